@@ -1,0 +1,27 @@
+#ifndef TARNEL_LANG_H
+#define TARNEL_LANG_H
+
+// Every user-visible text that differs between the two builds. Exactly one
+// catalogue (lang/en.cpp or lang/zh.cpp) is linked into a program; a text
+// missing from either catalogue is a link error, so both stay complete.
+// Texts are UTF-8; widths are byte counts for printf field widths.
+
+namespace Lang {
+
+// ---- program entry: root check, help, version
+extern const char* const NEED_ROOT;
+
+// ---- result codes: short label of SMS_CODE_ENUM values 0..7
+extern const char* const SMS_CODE_LABELS[8];
+
+// ---- detection and device table
+
+// ---- sending
+
+// ---- reading
+
+// ---- AT terminal
+
+}  // namespace Lang
+
+#endif
