@@ -91,7 +91,7 @@ std::string GetCurTimeStr()
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char buf[32];
+    char buf[64];  // room for any int the compiler can imagine in each field
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return buf;
