@@ -1,0 +1,28 @@
+#ifndef TARNEL_SMSPARAM_H
+#define TARNEL_SMSPARAM_H
+
+#include <cstdint>
+
+// One SMS as seen by the PDU codec: filled by the sender for the encoder and
+// by the decoder for the reader. A plain record: zero it before filling.
+struct SM_PARAM
+{
+    uint16_t nPartNumber;        // decoder: 1-based number of a concatenated part
+    uint16_t nPartCount2;        // decoder: part count (second variant)
+    char sca[16];                // service centre number
+    char tpa[32];                // destination (send) or originator (decode) number
+    unsigned char tp_pid;        // protocol identifier
+    unsigned char tp_dcs;        // data coding scheme: 0 7-bit, 4 8-bit, 8 UCS2
+    char tp_scts[16];            // service-centre time stamp, 14 digits
+    const char* text;            // long-message encoder input, owned by the caller
+    char tp_ud[211];             // short-message text, or the decoded text
+    unsigned char nReference2;   // decoder: reference (second variant)
+    bool bNational;              // destination has no country code
+    char szPartData[536];        // decoder: raw user data of a part
+    int32_t nPartDataLen;        // decoder
+    bool bConcatenated;          // decoder
+    uint16_t nReference;         // decoder: concatenation reference
+    uint16_t nPartCount;         // decoder
+};
+
+#endif
