@@ -15,7 +15,9 @@ struct SM_PARAM
     unsigned char tp_dcs;        // data coding scheme: 0 7-bit, 4 8-bit, 8 UCS2
     char tp_scts[16];            // service-centre time stamp, 14 digits
     const char* text;            // long-message encoder input, owned by the caller
-    char tp_ud[211];             // short-message text, or the decoded text
+    // Short-message text, or the decoded text: 160 septets of the GSM alphabet
+    // can take 3 UTF-8 bytes each, and 67 characters to send up to 4 each.
+    char tp_ud[1024];
     unsigned char nReference2;   // decoder: reference (second variant)
     bool bNational;              // destination has no country code
     char szPartData[536];        // decoder: raw user data of a part
