@@ -32,15 +32,21 @@ public:
 
     // ---- device table and menu (CCheckManagerMenu.cpp)
     void Start();
+    void PrintAllDevice();
+    int PrintBaseMenu();
 
     // ---- sending (CCheckManagerSend.cpp), command-line send (CCheckManagerCmd.cpp)
     void OnCmdParams(int argc, char** argv);
+    void OnSendPDUSms();
 
     // ---- reading and clearing (CCheckManagerRead.cpp), sms sub-commands (CCheckManagerSms.cpp)
     void OnCmdSMS(const std::string& subcommand);
+    void OnReadAllSms();
+    void OnDelAllSms();
 
     // ---- AT terminal and pdu test (CCheckManagerTerminal.cpp)
     void OnCmdPduTest(const std::string& number, const std::string& message);
+    void OnInterAtData();
 
     // ---- the fields, in this order
     std::vector<Win32::CommInfo> m_vecComInfo;   // device table, rebuilt by every scan
