@@ -1,0 +1,77 @@
+#ifndef TARNEL_SMSDECODE_H
+#define TARNEL_SMSDECODE_H
+
+// Reading SMS PDUs (3GPP TS 23.040) as a modem lists them, with the alphabets
+// of TS 23.038. Every byte read here may come from a stranger: each function
+// bounds its reads to its input and its writes to the stated sizes, and a
+// malformed PDU yields whatever part of it can be decoded, never a crash.
+//
+// Text comes out as UTF-8, independent of the process locale.
+
+#include <cstddef>
+#include <string>
+
+#include "SmsParam.h"
+
+// The alphabet a data coding scheme selects (TS 23.038, clause 4).
+enum GsmAlphabet_t
+{
+    GSM_ALPHABET_7BIT = 0,   // GSM 7-bit default alphabet, packed septets
+    GSM_ALPHABET_8BIT = 1,   // 8-bit data, copied as bytes
+    GSM_ALPHABET_UCS2 = 2,   // UCS-2 / UTF-16 big-endian
+    GSM_ALPHABET_NONE = 3    // compressed data or WAP push: no text is shown
+};
+
+// The alphabet of `dcs`. Reserved coding groups read as the default alphabet,
+// as the standard asks of a receiver.
+GsmAlphabet_t gsmDcsAlphabet(unsigned char dcs);
+
+// Decodes an SMS-DELIVER given as hex text (either case; reading stops at the
+// first character that is not a hex digit, so a trailing CR LF is harmless).
+// Fills the decoder fields of `pDst`: sca, tpa, tp_pid, tp_dcs, tp_scts, tp_ud
+// (the text of this PDU alone, UTF-8, NUL-terminated) and, for a part of a
+// concatenated message (a user-data header with element 0x00 or 0x08, looked
+// for only when the first octet has its header bit 0x40 set):
+// bConcatenated, nReference (the full 8- or 16-bit reference), nReference2
+// (its low octet), nPartCount, nPartCount2, nPartNumber, and szPartData /
+// nPartDataLen (the user data behind the header, as upper-case hex).
+// Decoder fields not set are zero. `text` and `bNational` are left alone.
+// Returns the length in bytes of the text in tp_ud.
+int gsmDecodePdu(const char* pSrc, SM_PARAM* pDst);
+
+// The same for an SMS-SUBMIT as stored in the modem (a sent or unsent
+// message): tpa is the destination, tp_scts stays empty; the validity period
+// is skipped according to the format the first octet announces.
+int gsmDecodeSendPdu(const char* pSrc, SM_PARAM* pDst);
+
+// Undoes the semi-octet swap of the first `nSrcLength` characters of pSrc
+// (fewer if a NUL comes first): swaps each pair and drops a final 'F' filler.
+// Writes at most nDstSize - 1 characters and a NUL (nothing if nDstSize <= 0);
+// returns the number of characters written. "214365870921F3", 14 -> "1234567890123", 13.
+int gsmSerializeNumbers(const char* pSrc, char* pDst, int nSrcLength, int nDstSize);
+
+// Unpacks nSrcLength octets of packed 7-bit data (every septet they hold, so
+// 7 octets give 8 characters) and writes their text as UTF-8, escapes to the
+// extension table resolved. Writes at most nDstSize - 1 bytes and a NUL, never
+// a partial character; returns the number of bytes written.
+int gsmDecode7bit(const unsigned char* pSrc, char* pDst, int nSrcLength, int nDstSize);
+
+// Copies nSrcLength bytes and a NUL, at most nDstSize - 1 bytes; returns the count copied.
+int gsmDecode8bit(const unsigned char* pSrc, char* pDst, int nSrcLength, int nDstSize);
+
+// Reads nSrcLength / 2 big-endian UTF-16 code units and writes their text as
+// UTF-8, stopping at a zero unit. Surrogate pairs become one character; an
+// isolated surrogate becomes U+FFFD. Writes at most nDstSize - 1 bytes and a
+// NUL, never a partial character; returns the number of bytes written.
+int gsmDecodeUcs2(const unsigned char* pSrc, char* pDst, int nSrcLength, int nDstSize);
+
+// The same conversion returned as a string; n = 0 gives "".
+std::string gsmDecodeNew2(const unsigned char* pSrc, int nSrcLength);
+
+// Converts hex text to octets: reads pairs of hex digits (either case) from the
+// first nSrcLength characters, stopping at the first character that is not a
+// hex digit or at a NUL, and writes at most nDstSize octets. Returns the
+// number of octets written. A trailing odd digit is ignored.
+int gsmHexToBytes(const char* pSrc, int nSrcLength, unsigned char* pDst, int nDstSize);
+
+#endif
