@@ -10,6 +10,10 @@ namespace Lang {
 
 // ---- program entry: root check, help, version
 extern const char* const NEED_ROOT;
+extern const char* const VERSION_PREFIX;  // followed by date, time, compiler version
+extern const char* const HELP_BANNER;     // printed in green, no line end
+const int HELP_LINE_COUNT = 9;
+extern const char* const HELP_LINES[HELP_LINE_COUNT];
 
 // ---- result codes: short label of SMS_CODE_ENUM values 0..7
 extern const char* const SMS_CODE_LABELS[8];

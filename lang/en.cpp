@@ -5,6 +5,19 @@ namespace Lang {
 
 // ---- program entry: root check, help, version
 const char* const NEED_ROOT = "need root role";
+const char* const VERSION_PREFIX = "VER 1.33, COMPILE TIME: ";
+const char* const HELP_BANNER = "--------     Velta Software(www.velta-software.example)  ---------";
+const char* const HELP_LINES[HELP_LINE_COUNT] = {
+    "1. run tarnel ",
+    "2. view help: tarnel help ",
+    "3. send sms by all devices: tarnel phone1,phone2,... \"message\"",
+    "4. send sms by special port: tarnel port1,port2,... phone1,phone2,... \"message\"",
+    "Causion: if message has space, need double quotes(\"), if message has double quotes(\"), use \\\" ",
+    "Ex1: use /dev/ttyUSB3 send to 1830000000 message \"Velta welcome to use\" input:",
+    "Cmd1: tarnel USB3 18300000000 \"Velta welcome to use\"",
+    "Ex2: use /dev/ttyUSB3,/dev/ttyUSB4 send to 1830000000 message \"Velta welcome to use\" input:",
+    "Cmd2: tarnel USB3,USB4 18300000000,18500000000 \"Velta welcome to use\"",
+};
 
 // ---- result codes: short label of SMS_CODE_ENUM values 0..7
 const char* const SMS_CODE_LABELS[8] = {

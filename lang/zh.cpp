@@ -5,6 +5,19 @@ namespace Lang {
 
 // ---- program entry: root check, help, version
 const char* const NEED_ROOT = "此程序必须以root权限运行";
+const char* const VERSION_PREFIX = "1.33 版本 编译时间 ";
+const char* const HELP_BANNER = "--------     Velta软件(www.velta-software.example)  ---------";
+const char* const HELP_LINES[HELP_LINE_COUNT] = {
+    "1. 执行Velta检测工具  执行Tarnel ",
+    "2. 查看帮助信息  执行Tarnel help 可以输出本帮助信息 ",
+    "3. 通过所有串口设备发送短信 执行 Tarnel [空格]手机号1,手机号2...[空格]\"短信内容 \"",
+    "4. 通过指定串口设备发送短信 执行 Tarnel [空格]串口号1,串口号2...[空格]手机号1,手机号2，...[空格]\"短信内容 \"",
+    "注意: 如果短信内容中有空格，需要用双引号(\")括起来，短信内容中的双引号(\")需要转义为\\\" ",
+    "例1: 通过端口/dev/ttyUSB3给1830000000发送内容为 \"Velta短信 欢迎使用\" 的短信则输入",
+    "命令1: Tarnel USB3 18300000000 \"Velta短信 欢迎使用\"",
+    "例2: 通过端口/dev/ttyUSB3,/dev/ttyUSB4 给1830000000,18500000000 发送内容为 \"Velta短信 欢迎使用\" 的短信则输入",
+    "命令2: Tarnel USB3,USB4 18300000000,18500000000 \"Velta短信 欢迎使用\"",
+};
 
 // ---- result codes: short label of SMS_CODE_ENUM values 0..7
 const char* const SMS_CODE_LABELS[8] = {

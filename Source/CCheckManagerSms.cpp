@@ -1,0 +1,6 @@
+#include "CCheckManager.h"
+
+// Does nothing until its workflow lands.
+void CCheckManager::OnCmdSMS(const std::string&)
+{
+}

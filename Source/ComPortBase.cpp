@@ -1,0 +1,66 @@
+#include "ComPortBase.h"
+
+#include <utility>
+
+#include "ComPortBaseLinux.h"
+
+CComPortBase::CComPortBase(std::string devPath, int baudRate)
+    : m_pImpl(std::make_unique<CComPortBaseLinux>(devPath, baudRate))
+{
+    m_pImpl->Open();
+}
+
+CComPortBase::~CComPortBase()
+{
+    m_pImpl->Close();
+}
+
+int CComPortBase::Open()
+{
+    return m_pImpl->Open();
+}
+
+int CComPortBase::Close()
+{
+    return m_pImpl->Close();
+}
+
+int CComPortBase::IsOpened()
+{
+    return m_pImpl->IsOpened();
+}
+
+int CComPortBase::SetParam()
+{
+    return m_pImpl->SetParam();
+}
+
+int CComPortBase::Write(std::string cmd)
+{
+    return m_pImpl->Write(std::move(cmd));
+}
+
+int CComPortBase::ReadAll(std::string& out)
+{
+    return m_pImpl->ReadAll(out);
+}
+
+int CComPortBase::Read(std::string& out)
+{
+    return m_pImpl->Read(out);
+}
+
+int CComPortBase::IsComError() const
+{
+    return m_pImpl->IsComError();
+}
+
+std::string CComPortBase::GetErrorMsg() const
+{
+    return m_pImpl->GetErrorMsg();
+}
+
+int CComPortBase::ResetAllComPort()
+{
+    return CComPortBaseLinux::ResetAllComPort();
+}

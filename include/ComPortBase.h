@@ -1,0 +1,80 @@
+#ifndef TARNEL_COMPORTBASE_H
+#define TARNEL_COMPORTBASE_H
+
+// The serial port handle every modem conversation goes through.
+//
+// Construction opens the device and configures it raw 8N1 without flow
+// control at the given rate; destruction closes it without hanging up the
+// modem. The object does not interpret answers: the caller writes a command
+// and calls ReadAll on one growing answer until its modem object judges the
+// answer complete or the caller's attempts run out.
+//
+// Results are 1 for yes/success and 0 for no/failure unless stated. The
+// error record (IsComError, GetErrorMsg) is set at most once, by a failure to
+// configure the device; failing to open the path records nothing.
+// Single-threaded: ports share process-wide settings (see ComPortBaseLinux.h).
+
+#include <memory>
+#include <string>
+
+class CComPortBaseLinux;
+
+class CComPortBase
+{
+public:
+    // Opens and configures `devPath` at `baudRate`. Reports nothing: call
+    // Open (returns at once when already open) or IsOpened for the outcome.
+    CComPortBase(std::string devPath, int baudRate);
+    // Closes the port (see Close).
+    virtual ~CComPortBase();
+
+    CComPortBase(const CComPortBase&) = delete;
+    CComPortBase& operator=(const CComPortBase&) = delete;
+
+    // 1 when the port is open and configured. 0 when the path cannot be opened
+    // (no error recorded) or cannot be configured (not a terminal, a rate
+    // outside 0..115200 of the standard table, attributes refused; the error
+    // is recorded when the system reported one, and the descriptor stays open
+    // until Close).
+    int Open();
+
+    // Clears HUPCL, flushes both directions, closes; the line keeps its raw
+    // settings. Idempotent; always 1.
+    int Close();
+
+    // 1 while the descriptor is valid.
+    int IsOpened();
+
+    // Applies the line settings again; 1 on success, 0 on failure (recorded).
+    int SetParam();
+
+    // Sends `cmd`. 0 at once, without touching the device, when the port is
+    // not open; otherwise 1 when every byte was written, 0 when the device
+    // failed or could not take the whole command. Input arriving meanwhile is
+    // kept and handed out first by the next ReadAll.
+    int Write(std::string cmd);
+
+    // Appends one read pass (about 600 polling cycles of 0.5 ms by default,
+    // see time1 of set.ini) to `out`, pending input first. Never clears `out`.
+    // Returns 1.
+    int ReadAll(std::string& out);
+
+    // One read pass appended to `out`; returns 0. Callers use ReadAll.
+    int Read(std::string& out);
+
+    // 1 when an error is recorded.
+    int IsComError() const;
+
+    // "Code: <errno>  <system text>" of the recorded error, or empty.
+    std::string GetErrorMsg() const;
+
+    // Initialises the terminal settings layer; call once at start-up. A later
+    // call restores and forgets every descriptor still registered.
+    // Returns 0, or -1 when the exit-time restore cannot be installed.
+    static int ResetAllComPort();
+
+private:
+    std::unique_ptr<CComPortBaseLinux> m_pImpl;  // never null
+};
+
+#endif

@@ -1,0 +1,31 @@
+#ifndef TARNEL_RUNMODE_H
+#define TARNEL_RUNMODE_H
+
+// The choice of the run mode from the command line, kept apart from the
+// modes themselves so that it can be checked without running any of them.
+
+#include <string>
+
+enum RunModeKind_t {
+    RUN_MENU,        // no arguments: the interactive menu
+    RUN_HELP,        // one help word: the help text
+    RUN_VERSION,     // one version word: the version line
+    RUN_SMS,         // "sms" (any case) and a sub-command
+    RUN_PDU_TEST,    // "pdu" (any case), a number and a message
+    RUN_CMD_PARAMS,  // everything else: the command-line send mode
+};
+
+struct RunMode_t
+{
+    RunModeKind_t kind = RUN_MENU;
+    std::string first;   // RUN_SMS: the lowered sub-command; RUN_PDU_TEST: argv[2] as given
+    std::string second;  // RUN_PDU_TEST: argv[3] as given
+};
+
+// `argc` counts the program name, as in main. Help and version words are
+// recognised (case-sensitively) only as the only argument; "sms" and "pdu"
+// only as a 3-character first argument, compared after lower-casing.
+// Preconditions: argv[0 .. argc-1] are valid strings.
+RunMode_t ChooseRunMode(int argc, char** argv);
+
+#endif
