@@ -1,1 +1,564 @@
-// filled in by its layer
+#include "PhoneCardBase.h"
+
+#include "Lang.h"
+#include "StringUtil.h"
+
+namespace {
+
+constexpr std::string::size_type npos = std::string::npos;
+
+// `text` without any of `chars` at either end.
+std::string StripEnds(const std::string& text, const char* chars)
+{
+    const std::string::size_type first = text.find_first_not_of(chars);
+    if (first == npos) {
+        return std::string();
+    }
+    const std::string::size_type last = text.find_last_not_of(chars);
+    return text.substr(first, last - first + 1);
+}
+
+// The value after a "+XXX:" token, which starts at `start`, given the position
+// of the "OK" that follows it. The value ends with its line (or at the "OK");
+// an "OK" fewer than 4 characters after the token leaves no room for a value
+// and its line end, so the value is empty.
+std::string TokenLineValue(const std::string& rsp, std::string::size_type start,
+                           std::string::size_type ok)
+{
+    if (ok < start || ok - start < 4) {
+        return std::string();
+    }
+    std::string::size_type end = rsp.find_first_of("\r\n", start);
+    if (end == npos || end > ok) {
+        end = ok;
+    }
+    return rsp.substr(start, end - start);
+}
+
+// A line that a modem may put between a command and its answer on its own
+// ("+CREG: 1", "^RSSI: 20"): it must not end up inside a value.
+bool IsUnsolicitedLine(const std::string& line, const char* answerToken)
+{
+    const std::string body = StripEnds(line, " \r");
+    if (body.empty()) {
+        return false;
+    }
+    if (body[0] == '^') {
+        return true;
+    }
+    return body[0] == '+' && body.compare(0, std::string(answerToken).size(), answerToken) != 0;
+}
+
+const char* const kSmsCodeEnglish[8] = {
+    "Succeed",
+    "Failed Unknown Reason",
+    "Device Not AT",
+    "Not VelTa Device",
+    "No SIM CARD In Device",
+    "No Signal",
+    "No Such Port",
+    "Not VelTa Sms Device",
+};
+
+}  // namespace
+
+std::string GetSmsCodeEnglishStr(SMS_CODE_ENUM code)
+{
+    const int value = static_cast<int>(code);
+    if (value < 0 || value > 7) {
+        return "Unknown reason";
+    }
+    return kSmsCodeEnglish[value];
+}
+
+std::string GetSmsCodeChineseStr(SMS_CODE_ENUM code)
+{
+    const int value = static_cast<int>(code);
+    if (value < 0 || value > 7) {
+        return Lang::SMS_CODE_LABELS[SMS_DEVICE_NOT_AT];
+    }
+    return Lang::SMS_CODE_LABELS[value];
+}
+
+// ---- generic judge
+
+// any command -> lines ending in OK or ERROR, e.g. CR LF +CME ERROR: 10 CR LF
+int CPhoneCardBase::OnOkErrorRsp(std::string rsp)
+{
+    for (const std::string& line : SplitStringToArray(rsp)) {
+        if (Contains(line, "OK")) {
+            return RSP_OK;
+        }
+        if (Contains(line, "ERROR")) {
+            m_strErrorMessage = StripCrLf(line);
+            return RSP_ERROR;
+        }
+    }
+    // An "OK" still waiting for its line end is taken as final.
+    return Contains(rsp, "OK") ? RSP_OK : RSP_MORE;
+}
+
+bool CPhoneCardBase::Contains(const std::string& text, const char* what)
+{
+    return text.find(what) != npos;
+}
+
+std::string CPhoneCardBase::StripCrLf(std::string text)
+{
+    return StripEnds(text, "\r\n");
+}
+
+// ---- virtual operations
+
+std::string CPhoneCardBase::GetATCmd() const
+{
+    return "AT\r\n";
+}
+
+// AT -> "OK"
+int CPhoneCardBase::OnGetAtCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp);
+}
+
+std::string CPhoneCardBase::GetAtiCmd() const
+{
+    return "ATI\r\n";
+}
+
+// ATI -> manufacturer, model, revision... lines, e.g. Quectel CR LF EC20F CR LF ... OK
+int CPhoneCardBase::OnGetAtiCmdRsp(std::string rsp)
+{
+    m_strAtiRsp = rsp;
+    if (IsATI_RspMatch(rsp)) {
+        return RSP_OK;
+    }
+    // Only a finished answer may be refused: a first read often holds only
+    // the manufacturer line, and the kept answer is what recognition uses.
+    if (Contains(rsp, "OK") || Contains(rsp, "ERROR")) {
+        return RSP_ERROR;
+    }
+    return RSP_MORE;
+}
+
+std::string CPhoneCardBase::Get_ATI_Rsp() const
+{
+    return "";
+}
+
+bool CPhoneCardBase::IsATI_RspMatch(std::string rsp) const
+{
+    return Contains(rsp, "OK");
+}
+
+std::string CPhoneCardBase::GetCCIDCmd() const
+{
+    return "ATI+CCID\r";
+}
+
+bool CPhoneCardBase::OnCCIDCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp) == RSP_OK;
+}
+
+std::string CPhoneCardBase::GetCallCmd(std::string number) const
+{
+    return "ATD" + number + ";\r";
+}
+
+bool CPhoneCardBase::OnCallCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp) == RSP_OK;
+}
+
+std::string CPhoneCardBase::GetHungUpCmd() const
+{
+    return "ATH\r";
+}
+
+bool CPhoneCardBase::OnHungUpCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp) == RSP_OK;
+}
+
+std::string CPhoneCardBase::SetSmsModeTextCmd() const
+{
+    return "at+cmgf=1\r";
+}
+
+bool CPhoneCardBase::OnSetSmsModeTextCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp) == RSP_OK;
+}
+
+std::string CPhoneCardBase::SetSmsPDUModeCmd() const
+{
+    return "at+cmgf=0\r";
+}
+
+// at+cmgf=0 -> "OK"
+int CPhoneCardBase::OnSetSmsPduModeCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp);
+}
+
+std::string CPhoneCardBase::GetSendSMS_PhoneCmd(std::string phone) const
+{
+    return "at+cmgs=\"" + phone + "\"\r";
+}
+
+bool CPhoneCardBase::OnSendSMS_PhoneCmd(std::string rsp)
+{
+    return OnOkErrorRsp(rsp) == RSP_OK;
+}
+
+std::string CPhoneCardBase::GetSendSMS_ContextCmd(std::string text) const
+{
+    return text + " " + PhoneTypeToString(GetPhoneType()) + "\r" + "\x1A";
+}
+
+bool CPhoneCardBase::OnSendSMS_ContextCmd(std::string rsp)
+{
+    return OnOkErrorRsp(rsp) == RSP_OK;
+}
+
+std::string CPhoneCardBase::GetReceiveSmsCmd() const
+{
+    return "at+cmgr=1\r";
+}
+
+bool CPhoneCardBase::OnReceiveSmsCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp) == RSP_OK;
+}
+
+std::string CPhoneCardBase::GetSetReceiveSmsStoreCmd() const
+{
+    return "at+cpms=\"SM\"\r";
+}
+
+bool CPhoneCardBase::OnSetReceiveSmsStoreCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp) == RSP_OK;
+}
+
+std::string CPhoneCardBase::GetQueryReceiveSmsStoreCmd() const
+{
+    return "at + cpms?\r";
+}
+
+bool CPhoneCardBase::OnQueryReceiveSmsStoreCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp) == RSP_OK;
+}
+
+std::string CPhoneCardBase::GetIMSI_Cmd() const
+{
+    return "AT+CCID\r";
+}
+
+// AT+CCID -> "+CCID: <iccid>", e.g. +CCID: "89860012345678901234" then OK
+int CPhoneCardBase::OnGetIMSI_CmdRsp(std::string rsp)
+{
+    if (Contains(rsp, "ERROR")) {
+        return RSP_ERROR;
+    }
+    return OnCcidRsp(rsp);
+}
+
+int CPhoneCardBase::OnCcidRsp(const std::string& rsp)
+{
+    if (rsp.empty() || !Contains(rsp, "OK")) {
+        return RSP_MORE;
+    }
+    const std::string::size_type at = rsp.find("+CCID:");
+    if (at == npos) {
+        m_strCardNumber.clear();
+        return RSP_ERROR;
+    }
+    const std::string::size_type start = at + 6;
+    const std::string::size_type ok = rsp.find("OK", start);
+    if (ok == npos) {
+        return RSP_MORE;  // the "OK" seen so far came before the card number
+    }
+    std::string value = TokenLineValue(rsp, start, ok);
+    value = StripEnds(value, "\"");
+    value = StripEnds(value, " ");
+    m_strCardNumber = StripEnds(value, "\"");
+    return RSP_OK;
+}
+
+// AT^ICCID? -> "^ICCID: <iccid>", e.g. ^ICCID: 98681031098310024233 then OK
+int CPhoneCardBase::OnCaretIccidRsp(const std::string& rsp)
+{
+    if (rsp.empty()) {
+        return RSP_MORE;
+    }
+    const std::vector<std::string> lines = SplitStringToArray(rsp);
+    for (const std::string& line : lines) {
+        const std::string::size_type at = line.find("^ICCID: ");
+        if (at != npos) {
+            m_strCardNumber = StripEnds(line.substr(at + 8), " \r\n");
+            return RSP_OK;
+        }
+    }
+    // No card number line: a failure once the answer is finished, else wait.
+    for (const std::string& line : lines) {
+        if (Contains(line, "OK") || Contains(line, "ERROR")) {
+            return RSP_ERROR;
+        }
+    }
+    return RSP_MORE;
+}
+
+std::string CPhoneCardBase::GetIMEI_Cmd() const
+{
+    return "AT+CGSN\r";
+}
+
+// AT+CGSN -> "<imei>" or "+CGSN: <imei>", e.g. 861234567890123 then OK
+int CPhoneCardBase::OnGetIMEI_Cmd(std::string rsp)
+{
+    if (Contains(rsp, "ERROR")) {
+        return RSP_ERROR;
+    }
+    const std::string::size_type echo = rsp.find("AT+CGSN");
+    const std::string::size_type start = (echo == npos) ? 0 : echo + 7;
+    const std::string::size_type ok = rsp.find("OK", start);
+    if (ok == npos) {
+        return RSP_MORE;
+    }
+    std::string value;
+    std::string::size_type pos = start;
+    while (pos < ok) {
+        std::string::size_type end = rsp.find('\n', pos);
+        end = (end == npos || end >= ok) ? ok : end + 1;
+        const std::string line = rsp.substr(pos, end - pos);
+        if (!IsUnsolicitedLine(line, "+CGSN")) {
+            value += line;
+        }
+        pos = end;
+    }
+    for (const char* noise : {"AT", "CGSN", "+", ":", "\"", "'", "\r", "\n", " "}) {
+        StringReplace(value, noise, "");
+    }
+    m_strSerialNumber = value;
+    return RSP_OK;
+}
+
+std::string CPhoneCardBase::GetSignalStrengthCmd() const
+{
+    return "at+csq\r";
+}
+
+// at+csq -> "+CSQ: <rssi>,<ber>", e.g. +CSQ: 17,99 then OK
+int CPhoneCardBase::OnGetSignalStrengthCmdRsp(std::string rsp)
+{
+    if (rsp.empty()) {
+        return RSP_MORE;
+    }
+    const std::string::size_type at = rsp.find("+CSQ:");
+    const std::string::size_type start = (at == npos) ? npos : at + 5;
+    const std::string::size_type ok = (at == npos) ? npos : rsp.find("OK", start);
+    if (ok == npos) {
+        // An ERROR answer is not final here: the caller's read limit ends it.
+        m_strSignal.clear();
+        return RSP_MORE;
+    }
+    m_strSignal = TokenLineValue(rsp, start, ok);
+    return RSP_OK;
+}
+
+std::string CPhoneCardBase::GetQuerySmsCenterCmd() const
+{
+    return "AT+CSCA?\r";
+}
+
+// AT+CSCA? -> "+CSCA: \"<number>\",<type>", e.g. +CSCA: "+8613800000500",145 then OK
+int CPhoneCardBase::OnGetQuerySmsCenterCmdRsp(std::string rsp)
+{
+    static const std::string token = "+CSCA: \"";
+    const std::string::size_type at = rsp.find(token);
+    if (!rsp.empty() && at != npos) {
+        const std::string::size_type start = at + token.size();
+        const std::string::size_type lineEnd = rsp.find('\n', start);
+        const std::string::size_type comma = rsp.find(',', start);
+        if (comma == npos || (lineEnd != npos && comma > lineEnd)) {
+            if (lineEnd == npos) {
+                return RSP_MORE;  // the type field may still arrive
+            }
+            m_strSmsCenter.clear();
+            return RSP_ERROR;
+        }
+        // Drop the closing quote in front of the comma.
+        m_strSmsCenter = (comma > start) ? rsp.substr(start, comma - 1 - start) : std::string();
+        return RSP_OK;
+    }
+    for (const std::string& line : SplitStringToArray(rsp)) {
+        if (Contains(line, "OK")) {
+            return RSP_OK;
+        }
+        if (Contains(line, "ERROR")) {
+            m_strErrorMessage = StripCrLf(line);
+            return RSP_ERROR;
+        }
+    }
+    return RSP_MORE;
+}
+
+int CPhoneCardBase::OnSmsCenterRspNeverFails(const std::string& rsp)
+{
+    CPhoneCardBase::OnGetQuerySmsCenterCmdRsp(rsp);
+    return RSP_OK;
+}
+
+int CPhoneCardBase::OnPduModeRspAcceptCmgw(const std::string& rsp)
+{
+    const std::string::size_type at = rsp.find("+CMGW: ");
+    if (!rsp.empty() && at != npos && rsp.find('\r', at + 7) != npos) {
+        return RSP_OK;
+    }
+    return CPhoneCardBase::OnSetSmsPduModeCmdRsp(rsp);
+}
+
+std::string CPhoneCardBase::GetDelAllSmsCmd() const
+{
+    return "AT+CMGD=0,4\r";
+}
+
+// AT+CMGD=0,4 -> "OK"
+int CPhoneCardBase::OnDelAllSmsCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp);
+}
+
+std::string CPhoneCardBase::GetRecvSmsCompatibleModeCmd() const
+{
+    return "AT\r";
+}
+
+// AT -> "OK"; the whole answer is kept as the error text on ERROR
+int CPhoneCardBase::OnGetRecvSmsCompatibleModeCmdRsp(std::string rsp)
+{
+    if (Contains(rsp, "OK")) {
+        return RSP_OK;
+    }
+    if (Contains(rsp, "ERROR")) {
+        m_strErrorMessage = rsp;
+        return RSP_ERROR;
+    }
+    return RSP_MORE;
+}
+
+std::string CPhoneCardBase::GetReadAllSmsCmd() const
+{
+    return "AT+CMGL=4\r\n";
+}
+
+bool CPhoneCardBase::NotFinished() const
+{
+    return false;
+}
+
+std::string CPhoneCardBase::GetReadNextSmsCmd()
+{
+    return "AT\r\n";
+}
+
+bool CPhoneCardBase::OnReadNextSmsCmdRsp(std::string rsp)
+{
+    return !rsp.empty();
+}
+
+PHONE_TYPE_t CPhoneCardBase::GetPhoneType() const
+{
+    return PHONE_TYPE_BASE;
+}
+
+std::string CPhoneCardBase::GetSmsCardNumber() const
+{
+    return m_strCardNumber;
+}
+
+std::string CPhoneCardBase::GetSignalStrength() const
+{
+    return m_strSignal;
+}
+
+std::string CPhoneCardBase::GetSerialNumber() const
+{
+    return m_strSerialNumber;
+}
+
+std::string CPhoneCardBase::GetErrorMessage()
+{
+    m_strErrorMessage = StripCrLf(m_strErrorMessage);
+    return m_strErrorMessage;
+}
+
+bool CPhoneCardBase::HasME() const
+{
+    return false;
+}
+
+std::string CPhoneCardBase::GetReadSmsOnMeCmd() const
+{
+    return "AT+CPMS=\"ME\"\r\n";
+}
+
+// AT+CPMS="ME" -> "+CPMS: <used>,<total>,..." then OK
+int CPhoneCardBase::OnGetReadSmsOnMeCmd(std::string rsp)
+{
+    return OnOkErrorRsp(rsp);
+}
+
+std::string CPhoneCardBase::GetReadSmsOnSmCmd() const
+{
+    return "AT+CPMS=\"SM\"\r\n";
+}
+
+// AT+CPMS="SM" -> "+CPMS: <used>,<total>,..." then OK
+int CPhoneCardBase::OnGetReadSmsOnSmCmd(std::string rsp)
+{
+    return OnOkErrorRsp(rsp);
+}
+
+std::vector<std::string> CPhoneCardBase::GetInitAtCmd() const
+{
+    return {"AT+CMEE=1\r", "AT+CPMS=\"SM\"\r", "ATE0\r"};
+}
+
+// each initialisation command -> "OK"
+int CPhoneCardBase::OnInitAtCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp);
+}
+
+// ---- helpers shared by model classes
+
+std::vector<std::string> CPhoneCardBase::GetCurcInitAtCmd() const
+{
+    std::vector<std::string> cmds = CPhoneCardBase::GetInitAtCmd();
+    cmds.push_back("AT^CURC=0\r\n");
+    return cmds;
+}
+
+std::vector<std::string> CPhoneCardBase::GetTdInitAtCmd() const
+{
+    std::vector<std::string> cmds = GetCurcInitAtCmd();
+    for (const char* cmd : {"AT+CLIP=1\r\n", "AT+CSMS=1\r\n", "AT+CNMI=1,1,0,1,0\r\n", "AT+CREG=0\r\n",
+                            "AT+CPMS=\"SM\",\"SM\",\"SM\"\r\n"}) {
+        cmds.push_back(cmd);
+    }
+    return cmds;
+}
+
+std::string CPhoneCardBase::GetCrLfCallCmd(const std::string& number)
+{
+    return "ATD" + number + ";\r\n";
+}
+
+std::string CPhoneCardBase::GetChupHungUpCmd()
+{
+    return "at+chup;\r\n";
+}

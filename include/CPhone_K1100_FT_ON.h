@@ -1,0 +1,18 @@
+#ifndef TARNEL_CPHONE_K1100_FT_ON_H
+#define TARNEL_CPHONE_K1100_FT_ON_H
+
+#include <string>
+#include <vector>
+
+#include "PhoneCardBase.h"
+
+// Wavecom GSM modem.
+class CPhone_K1100_FT_ON : public CPhoneCardBase
+{
+public:
+    std::string Get_ATI_Rsp() const override;
+    bool IsATI_RspMatch(std::string rsp) const override;
+    PHONE_TYPE_t GetPhoneType() const override;
+};
+
+#endif

@@ -1,0 +1,43 @@
+#ifndef TARNEL_CPHONE_MC323_ON_H
+#define TARNEL_CPHONE_MC323_ON_H
+
+#include <string>
+#include <vector>
+
+#include "PhoneCardBase.h"
+
+// Huawei MC323 (CDMA): sends and reads Unicode text with its own commands.
+class CPhone_MC323_ON : public CPhoneCardBase
+{
+public:
+    std::string Get_ATI_Rsp() const override;
+    bool IsATI_RspMatch(std::string rsp) const override;
+    std::string GetCallCmd(std::string number) const override;
+    bool OnCallCmdRsp(std::string rsp) override;
+    std::string GetHungUpCmd() const override;
+    bool OnHungUpCmdRsp(std::string rsp) override;
+    std::string SetSmsPDUModeCmd() const override;
+    int OnSendPduSmsContextCmdRsp(std::string rsp) override;
+    std::string GetSendSMS_PhoneCmd(std::string phone) const override;
+    bool OnSendSMS_PhoneCmd(std::string rsp) override;
+    std::string GetReceiveSmsCmd() const override;
+    bool OnReceiveSmsCmdRsp(std::string rsp) override;
+    std::string GetIMSI_Cmd() const override;
+    int OnGetIMSI_CmdRsp(std::string rsp) override;
+    std::string GetIMEI_Cmd() const override;
+    std::string GetQuerySmsCenterCmd() const override;
+    std::string GetReadAllSmsCmd() const override;
+    int OnReadAllSmsCmdRsp(std::string rsp) override;
+    bool NotFinished() const override;
+    std::string GetReadNextSmsCmd() override;
+    bool OnReadNextSmsCmdRsp(std::string rsp) override;
+    PHONE_TYPE_t GetPhoneType() const override;
+    std::vector<std::string> GetInitAtCmd() const override;
+    std::vector<PDU_LONG_SMS_Base_t> GetSendLongPduSmsCmd(std::string phone, std::string text) override;
+    std::vector<PDU_LONG_SMS_Base_t> GetSendSmsModePDUCmd(std::string phone, std::string text) override;
+
+private:
+    std::vector<SmsMode> m_vecPendingSms;  // messages listed but not read yet
+};
+
+#endif

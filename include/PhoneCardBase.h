@@ -1,0 +1,197 @@
+#ifndef TARNEL_PHONECARDBASE_H
+#define TARNEL_PHONECARDBASE_H
+
+// The modem object: builds every AT command text and judges every answer for
+// one modem, never touching the port itself. The controller writes a command,
+// then hands the whole answer received so far to the matching On... handler
+// after each read, until the handler gives a final verdict.
+//
+// Model classes (CPhone_*) derive from this class and replace single
+// operations where their firmware differs. Handlers take the answer by value
+// and never read outside it, whatever bytes arrive.
+
+#include <string>
+#include <vector>
+
+#include "PduLongSms.h"
+#include "PhoneType.h"
+#include "SmsRecv.h"
+
+// Answer verdicts of the handlers that the controller's read loops use.
+constexpr int RSP_OK = 0;     // complete and good: stop reading
+constexpr int RSP_ERROR = 1;  // complete and failed: stop reading; text in GetErrorMessage()
+constexpr int RSP_MORE = 2;   // not complete: read more and call again with the whole answer
+
+// Result code of a port or of one send. Fixed underlying type, so any int a
+// caller stores converts without leaving the type's range.
+enum SMS_CODE_ENUM : int
+{
+    SMS_SUCCEED = 0,
+    SMS_FAILED_UNKNOWN = 1,
+    SMS_DEVICE_NOT_AT = 2,
+    SMS_NOT_SUPPORTED_DEVICE = 3,
+    SMS_NO_SIM_CARD = 4,
+    SMS_NO_SIGNAL = 5,
+    SMS_NO_SUCH_PORT = 6,
+    SMS_NOT_SUPPORTED_SMS_DEVICE = 7,
+};
+
+// Long English text of a code, the same in both builds ("Unknown reason" outside 0..7).
+std::string GetSmsCodeEnglishStr(SMS_CODE_ENUM code);
+// Short label of a code from the build's catalogue; code 1 and values outside
+// 0..7 show the label of code 2.
+std::string GetSmsCodeChineseStr(SMS_CODE_ENUM code);
+
+class CPhoneCardBase
+{
+public:
+    CPhoneCardBase() = default;
+    virtual ~CPhoneCardBase() = default;
+
+    // ---- virtual operations, in slot order
+
+    virtual std::string GetATCmd() const;
+    virtual int OnGetAtCmdRsp(std::string rsp);
+    virtual std::string GetAtiCmd() const;
+    // Keeps the answer (GetAtiRspString); RSP_OK when IsATI_RspMatch accepts it,
+    // RSP_ERROR when it is complete but names another model, RSP_MORE before.
+    virtual int OnGetAtiCmdRsp(std::string rsp);
+    // A complete sample answer of the model to ATI (test data; "" here).
+    virtual std::string Get_ATI_Rsp() const;
+    // True when the ATI answer names this model (here: contains "OK").
+    virtual bool IsATI_RspMatch(std::string rsp) const;
+    virtual std::string GetCCIDCmd() const;
+    virtual bool OnCCIDCmdRsp(std::string rsp);
+    virtual std::string GetCallCmd(std::string number) const;
+    virtual bool OnCallCmdRsp(std::string rsp);
+    virtual std::string GetHungUpCmd() const;
+    virtual bool OnHungUpCmdRsp(std::string rsp);
+    virtual std::string SetSmsModeTextCmd() const;
+    virtual bool OnSetSmsModeTextCmdRsp(std::string rsp);
+    virtual std::string SetSmsPDUModeCmd() const;
+    virtual int OnSetSmsPduModeCmdRsp(std::string rsp);
+    // Send steps of one SMS: a long text goes through GetSendLongPduSmsCmd,
+    // a short one through GetSendSmsModePDUCmd.
+    virtual std::vector<PDU_LONG_SMS_Base_t> GetSendPduSmsCmdArray(std::string phone, std::string text);
+    // Final answer after a PDU; sets the retry flag on an error code 500..600.
+    virtual int OnSendPduSmsContextCmdRsp(std::string rsp);
+    // Answer to "AT+CMGS=<n>": RSP_OK at the ">" prompt.
+    virtual int OnSendPduSmsLenCmdRsp(std::string rsp);
+    virtual std::string GetSendSMS_PhoneCmd(std::string phone) const;
+    virtual bool OnSendSMS_PhoneCmd(std::string rsp);
+    virtual std::string GetSendSMS_ContextCmd(std::string text) const;
+    virtual bool OnSendSMS_ContextCmd(std::string rsp);
+    virtual std::string GetReceiveSmsCmd() const;
+    virtual bool OnReceiveSmsCmdRsp(std::string rsp);
+    virtual std::string GetSetReceiveSmsStoreCmd() const;
+    virtual bool OnSetReceiveSmsStoreCmdRsp(std::string rsp);
+    virtual std::string GetQueryReceiveSmsStoreCmd() const;
+    virtual bool OnQueryReceiveSmsStoreCmdRsp(std::string rsp);
+    // Reads the SIM card number (ICCID) despite its name.
+    virtual std::string GetIMSI_Cmd() const;
+    virtual int OnGetIMSI_CmdRsp(std::string rsp);
+    virtual std::string GetIMEI_Cmd() const;
+    virtual int OnGetIMEI_Cmd(std::string rsp);
+    virtual std::string GetSignalStrengthCmd() const;
+    virtual int OnGetSignalStrengthCmdRsp(std::string rsp);
+    virtual std::string GetQuerySmsCenterCmd() const;
+    virtual int OnGetQuerySmsCenterCmdRsp(std::string rsp);
+    virtual std::string GetDelAllSmsCmd() const;
+    virtual int OnDelAllSmsCmdRsp(std::string rsp);
+    virtual std::string GetRecvSmsCompatibleModeCmd() const;
+    virtual int OnGetRecvSmsCompatibleModeCmdRsp(std::string rsp);
+    virtual std::string GetReadAllSmsCmd() const;
+    // Rebuilds the received list from the whole listing read so far.
+    virtual int OnReadAllSmsCmdRsp(std::string rsp);
+    // True while a model that reads one message at a time has messages left.
+    virtual bool NotFinished() const;
+    virtual std::string GetReadNextSmsCmd();
+    virtual bool OnReadNextSmsCmdRsp(std::string rsp);
+    virtual PHONE_TYPE_t GetPhoneType() const;
+    virtual std::string GetSmsCardNumber() const;
+    virtual std::string GetSignalStrength() const;
+    virtual std::string GetSerialNumber() const;
+    // The last error text without the CR and LF at its ends.
+    virtual std::string GetErrorMessage();
+    virtual bool HasME() const;
+    virtual std::string GetReadSmsOnMeCmd() const;
+    virtual int OnGetReadSmsOnMeCmd(std::string rsp);
+    virtual std::string GetReadSmsOnSmCmd() const;
+    virtual int OnGetReadSmsOnSmCmd(std::string rsp);
+    // Commands sent, in order, before sending or reading.
+    virtual std::vector<std::string> GetInitAtCmd() const;
+    virtual int OnInitAtCmdRsp(std::string rsp);
+    virtual std::vector<PDU_LONG_SMS_Base_t> GetSendLongPduSmsCmd(std::string phone, std::string text);
+    virtual std::vector<PDU_LONG_SMS_Base_t> GetSendSmsModePDUCmd(std::string phone, std::string text);
+
+    // ---- non-virtual members
+
+    bool IsSendPduSmsRetry() const { return m_bSendRetry; }
+    std::string GetAtiRspString() const { return m_strAtiRsp; }
+    std::vector<SmsRecvStruct_t> GetReadSms() const { return m_vecRecvSms; }
+
+    // The generic judge: the first complete line holding "OK" gives RSP_OK, a
+    // line holding "ERROR" before it gives RSP_ERROR (the line, without CR/LF,
+    // becomes the error message); undecided lines fall back to "OK" anywhere in
+    // the text (RSP_OK), else RSP_MORE.
+    int OnOkErrorRsp(std::string rsp);
+
+    // Send helpers: more than 67 characters make a concatenated SMS; the
+    // country code decides the type of address; a leading "00" is dropped.
+    bool IsLongSms(const std::string& text);
+    CountryCode_t JudgePhoneCountryCode(const std::string& phone);
+    std::string ModifyPhoneCode(const std::string& phone, bool hasCountryCode);
+
+    // Listing helpers: header line -> index/status, time-stamp digits ->
+    // "YY-MM-DD hh:mm:ss", listing -> entries, entries -> joined messages.
+    SmsMode StrToSmsMode(std::string line);
+    static std::string ReceiveTimeToReadStr(const char* digits);
+    std::vector<SmsInfo> SmsRspToSmsInfoVec(const std::string& rsp);
+    static std::vector<SmsRecvStruct_t> SmsInfoVecToSmsRecvStructVec(const std::vector<SmsInfo>& entries);
+    static bool lessSmsInfo(const SmsInfo& a, const SmsInfo& b);
+    static bool LessLongSms(const SmsInfo& a, const SmsInfo& b);
+    static bool IsHexChar(char c);
+
+protected:
+    // ---- helpers shared by several model classes
+
+    // Case-sensitive substring test, the only test the answers are judged by.
+    static bool Contains(const std::string& text, const char* what);
+    // `text` without carriage returns and line feeds at its ends.
+    static std::string StripCrLf(std::string text);
+    // The base initialisation list followed by "AT^CURC=0\r\n" (unsolicited reports off).
+    std::vector<std::string> GetCurcInitAtCmd() const;
+    // The CURC list followed by the TD Tech set-up commands.
+    std::vector<std::string> GetTdInitAtCmd() const;
+    // Dialling and hanging up of the models that want CR LF after the command.
+    static std::string GetCrLfCallCmd(const std::string& number);
+    static std::string GetChupHungUpCmd();
+    // Answer to "AT+CCID" after the ERROR test: the card number from the "+CCID:" line.
+    int OnCcidRsp(const std::string& rsp);
+    // Answer to "AT^ICCID?": the card number from the "^ICCID: " line.
+    int OnCaretIccidRsp(const std::string& rsp);
+    // PDU-mode answer of the Yuga/MeiG family, which may answer "+CMGW: <n>".
+    int OnPduModeRspAcceptCmgw(const std::string& rsp);
+    // Service-centre answer that never stops a send: parsed, always RSP_OK.
+    int OnSmsCenterRspNeverFails(const std::string& rsp);
+
+    // Reading one message at a time ("AT+CMGD=?" lists the used indices,
+    // "AT+CMGR=<i>" reads each): shared by the models that cannot list.
+    int OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending);
+    std::string TakeNextCmgrCmd(std::vector<std::string>& pending);
+    bool OnCmgrReadRsp(const std::string& rsp, const std::vector<std::string>& pending,
+                       std::vector<SmsInfo>& read);
+
+    // ---- fields
+    bool m_bSendRetry = false;                // last PDU send failed with a code 500..600
+    std::string m_strCardNumber;              // SIM card number (ICCID)
+    std::string m_strSignal;                  // text after "+CSQ:", as the modem gave it
+    std::string m_strSerialNumber;            // IMEI
+    std::string m_strSmsCenter;               // service centre from "+CSCA:"
+    std::string m_strLenCmd;                  // last "AT+CMGS=" of a single-part SMS
+    std::vector<SmsRecvStruct_t> m_vecRecvSms;  // messages of the last listing
+    std::string m_strErrorMessage;            // last ERROR line or last listing answer
+    std::string m_strAtiRsp;                  // last answer to ATI
+};
+
+#endif
