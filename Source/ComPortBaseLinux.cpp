@@ -55,7 +55,9 @@ CComPortBaseLinux::~CComPortBaseLinux()
 int CComPortBaseLinux::Open()
 {
     if (m_fd >= 0) {
-        return 1;
+        // Open but refused its settings: try them again rather than report
+        // a port that cannot be used as ready.
+        return m_bConfigured ? 1 : SetParam();
     }
     // O_NOCTTY: a modem must never become our controlling terminal.
     // O_NONBLOCK: open does not wait for carrier, and every later read and
@@ -86,8 +88,10 @@ int CComPortBaseLinux::SetParam()
     if (r == 0) {
         const int32_t rate = term_get_baudrate(m_fd, nullptr);
         tty_write_sz = std::max<int32_t>(rate / 10, 8);
+        m_bConfigured = true;
         return 1;
     }
+    m_bConfigured = false;
     HandleError();
     return 0;
 }
@@ -118,6 +122,7 @@ int CComPortBaseLinux::Close()
     term_erase(m_fd);
     close(m_fd);
     m_fd = -1;
+    m_bConfigured = false;
     return 1;
 }
 

@@ -34,8 +34,8 @@ public:
     // 1 when the port is open and configured. 0 when the path cannot be opened
     // (no error recorded) or cannot be configured (not a terminal, a rate
     // outside 0..115200 of the standard table, attributes refused; the error
-    // is recorded when the system reported one, and the descriptor stays open
-    // until Close).
+    // is recorded when the system reported one; the descriptor stays open
+    // until Close, and a later Open tries the settings again).
     int Open();
 
     // Clears HUPCL, flushes both directions, closes; the line keeps its raw

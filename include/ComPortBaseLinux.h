@@ -35,8 +35,9 @@ public:
     CComPortBaseLinux& operator=(const CComPortBaseLinux&) = delete;
 
     // Opens the path O_RDWR | O_NOCTTY | O_NONBLOCK and applies the settings.
-    // Returns 1 when open and configured (at once if already open), 0 when the
-    // open failed (nothing recorded) or SetParam failed (descriptor kept).
+    // Returns 1 when open and configured (at once if already so), 0 when the
+    // open failed (nothing recorded) or SetParam failed (descriptor kept; a
+    // later Open tries the settings again).
     int Open();
 
     // Restores nothing: clears HUPCL so the modem is not hung up, flushes both
@@ -95,6 +96,7 @@ private:
     int32_t m_nBaudRate;
     int32_t m_fd = -1;
     std::string m_strPending;  // input that arrived during Write
+    bool m_bConfigured = false;  // the last SetParam on this descriptor succeeded
 };
 
 #endif

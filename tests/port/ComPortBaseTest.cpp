@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "ComPortBase.h"
+#include "ComPortBaseLinux.h"
+#include "PtyPair.h"
+#include "basic.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int64_t MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class ComPort : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(CComPortBase::ResetAllComPort(), 0);
+        g_nWinUserValue[0] = 0;
+        ASSERT_FALSE(pty.path.empty());
+    }
+    void TearDown() override { g_nWinUserValue[0] = 0; }
+
+    // One read pass; returns its duration in milliseconds.
+    static int64_t TimedReadAll(CComPortBase& port, std::string& out)
+    {
+        const Clock::time_point start = Clock::now();
+        EXPECT_EQ(port.ReadAll(out), 1);
+        return MsSince(start);
+    }
+
+    PtyPair pty;
+};
+
+class ComPortRate : public ComPort, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(ComPortRate, OpensRaw8N1WithoutFlowControl)
+{
+    const int rate = GetParam();
+    CComPortBase port(pty.path, rate);
+    EXPECT_EQ(port.Open(), 1);
+    EXPECT_EQ(port.IsOpened(), 1);
+    EXPECT_EQ(port.IsComError(), 0);
+    EXPECT_EQ(port.GetErrorMsg(), "");
+    EXPECT_EQ(tty_write_sz, rate / 10);
+
+    const struct termios tio = pty.Attrs();
+    EXPECT_EQ(Bspeed(cfgetospeed(&tio)), rate);
+    EXPECT_EQ(Bspeed(cfgetispeed(&tio)), rate);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(tio.c_cflag & (CLOCAL | HUPCL), static_cast<tcflag_t>(CLOCAL | HUPCL));
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY | ICRNL), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(tio.c_cc[VMIN], 1);
+    EXPECT_EQ(tio.c_cc[VTIME], 0);
+}
+
+TEST_P(ComPortRate, WriteArrivesIntact)
+{
+    CComPortBase port(pty.path, GetParam());
+    ASSERT_EQ(port.Open(), 1);
+    const std::string commands[] = {
+        "AT+CSQ\r",
+        // A PDU part with its Ctrl-Z, bytes above 0x7f included.
+        std::string(340, 'A') + "\xff\x80\r\n" + "\x1a",
+    };
+    for (const std::string& cmd : commands) {
+        EXPECT_EQ(port.Write(cmd), 1);
+        EXPECT_EQ(pty.Received(cmd.size()), cmd);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ComPortBase, ComPortRate, ::testing::Values(9600, 115200));
+
+TEST_F(ComPort, InputDuringWriteComesFirstAtNextRead)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    pty.Send("\r\nEARLY");
+    ASSERT_TRUE(pty.SlaveReadable());  // queued before Write starts
+    ASSERT_EQ(port.Write("AT\r"), 1);
+    EXPECT_EQ(pty.Received(3), "AT\r");
+    pty.Send("LATE\r\n");
+
+    std::string answer;
+    port.ReadAll(answer);
+    EXPECT_EQ(answer, "\r\nEARLYLATE\r\n");
+}
+
+// Five cycles write five chunks; each chunk of input buys ten more cycles.
+TEST_F(ComPort, LongCommandNeedsInputToFinish)
+{
+    CComPortBase port(pty.path, 9600);
+    ASSERT_EQ(port.Open(), 1);
+    ASSERT_EQ(tty_write_sz, 960);
+    const std::string cmd(960 * 5 + 100, 'x');
+
+    EXPECT_EQ(port.Write(cmd), 0);  // cycles ran out: not reported as sent
+    EXPECT_EQ(pty.Received(cmd.size(), 300).size(), 960u * 5);
+
+    pty.Send(">");
+    ASSERT_TRUE(pty.SlaveReadable());
+    EXPECT_EQ(port.Write(cmd), 1);
+    EXPECT_EQ(pty.Received(cmd.size()), cmd);
+}
+
+TEST_F(ComPort, ReadAllAppendsAndNeverClears)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    std::string answer = "before";
+    EXPECT_EQ(port.ReadAll(answer), 1);
+    EXPECT_EQ(port.ReadAll(answer), 1);
+    EXPECT_EQ(answer, "before");
+    pty.Send("OK\r\n");
+    port.ReadAll(answer);
+    EXPECT_EQ(answer, "beforeOK\r\n");
+}
+
+TEST_F(ComPort, MissingPathRecordsNoError)
+{
+    CComPortBase port("/dev/tarnel-no-such-device", 115200);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.IsOpened(), 0);
+    EXPECT_EQ(port.IsComError(), 0);
+    EXPECT_EQ(port.GetErrorMsg(), "");
+    EXPECT_EQ(port.Write("AT\r"), 0);
+    std::string answer = "x";
+    EXPECT_EQ(port.ReadAll(answer), 1);
+    EXPECT_EQ(answer, "x");
+    EXPECT_EQ(port.Close(), 1);
+}
+
+TEST_F(ComPort, NotATerminalRecordsTheSystemError)
+{
+    errno = EAGAIN;  // a stale value must not be what gets recorded
+    CComPortBase port("/dev/null", 115200);
+    EXPECT_EQ(port.IsOpened(), 1);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.IsComError(), 1);
+    EXPECT_EQ(port.GetErrorMsg(), "Code: " + std::to_string(ENOTTY) + "  " + std::strerror(ENOTTY));
+    EXPECT_EQ(port.Close(), 1);
+    EXPECT_EQ(port.IsOpened(), 0);
+    EXPECT_EQ(port.IsComError(), 1);  // the record outlives the descriptor
+}
+
+TEST_F(ComPort, RateOutsideTheTableKeepsDescriptorUntilClose)
+{
+    CComPortBase port(pty.path, 12345);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.IsOpened(), 1);
+    EXPECT_EQ(port.Close(), 1);
+    EXPECT_EQ(port.IsOpened(), 0);
+}
+
+TEST_F(ComPort, CloseKeepsTheLineUpAndRaw)
+{
+    {
+        CComPortBase port(pty.path, 115200);
+        ASSERT_EQ(port.Open(), 1);
+        EXPECT_EQ(port.Close(), 1);
+        EXPECT_EQ(port.IsOpened(), 0);
+        EXPECT_EQ(port.Close(), 1);
+        EXPECT_EQ(port.Write("AT\r"), 0);
+    }
+    const struct termios tio = pty.Attrs();
+    EXPECT_FALSE(tio.c_cflag & HUPCL);
+    EXPECT_FALSE(tio.c_lflag & ICANON);
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
+}
+
+// Each closed port's descriptor number is taken by a placeholder, so every
+// port gets a new number: a close that did not forget its descriptor would
+// fill the 16 slots of the settings table.
+TEST_F(ComPort, ReopenSamePathOnNewObjects)
+{
+    std::vector<int> placeholders;
+    for (int i = 0; i < 20; ++i) {
+        CComPortBase port(pty.path, i % 2 ? 9600 : 115200);
+        ASSERT_EQ(port.Open(), 1) << "port " << i;
+        ASSERT_EQ(port.Write("AT\r"), 1);
+        ASSERT_EQ(pty.Received(3), "AT\r");
+        port.Close();
+        placeholders.push_back(open("/dev/null", O_RDONLY));
+    }
+    for (int fd : placeholders) {
+        close(fd);
+    }
+}
+
+TEST_F(ComPort, VanishedDeviceFailsWriteAndEndsReadEarly)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    pty.CloseMaster();
+    EXPECT_EQ(port.Write("AT\r"), 0);
+    std::string answer;
+    // A full idle pass takes at least 600 x 0.5 ms.
+    EXPECT_LT(TimedReadAll(port, answer), 250);
+    EXPECT_EQ(answer, "");
+}
+
+TEST_F(ComPort, IdlePassRunsTheCyclesOfTime1)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    std::string answer;
+    // Every cycle pauses 0.5 ms, so these are firm lower bounds.
+    g_nWinUserValue[0] = 0;
+    const int64_t standard = TimedReadAll(port, answer);
+    EXPECT_GE(standard, 300);
+    g_nWinUserValue[0] = -5;
+    EXPECT_GE(TimedReadAll(port, answer), 300);
+    g_nWinUserValue[0] = 200;
+    const int64_t shorter = TimedReadAll(port, answer);
+    EXPECT_GE(shorter, 100);
+    EXPECT_LT(shorter, standard);
+    EXPECT_EQ(answer, "");
+}
+
+TEST_F(ComPort, InputCapsALongPassAtOneThousandCycles)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    g_nWinUserValue[0] = 2000;
+    std::string answer;
+    const int64_t idle = TimedReadAll(port, answer);
+    EXPECT_GE(idle, 1000);
+
+    pty.Send("+CSQ: 20,99\r\n");
+    ASSERT_TRUE(pty.SlaveReadable());
+    const int64_t capped = TimedReadAll(port, answer);
+    EXPECT_EQ(answer, "+CSQ: 20,99\r\n");
+    EXPECT_LT(capped, idle);
+}
+
+// A device that never stops talking cannot hold a pass for ever, and what it
+// said arrives in order.
+TEST_F(ComPort, EndlessInputStillEndsThePass)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    std::atomic<bool> stop{false};
+    std::thread talker([&] {
+        const Clock::time_point start = Clock::now();
+        for (unsigned char c = 0; !stop && MsSince(start) < 20000; ++c) {
+            if (write(pty.master, &c, 1) != 1) {
+                break;
+            }
+            usleep(200);
+        }
+    });
+    std::string answer;
+    const int64_t took = TimedReadAll(port, answer);
+    stop = true;
+    talker.join();
+
+    EXPECT_LT(took, 10000);
+    ASSERT_FALSE(answer.empty());
+    for (std::string::size_type i = 0; i < answer.size(); ++i) {
+        ASSERT_EQ(static_cast<unsigned char>(answer[i]), static_cast<unsigned char>(i)) << i;
+    }
+}
+
+TEST_F(ComPort, AnswerArrivingDuringThePassIsCollected)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    std::thread modem([&] {
+        usleep(50000);
+        pty.Send("\r\nOK\r\n");
+    });
+    std::string answer;
+    port.ReadAll(answer);
+    modem.join();
+    EXPECT_EQ(answer, "\r\nOK\r\n");
+}
+
+}  // namespace
