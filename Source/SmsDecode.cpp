@@ -401,7 +401,8 @@ int ReadUserData(Cursor& c, unsigned char fo, SM_PARAM* p)
         if (p->tp_dcs != 0xF5) {  // class-1 data such as WAP push is not text
             out.PutBytes(reinterpret_cast<const char*>(ud + headerOctets), octets - headerOctets);
         }
-        break;
+        // Data may hold a zero byte; the text is what a reader of tp_ud sees.
+        return static_cast<int>(std::strlen(p->tp_ud));
     case GSM_ALPHABET_UCS2:
         Utf16ToText(ud + headerOctets, octets - headerOctets, out);
         break;

@@ -337,6 +337,7 @@ const MalformedCase MALFORMED_CASES[] = {
     {"Ucs2Udl255", "deliver", Deliver("04", "08", "FF00480069"), "31641600986", "Hi"},
     {"Ucs2OddLength", "deliver", Deliver("04", "08", "050048006900"), "31641600986", "Hi"},
     {"EightBitUdl255", "deliver", Deliver("04", "04", "FF4142"), "31641600986", "AB"},
+    {"EightBitWithZero", "deliver", Deliver("04", "04", "03410042"), "31641600986", "A"},
     {"HeaderLongerThanData", "deliver", Deliver("44", "08", "0AFF0003"), "31641600986", ""},
     {"ElementLongerThanHeader", "deliver", Deliver("44", "08", "0A0400090A020041"),
      "31641600986", "A"},
