@@ -1,5 +1,7 @@
 #include "CPhone_MC323_ON.h"
 
+#include "StringUtil.h"
+
 // sample answer, also tests/fixtures/ati/CPhone_MC323_ON.txt
 std::string CPhone_MC323_ON::Get_ATI_Rsp() const
 {
@@ -46,11 +48,19 @@ std::string CPhone_MC323_ON::SetSmsPDUModeCmd() const
 }
 
 // text after AT^HCMGS -> ^HCMGSS: <mr> on success, ^HCMGSF: <err> on failure
-// filled in with the send/read work
+// (no retry codes on CDMA: the retry flag stays as it is)
 int CPhone_MC323_ON::OnSendPduSmsContextCmdRsp(std::string rsp)
 {
-    (void)rsp;
-    return RSP_ERROR;
+    for (const std::string& line : SplitStringToArray(rsp)) {
+        if (Contains(line, "HCMGSS")) {
+            return RSP_OK;
+        }
+        if (Contains(line, "ERROR") || Contains(line, "HCMGSF")) {
+            m_strErrorMessage = StripCrLf(line);
+            return RSP_ERROR;
+        }
+    }
+    return RSP_MORE;
 }
 
 std::string CPhone_MC323_ON::GetSendSMS_PhoneCmd(std::string phone) const
@@ -143,19 +153,69 @@ std::vector<std::string> CPhone_MC323_ON::GetInitAtCmd() const
     return cmds;
 }
 
-// filled in with the send/read work
+// Parts of AT^HCMGS text: at most 140 bytes of UCS-2 each, the last of
+// them the part marker "(k/n)", then a zero byte and Ctrl-Z.
 std::vector<PDU_LONG_SMS_Base_t> CPhone_MC323_ON::GetSendLongPduSmsCmd(std::string phone, std::string text)
 {
-    (void)phone;
-    (void)text;
-    return {};
+    std::string ucs2;
+    if (!CheckSendNumber(phone) || !EncodeTextUcs2(text, ucs2)) {
+        return {};
+    }
+    const std::string lenCmd = "AT^HCMGS=\"" + phone + "\"\r";
+    auto marker = [](std::size_t k, std::size_t n) {
+        std::string m;
+        for (char c : "(" + std::to_string(k) + "/" + std::to_string(n) + ")") {
+            m += '\0';
+            m += c;
+        }
+        return m;
+    };
+    // The announced count n must match the parts made, but the room for text
+    // shrinks as the markers grow ("(1/10)" is wider than "(1/9)"): start
+    // from 128 bytes of text per part and recount until both agree.
+    std::size_t n = ucs2.size() / 128 + (ucs2.size() % 128 != 0 ? 1 : 0);
+    if (n == 0) {
+        n = 1;
+    }
+    std::vector<PDU_LONG_SMS_Base_t> steps;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        steps.clear();
+        std::size_t pos = 0;
+        for (std::size_t k = 1; pos < ucs2.size() || k == 1; ++k) {
+            const std::string m = marker(k, n);
+            std::size_t take = 140 - m.size() - 2;
+            if (take > ucs2.size() - pos) {
+                take = ucs2.size() - pos;
+            } else if (take >= 2) {
+                // Never end a part on the first half of a surrogate pair.
+                const unsigned char hi = static_cast<unsigned char>(ucs2[pos + take - 2]);
+                if (hi >= 0xD8 && hi <= 0xDB) {
+                    take -= 2;
+                }
+            }
+            PDU_LONG_SMS_Base_t step;
+            step.lenCmd = lenCmd;
+            step.pduContent = ucs2.substr(pos, take) + m + '\0' + '\x1A';
+            steps.push_back(std::move(step));
+            pos += take;
+        }
+        if (steps.size() == n) {
+            break;
+        }
+        n = steps.size();
+    }
+    return steps;
 }
 
 // AT^HCMGS="<number>" -> "> ", then UCS-2 text, a zero byte and Ctrl-Z
-// filled in with the send/read work
 std::vector<PDU_LONG_SMS_Base_t> CPhone_MC323_ON::GetSendSmsModePDUCmd(std::string phone, std::string text)
 {
-    (void)phone;
-    (void)text;
-    return {};
+    std::string ucs2;
+    if (!CheckSendNumber(phone) || !EncodeTextUcs2(text, ucs2)) {
+        return {};
+    }
+    PDU_LONG_SMS_Base_t step;
+    step.lenCmd = "AT^HCMGS=\"" + phone + "\"\r";
+    step.pduContent = ucs2 + '\0' + '\x1A';
+    return {step};
 }

@@ -71,7 +71,11 @@ public:
     virtual std::string SetSmsPDUModeCmd() const;
     virtual int OnSetSmsPduModeCmdRsp(std::string rsp);
     // Send steps of one SMS: a long text goes through GetSendLongPduSmsCmd,
-    // a short one through GetSendSmsModePDUCmd.
+    // a short one through GetSendSmsModePDUCmd. An EMPTY result means the SMS
+    // cannot be sent at all (text valid neither in the locale nor as UTF-8,
+    // destination not an optional '+' and 1..20 digits, more than 255 parts):
+    // report it as a failed send with GetErrorMessage() as the reason; never
+    // as a success. The same holds for the two builders below.
     virtual std::vector<PDU_LONG_SMS_Base_t> GetSendPduSmsCmdArray(std::string phone, std::string text);
     // Final answer after a PDU; sets the retry flag on an error code 500..600.
     virtual int OnSendPduSmsContextCmdRsp(std::string rsp);
@@ -174,6 +178,12 @@ protected:
     int OnPduModeRspAcceptCmgw(const std::string& rsp);
     // Service-centre answer that never stops a send: parsed, always RSP_OK.
     int OnSmsCenterRspNeverFails(const std::string& rsp);
+    // Send helpers (PhoneCardBaseSend.cpp). Each returns false with the
+    // reason in m_strErrorMessage: a destination that is not an optional '+'
+    // and 1..20 digits; a text valid in no encoding we read (UCS-2 big-endian
+    // bytes in `ucs2` otherwise, emoji as surrogate pairs).
+    bool CheckSendNumber(const std::string& phone);
+    bool EncodeTextUcs2(const std::string& text, std::string& ucs2);
 
     // Reading one message at a time ("AT+CMGD=?" lists the used indices,
     // "AT+CMGR=<i>" reads each): shared by the models that cannot list.
