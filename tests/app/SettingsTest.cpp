@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "CCheckManager.h"
+#include "basic.h"
+
+namespace {
+
+// Runs loadSetting in a fresh working directory holding the given set.ini.
+class LoadSetting : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        m_oldCwd = cwd;
+        char dir[] = "/tmp/tarnel-settings-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_dir = dir;
+        ASSERT_EQ(chdir(m_dir.c_str()), 0);
+        Clear();
+    }
+    void TearDown() override
+    {
+        unlink((m_dir + "/set.ini").c_str());
+        EXPECT_EQ(chdir(m_oldCwd.c_str()), 0);
+        rmdir(m_dir.c_str());
+        Clear();
+    }
+    static void Clear()
+    {
+        g_nWinUserSet = 0;
+        for (int32_t& v : g_nWinUserValue) {
+            v = 0;
+        }
+    }
+    static void Load(const char* ini)
+    {
+        if (ini) {
+            std::ofstream("set.ini") << ini;
+        } else {
+            unlink("set.ini");
+        }
+        CCheckManager manager;
+        manager.loadSetting();
+    }
+
+    std::string m_oldCwd;
+    std::string m_dir;
+};
+
+struct SettingsCase
+{
+    const char* name;
+    const char* ini;  // null: no file
+    int32_t def;
+    int32_t time1;
+};
+
+TEST_F(LoadSetting, Time1FollowsDef)
+{
+    const SettingsCase cases[] = {
+        {"NoFile", nullptr, 0, 0},
+        {"EmptyFile", "", 0, 0},
+        {"Def1", "[comm]\ndef=1\ntime1=200\n", 1, 200},
+        {"Def0", "[comm]\ndef=0\ntime1=200\n", 0, 0},
+        {"Def2", "[comm]\ndef=2\ntime1=200\n", 2, 0},
+        {"Hex", "[comm]\ndef=1\ntime1=0x100\n", 1, 256},
+        {"Capitals", "[COMM]\nDEF=1\nTIME1=300\n", 1, 300},
+        {"Negative", "[comm]\ndef=1\ntime1=-5\n", 1, -5},
+        {"Zero", "[comm]\ndef=1\ntime1=0\n", 1, 0},
+        {"NotANumber", "[comm]\ndef=1\ntime1=fast\n", 1, 0},
+        {"LeadingNumber", "[comm]\ndef=1\ntime1=150ms\n", 1, 150},
+        {"Spaces", "[comm]\ndef = 1\ntime1 = 250\n", 1, 250},
+        {"Comments", "; timing\n[comm]\ndef=1 ; on\ntime1=400\n", 1, 400},
+        {"OtherSection", "[serial]\ndef=1\ntime1=200\n", 0, 0},
+        {"MissingTime1", "[comm]\ndef=1\ntime2=7\n", 1, 0},
+        {"SyntaxError", "[comm\ndef=1\ntime1=200\n", 0, 0},
+        // Beyond 32 bits: the same clamped value on 32- and 64-bit longs,
+        // never a wrapped-around 1.
+        {"DefWrapsNotToOne", "[comm]\ndef=4294967297\ntime1=200\n", INT32_MAX, 0},
+        {"HugeTime1", "[comm]\ndef=1\ntime1=99999999999\n", 1, INT32_MAX},
+        {"HugeNegative", "[comm]\ndef=1\ntime1=-99999999999\n", 1, INT32_MIN},
+    };
+    for (const SettingsCase& c : cases) {
+        Clear();
+        Load(c.ini);
+        EXPECT_EQ(g_nWinUserSet, c.def) << c.name;
+        EXPECT_EQ(g_nWinUserValue[0], c.time1) << c.name;
+    }
+}
+
+TEST_F(LoadSetting, TenTimingKeysInOrder)
+{
+    Load("[comm]\ndef=1\ntime1=11\ntime2=12\ntime3=13\ntime4=14\ntime5=15\n"
+         "time6=16\ntime7=17\ntime8=18\ntime9=19\ntime10=20\ntime11=21\n");
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(g_nWinUserValue[i], 11 + i) << "time" << i + 1;
+    }
+}
+
+TEST_F(LoadSetting, TimingKeysIgnoredUnlessDefIsOne)
+{
+    Load("[comm]\ndef=0\ntime1=11\ntime5=15\ntime10=20\n");
+    for (int32_t v : g_nWinUserValue) {
+        EXPECT_EQ(v, 0);
+    }
+}
+
+TEST(MakeSleep, SleepsTheGivenMilliseconds)
+{
+    CCheckManager manager;
+    const int64_t start = time_usec2();
+    EXPECT_EQ(manager.makeSleep(20), 0);
+    EXPECT_GE(time_usec2() - start, 20000);
+    // A negative count does not become an endless sleep.
+    EXPECT_EQ(manager.makeSleep(-5), 0);
+    EXPECT_EQ(manager.makeSleep(0), 0);
+    EXPECT_LT(time_usec2() - start, 5000000);
+}
+
+TEST(CCheckManager, StartsEmptyWithPlainText)
+{
+    const CCheckManager manager;
+    EXPECT_TRUE(manager.m_vecComInfo.empty());
+    EXPECT_EQ(manager.m_strStatus, "");
+    EXPECT_TRUE(manager.m_vecSendResult.empty());
+    EXPECT_TRUE(manager.m_bPlainText);
+}
+
+}  // namespace
