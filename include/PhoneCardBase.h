@@ -133,6 +133,8 @@ public:
     bool IsSendPduSmsRetry() const { return m_bSendRetry; }
     std::string GetAtiRspString() const { return m_strAtiRsp; }
     std::vector<SmsRecvStruct_t> GetReadSms() const { return m_vecRecvSms; }
+    // The service-centre number of the last "+CSCA:" answer (empty if none).
+    std::string GetSmsCenter() const { return m_strSmsCenter; }
 
     // The generic judge: the first complete line holding "OK" gives RSP_OK, a
     // line holding "ERROR" before it gives RSP_ERROR (the line, without CR/LF,
