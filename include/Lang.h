@@ -21,6 +21,19 @@ extern const char* const SMS_CODE_LABELS[8];
 // ---- detection and device table
 
 // ---- sending
+extern const char* const SEND_INPUT_PHONE;      // green prompt for the receiving numbers
+extern const char* const SEND_INVALID_PHONE;    // red, after a rejected number line
+extern const char* const SEND_INPUT_PORT;       // green prompt for the ports (send and read)
+extern const char* const SEND_INVALID_PORT;     // red, after a rejected port line
+extern const char* const SEND_TOO_MANY_TRIES;   // red, after the last rejected line
+extern const char* const SEND_INPUT_MESSAGE;    // green prompt for the message text
+extern const char* const SEND_DEFAULT_MESSAGE;  // the text sent for an empty message
+extern const char* const SEND_TIME_USED;        // followed by seconds and SEND_SECONDS
+extern const char* const SEND_SECONDS;
+extern const char* const SEND_RESULT_PORT;      // "(T)Port " <port> ...
+extern const char* const SEND_RESULT_SEND_TO;   // ... " send to " <number> ...
+extern const char* const SEND_RESULT_SUCCESS;   // ... " success."
+extern const char* const SEND_RESULT_FAILED;    // ... " failed, reason: " <reason>
 
 // ---- reading
 

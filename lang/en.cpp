@@ -27,6 +27,19 @@ const char* const SMS_CODE_LABELS[8] = {
 // ---- detection and device table
 
 // ---- sending
+const char* const SEND_INPUT_PHONE = "Input received phone number: ";
+const char* const SEND_INVALID_PHONE = "Invalid number, reinput";
+const char* const SEND_INPUT_PORT = "Input port number(ex: /dev/ttyUSB0, input USB0):";
+const char* const SEND_INVALID_PORT = "Invalid port, reinput";
+const char* const SEND_TOO_MANY_TRIES = "Too many times error, back to main";
+const char* const SEND_INPUT_MESSAGE = "Input message:";
+const char* const SEND_DEFAULT_MESSAGE = " Velta SMS ";
+const char* const SEND_TIME_USED = "Time used: ";
+const char* const SEND_SECONDS = " second(s)";
+const char* const SEND_RESULT_PORT = "(T)Port ";
+const char* const SEND_RESULT_SEND_TO = " send to ";
+const char* const SEND_RESULT_SUCCESS = " success.";
+const char* const SEND_RESULT_FAILED = " failed, reason: ";
 
 // ---- reading
 

@@ -27,6 +27,19 @@ const char* const SMS_CODE_LABELS[8] = {
 // ---- detection and device table
 
 // ---- sending
+const char* const SEND_INPUT_PHONE = "请输入接收短信的号码: ";
+const char* const SEND_INVALID_PHONE = "您输入的号码有误，请重新输入";
+const char* const SEND_INPUT_PORT = "请输入设备端口号(例:选择/dev/ttyUSB0,请输入USB0):";
+const char* const SEND_INVALID_PORT = "您输入的设备端口号有误，请重新输入";
+const char* const SEND_TOO_MANY_TRIES = "输入的错误次数过多，返回主界面";
+const char* const SEND_INPUT_MESSAGE = "请输入短信内容:";
+const char* const SEND_DEFAULT_MESSAGE = " Velta短信为您服务 ";
+const char* const SEND_TIME_USED = "发送短信耗时: ";
+const char* const SEND_SECONDS = " 秒";
+const char* const SEND_RESULT_PORT = "(T)端口 ";
+const char* const SEND_RESULT_SEND_TO = " 发送到 ";
+const char* const SEND_RESULT_SUCCESS = " 的短信发送成功";
+const char* const SEND_RESULT_FAILED = " 的短信发送失败,失败原因: ";
 
 // ---- reading
 

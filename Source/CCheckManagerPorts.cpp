@@ -1,0 +1,239 @@
+// The dialogues and the port selection shared by the send, read and
+// command-line workflows: numbers, ports, message text.
+#include "CCheckManager.h"
+
+#include <climits>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "CColorCout.h"
+#include "CreatePhone.h"
+#include "Lang.h"
+#include "PhoneCardBase.h"
+#include "PortDiscovery.h"
+#include "StringUtil.h"
+
+namespace {
+
+// One typed line. The stream state is cleared so that end of input (or a
+// closed terminal) makes the later prompts read empty lines instead of
+// skipping them.
+std::string ReadInputLine()
+{
+    std::string line;
+    std::getline(std::cin, line);
+    std::cin.clear();
+    return line;
+}
+
+// Items of a typed list: spaces and semicolons count as commas.
+std::vector<std::string> SplitTypedList(const std::string& text)
+{
+    return SplitStringByChar(StringReplaceChar(StringReplaceChar(text, ' ', ','), ';', ','), ',');
+}
+
+// The decimal baud-rate text of a table entry. Written by the scan, but read
+// without atoi's undefined overflow all the same.
+int32_t BaudRateOf(const std::string& text)
+{
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value > INT32_MAX) {
+        return INT32_MAX;
+    }
+    if (value < INT32_MIN) {
+        return INT32_MIN;
+    }
+    return static_cast<int32_t>(value);
+}
+
+using ModelList = std::vector<std::unique_ptr<CPhoneCardBase>>;
+
+// A port record filled from a table entry; the model is recognised again
+// from the entry's ATI answer when `models` is given.
+ComPortBaseInfo_t RecordFromEntry(const Win32::CommInfo& entry, const ModelList* models)
+{
+    ComPortBaseInfo_t record;
+    record.strPortName = entry.strPortName;
+    record.nBaudRate = BaudRateOf(entry.strBaudRate);
+    record.bAtOk = entry.bAtOk;
+    record.strSmsCardNumber = entry.strSmsCardNumber;
+    record.strSignal = entry.strSignal;
+    record.strSerialNumber = entry.strSerialNumber;
+    if (models != nullptr) {
+        for (const std::unique_ptr<CPhoneCardBase>& model : *models) {
+            if (model->IsATI_RspMatch(entry.strAtiRsp)) {
+                record.nPhoneType = model->GetPhoneType();
+                break;
+            }
+        }
+    }
+    return record;
+}
+
+void PrintTooManyTries()
+{
+    CColorCout::CoutRedMessage(Lang::SEND_TOO_MANY_TRIES);
+    std::cout << "\n\n\n";
+    std::cout.flush();
+}
+
+}  // namespace
+
+bool CCheckManager::InputCheckSendPduSmsPhoneNumbers(std::vector<std::string>& numbers)
+{
+    numbers.clear();
+    for (int attempt = 0; attempt < MAX_INPUT_TRY_COUNT; ++attempt) {
+        std::cout << "\n";
+        CColorCout::CoutGreenMessage(Lang::SEND_INPUT_PHONE);
+        const std::string line = ReadInputLine();
+        std::cout << "\n";
+        numbers = SplitUserPhoneNumber(line);
+        if (!numbers.empty()) {
+            return true;
+        }
+        CColorCout::CoutRedMessage(Lang::SEND_INVALID_PHONE);
+        std::cout << "\n";
+    }
+    PrintTooManyTries();
+    return false;
+}
+
+std::vector<std::string> CCheckManager::SplitUserPhoneNumber(std::string text)
+{
+    std::vector<std::string> numbers;
+    for (const std::string& item : SplitTypedList(text)) {
+        if (item.empty()) {
+            continue;
+        }
+        if (!CheckReceiveNumber(item)) {
+            return {};
+        }
+        numbers.push_back(item);
+    }
+    return numbers;
+}
+
+bool CCheckManager::CheckReceiveNumber(const std::string& number)
+{
+    if (number.size() < 5 || number.size() >= static_cast<std::size_t>(MAX_PHONE_LEN)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < number.size(); ++i) {
+        const char c = number[i];
+        if ((c < '0' || c > '9') && !(i == 0 && c == '+')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CCheckManager::InputCheckSendPduSmsComPorts(std::vector<ComPortBaseInfo_t>& ports)
+{
+    for (int attempt = 0; attempt < MAX_INPUT_TRY_COUNT; ++attempt) {
+        ports.clear();
+        std::cout << "\n";
+        CColorCout::CoutGreenMessage(Lang::SEND_INPUT_PORT);
+        const std::string line = ReadInputLine();
+        std::cout << "\n";
+        if (InputToSendPduSmsComPort(line, ports)) {
+            return true;
+        }
+        CColorCout::CoutRedMessage(Lang::SEND_INVALID_PORT);
+        std::cout << "\n";
+    }
+    PrintTooManyTries();
+    return false;
+}
+
+bool CCheckManager::InputToSendPduSmsComPort(const std::string& text, std::vector<ComPortBaseInfo_t>& ports)
+{
+    ports.clear();
+    const ModelList models = CreateModelList(ModelOrder::Selection);
+
+    if (text.empty()) {
+        for (const Win32::CommInfo& entry : m_vecComInfo) {
+            if (entry.bAtOk && !entry.strSerialNumber.empty() && !entry.strSignal.empty() &&
+                !entry.strSmsCardNumber.empty()) {
+                ports.push_back(RecordFromEntry(entry, &models));
+            }
+        }
+        if (ports.empty()) {
+            for (const Win32::CommInfo& entry : m_vecComInfo) {
+                if (entry.bAtOk) {
+                    ports.push_back(RecordFromEntry(entry, &models));
+                }
+            }
+        }
+        if (ports.empty()) {
+            for (const Win32::CommInfo& entry : m_vecComInfo) {
+                ports.push_back(RecordFromEntry(entry, nullptr));
+            }
+        }
+        return true;
+    }
+
+    bool matched = false;
+    for (const std::string& item : SplitTypedList(text)) {
+        // An empty item would name "/dev/tty", the controlling terminal.
+        if (item.empty()) {
+            continue;
+        }
+        ComPortBaseInfo_t record;
+        bool found = false;
+        for (const Win32::CommInfo& entry : m_vecComInfo) {
+            if (GetPortId(entry.strPortName) == item) {
+                record = RecordFromEntry(entry, &models);
+                found = true;
+                break;
+            }
+        }
+        if (found) {
+            matched = true;
+        } else {
+            record.strPortName = "/dev/tty" + item;
+            record.nBaudRate = 115200;
+            record.bAtOk = false;
+            record.bInTable = false;
+        }
+        ports.push_back(record);
+    }
+    return matched;
+}
+
+bool CCheckManager::InputCheckSendPduSmsContext(std::string& message)
+{
+    std::cout << "\n";
+    CColorCout::CoutGreenMessage(Lang::SEND_INPUT_MESSAGE);
+    message = ReadInputLine();
+    std::cout << "\n";
+    return InputToSendPduSmsContext(message);
+}
+
+bool CCheckManager::InputToSendPduSmsContext(std::string& message)
+{
+    if (message.empty()) {
+        message = Lang::SEND_DEFAULT_MESSAGE;
+    }
+    return true;
+}
+
+SMS_CODE_ENUM CCheckManager::GetSmsErrorCode(ComPortBaseInfo_t port)
+{
+    if (!port.bInTable) {
+        return SMS_NO_SUCH_PORT;
+    }
+    if (!port.bAtOk) {
+        return SMS_DEVICE_NOT_AT;
+    }
+    if (port.strSerialNumber.empty()) {
+        return SMS_NOT_SUPPORTED_SMS_DEVICE;
+    }
+    if (port.strSmsCardNumber.empty()) {
+        return SMS_NO_SIM_CARD;
+    }
+    if (port.strSignal.empty()) {
+        return SMS_NO_SIGNAL;
+    }
+    return SMS_SUCCEED;
+}
