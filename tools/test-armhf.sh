@@ -1,0 +1,20 @@
+#!/bin/bash
+# Cross-builds both programs and the unit tests for 32-bit ARM (armhf) and
+# runs the unit tests under qemu-arm. End-to-end tests stay with the native
+# builds. Needs `tools/setup.sh --armhf` first.
+#   TARNEL_BUILD_ARMHF  build folder (default: build-armhf)
+#   TARNEL_JOBS         parallel compile jobs (default: 2)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TARNEL_BUILD_ARMHF:-$root/build-armhf}
+jobs=${TARNEL_JOBS:-2}
+
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake"
+cmake --build "$build" -j"$jobs" --target tarnel tarnel-zh unit_tests
+# Make sure these really are ARM programs, not a host build by accident.
+for program in tarnel tarnel-zh; do
+    readelf -h "$build/$program" | grep -q "Machine:.*ARM"
+done
+cd "$build"
+ctest -L unit --output-on-failure
