@@ -27,6 +27,7 @@ import random
 import select
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -206,7 +207,7 @@ def encode_deliver(sender, text, time_text, smsc="", dcs=None, concat=None, tz=0
     if dcs is None:
         dcs = choose_dcs(text)
     udh = concat_header(concat) if concat else b""
-    first = 0x40 if udh else 0x04
+    first = 0x40 if udh else 0x00
     udl, ud = encode_user_data(text, dcs, udh)
     pdu = (encode_smsc(smsc) + bytes([first]) + encode_address(sender, toa) +
            bytes([0x00, dcs]) + encode_scts(time_text, tz) + bytes([udl]) + ud)
@@ -275,8 +276,12 @@ def _decode_address(reader):
     return ("+" + digits if toa & 0x70 == 0x10 else digits), toa
 
 
-def decode_pdu(pdu_hex):
-    """Fields of an SMS-DELIVER or SMS-SUBMIT given as hex text; PduError on malformed input."""
+def decode_pdu(pdu_hex, kind=None):
+    """Fields of an SMS-DELIVER or SMS-SUBMIT given as hex text; PduError on malformed input.
+
+    kind ("deliver" or "submit") overrides the message-type bits, which some
+    stored PDUs leave at zero whatever they hold.
+    """
     try:
         reader = _Reader(bytes.fromhex(pdu_hex))
     except ValueError:
@@ -290,7 +295,7 @@ def decode_pdu(pdu_hex):
     else:
         out["smsc"] = ""
     first = reader.byte()
-    mti = first & 0x03
+    mti = {"deliver": 0, "submit": 1}.get(kind, first & 0x03)
     if mti == 1:
         out["type"] = "submit"
         out["mr"] = reader.byte()
@@ -522,6 +527,9 @@ class Modem:
         if split:
             parts = split_long_text(text, dcs)
             order = split.get("order") or list(range(1, len(parts) + 1))
+            if any(not 1 <= int(seq) <= len(parts) for seq in order):
+                raise ConfigError("%s: the text has %d parts; order %r names others"
+                                  % (self.name, len(parts), order))
             out = []
             for seq in order:
                 concat = {"ref": int(split.get("ref", 1)), "total": len(parts), "seq": seq,
@@ -668,6 +676,20 @@ class Modem:
                 self.echo_buf.append(data[i])
             self._feed(data[i], speed, heard)
         self._flush_echo()
+
+    def drain(self):
+        """Take in what a client wrote just before we were stopped, so the log is whole."""
+        while not self.closed:
+            try:
+                data = os.read(self.master, 4096)
+            except OSError:
+                return
+            if not data:
+                return
+            try:
+                self.on_input(data)
+            except Exception:
+                return
 
     def _flush_echo(self):
         if self.echo_buf:
@@ -1020,7 +1042,7 @@ class Modem:
             try:
                 record["length"] = tpdu_length(pdu)
                 invalid = self.check_length and record["length"] != self.body_len
-                record["decoded"] = decode_pdu(pdu)
+                record["decoded"] = decode_pdu(pdu, "submit")
             except PduError as e:
                 record["error"] = str(e)
                 invalid = True
@@ -1062,6 +1084,10 @@ class Modem:
 # Serving
 # ---------------------------------------------------------------------------
 
+class Stopped(BaseException):
+    """Raised by the stop signals, so that a wait in select ends at once."""
+
+
 class Simulator:
     def __init__(self, config, logdir, ati_dir=None):
         modems = config.get("modems") if isinstance(config, dict) else config
@@ -1072,7 +1098,6 @@ class Simulator:
         names = [m.name for m in self.modems]
         if len(set(names)) != len(names):
             raise ConfigError("modem names must differ: %s" % ", ".join(names))
-        self.stopping = False
 
     def start(self):
         for m in self.modems:
@@ -1080,21 +1105,19 @@ class Simulator:
 
     def stop(self):
         for m in self.modems:
+            m.drain()
             m.close()
-            m._write_state()
 
-    def serve(self, until=None):
-        while not self.stopping and (until is None or not until()):
+    def serve(self):
+        """Answer until a stop signal raises Stopped."""
+        while True:
             live = [m for m in self.modems if not m.closed]
             now = time.monotonic()
             dues = [m.next_due() for m in live if m.next_due() is not None]
             timeout = 0.2 if not dues else max(0.0, min(dues) - now)
             readers = [m.master for m in live]
             writers = [m.master for m in live if m.out and m.out[0][0] <= now]
-            try:
-                r, w, _ = select.select(readers, writers, [], min(timeout, 0.2))
-            except InterruptedError:
-                continue
+            r, w, _ = select.select(readers, writers, [], min(timeout, 0.2))
             for m in live:
                 if m.closed:
                     continue
@@ -1120,60 +1143,75 @@ class Simulator:
                     m.flush()
 
 
-def setup_private_dev():
+# Mount-namespace system calls, made directly: the same steps as
+# "unshare -m --propagation private" and mount(8), without a process for each.
+CLONE_NEWNS = 0x00020000
+MS_BIND, MS_REC, MS_PRIVATE = 0x1000, 0x4000, 0x40000
+MNT_DETACH = 2
+
+
+def _syscalls():
+    import ctypes
+    libc = ctypes.CDLL(None, use_errno=True)
+
+    def check(result, what):
+        if result != 0:
+            err = ctypes.get_errno()
+            raise OSError(err, "%s: %s" % (what, os.strerror(err)))
+
+    def mount(source, target, fstype, flags, data=None):
+        enc = lambda v: None if v is None else v.encode()
+        check(libc.mount(enc(source), enc(target), enc(fstype), ctypes.c_ulong(flags), enc(data)),
+              "mount %s on %s" % (source or fstype, target))
+
+    def umount(target):
+        check(libc.umount2(target.encode(), MNT_DETACH), "umount " + target)
+
+    def unshare_mounts():
+        check(libc.unshare(CLONE_NEWNS), "unshare")
+        # Private all the way down: nothing mounted here reaches the machine.
+        mount(None, "/", None, MS_REC | MS_PRIVATE)
+
+    return mount, umount, unshare_mounts
+
+
+def setup_private_dev(mount, umount):
     """Replace /dev of this (already private) mount namespace with a minimal tmpfs."""
     aside = tempfile.mkdtemp(prefix="modemsim-dev.")
     old_dev, old_pts = os.path.join(aside, "dev"), os.path.join(aside, "pts")
     os.mkdir(old_dev)
     os.mkdir(old_pts)
-
-    def run(*args):
-        subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-
     try:
-        run("mount", "--bind", "/dev", old_dev)
-        run("mount", "--bind", "/dev/pts", old_pts)
-        run("mount", "-t", "tmpfs", "-o", "mode=755", "tmpfs", "/dev")
+        mount("/dev", old_dev, None, MS_BIND)
+        mount("/dev/pts", old_pts, None, MS_BIND)
+        mount("tmpfs", "/dev", "tmpfs", 0, "mode=755")
         for node in ("null", "zero", "tty", "random", "urandom", "full"):
             open("/dev/" + node, "w").close()
-            run("mount", "--bind", os.path.join(old_dev, node), "/dev/" + node)
+            mount(os.path.join(old_dev, node), "/dev/" + node, None, MS_BIND)
         os.mkdir("/dev/pts")
-        run("mount", "--bind", old_pts, "/dev/pts")
-        run("mknod", "-m", "666", "/dev/ptmx", "c", "5", "2")
+        mount(old_pts, "/dev/pts", None, MS_BIND)
+        os.mknod("/dev/ptmx", 0o666 | stat.S_IFCHR, os.makedev(5, 2))
+        os.chmod("/dev/ptmx", 0o666)
         for name, target in (("fd", "/proc/self/fd"), ("stdin", "/proc/self/fd/0"),
                              ("stdout", "/proc/self/fd/1"), ("stderr", "/proc/self/fd/2")):
             os.symlink(target, "/dev/" + name)
-        run("umount", "-l", old_dev)
-        run("umount", "-l", old_pts)
+        umount(old_dev)
+        umount(old_pts)
     finally:
         shutil.rmtree(aside, ignore_errors=True)
 
 
-def isolate(argv):
-    """Re-run this program inside a private mount namespace with its own /dev."""
-    if os.environ.get("MODEMSIM_ISOLATED") != "1":
-        if os.geteuid() != 0:
-            sys.stderr.write("modemsim: --isolate needs root (a private mount namespace)\n")
-            sys.exit(EXIT_NO_NAMESPACE)
-        env = dict(os.environ, MODEMSIM_ISOLATED="1")
-        unshare = shutil.which("unshare")
-        if not unshare:
-            sys.stderr.write("modemsim: --isolate needs unshare(1) from util-linux\n")
-            sys.exit(EXIT_NO_NAMESPACE)
-        args = [unshare, "-m", "--propagation", "private", sys.executable,
-                os.path.abspath(__file__)] + argv
-        try:
-            os.execve(unshare, args, env)
-        except OSError as e:
-            sys.stderr.write("modemsim: cannot run unshare: %s\n" % e)
-            sys.exit(EXIT_NO_NAMESPACE)
-    os.environ.pop("MODEMSIM_ISOLATED", None)
+def isolate():
+    """Move this process into a private mount namespace with its own /dev."""
+    if os.geteuid() != 0:
+        sys.stderr.write("modemsim: --isolate needs root (a private mount namespace)\n")
+        sys.exit(EXIT_NO_NAMESPACE)
     try:
-        setup_private_dev()
-    except (subprocess.CalledProcessError, OSError) as e:
-        detail = getattr(e, "stderr", b"") or b""
-        sys.stderr.write("modemsim: cannot set up a private /dev: %s %s\n"
-                         % (e, detail.decode(errors="replace").strip()))
+        mount, umount, unshare_mounts = _syscalls()
+        unshare_mounts()
+        setup_private_dev(mount, umount)
+    except OSError as e:
+        sys.stderr.write("modemsim: cannot set up a private /dev: %s\n" % e)
         sys.exit(EXIT_NO_NAMESPACE)
 
 
@@ -1187,7 +1225,8 @@ def main(argv=None):
     parser = argparse.ArgumentParser(
         description="Serve simulated modems on pseudo-terminals linked at device paths.")
     parser.add_argument("--config", required=True, help="JSON file: a list of modems, or {\"modems\": [...]}")
-    parser.add_argument("--logdir", help="where <name>.rx, .events and .state.json go (default: a new temporary folder)")
+    parser.add_argument("--logdir", help="where <name>.rx, .events and .state.json go and stay "
+                        "(default: a temporary folder, removed at the end)")
     parser.add_argument("--ready-file", help="file written once every link exists")
     parser.add_argument("--ati-dir", help="folder of <model>.txt ATI answers")
     parser.add_argument("--isolate", action="store_true",
@@ -1195,7 +1234,7 @@ def main(argv=None):
     parser.add_argument("command", nargs="*", help="after --: run this command while serving, then stop")
     args = parser.parse_args(argv)
     if args.isolate:
-        isolate(argv)
+        isolate()
     sim = None
     try:
         config = load_config(args.config)
@@ -1209,20 +1248,26 @@ def main(argv=None):
         return 2
 
     def stop(signum, frame):
-        sim.stopping = True
+        raise Stopped()
 
-    signal.signal(signal.SIGTERM, stop)
     if not args.command:
-        signal.signal(signal.SIGINT, stop)
-        if args.ready_file:
-            with open(args.ready_file, "w") as f:
-                f.write("%d\n" % os.getpid())
-        sys.stdout.write("READY %d %s\n" % (os.getpid(), logdir))
-        sys.stdout.flush()
         try:
+            signal.signal(signal.SIGTERM, stop)
+            signal.signal(signal.SIGINT, stop)
+            if args.ready_file:
+                with open(args.ready_file, "w") as f:
+                    f.write("%d\n" % os.getpid())
+            sys.stdout.write("READY %d %s\n" % (os.getpid(), logdir))
+            sys.stdout.flush()
             sim.serve()
+        except Stopped:
+            pass
         finally:
+            signal.signal(signal.SIGTERM, signal.SIG_IGN)
+            signal.signal(signal.SIGINT, signal.SIG_IGN)
             sim.stop()
+            if not args.logdir:
+                shutil.rmtree(logdir, ignore_errors=True)
         return 0
 
     # Run the command with our terminal, serving from a child process; Ctrl-C is
@@ -1233,11 +1278,19 @@ def main(argv=None):
         code = 0
         try:
             signal.signal(signal.SIGTERM, stop)
-            sys.stdin.close()
+            # The terminal is the command's; keep only stderr for our own faults.
+            devnull = os.open(os.devnull, os.O_RDWR)
+            os.dup2(devnull, 0)
+            os.dup2(devnull, 1)
+            os.close(devnull)
             sim.serve()
+        except Stopped:
+            pass
         except BaseException:
+            traceback.print_exc()
             code = 1
         finally:
+            signal.signal(signal.SIGTERM, signal.SIG_IGN)
             sim.stop()
         os._exit(code)
     for m in sim.modems:
@@ -1250,13 +1303,16 @@ def main(argv=None):
         with open(args.ready_file, "w") as f:
             f.write("%d\n" % server)
     try:
-        child = subprocess.Popen(args.command, preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+        child = subprocess.Popen(args.command,
+                                 preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         code = child.wait()
     except OSError as e:
         sys.stderr.write("modemsim: cannot run %s: %s\n" % (args.command[0], e))
         code = 127
     os.kill(server, signal.SIGTERM)
     os.waitpid(server, 0)
+    if not args.logdir:
+        shutil.rmtree(logdir, ignore_errors=True)
     return code if code >= 0 else 128 - code
 
 

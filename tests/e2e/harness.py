@@ -55,6 +55,7 @@ def tarnel_binary(variant="en"):
 def load_modemsim():
     """The simulator as a module, for tests of its PDU helpers."""
     import importlib.util
+    sys.dont_write_bytecode = True
     spec = importlib.util.spec_from_file_location("modemsim", MODEMSIM)
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
@@ -319,8 +320,13 @@ class Bench:
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         return Result(proc.returncode, proc.stdout, proc.stderr)
 
+    def tarnel_argv(self, args, binary=None):
+        """The program and its arguments, behind the emulator of a cross build."""
+        emulator = os.environ.get("TARNEL_EMULATOR", "").split()
+        return emulator + [binary or self.binary] + list(args)
+
     def run_tarnel(self, args, timeout=120, env=None, input=None, binary=None):
-        return self.run([binary or self.binary] + list(args), timeout, env, input)
+        return self.run(self.tarnel_argv(args, binary), timeout, env, input)
 
     def spawn(self, argv, timeout=30, env=None, dimensions=(50, 160)):
         """argv on a real terminal (pexpect), in the working directory."""
@@ -332,7 +338,7 @@ class Bench:
         return child
 
     def spawn_tarnel(self, args=(), timeout=30, env=None, binary=None):
-        return self.spawn([binary or self.binary] + list(args), timeout, env)
+        return self.spawn(self.tarnel_argv(args, binary), timeout, env)
 
     def open_port(self, path="/dev/ttyUSB0", speed=9600):
         client = SerialClient(path, speed)

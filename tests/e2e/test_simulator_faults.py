@@ -1,0 +1,79 @@
+"""Faults on demand: silence, garbage, slow and chunked answers, hang-up."""
+
+import os
+import time
+import unittest
+
+import harness
+from harness import Bench
+
+
+def modem(path, faults, **extra):
+    return dict({"path": path, "model": "CPhone_EC20F", "faults": faults}, **extra)
+
+
+class SimulatorFaults(unittest.TestCase):
+    def test_silent_modem_records_but_never_answers(self):
+        with Bench([modem("/dev/ttyUSB0", {"silent": True})]) as bench:
+            port = bench.open_port("/dev/ttyUSB0")
+            port.write(b"ATE0\r\nAT\r\nATI\r\n")
+            bench.wait_event("ttyUSB0", lambda e: e["cmd"] == "ATI", kind="command")
+            self.assertEqual(port.pending(), b"")
+            self.assertEqual([c[2] for c in bench.commands("ttyUSB0")], ["silent"] * 3)
+            self.assertEqual(bench.rx("ttyUSB0"), b"ATE0\r\nAT\r\nATI\r\n")
+
+    def test_garbage_answers_random_bytes_without_a_result_code(self):
+        with Bench([modem("/dev/ttyUSB0", {"garbage": True}, seed=3),
+                    modem("/dev/ttyUSB1", {"garbage": True}, seed=3)]) as bench:
+            answers = []
+            for path in ("/dev/ttyUSB0", "/dev/ttyUSB1"):
+                port = bench.open_port(path)
+                port.write(b"AT\r")
+                bench.wait_event(os.path.basename(path), kind="command")
+                answers.append(port.pending())
+            self.assertGreaterEqual(len(answers[0]), 8)
+            self.assertNotIn(b"OK\r\n", answers[0])
+            # The same seed gives the same bytes, so a failing run can be replayed.
+            self.assertEqual(answers[0], answers[1])
+
+    def test_slow_answer_comes_after_the_delay_and_echo_at_once(self):
+        with Bench([modem("/dev/ttyUSB0", {"delay_ms": 300})]) as bench:
+            port = bench.open_port("/dev/ttyUSB0")
+            start = time.monotonic()
+            port.write(b"AT\r")
+            self.assertEqual(port.read_until(b"AT\r"), b"AT\r")
+            self.assertLess(time.monotonic() - start, 0.25)
+            self.assertEqual(port.read_until(b"OK\r\n"), b"\r\nOK\r\n")
+            self.assertGreaterEqual(time.monotonic() - start, 0.3)
+
+    def test_chunked_answer_arrives_in_pieces_and_in_order(self):
+        with open(os.path.join(harness.FIXTURES, "ati", "CPhone_EC20F.txt"), "rb") as f:
+            sample = f.read()
+        with Bench([modem("/dev/ttyUSB0", {"chunk": {"bytes": 4, "ms": 20}})]) as bench:
+            port = bench.open_port("/dev/ttyUSB0")
+            port.chat(b"ATE0\r")
+            port.write(b"ATI\r")
+            first = port.read_until(b"\r\n", timeout=2)
+            start = time.monotonic()
+            rest = port.read_until(b"\r\n\r\nOK\r\n", timeout=5)
+            self.assertEqual(first + rest, sample)
+            # 4-byte pieces 20 ms apart: the rest cannot come much faster.
+            pieces = (len(sample) + 3) // 4
+            self.assertGreaterEqual(time.monotonic() - start, 0.02 * (pieces - 2))
+
+    def test_hangup_after_n_commands_removes_the_device(self):
+        with Bench([modem("/dev/ttyUSB0", {"hangup_after": 2})]) as bench:
+            port = bench.open_port("/dev/ttyUSB0")
+            self.assertEqual(port.chat(b"ATE0\r"), b"ATE0\r\r\nOK\r\n")
+            self.assertEqual(port.chat(b"AT\r"), b"\r\nOK\r\n")
+            port.write(b"ATI\r")
+            bench.wait_event("ttyUSB0", kind="hangup")
+            with self.assertRaises(EOFError):
+                port.read_until(b"OK", timeout=2)
+            self.assertFalse(os.path.lexists("/dev/ttyUSB0"))
+            self.assertEqual(bench.commands("ttyUSB0")[-1], ("ATI", 9600, "hangup"))
+            self.assertTrue(bench.state("ttyUSB0")["closed"])
+
+
+if __name__ == "__main__":
+    harness.main()
