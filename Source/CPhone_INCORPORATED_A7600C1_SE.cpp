@@ -27,7 +27,7 @@ std::string CPhone_INCORPORATED_A7600C1_SE::GetReadAllSmsCmd() const
 
 int CPhone_INCORPORATED_A7600C1_SE::OnReadAllSmsCmdRsp(std::string rsp)
 {
-    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex);
+    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex, m_vecSmsInfo);
 }
 
 bool CPhone_INCORPORATED_A7600C1_SE::NotFinished() const

@@ -65,7 +65,7 @@ std::string CPhone_K2210_NC5::GetReadAllSmsCmd() const
 
 int CPhone_K2210_NC5::OnReadAllSmsCmdRsp(std::string rsp)
 {
-    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex);
+    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex, m_vecSmsInfo);
 }
 
 bool CPhone_K2210_NC5::NotFinished() const

@@ -59,7 +59,7 @@ std::string CPhone_K2210_RV3::GetReadAllSmsCmd() const
 
 int CPhone_K2210_RV3::OnReadAllSmsCmdRsp(std::string rsp)
 {
-    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex);
+    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex, m_vecSmsInfo);
 }
 
 bool CPhone_K2210_RV3::NotFinished() const

@@ -1,5 +1,9 @@
 #include "CPhone_MC323_ON.h"
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "SmsDecode.h"
 #include "StringUtil.h"
 
 // sample answer, also tests/fixtures/ati/CPhone_MC323_ON.txt
@@ -114,11 +118,31 @@ std::string CPhone_MC323_ON::GetReadAllSmsCmd() const
     return "AT^HCMGL=4\r\n";
 }
 
-// filled in with the send/read work
+// A listing is final with its OK (or an ERROR, which lists nothing); until
+// then more may come, and what is parsed so far is only what has arrived.
 int CPhone_MC323_ON::OnReadAllSmsCmdRsp(std::string rsp)
 {
-    (void)rsp;
-    return RSP_ERROR;
+    // Each listing starts afresh: one object reads both storages.
+    m_vecRecvSms.clear();
+    m_vecPendingSms.clear();
+    for (const std::string& line : SplitStringToArray(rsp)) {
+        const std::string::size_type tag = line.find("^HCMGL:");
+        if (tag == std::string::npos) {
+            continue;
+        }
+        const std::string::size_type comma = line.find(',', tag);
+        if (comma == std::string::npos) {
+            continue;
+        }
+        SmsMode mode;
+        mode.index = std::atoi(line.substr(tag + 7, comma - tag - 7).substr(0, 9).c_str());
+        const char stat = comma + 1 < line.size() ? line[comma + 1] : '\0';
+        mode.stat = stat >= '0' && stat <= '9' ? stat - '0' : 0;
+        if (mode.index >= 0) {
+            m_vecPendingSms.push_back(mode);
+        }
+    }
+    return Contains(rsp, "OK") || Contains(rsp, "ERROR") ? RSP_OK : RSP_MORE;
 }
 
 bool CPhone_MC323_ON::NotFinished() const
@@ -126,18 +150,71 @@ bool CPhone_MC323_ON::NotFinished() const
     return !m_vecPendingSms.empty();
 }
 
-// filled in with the send/read work
 std::string CPhone_MC323_ON::GetReadNextSmsCmd()
 {
-    return "";
+    if (m_vecPendingSms.empty()) {
+        return "";
+    }
+    char cmd[32];
+    std::snprintf(cmd, sizeof cmd, "AT^HCMGR=%d\r\n", m_vecPendingSms.front().index);
+    m_vecPendingSms.erase(m_vecPendingSms.begin());
+    return cmd;
 }
 
 // AT^HCMGR=<i> -> ^HCMGR: <from>,<yyyy>,<mm>,<dd>,<hh>,<mi>,<ss>,<lang>,<enc>,... then the text
-// filled in with the send/read work
+// and Ctrl-Z: ASCII for <enc> 1, raw UCS-2 big-endian (Ctrl-Z as 00 1A) for 6.
+// The text is cut by its Ctrl-Z, not by lines: UCS-2 bytes hold CR and LF
+// (U+4E0A is 4E 0A), and a text may hold line breaks and "OK".
 bool CPhone_MC323_ON::OnReadNextSmsCmdRsp(std::string rsp)
 {
-    (void)rsp;
-    return false;
+    if (!Contains(rsp, "OK")) {
+        return false;
+    }
+    // Where a text without its Ctrl-Z ends: before the final "\r\nOK".
+    std::string::size_type limit = rsp.rfind("\r\nOK");
+    if (limit == std::string::npos) {
+        limit = rsp.size();
+    }
+    std::string::size_type pos = 0;
+    std::string::size_type header;
+    while ((header = rsp.find("^HCMGR:", pos)) != std::string::npos) {
+        const std::string::size_type eol = rsp.find('\n', header);
+        if (eol == std::string::npos) {
+            break;
+        }
+        SmsRecvStruct_t sms;
+        std::string encoding;
+        const std::vector<std::string> pieces = SplitStringByChar(rsp.substr(header + 7, eol - header - 7), ',');
+        if (pieces.size() > 8) {
+            sms.from = pieces[0].substr(std::min(pieces[0].find_first_not_of(' '), pieces[0].size()));
+            sms.time = pieces[1] + "-" + pieces[2] + "-" + pieces[3] + " " + pieces[4] + ":" + pieces[5] + ":" +
+                       pieces[6];
+            encoding = StripCrLf(pieces[8]);
+        }
+        const std::string::size_type body = eol + 1;
+        const std::string::size_type end = limit > body ? limit : body;
+        pos = body;
+        if (encoding == "1") {
+            std::string::size_type stop = rsp.find('\x1A', body);
+            if (stop == std::string::npos || stop > end) {
+                stop = end;
+            }
+            sms.text = StripCrLf(rsp.substr(body, stop - body));
+            pos = stop;
+        } else if (encoding == "6") {
+            std::string::size_type stop = body;
+            while (stop + 1 < end && !(rsp[stop] == '\0' && rsp[stop + 1] == '\x1A')) {
+                stop += 2;
+            }
+            sms.text = gsmDecodeNew2(reinterpret_cast<const unsigned char*>(rsp.data() + body),
+                                     static_cast<int>(stop - body));
+            pos = stop;
+        }
+        if (sms.IsOk()) {
+            m_vecRecvSms.push_back(sms);
+        }
+    }
+    return true;
 }
 
 PHONE_TYPE_t CPhone_MC323_ON::GetPhoneType() const

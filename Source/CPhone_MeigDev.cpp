@@ -59,7 +59,7 @@ std::string CPhone_MeigDev::GetReadAllSmsCmd() const
 
 int CPhone_MeigDev::OnReadAllSmsCmdRsp(std::string rsp)
 {
-    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex);
+    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex, m_vecSmsInfo);
 }
 
 bool CPhone_MeigDev::NotFinished() const

@@ -1,70 +1,366 @@
 // Parsing stored-message listings and joining concatenated parts.
 #include "PhoneCardBase.h"
 
-// filled in with the send/read work
-int CPhoneCardBase::OnReadAllSmsCmdRsp(std::string)
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <tuple>
+
+#include "SmsDecode.h"
+#include "StringUtil.h"
+
+namespace {
+
+// atoi's reading (leading blanks, a sign, digits; none gives 0) without its
+// undefined behaviour on overflow: out-of-range values are clamped.
+int ToInt(const std::string& text)
 {
-    return RSP_ERROR;
+    const long v = std::strtol(text.c_str(), nullptr, 10);  // clamps on overflow
+    if (v > INT_MAX) {
+        return INT_MAX;
+    }
+    if (v < INT_MIN) {
+        return INT_MIN;
+    }
+    return static_cast<int>(v);
 }
 
-// filled in with the send/read work
-std::vector<SmsInfo> CPhoneCardBase::SmsRspToSmsInfoVec(const std::string&)
+// The PDU of a stored message, read by its status: received (0, 1) messages
+// are SMS-DELIVERs, stored outgoing ones (2, 3) SMS-SUBMITs.
+void DecodeByStatus(const std::string& pdu, SmsInfo& info)
 {
-    return {};
+    if (info.mode.stat == 0 || info.mode.stat == 1) {
+        gsmDecodePdu(pdu.c_str(), &info.param);
+    } else if (info.mode.stat == 2 || info.mode.stat == 3) {
+        gsmDecodeSendPdu(pdu.c_str(), &info.param);
+    }
 }
 
-// filled in with the send/read work
-SmsMode CPhoneCardBase::StrToSmsMode(std::string)
+SmsRecvStruct_t Record(const SM_PARAM& p, std::string text)
 {
-    return SmsMode();
+    SmsRecvStruct_t r;
+    r.from = p.tpa;
+    r.time = CPhoneCardBase::ReceiveTimeToReadStr(p.tp_scts);
+    r.text = std::move(text);
+    return r;
 }
 
-// filled in with the send/read work
-std::string CPhoneCardBase::ReceiveTimeToReadStr(const char*)
+// A part whose numbering the standard tells a receiver to ignore.
+bool IsUsablePart(const SM_PARAM& p)
 {
-    return "";
+    return p.bConcatenated && p.nPartCount > 0 && p.nPartNumber > 0 && p.nPartNumber <= p.nPartCount;
 }
 
-// filled in with the send/read work
-std::vector<SmsRecvStruct_t> CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(const std::vector<SmsInfo>&)
+// Parts belong together when sender, reference and part count agree; sent and
+// received messages with the same party are kept apart.
+struct PartKey
 {
-    return {};
+    std::string party;
+    uint16_t reference;
+    uint16_t count;
+    bool outgoing;
+    bool operator<(const PartKey& o) const
+    {
+        return std::tie(party, reference, count, outgoing) <
+               std::tie(o.party, o.reference, o.count, o.outgoing);
+    }
+};
+
+struct LongMessage
+{
+    std::vector<const SmsInfo*> parts;  // by part number - 1; nullptr where missing
+    int present = 0;
+    int firstIndex = INT_MAX;           // lowest storage index of its parts
+    uint16_t reference = 0;
+};
+
+// The text of the parts present, in part order. UCS-2 parts that follow each
+// other are joined as octets first, so a character whose surrogate halves sit
+// in two parts comes out whole; other parts bring their own decoded text.
+std::string JoinParts(const LongMessage& m)
+{
+    std::string text;
+    std::vector<unsigned char> ucs2;
+    auto flush = [&]() {
+        text += gsmDecodeNew2(ucs2.data(), static_cast<int>(ucs2.size()));
+        ucs2.clear();
+    };
+    for (const SmsInfo* part : m.parts) {
+        if (part == nullptr) {
+            flush();  // nothing joins across a gap
+            continue;
+        }
+        const SM_PARAM& p = part->param;
+        if (gsmDcsAlphabet(p.tp_dcs) == GSM_ALPHABET_UCS2) {
+            unsigned char octets[sizeof p.szPartData / 2];
+            const int n = gsmHexToBytes(p.szPartData, p.nPartDataLen, octets, sizeof octets);
+            ucs2.insert(ucs2.end(), octets, octets + n);
+        } else {
+            flush();
+            text += p.tp_ud;
+        }
+    }
+    flush();
+    return text;
 }
 
-// filled in with the send/read work
-bool CPhoneCardBase::lessSmsInfo(const SmsInfo&, const SmsInfo&)
+// The storage indices of an "AT+CMGD=?" answer's first list: numbers and
+// ranges such as 1-3; anything else is skipped, so no stray text reaches a
+// command.
+constexpr int MAX_PENDING_INDICES = 1000;
+
+std::vector<std::string> IndexList(const std::string& text)
 {
-    return false;
+    std::vector<std::string> out;
+    auto number = [](std::string s, int& v) {
+        s.erase(0, s.find_first_not_of(" \t"));
+        s.erase(s.find_last_not_of(" \t") + 1);
+        if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        v = std::atoi(s.c_str());
+        return true;
+    };
+    for (const std::string& piece : SplitStringByChar(text, ',')) {
+        const std::string::size_type dash = piece.find('-');
+        int a = 0;
+        int b = 0;
+        if (dash == std::string::npos) {
+            if (number(piece, a)) {
+                out.push_back(std::to_string(a));
+            }
+        } else if (number(piece.substr(0, dash), a) && number(piece.substr(dash + 1), b) && a <= b) {
+            for (int i = a; i <= b && static_cast<int>(out.size()) < MAX_PENDING_INDICES; ++i) {
+                out.push_back(std::to_string(i));
+            }
+        }
+        if (static_cast<int>(out.size()) >= MAX_PENDING_INDICES) {
+            break;
+        }
+    }
+    return out;
 }
 
-// filled in with the send/read work
-bool CPhoneCardBase::LessLongSms(const SmsInfo&, const SmsInfo&)
+}  // namespace
+
+// AT+CMGL=4 -> "+CMGL: <index>,<stat>,,<length>" then the PDU, per message, then OK
+int CPhoneCardBase::OnReadAllSmsCmdRsp(std::string rsp)
 {
-    return false;
+    if (Contains(rsp, "ERROR")) {
+        m_strErrorMessage = StripCrLf(rsp);
+        return RSP_ERROR;
+    }
+    // Rebuilt on every call, so the list always reflects the whole text so far.
+    m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(SmsRspToSmsInfoVec(rsp), m_bReportIncompleteSms);
+    if (Contains(rsp, "OK") || Contains(rsp, "SMS DONE")) {
+        m_strErrorMessage = StripCrLf(rsp);
+        return RSP_OK;
+    }
+    if (Contains(rsp, "SMS FULL")) {
+        return RSP_OK;
+    }
+    return RSP_MORE;
 }
 
-// filled in with the send/read work
-bool CPhoneCardBase::IsHexChar(char)
+std::vector<SmsInfo> CPhoneCardBase::SmsRspToSmsInfoVec(const std::string& rsp)
 {
-    return false;
+    const std::vector<std::string> lines = SplitStringToArray(rsp);
+    std::vector<SmsInfo> entries;
+    entries.reserve(lines.size() / 2);
+    size_t i = 0;
+    while (i < lines.size()) {
+        if (!Contains(lines[i], "+CMGL: ")) {
+            ++i;
+            continue;
+        }
+        const SmsMode mode = StrToSmsMode(lines[i]);
+        if (mode.index < 0 || i + 1 >= lines.size()) {
+            ++i;  // the next line may be a header after all
+            continue;
+        }
+        // The line after a header is its PDU, whatever it holds.
+        entries.emplace_back();
+        entries.back().mode = mode;
+        DecodeByStatus(lines[i + 1], entries.back());
+        i += 2;
+    }
+    return entries;
+}
+
+// "+CMGL: 3,1,,24" -> index 3, status 1
+SmsMode CPhoneCardBase::StrToSmsMode(std::string line)
+{
+    SmsMode mode;
+    const std::string::size_type tag = line.find("+CMGL: ");
+    if (tag == std::string::npos) {
+        return mode;
+    }
+    const std::string::size_type start = tag + 6;  // the blank after "+CMGL:"
+    const std::string::size_type first = line.find(',', start);
+    if (first == std::string::npos) {
+        return mode;
+    }
+    mode.index = ToInt(line.substr(start, first - start));
+    if (mode.index < 0) {
+        return mode;
+    }
+    const std::string::size_type second = line.find(',', first + 1);
+    if (second != std::string::npos) {
+        mode.stat = ToInt(line.substr(first + 1, second - first - 1));
+    }
+    return mode;
+}
+
+// "23051708300032" -> "23-05-17 08:30:00" (the zone is dropped)
+std::string CPhoneCardBase::ReceiveTimeToReadStr(const char* digits)
+{
+    if (digits == nullptr || strnlen(digits, 13) < 13) {
+        return "";
+    }
+    const std::string d(digits, 12);
+    return d.substr(0, 2) + "-" + d.substr(2, 2) + "-" + d.substr(4, 2) + " " + d.substr(6, 2) + ":" +
+           d.substr(8, 2) + ":" + d.substr(10, 2);
+}
+
+std::vector<SmsRecvStruct_t> CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(const std::vector<SmsInfo>& entries,
+                                                                          bool bIncludeIncomplete)
+{
+    // Storage order first: it decides the order of single messages and which
+    // of two same-keyed messages a repeated part number opens.
+    std::vector<const SmsInfo*> order;
+    order.reserve(entries.size());
+    for (const SmsInfo& e : entries) {
+        order.push_back(&e);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const SmsInfo* a, const SmsInfo* b) { return lessSmsInfo(*a, *b); });
+
+    std::vector<SmsRecvStruct_t> records;
+    std::map<PartKey, std::vector<LongMessage>> groups;
+    for (const SmsInfo* e : order) {
+        const SM_PARAM& p = e->param;
+        if (!IsUsablePart(p)) {
+            records.push_back(Record(p, p.tp_ud));  // a single message, or a part shown alone
+            continue;
+        }
+        std::vector<LongMessage>& messages =
+            groups[PartKey{p.tpa, p.nReference, p.nPartCount, e->mode.stat >= 2}];
+        // The first message of this key still missing this part number takes it.
+        LongMessage* target = nullptr;
+        for (LongMessage& m : messages) {
+            if (m.parts[p.nPartNumber - 1] == nullptr) {
+                target = &m;
+                break;
+            }
+        }
+        if (target == nullptr) {
+            messages.emplace_back();
+            target = &messages.back();
+            target->parts.assign(p.nPartCount, nullptr);
+            target->reference = p.nReference;
+        }
+        target->parts[p.nPartNumber - 1] = e;
+        ++target->present;
+        target->firstIndex = std::min(target->firstIndex, e->mode.index);
+    }
+
+    std::vector<const LongMessage*> joined;
+    for (const auto& g : groups) {
+        for (const LongMessage& m : g.second) {
+            if (bIncludeIncomplete || m.present == static_cast<int>(m.parts.size())) {
+                joined.push_back(&m);
+            }
+        }
+    }
+    std::stable_sort(joined.begin(), joined.end(), [](const LongMessage* a, const LongMessage* b) {
+        return std::tie(a->reference, a->firstIndex) < std::tie(b->reference, b->firstIndex);
+    });
+    for (const LongMessage* m : joined) {
+        // Sender and time of the last part present, as the part that completes it.
+        const SmsInfo* last = nullptr;
+        for (const SmsInfo* part : m->parts) {
+            if (part != nullptr) {
+                last = part;
+            }
+        }
+        records.push_back(Record(last->param, JoinParts(*m)));
+    }
+    return records;
+}
+
+bool CPhoneCardBase::lessSmsInfo(const SmsInfo& a, const SmsInfo& b)
+{
+    return std::make_tuple(a.param.nReference, a.mode.index, a.param.nPartNumber) <
+           std::make_tuple(b.param.nReference, b.mode.index, b.param.nPartNumber);
+}
+
+bool CPhoneCardBase::LessLongSms(const SmsInfo& a, const SmsInfo& b)
+{
+    return a.param.nPartNumber < b.param.nPartNumber;
+}
+
+bool CPhoneCardBase::IsHexChar(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
 // ---- reading one message at a time (models without a "+CMGL" listing)
 
-// filled in with the send/read work
-int CPhoneCardBase::OnCmgdIndexListRsp(const std::string&, std::vector<std::string>&)
+// AT+CMGD=? -> "+CMGD: (1,2,5),(0-4)" then OK: the first list names the used indices
+int CPhoneCardBase::OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending,
+                                       std::vector<SmsInfo>& read)
 {
-    return RSP_ERROR;
+    if (!Contains(rsp, "OK")) {
+        return OnOkErrorRsp(rsp);
+    }
+    // A new listing: nothing of an earlier one (the other storage) carries over.
+    read.clear();
+    m_vecRecvSms.clear();
+    const std::string::size_type open = rsp.find('(');
+    const std::string::size_type close = rsp.find(')');
+    if (open != std::string::npos && close != std::string::npos && open < close) {
+        pending = IndexList(rsp.substr(open + 1, close - open - 1));
+    }
+    return RSP_OK;
 }
 
-// filled in with the send/read work
-std::string CPhoneCardBase::TakeNextCmgrCmd(std::vector<std::string>&)
+std::string CPhoneCardBase::TakeNextCmgrCmd(std::vector<std::string>& pending)
 {
-    return "";
+    if (pending.empty()) {
+        return "";
+    }
+    const std::string cmd = "AT+CMGR=" + pending.front() + "\r\n";
+    pending.erase(pending.begin());
+    return cmd;
 }
 
-// filled in with the send/read work
-bool CPhoneCardBase::OnCmgrReadRsp(const std::string&, const std::vector<std::string>&, std::vector<SmsInfo>&)
+// AT+CMGR=<i> -> "+CMGR: <stat>,,<length>" then the PDU, then OK
+bool CPhoneCardBase::OnCmgrReadRsp(const std::string& rsp, const std::vector<std::string>& pending,
+                                   std::vector<SmsInfo>& read)
 {
-    return false;
+    (void)pending;  // the list is rebuilt after every read, not only after the last
+    if (!Contains(rsp, "OK")) {
+        return false;
+    }
+    const std::vector<std::string> lines = SplitStringToArray(rsp);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // "+CMGR:" and not "CMGR": an echoed "AT+CMGR=1" is no header.
+        const std::string::size_type tag = lines[i].find("+CMGR:");
+        if (tag == std::string::npos) {
+            continue;
+        }
+        if (i + 1 < lines.size()) {
+            SmsInfo info;
+            info.mode.index = static_cast<int>(read.size()) + 1;  // reading order is storage order
+            const int stat = ToInt(lines[i].substr(tag + 6));
+            info.mode.stat = stat >= 0 && stat <= 3 ? stat : 1;
+            DecodeByStatus(lines[i + 1], info);
+            read.push_back(info);
+        }
+        break;
+    }
+    m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(read, m_bReportIncompleteSms);
+    return true;
 }

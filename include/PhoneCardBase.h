@@ -133,6 +133,11 @@ public:
     bool IsSendPduSmsRetry() const { return m_bSendRetry; }
     std::string GetAtiRspString() const { return m_strAtiRsp; }
     std::vector<SmsRecvStruct_t> GetReadSms() const { return m_vecRecvSms; }
+    // Whether listings also report a concatenated message that still misses a
+    // part, its present parts joined in part order (off by default: a plain
+    // listing waits for the missing part). Turn it on before reading a storage
+    // that is about to be cleared, or the present parts are lost unseen.
+    void SetReportIncompleteSms(bool report) { m_bReportIncompleteSms = report; }
     // The service-centre number of the last "+CSCA:" answer (empty if none).
     std::string GetSmsCenter() const { return m_strSmsCenter; }
 
@@ -153,7 +158,13 @@ public:
     SmsMode StrToSmsMode(std::string line);
     static std::string ReceiveTimeToReadStr(const char* digits);
     std::vector<SmsInfo> SmsRspToSmsInfoVec(const std::string& rsp);
-    static std::vector<SmsRecvStruct_t> SmsInfoVecToSmsRecvStructVec(const std::vector<SmsInfo>& entries);
+    // Parts are joined per sender, reference and part count, in part order,
+    // each decoded in its own coding; a part whose numbering is impossible
+    // (count 0, number 0 or above the count) is shown as a message of its
+    // own. Single messages come first in storage order, then the joined ones.
+    // Messages missing a part are left out unless `bIncludeIncomplete`.
+    static std::vector<SmsRecvStruct_t> SmsInfoVecToSmsRecvStructVec(const std::vector<SmsInfo>& entries,
+                                                                     bool bIncludeIncomplete = false);
     static bool lessSmsInfo(const SmsInfo& a, const SmsInfo& b);
     static bool LessLongSms(const SmsInfo& a, const SmsInfo& b);
     static bool IsHexChar(char c);
@@ -188,8 +199,12 @@ protected:
     bool EncodeTextUcs2(const std::string& text, std::string& ucs2);
 
     // Reading one message at a time ("AT+CMGD=?" lists the used indices,
-    // "AT+CMGR=<i>" reads each): shared by the models that cannot list.
-    int OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending);
+    // "AT+CMGR=<i>" reads each): shared by the models that cannot list. A new
+    // index list starts a fresh collection (`read` and the received list are
+    // emptied), so one object can read both storages; the received list is
+    // rebuilt after every answer, so an unreadable last index loses nothing.
+    int OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending,
+                           std::vector<SmsInfo>& read);
     std::string TakeNextCmgrCmd(std::vector<std::string>& pending);
     bool OnCmgrReadRsp(const std::string& rsp, const std::vector<std::string>& pending,
                        std::vector<SmsInfo>& read);
@@ -204,6 +219,7 @@ protected:
     std::vector<SmsRecvStruct_t> m_vecRecvSms;  // messages of the last listing
     std::string m_strErrorMessage;            // last ERROR line or last listing answer
     std::string m_strAtiRsp;                  // last answer to ATI
+    bool m_bReportIncompleteSms = false;      // listings include messages missing a part
 };
 
 #endif

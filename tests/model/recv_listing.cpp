@@ -1,0 +1,399 @@
+// Stored-message listings ("AT+CMGL=4") and the joining of concatenated parts.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../pdu/decode_fixture_rows.h"
+#include "PhoneCardBase.h"
+#include "SmsDecode.h"
+
+namespace {
+
+std::string ReadFile(const std::string& relative)
+{
+    std::ifstream in(std::string(TARNEL_FIXTURES) + "/" + relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const std::map<std::string, PduFixtureRow>& Rows()
+{
+    static const std::map<std::string, PduFixtureRow> rows = [] {
+        std::map<std::string, PduFixtureRow> m;
+        for (const PduFixtureRow& r : GammuFixtures()) {
+            m[r.name] = r;
+        }
+        return m;
+    }();
+    return rows;
+}
+
+const PduFixtureRow& Row(const std::string& name)
+{
+    const auto it = Rows().find(name);
+    EXPECT_NE(it, Rows().end()) << name;
+    static const PduFixtureRow none;
+    return it == Rows().end() ? none : it->second;
+}
+
+// An entry as a listing would give it: storage index, status, decoded PDU.
+SmsInfo Entry(int index, const std::string& pdu, int stat = 1)
+{
+    SmsInfo e;
+    e.mode.index = index;
+    e.mode.stat = stat;
+    if (stat >= 2) {
+        gsmDecodeSendPdu(pdu.c_str(), &e.param);
+    } else {
+        gsmDecodePdu(pdu.c_str(), &e.param);
+    }
+    return e;
+}
+
+SmsInfo Entry(int index, const char* fixtureName)
+{
+    const PduFixtureRow& r = Row(fixtureName);
+    return Entry(index, r.pdu, r.kind == "submit" ? 3 : 1);
+}
+
+struct Expected
+{
+    std::string from, time, text;
+};
+
+Expected FromRow(const std::string& name, bool whole = false)
+{
+    const PduFixtureRow& r = Row(name);
+    std::string time;
+    if (!r.scts.empty()) {
+        time = CPhoneCardBase::ReceiveTimeToReadStr(r.scts.c_str());
+    }
+    return {r.tpa, time, whole ? r.message : r.text};
+}
+
+void ExpectRecords(const std::vector<SmsRecvStruct_t>& got, const std::vector<Expected>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(got[i].from, want[i].from) << "record " << i;
+        EXPECT_EQ(got[i].time, want[i].time) << "record " << i;
+        EXPECT_EQ(got[i].text, want[i].text) << "record " << i;
+    }
+}
+
+// "+CMGL: <index>,<stat>,,<len>" CR LF PDU CR LF for each entry, then OK.
+std::string Listing(const std::vector<std::pair<int, std::string>>& pdus)
+{
+    std::string out = "\r\n";
+    for (const auto& p : pdus) {
+        out += "+CMGL: " + std::to_string(p.first) + ",1,,24\r\n" + p.second + "\r\n";
+    }
+    return out + "\r\nOK\r\n";
+}
+
+// A UCS-2 DELIVER part from `sender` (11 digits), header 05 00 03 ref count number.
+std::string Ucs2Part(const std::string& sender, int ref, int count, int number, const std::string& udHex)
+{
+    char header[32];
+    std::snprintf(header, sizeof header, "050003%02X%02X%02X", ref, count, number);
+    std::string swapped;
+    std::string digits = sender + (sender.size() % 2 ? "F" : "");
+    for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+        swapped += digits[i + 1];
+        swapped += digits[i];
+    }
+    char head[16];
+    std::snprintf(head, sizeof head, "0044%02X91", static_cast<int>(sender.size()));
+    char udl[4];
+    std::snprintf(udl, sizeof udl, "%02X", static_cast<int>(6 + udHex.size() / 2));
+    return head + swapped + "0008" + "32507180030000" + udl + header + udHex;
+}
+
+// ---------------------------------------------------------------------------
+// Fixture listings of two models, every message checked.
+
+TEST(SmsListing, Ec20fFixtureSinglesThenJoined)
+{
+    CPhoneCardBase phone;
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp(ReadFile("cmgl/CPhone_EC20F.txt")), RSP_OK);
+    ExpectRecords(phone.GetReadSms(),
+                  {FromRow("Gsm7Ascii"), FromRow("Ucs2Chinese"), FromRow("SubmitGsm7"),
+                   FromRow("AlphanumericSender"), FromRow("Gsm7Extension"),
+                   FromRow("LongUcs2.3", true)});
+}
+
+TEST(SmsListing, Ec20fFixtureWithIncompleteMessages)
+{
+    CPhoneCardBase phone;
+    phone.SetReportIncompleteSms(true);
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp(ReadFile("cmgl/CPhone_EC20F.txt")), RSP_OK);
+    const std::vector<SmsRecvStruct_t> got = phone.GetReadSms();
+    ASSERT_EQ(got.size(), 7u);
+    // The part whose partner is missing comes last (the larger reference), alone.
+    const Expected lone = FromRow("LongGsm7Ref16.1");
+    EXPECT_EQ(got[6].from, lone.from);
+    EXPECT_EQ(got[6].text, lone.text);
+    EXPECT_EQ(got[5].text, Row("LongUcs2.1").message);
+}
+
+// Two senders whose long messages share reference and part count, their parts
+// interleaved, and a third message of one of them with another part count.
+TEST(SmsListing, Me909FixtureKeepsSendersApart)
+{
+    CPhoneCardBase phone;
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp(ReadFile("cmgl/CPhone_TD_ME909.txt")), RSP_OK);
+    ExpectRecords(phone.GetReadSms(), {FromRow("Ucs2Emoji"), FromRow("LongGsm7.3", true),
+                                       FromRow("LongUcs2.3", true), FromRow("LongGsm7Euro.2", true)});
+}
+
+// Every prefix of a listing is "not finished" until its OK; an OK still
+// waiting for its line end is taken as final (the list is whole by then).
+// No prefix shows a message that the whole listing does not.
+TEST(SmsListing, EveryPrefixIsMoreUntilOk)
+{
+    for (const char* file : {"cmgl/CPhone_EC20F.txt", "cmgl/CPhone_TD_ME909.txt"}) {
+        const std::string listing = ReadFile(file);
+        ASSERT_FALSE(listing.empty()) << file;
+        CPhoneCardBase whole;
+        ASSERT_EQ(whole.OnReadAllSmsCmdRsp(listing), RSP_OK);
+        const std::vector<SmsRecvStruct_t> all = whole.GetReadSms();
+        const size_t okAt = listing.rfind("OK");
+        for (size_t n = 0; n <= listing.size(); ++n) {
+            CPhoneCardBase phone;
+            const int verdict = phone.OnReadAllSmsCmdRsp(listing.substr(0, n));
+            ASSERT_EQ(verdict, n >= okAt + 2 ? RSP_OK : RSP_MORE) << file << " cut at " << n;
+            for (const SmsRecvStruct_t& r : phone.GetReadSms()) {
+                const bool known = std::any_of(all.begin(), all.end(), [&](const SmsRecvStruct_t& a) {
+                    return a.from == r.from && a.time == r.time && a.text == r.text;
+                });
+                ASSERT_TRUE(known) << file << " cut at " << n << ": " << r.text;
+            }
+        }
+    }
+}
+
+struct ListingCase
+{
+    const char* name;
+    std::string rsp;
+    int verdict;
+    size_t records;
+};
+
+std::ostream& operator<<(std::ostream& os, const ListingCase& c)
+{
+    return os << c.name;
+}
+
+class SmsListingAnswers : public ::testing::TestWithParam<ListingCase>
+{
+};
+
+TEST_P(SmsListingAnswers, VerdictAndCount)
+{
+    const ListingCase& c = GetParam();
+    CPhoneCardBase phone;
+    EXPECT_EQ(phone.OnReadAllSmsCmdRsp(c.rsp), c.verdict);
+    EXPECT_EQ(phone.GetReadSms().size(), c.records);
+}
+
+const std::string ASCII_PDU = "0004" "0B911346610089F60008" "32507180030000" "0400480069";
+
+const ListingCase LISTING_CASES[] = {
+    {"Empty", "\r\nOK\r\n", RSP_OK, 0},
+    {"Nothing", "", RSP_MORE, 0},
+    {"CutAfterHeader", "\r\n+CMGL: 1,1,,24\r\n", RSP_MORE, 0},
+    {"CutInsidePdu", "\r\n+CMGL: 1,1,,24\r\n" + ASCII_PDU.substr(0, 20), RSP_MORE, 0},
+    {"OneWhole", "\r\n+CMGL: 1,1,,24\r\n" + ASCII_PDU + "\r\n", RSP_MORE, 1},
+    {"SmsDone", "\r\n+CMGL: 1,1,,24\r\n" + ASCII_PDU + "\r\nSMS DONE\r\n", RSP_OK, 1},
+    {"SmsFull", "\r\n+CMGL: 1,1,,24\r\n" + ASCII_PDU + "\r\nSMS FULL\r\n", RSP_OK, 1},
+    {"CmsError", "\r\n+CMS ERROR: 321\r\n", RSP_ERROR, 0},
+    {"HeaderWithoutComma", "\r\n+CMGL: 1\r\n+CMGL: 2,1,,24\r\n" + ASCII_PDU + "\r\nOK\r\n", RSP_OK, 1},
+    {"NegativeIndex", "\r\n+CMGL: -1,1,,24\r\n" + ASCII_PDU + "\r\nOK\r\n", RSP_OK, 0},
+    {"HugeIndex", "\r\n+CMGL: 99999999999999,1,,24\r\n" + ASCII_PDU + "\r\nOK\r\n", RSP_OK, 1},
+    {"GarbagePdu", "\r\n+CMGL: 1,1,,24\r\nZZZZ\r\nOK\r\n", RSP_OK, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Answers, SmsListingAnswers, ::testing::ValuesIn(LISTING_CASES),
+                         [](const ::testing::TestParamInfo<ListingCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(SmsListing, ErrorKeepsThePreviousList)
+{
+    CPhoneCardBase phone;
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp(ReadFile("cmgl/CPhone_EC20F.txt")), RSP_OK);
+    const size_t before = phone.GetReadSms().size();
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp("\r\n+CMS ERROR: 500\r\n"), RSP_ERROR);
+    EXPECT_EQ(phone.GetReadSms().size(), before);
+    EXPECT_EQ(phone.GetErrorMessage(), "+CMS ERROR: 500");
+}
+
+TEST(SmsListing, HeaderLines)
+{
+    CPhoneCardBase phone;
+    const struct
+    {
+        const char* line;
+        int index, stat;
+    } rows[] = {
+        {"+CMGL: 3,1,,24\r", 3, 1},
+        {"+CMGL:  12,0,\"\",30", 12, 0},
+        {"+CMGL: 7", -1, -1},
+        {"+CMGL: 7,2", 7, -1},
+        {"+CMGL: -4,1,,24", -4, -1},
+        {"+CMGL: x,1,,24", 0, 1},
+        {"+CMGR: 3,1,,24", -1, -1},
+    };
+    for (const auto& r : rows) {
+        const SmsMode m = phone.StrToSmsMode(r.line);
+        EXPECT_EQ(m.index, r.index) << r.line;
+        EXPECT_EQ(m.stat, r.stat) << r.line;
+    }
+}
+
+TEST(SmsListing, TimeStampText)
+{
+    EXPECT_EQ(CPhoneCardBase::ReceiveTimeToReadStr("23051708300032"), "23-05-17 08:30:00");
+    EXPECT_EQ(CPhoneCardBase::ReceiveTimeToReadStr("2305170830003"), "23-05-17 08:30:00");
+    EXPECT_EQ(CPhoneCardBase::ReceiveTimeToReadStr("230517083000"), "");
+    EXPECT_EQ(CPhoneCardBase::ReceiveTimeToReadStr(""), "");
+    EXPECT_EQ(CPhoneCardBase::ReceiveTimeToReadStr(nullptr), "");
+}
+
+// ---------------------------------------------------------------------------
+// Joining parts, from entries.
+
+std::vector<SmsRecvStruct_t> Join(const std::vector<SmsInfo>& entries, bool incomplete = false)
+{
+    return CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(entries, incomplete);
+}
+
+TEST(SmsReassembly, SinglesInStorageOrder)
+{
+    ExpectRecords(Join({Entry(2, "Ucs2Chinese"), Entry(1, "Gsm7Ascii")}),
+                  {FromRow("Gsm7Ascii"), FromRow("Ucs2Chinese")});
+}
+
+TEST(SmsReassembly, OutOfOrderPartsInEveryOrder)
+{
+    for (const char* msg : {"LongUcs2", "LongGsm7", "LongUcs2Ref16"}) {
+        std::vector<std::string> names;
+        for (int i = 1; i <= Row(std::string(msg) + ".1").count; ++i) {
+            names.push_back(std::string(msg) + "." + std::to_string(i));
+        }
+        std::sort(names.begin(), names.end());
+        do {
+            std::vector<SmsInfo> entries;
+            for (size_t i = 0; i < names.size(); ++i) {
+                entries.push_back(Entry(static_cast<int>(i), names[i].c_str()));
+            }
+            const std::vector<SmsRecvStruct_t> got = Join(entries);
+            ASSERT_EQ(got.size(), 1u) << msg;
+            EXPECT_EQ(got[0].text, Row(names[0]).message) << msg;
+            EXPECT_EQ(got[0].from, Row(names[0]).tpa);
+        } while (std::next_permutation(names.begin(), names.end()));
+    }
+}
+
+// Waiting for a missing part, unless asked for what is there.
+TEST(SmsReassembly, MissingPart)
+{
+    const std::vector<SmsInfo> entries = {Entry(0, "LongGsm7.3"), Entry(1, "LongGsm7.1"),
+                                          Entry(2, "Gsm7Ascii")};
+    ExpectRecords(Join(entries), {FromRow("Gsm7Ascii")});
+    const std::vector<SmsRecvStruct_t> got = Join(entries, true);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].text, Row("LongGsm7.1").text + Row("LongGsm7.3").text);
+    EXPECT_EQ(got[1].from, "31641600986");
+}
+
+// The same sender sending two long messages with the same reference: stored
+// one after the other, or interleaved, they come out as two messages.
+TEST(SmsReassembly, SameSenderSameReferenceTwice)
+{
+    const std::string a1 = Ucs2Part("13912345678", 7, 2, 1, "00410042");
+    const std::string a2 = Ucs2Part("13912345678", 7, 2, 2, "0043");
+    const std::string b1 = Ucs2Part("13912345678", 7, 2, 1, "00780079");
+    const std::string b2 = Ucs2Part("13912345678", 7, 2, 2, "007A");
+    for (const auto& order : {std::vector<std::string>{a1, a2, b1, b2}, std::vector<std::string>{a1, b1, a2, b2},
+                              std::vector<std::string>{a2, a1, b2, b1}}) {
+        std::vector<SmsInfo> entries;
+        for (size_t i = 0; i < order.size(); ++i) {
+            entries.push_back(Entry(static_cast<int>(i), order[i]));
+        }
+        const std::vector<SmsRecvStruct_t> got = Join(entries);
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0].text, "ABC");
+        EXPECT_EQ(got[1].text, "xyz");
+    }
+}
+
+TEST(SmsReassembly, DifferentSendersSameReference)
+{
+    const std::vector<SmsInfo> entries = {
+        Entry(0, Ucs2Part("13912345678", 9, 2, 1, "0041")), Entry(1, Ucs2Part("13800138000", 9, 2, 2, "0079")),
+        Entry(2, Ucs2Part("13800138000", 9, 2, 1, "0078")), Entry(3, Ucs2Part("13912345678", 9, 2, 2, "0042"))};
+    const std::vector<SmsRecvStruct_t> got = Join(entries);
+    ASSERT_EQ(got.size(), 2u);
+    std::map<std::string, std::string> bySender;
+    for (const SmsRecvStruct_t& r : got) {
+        bySender[r.from] = r.text;
+    }
+    EXPECT_EQ(bySender["13912345678"], "AB");
+    EXPECT_EQ(bySender["13800138000"], "xy");
+}
+
+// Parts with impossible numbering are shown on their own; nothing is lost.
+TEST(SmsReassembly, ImpossibleNumberingShownAlone)
+{
+    const std::vector<SmsInfo> entries = {Entry(0, Ucs2Part("13912345678", 5, 0, 1, "0041")),
+                                          Entry(1, Ucs2Part("13912345678", 5, 2, 0, "0042")),
+                                          Entry(2, Ucs2Part("13912345678", 5, 2, 3, "0043"))};
+    const std::vector<SmsRecvStruct_t> got = Join(entries);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].text, "A");
+    EXPECT_EQ(got[1].text, "B");
+    EXPECT_EQ(got[2].text, "C");
+    EXPECT_EQ(got[0].from, "13912345678");
+    EXPECT_EQ(got[0].time, "23-05-17 08:30:00");
+}
+
+TEST(SmsReassembly, SurrogatePairAcrossParts)
+{
+    const std::vector<SmsInfo> entries = {Entry(0, Ucs2Part("13912345678", 3, 2, 2, "DE000042")),
+                                          Entry(1, Ucs2Part("13912345678", 3, 2, 1, "0041D83D"))};
+    const std::vector<SmsRecvStruct_t> got = Join(entries);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].text, "A\xF0\x9F\x98\x80" "B");
+}
+
+// Received and stored-sent parts with the same party are different messages.
+TEST(SmsReassembly, SentAndReceivedKeptApart)
+{
+    const std::vector<SmsInfo> entries = {Entry(0, "SubmitLongUcs2.1"), Entry(1, "SubmitLongUcs2.2"),
+                                          Entry(2, Ucs2Part("8613912345678", 0xB5, 2, 1, "0041"))};
+    const std::vector<SmsRecvStruct_t> got = Join(entries);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].text, Row("SubmitLongUcs2.1").message);
+    EXPECT_EQ(got[0].time, "");
+}
+
+TEST(SmsReassembly, ListingOfTheSameShape)
+{
+    CPhoneCardBase phone;
+    const std::string listing =
+        Listing({{4, Ucs2Part("13912345678", 200, 2, 2, "00210021")}, {2, ASCII_PDU},
+                 {3, Ucs2Part("13912345678", 200, 2, 1, "4F60597D")}});
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp(listing), RSP_OK);
+    ExpectRecords(phone.GetReadSms(), {{"31641600986", "23-05-17 08:30:00", "Hi"},
+                                       {"13912345678", "23-05-17 08:30:00", "\xE4\xBD\xA0\xE5\xA5\xBD!!"}});
+}
+
+}  // namespace
