@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "SendSmsResult.h"
+#include "SmsRecv.h"
 #include "basic.h"
 
 class CPhoneCardBase;
 class CComPortBase;
+namespace Json { class Value; }  // json/value.h
 enum SMS_CODE_ENUM : int;  // PhoneCardBase.h
 
 class CCheckManager
@@ -105,9 +107,71 @@ public:
     static void PrintCmdParamsErrorAsJson(int code);
 
     // ---- reading and clearing (CCheckManagerRead.cpp), sms sub-commands (CCheckManagerSms.cpp)
-    void OnCmdSMS(const std::string& subcommand);
+    // How far the read of one message storage got.
+    enum StorageRead_t
+    {
+        STORAGE_UNAVAILABLE,  // no model, or the modem would not select the storage
+        STORAGE_UNREAD,       // selected, but the listing failed or was cut short
+        STORAGE_READ,         // every message of the storage was listed
+    };
+    // The storages of one port: modem memory ("ME") and SIM card ("SM").
+    struct PortStorages_t
+    {
+        StorageRead_t me = STORAGE_UNAVAILABLE;
+        StorageRead_t sm = STORAGE_UNAVAILABLE;
+    };
+
+    // Menu key 2: asks for the ports, prints each port's messages (SIM card
+    // before modem memory) and the time used.
     void OnReadAllSms();
+    // Hidden menu key "d": asks for ports with the read dialogue and does
+    // nothing with them; what the key should clear is not settled.
     void OnDelAllSms();
+    // The port dialogue of the send workflow (InputCheckSendPduSmsComPorts).
+    bool InputReadAllSmsComPort(std::vector<ComPortBaseInfo_t>& ports);
+    // Reads and prints every port in turn; a port with neither storage read
+    // gets a red "failed." line with its reason.
+    void HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports);
+    // Lists the storage selected last: PDU mode, the compatible-mode command,
+    // then the listing. True when all three succeeded; the model's received
+    // list then holds the storage's messages. Models that read one message at
+    // a time are then asked for the rest (at most 100 commands of at most 100
+    // reads each); that part does not change the result.
+    bool ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port);
+    // One storage of an open port: selects it (modem memory when `modemMemory`,
+    // else SIM card) and lists it into `out`, which is left unchanged unless
+    // the result is STORAGE_READ. A model that reads one message at a time
+    // and still has messages left after the follow-up limit has not read the
+    // storage: its list would be missing messages.
+    StorageRead_t ReadStoragePass(CPhoneCardBase* phone, CComPortBase* port, bool modemMemory,
+                                  std::vector<SmsRecvStruct_t>& out);
+    // The blocks of one list: a rule of 50 '-' before each message and after the last.
+    static void PrintRecvSms(std::vector<SmsRecvStruct_t> list);
+    // Reads modem memory, then SIM card, printing nothing; a list is left
+    // unchanged when its storage could not be read. With `withIncomplete`
+    // (for callers that clear the storages next), a concatenated message still
+    // missing a part is listed too, its present parts joined in part order.
+    // Returns how far each storage got.
+    PortStorages_t GetPortSMS(ComPortBaseInfo_t port, std::vector<SmsRecvStruct_t>& me,
+                              std::vector<SmsRecvStruct_t>& sm, bool withIncomplete = false);
+    // Selects and clears modem memory (when `me`) and SIM card (when `sm`) in
+    // turn. True when at least one of them could be selected and every
+    // selected one was cleared; false for an unknown model (nothing sent), a
+    // port that does not open, or no storage asked for.
+    bool DelPortSMS(ComPortBaseInfo_t port, bool me = true, bool sm = true);
+    // "sms <sub>": read, clear or read-and-clear every usable port and print
+    // one JSON document (compact for "sread", "sclear", "sreadclear"). An
+    // unknown sub-command touches no port.
+    void OnCmdSMS(const std::string& subcommand);
+    // The usable ports of the device table, in table order: answering AT with
+    // IMEI, signal and SIM number all read. No fallback.
+    void GetPortList(std::vector<ComPortBaseInfo_t>& ports);
+    // The port object of a read form: "name", "msgcount" and "msgs" (SIM card
+    // messages, then modem memory ones; absent when there are none).
+    static Json::Value SmsReadPortToJson(const std::string& portPath, const std::vector<SmsRecvStruct_t>& me,
+                                         const std::vector<SmsRecvStruct_t>& sm);
+    // One message object: "from", "time", "text" and "storage" ("SIM" or "DEV").
+    static Json::Value SmsToJson(const SmsRecvStruct_t& sms, bool fromSim);
 
     // ---- AT terminal (CCheckManagerTerminal.cpp) and pdu test (CCheckManagerPdu.cpp)
     // "pdu <number> <message>": prints the length commands and PDU bodies of

@@ -36,6 +36,20 @@ extern const char* const SEND_RESULT_SUCCESS;   // ... " success."
 extern const char* const SEND_RESULT_FAILED;    // ... " failed, reason: " <reason>
 
 // ---- reading
+extern const char* const READ_TIME_USED;     // followed by seconds and READ_SECONDS
+extern const char* const READ_SECONDS;
+extern const char* const READ_PORT;          // "Port " <port> ...
+extern const char* const READ_OK_TOTAL;      // ... " ok, total " <count> READ_ITEMS
+extern const char* const READ_ITEMS;
+extern const char* const READ_SIM_COUNT;     // green, before the SIM card's count
+extern const char* const READ_DEV_COUNT;     // green, before the modem memory's count
+extern const char* const READ_COUNT_SUFFIX;  // after either count
+extern const char* const READ_FAILED;        // ... " failed."
+extern const char* const READ_REASON;        // red, before the reason
+extern const char* const READ_ITEM_NO;       // " no. " <i> READ_ITEMS
+extern const char* const READ_SEND_TO;       // the sender's number follows
+extern const char* const READ_SEND_TIME;
+extern const char* const READ_MESSAGE;
 
 // ---- AT terminal
 

@@ -42,6 +42,20 @@ const char* const SEND_RESULT_SUCCESS = " success.";
 const char* const SEND_RESULT_FAILED = " failed, reason: ";
 
 // ---- reading
+const char* const READ_TIME_USED = "Read sms used: ";
+const char* const READ_SECONDS = " second(s)";
+const char* const READ_PORT = "Port ";
+const char* const READ_OK_TOTAL = " ok, total ";
+const char* const READ_ITEMS = " items";
+const char* const READ_SIM_COUNT = "Message count ";
+const char* const READ_DEV_COUNT = "Message account ";
+const char* const READ_COUNT_SUFFIX = " item(s)";
+const char* const READ_FAILED = " failed.";
+const char* const READ_REASON = "\treason: ";
+const char* const READ_ITEM_NO = " no. ";
+const char* const READ_SEND_TO = "Send to: ";
+const char* const READ_SEND_TIME = "Send time: ";
+const char* const READ_MESSAGE = "Message: ";
 
 // ---- AT terminal
 

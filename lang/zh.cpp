@@ -42,6 +42,20 @@ const char* const SEND_RESULT_SUCCESS = " 的短信发送成功";
 const char* const SEND_RESULT_FAILED = " 的短信发送失败,失败原因: ";
 
 // ---- reading
+const char* const READ_TIME_USED = "读取短信耗时: ";
+const char* const READ_SECONDS = " 秒";
+const char* const READ_PORT = "端口 ";
+const char* const READ_OK_TOTAL = " 接收短信成功 共 ";
+const char* const READ_ITEMS = " 条短信";
+const char* const READ_SIM_COUNT = "SIM卡中的短信共 ";
+const char* const READ_DEV_COUNT = "设备中的短信共 ";
+const char* const READ_COUNT_SUFFIX = " 条";
+const char* const READ_FAILED = " 接收短信失败";
+const char* const READ_REASON = "\t 失败原因: ";
+const char* const READ_ITEM_NO = " 第 ";
+const char* const READ_SEND_TO = "发送号码: ";
+const char* const READ_SEND_TIME = "发送时间: ";
+const char* const READ_MESSAGE = "短信内容: ";
 
 // ---- AT terminal
 

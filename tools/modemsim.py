@@ -352,7 +352,8 @@ def decode_pdu(pdu_hex, kind=None):
 # Models
 # ---------------------------------------------------------------------------
 
-# Per model: how it reads the SIM number ("+CCID" or "^ICCID"), how it reads
+# Per model: how it reads the SIM number ("+CCID" or "^ICCID"), whether its IMEI
+# comes as '+CGSN: "<imei>"' (the Yuga modules) or bare, how it reads
 # stored messages ("cmgl" lists, "cmgr" reads one at a time, "cdma" uses ^HCMGL),
 # and which vendor commands it knows.  Commands outside its set answer ERROR, so
 # a client that sends one model's command to another is caught.
@@ -360,14 +361,14 @@ MODELS = {
     "CPhone_KG70_FT_ON":              {"iccid": "+CCID",  "read": "cmgl", "vendor": set()},
     "CPhone_M26":                     {"iccid": "+CCID",  "read": "cmgl", "vendor": set()},
     "CPhone_EC20F":                   {"iccid": "+CCID",  "read": "cmgl", "vendor": set()},
-    "CPhone_K2210_NC5":               {"iccid": "+CCID",  "read": "cmgr", "vendor": {"+ATVER"}},
+    "CPhone_K2210_NC5":               {"iccid": "+CCID",  "read": "cmgr", "vendor": {"+ATVER"}, "cgsn": "prefixed"},
     "CPhone_K2210_ME":                {"iccid": "^ICCID", "read": "cmgl", "vendor": {"^CURC"}},
     "CPhone_MG301_ON_KW40010":        {"iccid": "+CCID",  "read": "cmgl", "vendor": {"^CURC"}},
     "CPhone_K1100_FT_ON":             {"iccid": "+CCID",  "read": "cmgl", "vendor": set()},
     "CPhone_MC323_ON":                {"iccid": "+CCID",  "read": "cdma", "vendor": {"^RSSIREP", "^CURC"}},
     "CPhone_MH5000":                  {"iccid": "^ICCID", "read": "cmgl", "vendor": {"^CURC"}},
-    "CPhone_K2210_RC3":               {"iccid": "+CCID",  "read": "cmgr", "vendor": set()},
-    "CPhone_K2210_RV3":               {"iccid": "+CCID",  "read": "cmgr", "vendor": set()},
+    "CPhone_K2210_RC3":               {"iccid": "+CCID",  "read": "cmgr", "vendor": set(), "cgsn": "prefixed"},
+    "CPhone_K2210_RV3":               {"iccid": "+CCID",  "read": "cmgr", "vendor": set(), "cgsn": "prefixed"},
     "CPhone_MeigDev":                 {"iccid": "+CCID",  "read": "cmgr", "vendor": set()},
     "CPhone_TD_ME909":                {"iccid": "^ICCID", "read": "cmgl", "vendor": {"^CURC"}},
     "CPhone_TD_ME901":                {"iccid": "+CCID",  "read": "cmgl", "vendor": {"^CURC"}},
@@ -790,7 +791,11 @@ class Modem:
         if body in ("I", "I0"):
             return self.ati
         if body in ("+CGSN", "+GSN", "+CGSN=1"):
-            return self.info(self.imei) if self.imei else self.error()
+            if not self.imei:
+                return self.error()
+            if self.caps.get("cgsn") == "prefixed":
+                return self.info('+CGSN: "%s"' % self.imei)
+            return self.info(self.imei)
         if body in ("+CGMI", "+GMI"):
             return self.info(self.ati.decode("latin-1").strip().splitlines()[0])
         if body.startswith("+CMEE="):
@@ -960,7 +965,7 @@ class Modem:
         if stat is None or not 0 <= stat <= 4:
             return self.error()
         box = self.storage[self.mems[0]]
-        lines = ["^HCMGL: %d,%d" % (i, box[i]["stat"]) for i in sorted(box)
+        lines = ["^HCMGL:%d,%d" % (i, box[i]["stat"]) for i in sorted(box)
                  if stat == 4 or box[i]["stat"] == stat]
         return self.info(*lines) if lines else self.ok()
 
@@ -981,16 +986,18 @@ class Modem:
         if "body_hex" in msg:
             body = bytes.fromhex(msg["body_hex"])
         elif encoding == 6:
+            # Unicode text ends in a zero byte before Ctrl-Z, as the MC323 sends it.
             body = msg["text"].encode("utf-16-be")
         else:
             body = msg["text"].encode("latin-1", "replace")
+        end = b"\x00\x1a" if encoding == 6 and "body_hex" not in msg else b"\x1a"
         # <lang>,<format>,<length>,<prt>,<prv>,<type>,<stat>
         fields += ["0", str(encoding), str(len(body)), "0", "0", "0", str(msg["stat"])]
         if msg["stat"] == 0:
             msg["stat"] = 1
             self._write_state()
-        return (b"\r\n^HCMGR: " + ",".join(fields).encode("latin-1") + b"\r\n" +
-                body + bytes([CTRL_Z]) + b"\r\n\r\nOK\r\n")
+        return (b"\r\n^HCMGR:" + ",".join(fields).encode("latin-1") + b"\r\n" +
+                body + end + b"\r\n\r\nOK\r\n")
 
     # -- sending
 

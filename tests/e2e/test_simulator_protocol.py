@@ -66,12 +66,14 @@ class SimulatorIdentity(unittest.TestCase):
                     self.assertEqual(plus, b"\r\nERROR\r\n", model)
 
     def test_imei_defaults_to_the_ati_sample_and_can_be_set(self):
-        with Bench([modem("/dev/ttyUSB0"), modem("/dev/ttyUSB1", imei="351234567890125")]) as bench:
-            first, second = bench.open_port("/dev/ttyUSB0"), bench.open_port("/dev/ttyUSB1")
-            first.chat(b"ATE0\r")
-            second.chat(b"ATE0\r")
-            self.assertEqual(first.chat(b"AT+CGSN\r"), b"\r\n861234567890123\r\n\r\nOK\r\n")
-            self.assertEqual(second.chat(b"AT+CGSN\r"), b"\r\n351234567890125\r\n\r\nOK\r\n")
+        rows = [(modem("/dev/ttyUSB0"), b"\r\n861234567890123\r\n\r\nOK\r\n"),
+                (modem("/dev/ttyUSB1", imei="351234567890125"), b"\r\n351234567890125\r\n\r\nOK\r\n"),
+                (modem("/dev/ttyUSB2", "CPhone_K2210_NC5"), b'\r\n+CGSN: "868033041234564"\r\n\r\nOK\r\n')]
+        with Bench([m for m, _ in rows]) as bench:
+            for m, expected in rows:
+                port = bench.open_port(m["path"])
+                port.chat(b"ATE0\r")
+                self.assertEqual(port.chat(b"AT+CGSN\r"), expected, m)
 
     def test_sim_absent_error_follows_cmee(self):
         with Bench([modem("/dev/ttyUSB0", sim=False), modem("/dev/ttyUSB1", "CPhone_K2210_ME", sim=False)]) as bench:

@@ -201,15 +201,15 @@ class SimulatorCdma(unittest.TestCase):
             # Only the first storage changes, as 27.005 has it.
             self.assertEqual(port.chat(b'AT+CPMS="ME"\r\n'), b"\r\n+CPMS: 2,100,0,50,0,50\r\n\r\nOK\r\n")
             self.assertEqual(port.chat(b"AT^HCMGL=4\r\n"),
-                             b"\r\n^HCMGL: 1,0\r\n^HCMGL: 2,1\r\n\r\nOK\r\n")
+                             b"\r\n^HCMGL:1,0\r\n^HCMGL:2,1\r\n\r\nOK\r\n")
             self.assertEqual(port.chat(b"AT^HCMGR=1\r\n"),
-                             b"\r\n^HCMGR: 13912345678,2023,05,17,08,30,00,0,1,8,0,0,0,0\r\n"
+                             b"\r\n^HCMGR:13912345678,2023,05,17,08,30,00,0,1,8,0,0,0,0\r\n"
                              b"hi there\x1a\r\n\r\nOK\r\n")
             self.assertEqual(port.chat(b"AT^HCMGR=2\r\n"),
-                             b"\r\n^HCMGR: 10086,2023,05,18,09,10,11,0,6,4,0,0,0,1\r\n"
-                             + "你好".encode("utf-16-be") + b"\x1a\r\n\r\nOK\r\n")
+                             b"\r\n^HCMGR:10086,2023,05,18,09,10,11,0,6,4,0,0,0,1\r\n"
+                             + "你好".encode("utf-16-be") + b"\x00\x1a\r\n\r\nOK\r\n")
             self.assertEqual(port.chat(b"AT^HCMGL=4\r\n"),
-                             b"\r\n^HCMGL: 1,1\r\n^HCMGL: 2,1\r\n\r\nOK\r\n")
+                             b"\r\n^HCMGL:1,1\r\n^HCMGL:2,1\r\n\r\nOK\r\n")
             self.assertEqual(port.chat(b"AT+CMGR=1\r\n"), b"\r\nERROR\r\n")
 
 
