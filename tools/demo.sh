@@ -2,11 +2,14 @@
 # Try tarnel without hardware: a few simulated modems in a private /dev, and the
 # program (or any command) run against them on this terminal.
 #
-#   tools/demo.sh                      # build/tarnel, the interactive menu
+#   tools/demo.sh                           # build/tarnel, the interactive menu
 #   tools/demo.sh build/tarnel sms read
-#   MODEMSIM_LOGDIR=/tmp/demo tools/demo.sh   # keep what each modem received
+#   DEMO_TIME1=0 tools/demo.sh              # tarnel's default (slower) timing
+#   MODEMSIM_LOGDIR=/tmp/demo tools/demo.sh # keep what each modem received
 #
-# Needs root, as tarnel itself does.
+# The command runs in a scratch folder whose set.ini shortens serial reads
+# (time1, 100 by default) so the scan of the silent modem takes seconds, not
+# half a minute.  Needs root, as tarnel itself does.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,14 +21,23 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "demo.sh: run as root (tarnel and the private /dev both need it)" >&2
     exit 1
 fi
-if [ ! -x "$1" ] && ! command -v "$1" > /dev/null 2>&1; then
-    echo "demo.sh: $1 not found; build it first (cmake -S . -B build && cmake --build build)" >&2
+program=$1
+shift
+case $program in
+    */*) [ -x "$program" ] && program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program") ;;
+esac
+if [ ! -x "$program" ] && ! command -v "$program" > /dev/null 2>&1; then
+    echo "demo.sh: $program not found; build it first (cmake -S . -B build && cmake --build build)" >&2
     exit 1
 fi
 
-config=$(mktemp /tmp/tarnel-demo.XXXXXX.json)
-trap 'rm -f "$config"' EXIT INT TERM
-cat > "$config" <<'JSON'
+scratch=$(mktemp -d /tmp/tarnel-demo.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT INT TERM
+time1=${DEMO_TIME1:-100}
+if [ "$time1" -gt 0 ]; then
+    printf '[comm]\ndef=1\ntime1=%s\n' "$time1" > "$scratch/set.ini"
+fi
+cat > "$scratch/modems.json" <<'JSON'
 {"modems": [
   {"path": "/dev/ttyUSB0", "model": "CPhone_EC20F", "csq": "23,99",
    "storage": {
@@ -43,7 +55,8 @@ cat > "$config" <<'JSON'
 ]}
 JSON
 
-set -- /usr/bin/python3 "$here/modemsim.py" --config "$config" ${MODEMSIM_LOGDIR:+--logdir "$MODEMSIM_LOGDIR"} --isolate -- "$@"
+cd "$scratch"
 status=0
-"$@" || status=$?
+/usr/bin/python3 "$here/modemsim.py" --config modems.json ${MODEMSIM_LOGDIR:+--logdir "$MODEMSIM_LOGDIR"} \
+    --isolate -- "$program" "$@" || status=$?
 exit "$status"

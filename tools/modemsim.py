@@ -483,9 +483,10 @@ class Modem:
     # -- configuration helpers
 
     def _imei_from_ati(self):
+        # A CDMA module names its ESN where others name their IMEI.
         for line in self.ati.decode("latin-1").splitlines():
-            if line.startswith("IMEI:"):
-                return line[5:].strip()
+            if line.startswith(("IMEI:", "ESN:")):
+                return line.split(":", 1)[1].strip()
         return "861234567890123"
 
     def _fill_storage(self, storage):
