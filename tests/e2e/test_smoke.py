@@ -25,6 +25,16 @@ class BenchSmoke(unittest.TestCase):
                     result = bench.run_tarnel(["help"], timeout=30)
                     self.assertEqual(result.rc, 0, result)
 
+    def test_detection_at_default_timing_finds_the_modem(self):
+        with Bench([{"path": "/dev/ttyUSB0", "model": "CPhone_EC20F"}], time1=None) as bench:
+            result = bench.run_tarnel(["sms", "sread"], timeout=120)
+            self.assertEqual(result.rc, 0, result)
+            self.assertEqual(json.loads(result.out)["portcount"], 1, result)
+            heard = bench.commands("ttyUSB0")
+            self.assertEqual([c[:2] for c in heard[:4]],
+                             [("ATE0", 9600), ("AT", 9600), ("AT", 9600), ("ATI", 9600)])
+            self.assertTrue(bench.rx("ttyUSB0").startswith(b"ATE0\r\nAT\r\nAT\r\nATI\r\n"))
+
     def test_private_dev_holds_only_the_simulated_ports(self):
         for path in ODD:
             self.assertFalse(os.path.lexists(path), "%s exists on this machine" % path)
