@@ -1,0 +1,33 @@
+// The "AT+CMGL=4" listing parser and the joining of parts, on any text.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "PhoneCardBase.h"
+#include "fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string rsp(reinterpret_cast<const char*>(data), size);
+
+    CPhoneCardBase waiting;
+    const int verdict = waiting.OnReadAllSmsCmdRsp(rsp);
+    fuzz::Require(verdict == RSP_OK || verdict == RSP_ERROR || verdict == RSP_MORE);
+
+    CPhoneCardBase parser;
+    const std::vector<SmsInfo> entries = parser.SmsRspToSmsInfoVec(rsp);
+    const std::vector<SmsRecvStruct_t> complete = CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(entries, false);
+    const std::vector<SmsRecvStruct_t> all = CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(entries, true);
+    // Joining never makes messages out of nothing, and asking for incomplete
+    // ones never hides a complete one.
+    fuzz::Require(complete.size() <= entries.size());
+    fuzz::Require(all.size() >= complete.size() && all.size() <= entries.size());
+    if (verdict != RSP_ERROR) {
+        fuzz::Require(waiting.GetReadSms().size() == complete.size());
+    }
+    for (const SmsRecvStruct_t& r : all) {
+        fuzz::Require(r.time.empty() || r.time.size() == 17);
+    }
+    return 0;
+}

@@ -1,0 +1,39 @@
+// The listing and read-one-at-a-time handlers of every model class, driven
+// as the read workflow drives them: the listing answer, then while the model
+// is not finished (at most 300 times) its next command and an answer.
+// Input: answers separated by backslash + any other byte (a doubled
+// backslash is one backslash), then one byte (from the end) choosing the model.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "CreatePhone.h"
+#include "PhoneCardBase.h"
+#include "fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    const int type = in.ConsumeIntegralInRange<int>(PHONE_TYPE_BASE, PHONE_TYPE_INCORPORATED_A7600C1_SE);
+    std::unique_ptr<CPhoneCardBase> phone(type == PHONE_TYPE_BASE ? new CPhoneCardBase() : GetPhoneByType(type));
+    fuzz::Require(phone != nullptr);
+    phone->SetReportIncompleteSms(type % 2 == 0);
+
+    // Two listings on one object, as the read workflow does (ME, then SM).
+    for (int pass = 0; pass < 2 && in.remaining_bytes() > 0; ++pass) {
+        const int v = phone->OnReadAllSmsCmdRsp(in.ConsumeRandomLengthString(1 << 16));
+        fuzz::Require(v == RSP_OK || v == RSP_ERROR || v == RSP_MORE);
+        for (int i = 0; i < 300 && phone->NotFinished(); ++i) {
+            phone->GetReadNextSmsCmd();
+            phone->OnReadNextSmsCmdRsp(in.ConsumeRandomLengthString(1 << 16));
+        }
+        for (const SmsRecvStruct_t& r : phone->GetReadSms()) {
+            fuzz::Require(r.from.size() < (1u << 17) && r.text.size() < (1u << 18));
+        }
+    }
+    phone->GetErrorMessage();
+    return 0;
+}
