@@ -68,6 +68,16 @@ class BenchSmoke(unittest.TestCase):
                 self.assertEqual(f.read(), b"AT\r")
         self.assertFalse(os.path.lexists(ODD[0]))
 
+    def test_menu_runs_on_a_terminal_and_quits_on_q(self):
+        with Bench([{"path": "/dev/ttyUSB0"}], time1=20) as bench:
+            menu = bench.spawn_tarnel([], timeout=60)
+            menu.expect_exact("ttyUSB0")
+            menu.expect_exact("ttyS1")
+            menu.send("q")
+            menu.expect(pexpect.EOF)
+            menu.close()
+            self.assertEqual(menu.exitstatus, 0)
+
     def test_interactive_programs_get_a_terminal_inside(self):
         with Bench([{"path": "/dev/ttyUSB0"}]) as bench:
             child = bench.spawn(["/bin/sh", "-c", "test -t 0 && ls /dev/ttyUSB*; read answer; echo got $answer"])
