@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "PhoneCardBase.h"
 #include "SmsDecode.h"
 
 namespace {
@@ -80,5 +81,31 @@ BENCHMARK_CAPTURE(BM_DecodeOne, Ucs2Full70,
                   "957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F"
                   "957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F"
                   "957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F957F");
+
+// A full SIM of 255 stored messages, "+CMGL: " header and PDU each, the
+// fixture PDUs over and over (their long messages included), parsed and
+// joined as one listing answer.
+void BM_Listing255(benchmark::State& state)
+{
+    const std::vector<std::string> pdus = DeliverPdus();
+    if (pdus.empty()) {
+        state.SkipWithError("tests/fixtures/pdu/gammu.tsv not found");
+        return;
+    }
+    std::string listing = "\r\n";
+    for (int i = 0; i < 255; ++i) {
+        const std::string& pdu = pdus[static_cast<size_t>(i) % pdus.size()];
+        listing += "+CMGL: " + std::to_string(i) + ",1,," + std::to_string(pdu.size() / 2) + "\r\n" + pdu + "\r\n";
+    }
+    listing += "\r\nOK\r\n";
+    size_t records = 0;
+    for (auto _ : state) {
+        CPhoneCardBase phone;
+        benchmark::DoNotOptimize(phone.OnReadAllSmsCmdRsp(listing));
+        records = phone.GetReadSms().size();
+    }
+    state.counters["records"] = static_cast<double>(records);
+}
+BENCHMARK(BM_Listing255)->Unit(benchmark::kMillisecond);
 
 }  // namespace
