@@ -422,6 +422,8 @@ class Modem:
             raise ConfigError("modem %d: not an object" % number)
         self.path = cfg.get("path", "/dev/ttyUSB%d" % number)
         self.name = cfg.get("name", os.path.basename(self.path))
+        if not self.name or "/" in self.name or self.name.startswith("."):
+            raise ConfigError("modem %d: %r cannot name its log files" % (number, self.name))
         self.model = cfg.get("model", "CPhone_EC20F")
         if self.model not in MODELS and "ati" not in cfg:
             raise ConfigError("%s: unknown model %r" % (self.name, self.model))
