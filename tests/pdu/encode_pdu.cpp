@@ -182,8 +182,10 @@ TEST(PduEncoder, PartHeaderGoldens)
 TEST(PduEncoder, PartHeaderOfFullFieldsFitsTheBuffer)
 {
     SM_PARAM p;
-    std::memset(&p, '9', sizeof p);  // fields without a NUL
+    std::memset(&p, '9', sizeof p);  // number fields without a NUL
     p.text = nullptr;
+    p.bNational = false;
+    p.bConcatenated = false;
     char buf[SUBMIT_PDU_HEADER_MAX + 8];
     std::memset(buf, 'Z', sizeof buf);
     const int n = GetSubmitPdu(&p, buf);
