@@ -1,5 +1,233 @@
-#include "CCheckManager.h"
+// Reading and clearing the SMS stored on a modem: menu key 2, the hidden
+// key "d", and the per-port reading and clearing of the "sms" sub-commands.
+#include <unistd.h>
 
-// The read and clear workflows land with the reading work.
-void CCheckManager::OnReadAllSms() {}
-void CCheckManager::OnDelAllSms() {}
+#include <ctime>
+#include <iostream>
+#include <memory>
+
+#include "CCheckManager.h"
+#include "CColorCout.h"
+#include "ComPortBase.h"
+#include "CreatePhone.h"
+#include "Lang.h"
+#include "PhoneCardBase.h"
+#include "StringUtil.h"
+
+namespace {
+
+const int MAX_READ_NEXT_COMMANDS = 100;  // follow-up commands of one listing
+const int MAX_READ_NEXT_READS = 100;     // reads of one follow-up answer
+
+// "/dev/ttyUSB0" -> "ttyUSB0", as every result line shows a port.
+std::string ShortPortName(const std::string& path)
+{
+    return path.size() > 5 ? path.substr(5) : std::string();
+}
+
+// True once `answer` holds a final result line. Only whole lines count: the
+// text of a CDMA message may itself contain "OK", and stopping inside it
+// would leave the rest of this answer to be taken for the next one.
+bool HasFinalResultLine(const std::string& answer)
+{
+    for (const std::string& raw : SplitStringToArray(answer)) {
+        std::string line = raw;
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+            line.pop_back();
+        }
+        if (line == "OK" || line == "ERROR" || line.compare(0, 11, "+CMS ERROR:") == 0 ||
+            line.compare(0, 11, "+CME ERROR:") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Why neither storage of a port could be read, most telling first.
+std::string ReadFailureReason(const ComPortBaseInfo_t& info, CPhoneCardBase* phone, const CComPortBase& port)
+{
+    if (info.strSmsCardNumber.empty()) {
+        return GetSmsCodeChineseStr(SMS_NO_SIM_CARD);
+    }
+    if (phone == nullptr) {
+        return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
+    }
+    const std::string modemError = phone->GetErrorMessage();
+    if (!modemError.empty()) {
+        return modemError;
+    }
+    if (port.IsComError()) {
+        return port.GetErrorMsg();
+    }
+    return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
+}
+
+}  // namespace
+
+void CCheckManager::OnReadAllSms()
+{
+    std::vector<ComPortBaseInfo_t> ports;
+    if (!InputReadAllSmsComPort(ports)) {
+        return;
+    }
+    const time_t start = time(nullptr);
+    HandleReadAllSms(ports);
+    const time_t end = time(nullptr);
+    std::cout << Lang::READ_TIME_USED << static_cast<long>(end - start + 1) << Lang::READ_SECONDS << std::endl;
+    usleep(3000000);
+}
+
+void CCheckManager::OnDelAllSms()
+{
+    // The ports are asked for and then left alone on purpose: the menu key's
+    // action on them has not been decided.
+    std::vector<ComPortBaseInfo_t> ports;
+    InputReadAllSmsComPort(ports);
+}
+
+bool CCheckManager::InputReadAllSmsComPort(std::vector<ComPortBaseInfo_t>& ports)
+{
+    return InputCheckSendPduSmsComPorts(ports);
+}
+
+void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports)
+{
+    for (const ComPortBaseInfo_t& info : ports) {
+        CComPortBase port(info.strPortName, info.nBaudRate);
+        std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
+        port.Open();
+        RunComCmdInitPhone(phone.get(), &port);
+
+        std::vector<SmsRecvStruct_t> me;
+        std::vector<SmsRecvStruct_t> sm;
+        const bool meRead = ReadStoragePass(phone.get(), &port, true, me) == STORAGE_READ;
+        const bool smRead = ReadStoragePass(phone.get(), &port, false, sm) == STORAGE_READ;
+        const std::string name = ShortPortName(info.strPortName);
+
+        if (meRead || smRead) {
+            CColorCout::CoutGreenMessage(std::string(Lang::READ_PORT) + name + Lang::READ_OK_TOTAL +
+                                         std::to_string(me.size() + sm.size()) + Lang::READ_ITEMS);
+            std::cout << std::endl;
+            // The SIM card is shown first although the modem memory is read first.
+            if (smRead) {
+                CColorCout::CoutGreenMessage(std::string(Lang::READ_SIM_COUNT) + std::to_string(sm.size()) +
+                                             Lang::READ_COUNT_SUFFIX);
+                std::cout << std::endl;
+                PrintRecvSms(sm);
+            }
+            if (meRead) {
+                CColorCout::CoutGreenMessage(std::string(Lang::READ_DEV_COUNT) + std::to_string(me.size()) +
+                                             Lang::READ_COUNT_SUFFIX);
+                std::cout << std::endl;
+                PrintRecvSms(me);
+            }
+            continue;
+        }
+
+        CColorCout::CoutRedMessage(std::string(Lang::READ_PORT) + name + Lang::READ_FAILED);
+        CColorCout::CoutRedMessage(Lang::READ_REASON);
+        CColorCout::CoutRedMessage(ReadFailureReason(info, phone.get(), port));
+        std::cout << std::endl;
+    }
+}
+
+bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port)
+{
+    if (phone == nullptr || port == nullptr || !port->Open()) {
+        return false;
+    }
+    const bool listed = RunComCmdSetPduMode(phone, port) && RunComCmdSetRecvSmsCompatibleMode(phone, port) &&
+                        RunComCmdReadAllSmsToPhone(phone, port);
+    if (!listed) {
+        return false;
+    }
+    for (int command = 0; command < MAX_READ_NEXT_COMMANDS && phone->NotFinished(); ++command) {
+        port->Write(phone->GetReadNextSmsCmd());
+        std::string answer;
+        for (int read = 0; read < MAX_READ_NEXT_READS; ++read) {
+            port->ReadAll(answer);
+            if (HasFinalResultLine(answer)) {
+                break;
+            }
+        }
+        phone->OnReadNextSmsCmdRsp(answer);
+    }
+    return true;
+}
+
+CCheckManager::StorageRead_t CCheckManager::ReadStoragePass(CPhoneCardBase* phone, CComPortBase* port,
+                                                            bool modemMemory, std::vector<SmsRecvStruct_t>& out)
+{
+    if (phone == nullptr) {
+        return STORAGE_UNAVAILABLE;
+    }
+    const bool selected = modemMemory ? RunComCmdReadME_Sms(phone, port) : RunComCmdReadSM_Sms(phone, port);
+    if (!selected) {
+        return STORAGE_UNAVAILABLE;
+    }
+    // Pending messages after the follow-up mean the model never built its
+    // list; taking it would report the storage as holding less than it does.
+    if (!ReadAllSmsByPhoneSM(phone, port) || phone->NotFinished()) {
+        return STORAGE_UNREAD;
+    }
+    out = phone->GetReadSms();
+    return STORAGE_READ;
+}
+
+void CCheckManager::PrintRecvSms(std::vector<SmsRecvStruct_t> list)
+{
+    const std::string rule(50, '-');
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        std::cout << rule << "\n";
+        std::cout << Lang::READ_ITEM_NO << (i + 1) << Lang::READ_ITEMS << "\n";
+        std::cout << Lang::READ_SEND_TO << list[i].from << "\n";
+        std::cout << Lang::READ_SEND_TIME << list[i].time << "\n";
+        std::cout << Lang::READ_MESSAGE << list[i].text << "\n";
+    }
+    std::cout << rule << std::endl;
+}
+
+CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ComPortBaseInfo_t info, std::vector<SmsRecvStruct_t>& me,
+                                                        std::vector<SmsRecvStruct_t>& sm, bool withIncomplete)
+{
+    CComPortBase port(info.strPortName, info.nBaudRate);
+    std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
+    if (phone) {
+        // Storages about to be cleared: a concatenated message still missing
+        // a part is reported with what arrived of it rather than lost unseen.
+        phone->SetReportIncompleteSms(withIncomplete);
+    }
+    port.Open();
+    RunComCmdInitPhone(phone.get(), &port);
+    PortStorages_t storages;
+    storages.me = ReadStoragePass(phone.get(), &port, true, me);
+    storages.sm = ReadStoragePass(phone.get(), &port, false, sm);
+    return storages;
+}
+
+bool CCheckManager::DelPortSMS(ComPortBaseInfo_t info, bool me, bool sm)
+{
+    std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
+    if (!phone || !(me || sm)) {
+        return false;
+    }
+    CComPortBase port(info.strPortName, info.nBaudRate);
+    if (!port.Open()) {
+        return false;
+    }
+    // The delete-all command acts on the selected storage only, so each
+    // storage the read covers is selected and cleared in turn. A storage the
+    // modem cannot select does not count against the result.
+    bool anySelected = false;
+    bool allCleared = true;
+    if (me && RunComCmdReadME_Sms(phone.get(), &port)) {
+        anySelected = true;
+        allCleared = RunComCmdDelAllSms(phone.get(), &port) && allCleared;
+    }
+    if (sm && RunComCmdReadSM_Sms(phone.get(), &port)) {
+        anySelected = true;
+        allCleared = RunComCmdDelAllSms(phone.get(), &port) && allCleared;
+    }
+    port.Close();
+    return anySelected && allCleared;
+}
