@@ -1,6 +1,140 @@
 #include "CCheckManager.h"
 
-// Does nothing until its workflow lands.
+#include <cstdio>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+#include "ConsoleKey.h"
+#include "Lang.h"
+#include "StringUtil.h"
+
+namespace {
+
+// Menu action codes of PrintBaseMenu.
+const int MENU_NONE = 0;
+const int MENU_REFRESH = 1;
+const int MENU_SEND = 4;
+const int MENU_READ = 7;
+const int MENU_DELETE = 8;
+const int MENU_AT_TERMINAL = 10;
+const int MENU_QUIT = 11;
+
+const int RULE_WIDTH = 90;
+// Shown for an empty port name or baud rate, in both builds.
+const char* const UNKNOWN_TEXT = "unknow";
+// Device paths begin with "/dev/"; the table shows the rest.
+const std::string::size_type DEV_PREFIX_LEN = 5;
+
+void PrintRule(char c)
+{
+    std::printf("%s\n", std::string(RULE_WIDTH, c).c_str());
+}
+
+// A left-aligned cell: the value in `width` bytes, or the placeholder in its own width.
+void PrintCell(const std::string& value, int width, const char* placeholder, int placeholderWidth)
+{
+    if (value.empty()) {
+        std::printf("%-*s", placeholderWidth, placeholder);
+    } else {
+        std::printf("%-*s", width, value.c_str());
+    }
+}
+
+std::string PortCellText(const std::string& path)
+{
+    return path.size() >= DEV_PREFIX_LEN ? path.substr(DEV_PREFIX_LEN) : path;
+}
+
+}  // namespace
+
+int getchLinux()
+{
+    struct termios saved;
+    if (tcgetattr(STDIN_FILENO, &saved) != 0) {
+        // Not a terminal: still a failed key read, but a used-up pipe or file
+        // is the end of input and must be told apart from it.
+        return std::getchar() == EOF ? KEY_VALUE_INPUT_END : -1;
+    }
+    struct termios raw = saved;
+    cfmakeraw(&raw);
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
+        return -1;
+    }
+    const int c = std::getchar();
+    const bool restored = tcsetattr(STDIN_FILENO, TCSANOW, &saved) == 0;
+    // A hung-up terminal may refuse the restore as well; its end still counts.
+    if (c == EOF) {
+        return KEY_VALUE_INPUT_END;
+    }
+    return restored ? c : -1;
+}
+
+void CCheckManager::PrintAllDevice()
+{
+    OnScanPort();
+    const Lang::TableCellWidths& w = Lang::TABLE_CELL_WIDTHS;
+
+    std::printf("\n\n");
+    std::printf("%*s %s\n", Lang::TABLE_TITLE_WIDTH, Lang::TABLE_TITLE, GetCurTimeStr().c_str());
+    PrintRule('=');
+    for (int i = 0; i < Lang::TABLE_COLUMNS - 1; ++i) {
+        std::printf("%-*s", Lang::TABLE_HEADER_WIDTHS[i], Lang::TABLE_HEADERS[i]);
+    }
+    std::printf("%s\n", Lang::TABLE_HEADERS[Lang::TABLE_COLUMNS - 1]);
+
+    for (Win32::CommInfo& entry : m_vecComInfo) {
+        PrintRule('-');
+        PrintCell(PortCellText(entry.strPortName), w.port, UNKNOWN_TEXT, w.port);
+        PrintCell(entry.strBaudRate, w.baud, UNKNOWN_TEXT, w.baud);
+        std::printf("%-*s", w.atStatus, entry.bAtOk ? "OK" : Lang::NO_AT);
+        // Modems quote some values and pad others; the table keeps them
+        // cleaned for the workflows that read it later.
+        entry.strSmsCardNumber = TrimAllChar(TrimAllChar(TrimAllChar(entry.strSmsCardNumber, '"'), ' '), '"');
+        entry.strSignal = TrimAllChar(TrimAllChar(entry.strSignal, '"'), ' ');
+        entry.strSerialNumber = TrimAllChar(TrimAllChar(entry.strSerialNumber, '"'), ' ');
+        PrintCell(entry.strSmsCardNumber, w.simValue, Lang::NO_CARD, w.simNone);
+        PrintCell(entry.strSignal, w.rssiValue, Lang::NO_SIG, w.rssiNone);
+        std::printf("%s\n", entry.strSerialNumber.empty() ? Lang::NO_SERIAL : entry.strSerialNumber.c_str());
+    }
+    PrintRule('=');
+    std::printf("\n\t%s\n", m_strStatus.c_str());
+}
+
+int CCheckManager::PrintBaseMenu()
+{
+    PrintAllDevice();
+    std::printf("%s\n", Lang::MENU_LINE);
+    std::fflush(stdout);
+    switch (getchLinux()) {
+    case KEY_VALUE_ENTER: return MENU_REFRESH;
+    case KEY_VALUE_NUM_1: return MENU_SEND;
+    case KEY_VALUE_NUM_2: return MENU_READ;
+    case KEY_VALUE_NUM_3: return MENU_AT_TERMINAL;
+    case KEY_VALUE_CHAR_D: return MENU_DELETE;
+    case KEY_VALUE_CHAR_Q: return MENU_QUIT;
+    // Without input no key will ever come: leave as "q" does, rather than
+    // scanning and redrawing for ever.
+    case KEY_VALUE_INPUT_END: return MENU_QUIT;
+    default: break;
+    }
+    // An unknown key also drops the key after it, so that the rest of a
+    // multi-byte key (an arrow sends ESC [ A) does not act.
+    return getchLinux() == KEY_VALUE_INPUT_END ? MENU_QUIT : MENU_NONE;
+}
+
 void CCheckManager::Start()
 {
+    int action = MENU_NONE;
+    while (action != MENU_QUIT) {
+        action = PrintBaseMenu();
+        switch (action) {
+        case MENU_REFRESH: OnScanPort(); break;
+        case MENU_SEND: OnSendPDUSms(); break;
+        case MENU_READ: OnReadAllSms(); break;
+        case MENU_AT_TERMINAL: OnInterAtData(); break;
+        case MENU_DELETE: OnDelAllSms(); break;
+        default: break;
+        }
+    }
 }

@@ -32,10 +32,57 @@ public:
     void PrintHelpInfo();
 
     // ---- detection and command exchanges (CCheckManagerDetect.cpp)
+    // Detection pass, then the device table and the status line rebuilt from it.
+    void OnScanPort();
+    // One detection pass over GetAllComPort(): g_comVec is refilled with one
+    // record per candidate, in order, and a copy returned.
+    std::vector<DeviceBaseComInfo> DetectAllDevice();
+    // The detection pass over the given paths (DetectAllDevice passes GetAllComPort()).
+    std::vector<DeviceBaseComInfo> DetectDevices(const std::vector<std::string>& ports);
+    // Candidate paths: ttyUSB*, then ttyAMA*, in ls order; /dev/ttyS0 and /dev/ttyS1 always last.
+    std::vector<std::string> GetAllComPort();
+
+    // Command exchanges: write the model's command, then read the growing
+    // answer and hand it to the model's judge until RSP_OK (true), RSP_ERROR
+    // (false) or the read attempts run out (false). Nothing is written, and
+    // false returned, when the model or port is missing or the port is not
+    // ready: "opens" wrappers call Open, the others require IsOpened and
+    // never open. A failed write ends the exchange with false.
+    // Trailing comments: whether the wrapper opens the port, and its reads.
+    static bool RunComCmdAT(CPhoneCardBase* model, CComPortBase* port);  // opens, 10
+    static bool RunComCmdATI(CPhoneCardBase* model, CComPortBase* port);  // 1400
+    static bool RunComCmdGetSerialNumber(CPhoneCardBase* model, CComPortBase* port);  // opens, 5
+    static bool RunComCmdGetSmsCardNumber(CPhoneCardBase* model, CComPortBase* port);  // 5
+    static bool RunComCmdGetSignalStrength(CPhoneCardBase* model, CComPortBase* port);  // 5
+    static bool RunComCmdQuerySMSC(CPhoneCardBase* model, CComPortBase* port);  // 1400
+    static bool RunComCmdSetPduMode(CPhoneCardBase* model, CComPortBase* port);  // 1400
+    static bool RunComCmdSetRecvSmsCompatibleMode(CPhoneCardBase* model, CComPortBase* port);  // 1400
+    static bool RunComCmdReadAllSmsToPhone(CPhoneCardBase* model, CComPortBase* port);  // 1200
+    static bool RunComCmdReadME_Sms(CPhoneCardBase* model, CComPortBase* port);  // 5
+    static bool RunComCmdReadSM_Sms(CPhoneCardBase* model, CComPortBase* port);  // 5
+    // 1400 reads with 100 ms (wall clock) after each undecided read.
+    static bool RunComCmdDelAllSms(CPhoneCardBase* model, CComPortBase* port);
+    // The two steps of sending one PDU part, on an already open port, 1400
+    // reads each: `lenCmd` ("AT+CMGS=<n>") until the ">" prompt
+    // (OnSendPduSmsLenCmdRsp), then `body` (PDU and Ctrl-Z) until the final
+    // answer (OnSendPduSmsContextCmdRsp). Texts are written unchanged.
+    static bool RunComCmdSendPduLen(CPhoneCardBase* model, CComPortBase* port, const std::string& lenCmd);
+    static bool RunComCmdSendPduContext(CPhoneCardBase* model, CComPortBase* port, const std::string& body);
+    // The model's initialisation commands in order (opens the port), up to 5
+    // reads each through OnInitAtCmdRsp: RSP_ERROR stops the sequence, no
+    // verdict goes on with the next command. The caller learns nothing.
+    static void RunComCmdInitPhone(CPhoneCardBase* model, CComPortBase* port);
 
     // ---- device table and menu (CCheckManagerMenu.cpp)
+    // The interactive menu loop: scan, table, one key, its workflow; until
+    // "q" or the end of standard input.
     void Start();
+    // Scans (OnScanPort) and prints the device table with the status line.
+    // Cleans the SIM number, signal and serial number of the stored entries
+    // (quotes and blanks at their ends).
     void PrintAllDevice();
+    // The table, the menu line and one key; returns the menu action code
+    // (0 nothing, 1 refresh, 4 send, 7 read, 8 delete, 10 AT terminal, 11 quit).
     int PrintBaseMenu();
 
     // ---- sending (CCheckManagerSend.cpp), command-line send (CCheckManagerCmd.cpp)

@@ -19,6 +19,31 @@ extern const char* const HELP_LINES[HELP_LINE_COUNT];
 extern const char* const SMS_CODE_LABELS[8];
 
 // ---- detection and device table
+extern const char* const CHECK_USED;      // status line: CHECK_USED <seconds> CHECK_SECONDS
+extern const char* const CHECK_SECONDS;
+extern const char* const TABLE_TITLE;     // right-aligned in TABLE_TITLE_WIDTH, then the time
+const int TABLE_TITLE_WIDTH = 45;
+const int TABLE_COLUMNS = 6;
+extern const char* const TABLE_HEADERS[TABLE_COLUMNS];
+extern const int TABLE_HEADER_WIDTHS[TABLE_COLUMNS - 1];  // the last header has no width
+// Widths of the cells of one device line; a placeholder may have a width of
+// its own so that the line stays aligned on screen.
+struct TableCellWidths
+{
+    int port;       // port name or "unknow"
+    int baud;       // baud rate or "unknow"
+    int atStatus;   // "OK" or NO_AT
+    int simValue;
+    int simNone;    // NO_CARD
+    int rssiValue;
+    int rssiNone;   // NO_SIG
+};
+extern const TableCellWidths TABLE_CELL_WIDTHS;
+extern const char* const NO_AT;
+extern const char* const NO_CARD;
+extern const char* const NO_SIG;
+extern const char* const NO_SERIAL;       // empty serial number
+extern const char* const MENU_LINE;
 
 // ---- sending
 extern const char* const SEND_INPUT_PHONE;      // green prompt for the receiving numbers

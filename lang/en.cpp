@@ -25,6 +25,17 @@ const char* const SMS_CODE_LABELS[8] = {
 };
 
 // ---- detection and device table
+const char* const CHECK_USED = "Check used: ";
+const char* const CHECK_SECONDS = " second(s)";
+const char* const TABLE_TITLE = "Velta sms device check application V1.33 ";
+const char* const TABLE_HEADERS[TABLE_COLUMNS] = {"Port No.", "Baudrate", "AT status", "SIM No.", "RSSI", "Dev No."};
+const int TABLE_HEADER_WIDTHS[TABLE_COLUMNS - 1] = {13, 10, 15, 25, 10};
+const TableCellWidths TABLE_CELL_WIDTHS = {13, 10, 15, 25, 25, 10, 10};
+const char* const NO_AT = "No AT";
+const char* const NO_CARD = "No card";
+const char* const NO_SIG = "No SIG";
+const char* const NO_SERIAL = "Invalid";
+const char* const MENU_LINE = "Enter to refresh, 1 send sms, 2 read sms, 3 AT send, q quit";
 
 // ---- sending
 const char* const SEND_INPUT_PHONE = "Input received phone number: ";

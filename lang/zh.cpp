@@ -25,6 +25,17 @@ const char* const SMS_CODE_LABELS[8] = {
 };
 
 // ---- detection and device table
+const char* const CHECK_USED = "设备检测耗时: ";
+const char* const CHECK_SECONDS = " 秒";
+const char* const TABLE_TITLE = "Velta短信设备检测 V1.33 ";
+const char* const TABLE_HEADERS[TABLE_COLUMNS] = {"端口号", "波特率", "AT标识", "SMS卡号", "信号强度", "设备序列号"};
+const int TABLE_HEADER_WIDTHS[TABLE_COLUMNS - 1] = {13, 13, 18, 25, 15};
+const TableCellWidths TABLE_CELL_WIDTHS = {10, 10, 16, 23, 26, 12, 15};
+const char* const NO_AT = "不AT";
+const char* const NO_CARD = "未读卡";
+const char* const NO_SIG = "无信号";
+const char* const NO_SERIAL = "无效序列号";
+const char* const MENU_LINE = "回车键刷新 1发送短信 2接收短信 3 发送AT数据 q退出";
 
 // ---- sending
 const char* const SEND_INPUT_PHONE = "请输入接收短信的号码: ";

@@ -1,0 +1,18 @@
+#ifndef TARNEL_PORTDISCOVERY_H
+#define TARNEL_PORTDISCOVERY_H
+
+// Free helpers of port discovery; the detection pass itself is
+// CCheckManager::DetectAllDevice.
+
+#include <string>
+
+// Runs `cmd` through the shell (popen) and returns everything it wrote to its
+// standard output; empty when the command cannot be started.
+std::string cmd_system(const char* cmd);
+
+// The short port name users type: the text after the first "tty" in `path`
+// ("/dev/ttyUSB3" gives "USB3", "/dev/ttyAMA0" gives "AMA0"). A path without
+// "tty" is returned unchanged.
+std::string GetPortId(const std::string& path);
+
+#endif

@@ -1,0 +1,293 @@
+// The command exchanges of the controller against a scripted peer on a
+// pseudo-terminal: which command goes out, which judge sees the answer, when
+// the exchange ends, and when nothing may be written at all.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "CCheckManager.h"
+#include "ComPortBase.h"
+#include "ModemPeer.h"
+#include "PhoneCardBase.h"
+
+namespace {
+
+// Answers carrying these markers get a final verdict from the scripted judges.
+const char* const GOOD_END = "OK-END";
+const char* const BAD_END = "ERR-END";
+// Neither RSP_OK nor RSP_ERROR: the exchanges must treat it like RSP_MORE.
+const int ODD_VERDICT = 7;
+
+// A model whose every command is a recognisable text and whose every judge
+// records what it was handed.
+class ScriptedModel : public CPhoneCardBase
+{
+public:
+    struct Call
+    {
+        std::string judge;
+        std::string answer;
+    };
+    std::vector<Call> calls;
+    int okAfterCalls = 0;  // > 0: the judge gives RSP_OK on that call, whatever the answer
+
+    std::string GetATCmd() const override { return "X-AT\r"; }
+    int OnGetAtCmdRsp(std::string rsp) override { return Judge("AT", rsp); }
+    std::string GetAtiCmd() const override { return "X-ATI\r"; }
+    int OnGetAtiCmdRsp(std::string rsp) override { return Judge("ATI", rsp); }
+    std::string GetIMEI_Cmd() const override { return "X-IMEI\r"; }
+    int OnGetIMEI_Cmd(std::string rsp) override { return Judge("IMEI", rsp); }
+    std::string GetIMSI_Cmd() const override { return "X-CCID\r"; }
+    int OnGetIMSI_CmdRsp(std::string rsp) override { return Judge("CCID", rsp); }
+    std::string GetSignalStrengthCmd() const override { return "X-CSQ\r"; }
+    int OnGetSignalStrengthCmdRsp(std::string rsp) override { return Judge("CSQ", rsp); }
+    std::string GetQuerySmsCenterCmd() const override { return "X-CSCA\r"; }
+    int OnGetQuerySmsCenterCmdRsp(std::string rsp) override { return Judge("CSCA", rsp); }
+    std::string SetSmsPDUModeCmd() const override { return "X-CMGF\r"; }
+    int OnSetSmsPduModeCmdRsp(std::string rsp) override { return Judge("CMGF", rsp); }
+    std::string GetRecvSmsCompatibleModeCmd() const override { return "X-COMPAT\r"; }
+    int OnGetRecvSmsCompatibleModeCmdRsp(std::string rsp) override { return Judge("COMPAT", rsp); }
+    std::string GetReadAllSmsCmd() const override { return "X-CMGL\r"; }
+    int OnReadAllSmsCmdRsp(std::string rsp) override { return Judge("CMGL", rsp); }
+    std::string GetReadSmsOnMeCmd() const override { return "X-ME\r"; }
+    int OnGetReadSmsOnMeCmd(std::string rsp) override { return Judge("ME", rsp); }
+    std::string GetReadSmsOnSmCmd() const override { return "X-SM\r"; }
+    int OnGetReadSmsOnSmCmd(std::string rsp) override { return Judge("SM", rsp); }
+    std::string GetDelAllSmsCmd() const override { return "X-CMGD\r"; }
+    int OnDelAllSmsCmdRsp(std::string rsp) override { return Judge("CMGD", rsp); }
+    int OnSendPduSmsLenCmdRsp(std::string rsp) override { return Judge("CMGS", rsp); }
+    int OnSendPduSmsContextCmdRsp(std::string rsp) override { return Judge("PDU", rsp); }
+    std::vector<std::string> GetInitAtCmd() const override { return {"X-INIT1\r", "X-INIT2\r", "X-INIT3\r"}; }
+    int OnInitAtCmdRsp(std::string rsp) override { return Judge("INIT", rsp); }
+
+private:
+    int Judge(const char* name, const std::string& rsp)
+    {
+        calls.push_back({name, rsp});
+        if (okAfterCalls > 0) {
+            return static_cast<int>(calls.size()) >= okAfterCalls ? RSP_OK : RSP_MORE;
+        }
+        if (rsp.find(GOOD_END) != std::string::npos) {
+            return RSP_OK;
+        }
+        if (rsp.find(BAD_END) != std::string::npos) {
+            return RSP_ERROR;
+        }
+        return ODD_VERDICT;
+    }
+};
+
+using Wrapper = std::function<bool(CPhoneCardBase*, CComPortBase*)>;
+
+struct ExchangeCase
+{
+    const char* name;
+    Wrapper run;
+    std::string command;  // what must go out
+    const char* judge;    // which handler must see the answer
+    int reads;            // read attempts before giving up
+    bool opens;           // opens a closed port itself
+};
+
+std::vector<ExchangeCase> ExchangeCases()
+{
+    return {
+        {"AT", CCheckManager::RunComCmdAT, "X-AT\r", "AT", 10, true},
+        {"ATI", CCheckManager::RunComCmdATI, "X-ATI\r", "ATI", 1400, false},
+        {"GetSerialNumber", CCheckManager::RunComCmdGetSerialNumber, "X-IMEI\r", "IMEI", 5, true},
+        {"GetSmsCardNumber", CCheckManager::RunComCmdGetSmsCardNumber, "X-CCID\r", "CCID", 5, false},
+        {"GetSignalStrength", CCheckManager::RunComCmdGetSignalStrength, "X-CSQ\r", "CSQ", 5, false},
+        {"QuerySMSC", CCheckManager::RunComCmdQuerySMSC, "X-CSCA\r", "CSCA", 1400, false},
+        {"SetPduMode", CCheckManager::RunComCmdSetPduMode, "X-CMGF\r", "CMGF", 1400, false},
+        {"SetRecvSmsCompatibleMode", CCheckManager::RunComCmdSetRecvSmsCompatibleMode, "X-COMPAT\r", "COMPAT", 1400,
+         false},
+        {"ReadAllSmsToPhone", CCheckManager::RunComCmdReadAllSmsToPhone, "X-CMGL\r", "CMGL", 1200, false},
+        {"ReadME_Sms", CCheckManager::RunComCmdReadME_Sms, "X-ME\r", "ME", 5, false},
+        {"ReadSM_Sms", CCheckManager::RunComCmdReadSM_Sms, "X-SM\r", "SM", 5, false},
+        {"DelAllSms", CCheckManager::RunComCmdDelAllSms, "X-CMGD\r", "CMGD", 1400, false},
+        {"SendPduLen",
+         [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdSendPduLen(m, p, "AT+CMGS=21\r"); },
+         "AT+CMGS=21\r", "CMGS", 1400, false},
+        {"SendPduContext",
+         [](CPhoneCardBase* m, CComPortBase* p) {
+             return CCheckManager::RunComCmdSendPduContext(m, p, "0011000B\x1a");
+         },
+         "0011000B\x1a", "PDU", 1400, false},
+    };
+}
+
+class CommandExchange : public ::testing::TestWithParam<ExchangeCase>
+{
+};
+
+std::string CaseName(const ::testing::TestParamInfo<ExchangeCase>& info)
+{
+    return info.param.name;
+}
+
+// Every answer a judge was handed, in order.
+std::vector<std::string> Answers(const ScriptedModel& model)
+{
+    std::vector<std::string> out;
+    for (const ScriptedModel::Call& call : model.calls) {
+        out.push_back(call.answer);
+    }
+    return out;
+}
+
+TEST_P(CommandExchange, VerdictInAChunkedAnswerEndsTheExchangeAtOnce)
+{
+    const ExchangeCase& c = GetParam();
+    for (const char* end : {GOOD_END, BAD_END}) {
+        SCOPED_TRACE(end);
+        const ReadCycles cycles(20);
+        const std::string answer = std::string("\r\n+X: 1\r\n\r\n") + end + "\r\n";
+        ModemPeer peer({{c.command, {"\r\n+X: ", "1\r\n\r\n", std::string(end) + "\r\n"}}});
+        CComPortBase port(peer.Path(), 9600);
+        ScriptedModel model;
+
+        const bool good = c.run(&model, &port);
+
+        EXPECT_EQ(good, std::string(end) == GOOD_END);
+        ASSERT_FALSE(model.calls.empty());
+        for (const ScriptedModel::Call& call : model.calls) {
+            EXPECT_EQ(call.judge, c.judge);
+        }
+        // One growing answer, never cleared; the verdict is the last call.
+        const std::vector<std::string> answers = Answers(model);
+        for (std::size_t i = 1; i < answers.size(); ++i) {
+            EXPECT_EQ(answers[i].compare(0, answers[i - 1].size(), answers[i - 1]), 0) << i;
+        }
+        EXPECT_EQ(answers.back(), answer);
+        EXPECT_EQ(peer.ReceivedWhenQuiet(), c.command);
+    }
+}
+
+TEST_P(CommandExchange, SilentModemUsesUpTheReadAttempts)
+{
+    const ExchangeCase& c = GetParam();
+    if (c.reads > 100 && std::string(c.judge) == "CMGD") {
+        GTEST_SKIP() << "1400 reads with 100 ms each: DelAllPausesAfterEveryUndecidedRead covers the pause";
+    }
+    const ReadCycles cycles(1);
+    ModemPeer peer({});
+    CComPortBase port(peer.Path(), 9600);
+    ScriptedModel model;
+
+    EXPECT_FALSE(c.run(&model, &port));
+    EXPECT_EQ(model.calls.size(), static_cast<std::size_t>(c.reads));
+    EXPECT_EQ(peer.ReceivedWhenQuiet(), c.command);
+}
+
+TEST_P(CommandExchange, MissingModelOrPortSendsNothing)
+{
+    const ExchangeCase& c = GetParam();
+    ModemPeer peer({{c.command, {std::string(GOOD_END) + "\r\n"}}});
+    CComPortBase port(peer.Path(), 9600);
+    ScriptedModel model;
+
+    EXPECT_FALSE(c.run(nullptr, &port));
+    EXPECT_FALSE(c.run(&model, nullptr));
+    EXPECT_TRUE(model.calls.empty());
+    EXPECT_EQ(peer.ReceivedWhenQuiet(), "");
+}
+
+TEST_P(CommandExchange, ClosedPortIsOpenedOnlyWhereTheExchangeOpens)
+{
+    const ExchangeCase& c = GetParam();
+    const ReadCycles cycles(20);
+    ModemPeer peer({{c.command, {std::string(GOOD_END) + "\r\n"}}});
+    CComPortBase port(peer.Path(), 9600);
+    port.Close();
+    ScriptedModel model;
+
+    EXPECT_EQ(c.run(&model, &port), c.opens);
+    EXPECT_EQ(port.IsOpened(), c.opens ? 1 : 0);
+    EXPECT_EQ(peer.ReceivedWhenQuiet(), c.opens ? c.command : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Wrappers, CommandExchange, ::testing::ValuesIn(ExchangeCases()), CaseName);
+
+// The delete-all exchange waits 100 ms of wall-clock time after each
+// undecided read; the others pause only 1 ms.
+TEST(CommandExchangeTiming, DelAllPausesAfterEveryUndecidedRead)
+{
+    const ReadCycles cycles(1);
+    ModemPeer peer({});
+    CComPortBase port(peer.Path(), 9600);
+    using Clock = std::chrono::steady_clock;
+    const auto timed = [&](const Wrapper& run) {
+        ScriptedModel model;
+        model.okAfterCalls = 3;
+        const Clock::time_point start = Clock::now();
+        EXPECT_TRUE(run(&model, &port));
+        EXPECT_EQ(model.calls.size(), 3u);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    };
+
+    EXPECT_GE(timed(CCheckManager::RunComCmdDelAllSms), 200);
+    EXPECT_LT(timed(CCheckManager::RunComCmdSetPduMode), 100);
+}
+
+// ---- the initialisation sequence
+
+struct InitCase
+{
+    const char* name;
+    std::vector<ModemPeer::Rule> rules;
+    std::string sent;  // every byte that must reach the modem
+};
+
+class InitSequence : public ::testing::TestWithParam<InitCase>
+{
+};
+
+TEST_P(InitSequence, SendsTheModelsCommandsUntilAnError)
+{
+    const InitCase& c = GetParam();
+    const ReadCycles cycles(5);
+    ModemPeer peer(c.rules);
+    CComPortBase port(peer.Path(), 9600);
+    port.Close();  // the sequence opens the port itself
+    ScriptedModel model;
+
+    CCheckManager::RunComCmdInitPhone(&model, &port);
+
+    EXPECT_EQ(peer.ReceivedWhenQuiet(), c.sent);
+    for (const ScriptedModel::Call& call : model.calls) {
+        EXPECT_EQ(call.judge, "INIT");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, InitSequence,
+    ::testing::Values(
+        InitCase{"AllAnswered",
+                 {{"X-INIT1\r", {"OK-END\r\n"}}, {"X-INIT2\r", {"OK-END\r\n"}}, {"X-INIT3\r", {"OK-END\r\n"}}},
+                 "X-INIT1\rX-INIT2\rX-INIT3\r"},
+        InitCase{"ErrorStopsTheRest", {{"X-INIT1\r", {"OK-END\r\n"}}, {"X-INIT2\r", {"ERR-END\r\n"}}},
+                 "X-INIT1\rX-INIT2\r"},
+        InitCase{"SilenceGoesOn", {{"X-INIT2\r", {"OK-END\r\n"}}, {"X-INIT3\r", {"OK-END\r\n"}}},
+                 "X-INIT1\rX-INIT2\rX-INIT3\r"}),
+    [](const ::testing::TestParamInfo<InitCase>& info) { return std::string(info.param.name); });
+
+TEST(InitSequenceGuards, MissingModelOrUnopenablePortSendsNothing)
+{
+    ModemPeer peer({});
+    CComPortBase port(peer.Path(), 9600);
+    CComPortBase nowhere("/nonexistent/ttyUSB9", 9600);
+    ScriptedModel model;
+
+    CCheckManager::RunComCmdInitPhone(nullptr, &port);
+    CCheckManager::RunComCmdInitPhone(&model, nullptr);
+    CCheckManager::RunComCmdInitPhone(&model, &nowhere);
+
+    EXPECT_TRUE(model.calls.empty());
+    EXPECT_EQ(peer.ReceivedWhenQuiet(), "");
+}
+
+}  // namespace
