@@ -1,6 +1,128 @@
+// The command-line send mode: ports, numbers and message from the arguments,
+// one JSON document on standard output for the calling program.
 #include "CCheckManager.h"
 
-// Does nothing until its workflow lands.
-void CCheckManager::OnCmdParams(int, char**)
+#include <iostream>
+
+#include <json/json.h>
+
+#include "PhoneCardBase.h"
+#include "StringUtil.h"
+
+namespace {
+
+// HandleCmdParams results.
+constexpr int CMD_PORT_ERROR = 0;
+constexpr int CMD_PHONE_ERROR = 1;
+constexpr int CMD_COUNT_ERROR = 2;
+constexpr int CMD_SENT = 3;
+
+// The error documents, kept as the text the calling programs were written against.
+const char* const JSON_PORT_ERROR = R"({"code": 1, "message": "com port error", "result": []})";
+const char* const JSON_PHONE_ERROR = R"({"code": 2, "message": "phone number error", "result": []})";
+const char* const JSON_COUNT_ERROR = R"({"code": 3, "message": "param count error", "result": []})";
+
+void PrintDocument(const Json::Value& document)
 {
+    std::cout << document.toStyledString() << std::endl;
+}
+
+}  // namespace
+
+void CCheckManager::OnCmdParams(int argc, char** argv)
+{
+    m_bPlainText = false;
+    switch (HandleCmdParams(argc, argv)) {
+    case CMD_PHONE_ERROR:
+        PrintCmdParamsErrorAsJson(2);
+        break;
+    case CMD_COUNT_ERROR:
+        PrintCmdParamsErrorAsJson(3);
+        break;
+    case CMD_PORT_ERROR:
+        PrintCmdParamsErrorAsJson(1);
+        break;
+    default:
+        PrintSendPduSmsResultAsJson();
+        break;
+    }
+}
+
+int CCheckManager::HandleCmdParams(int argc, char** argv)
+{
+    std::string portList;
+    std::string phoneList;
+    std::string message;
+    if (argc == 3) {
+        phoneList = argv[1];
+        message = RemoveDoubleQuotationMarksOfStringBothSide(argv[2]);
+    } else if (argc == 4) {
+        portList = argv[1];
+        phoneList = argv[2];
+        message = RemoveDoubleQuotationMarksOfStringBothSide(argv[3]);
+    } else {
+        return CMD_COUNT_ERROR;
+    }
+    StringReplace(message, "\\n", "\n");
+    StringReplace(message, "\\r", "\r");
+
+    OnScanPort();
+
+    const std::vector<std::string> numbers = SplitUserPhoneNumber(phoneList);
+    if (numbers.empty()) {
+        return CMD_PHONE_ERROR;
+    }
+    std::vector<ComPortBaseInfo_t> ports;
+    if (!InputToSendPduSmsComPort(portList, ports)) {
+        return CMD_PORT_ERROR;
+    }
+    InputToSendPduSmsContext(message);
+    HandleSendPduSmsProcess(ports, numbers, message);
+    return CMD_SENT;
+}
+
+std::string CCheckManager::RemoveDoubleQuotationMarksOfStringBothSide(std::string s)
+{
+    if (s.size() <= 5) {
+        return s;
+    }
+    const std::string::size_type first = s.find('"');
+    if (first == std::string::npos) {
+        return s;
+    }
+    const std::string::size_type last = s.rfind('"');
+    if (last == first) {
+        return s.substr(first + 1);
+    }
+    return s.substr(first + 1, last - first - 1);
+}
+
+void CCheckManager::PrintSendPduSmsResultAsJson()
+{
+    Json::Value document;
+    Json::ArrayIndex index = 0;
+    for (const SendSmsResult_t& result : m_vecSendResult) {
+        Json::Value element;
+        element["com"] = result.com.size() > 5 ? result.com.substr(5) : std::string();
+        element["number"] = result.number;
+        element["time"] = result.time;
+        element["code"] = result.code;
+        element["message"] = result.code == SMS_FAILED_UNKNOWN
+                                 ? result.message
+                                 : GetSmsCodeEnglishStr(static_cast<SMS_CODE_ENUM>(result.code));
+        document["result"][index++] = element;
+    }
+    document["code"] = 0;
+    document["message"] = "param is ok";
+    PrintDocument(document);
+}
+
+void CCheckManager::PrintCmdParamsErrorAsJson(int code)
+{
+    const char* text = code == 1 ? JSON_PORT_ERROR : code == 2 ? JSON_PHONE_ERROR : JSON_COUNT_ERROR;
+    Json::Reader reader;
+    Json::Value document;
+    if (reader.parse(text, document)) {
+        PrintDocument(document);
+    }
 }
