@@ -131,7 +131,9 @@ bool FillSendParam(SM_PARAM& param, const std::string& tpa, bool hasCountryCode,
     std::memcpy(param.tpa, tpa.data(), tpa.size());
     const std::string sca = CentreDigits(centre);
     std::memcpy(param.sca, sca.data(), sca.size());
-    param.bNational = !hasCountryCode;
+    // A number written with "+" already carries its country code; sending it
+    // as a national number would address a different subscriber.
+    param.bNational = !hasCountryCode && tpa[0] != '+';
     param.tp_dcs = 8;
     return true;
 }
