@@ -43,6 +43,11 @@ bool HasFinalResultLine(const std::string& answer)
     return false;
 }
 
+bool IsListed(CCheckManager::StorageRead_t read)
+{
+    return read == CCheckManager::STORAGE_READ || read == CCheckManager::STORAGE_PARTLY_READ;
+}
+
 // Why neither storage of a port could be read, most telling first.
 std::string ReadFailureReason(const ComPortBaseInfo_t& info, CPhoneCardBase* phone, const CComPortBase& port)
 {
@@ -100,8 +105,8 @@ void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports
 
         std::vector<SmsRecvStruct_t> me;
         std::vector<SmsRecvStruct_t> sm;
-        const bool meRead = ReadStoragePass(phone.get(), &port, true, me) == STORAGE_READ;
-        const bool smRead = ReadStoragePass(phone.get(), &port, false, sm) == STORAGE_READ;
+        const bool meRead = IsListed(ReadStoragePass(phone.get(), &port, true, me));
+        const bool smRead = IsListed(ReadStoragePass(phone.get(), &port, false, sm));
         const std::string name = ShortPortName(info.strPortName);
 
         if (meRead || smRead) {
@@ -133,6 +138,13 @@ void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports
 
 bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port)
 {
+    bool whole = false;
+    return ReadAllSmsByPhoneSM(phone, port, whole);
+}
+
+bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port, bool& whole)
+{
+    whole = false;
     if (phone == nullptr || port == nullptr || !port->Open()) {
         return false;
     }
@@ -141,6 +153,7 @@ bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* por
     if (!listed) {
         return false;
     }
+    whole = true;
     for (int command = 0; command < MAX_READ_NEXT_COMMANDS && phone->NotFinished(); ++command) {
         port->Write(phone->GetReadNextSmsCmd());
         std::string answer;
@@ -150,8 +163,10 @@ bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* por
                 break;
             }
         }
-        phone->OnReadNextSmsCmdRsp(answer);
+        // False: the answer had no "OK" and its message was not taken.
+        whole = phone->OnReadNextSmsCmdRsp(answer) && whole;
     }
+    whole = whole && !phone->NotFinished();
     return true;
 }
 
@@ -165,13 +180,12 @@ CCheckManager::StorageRead_t CCheckManager::ReadStoragePass(CPhoneCardBase* phon
     if (!selected) {
         return STORAGE_UNAVAILABLE;
     }
-    // Pending messages after the follow-up mean the model never built its
-    // list; taking it would report the storage as holding less than it does.
-    if (!ReadAllSmsByPhoneSM(phone, port) || phone->NotFinished()) {
+    bool whole = false;
+    if (!ReadAllSmsByPhoneSM(phone, port, whole)) {
         return STORAGE_UNREAD;
     }
     out = phone->GetReadSms();
-    return STORAGE_READ;
+    return whole ? STORAGE_READ : STORAGE_PARTLY_READ;
 }
 
 void CCheckManager::PrintRecvSms(std::vector<SmsRecvStruct_t> list)

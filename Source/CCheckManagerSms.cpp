@@ -93,11 +93,12 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
             const PortStorages_t got = GetPortSMS(info, me, sm, command->clear);
             port = SmsReadPortToJson(info.strPortName, me, sm);
             if (command->clear) {
-                // Only storages whose messages were reported are cleared; one
-                // that could be selected but not read keeps its messages, and
-                // "clear" says the port was not cleared.
+                // Only storages whose every message was reported are cleared;
+                // one that could be selected but not wholly read keeps its
+                // messages, and "clear" says the port was not cleared.
                 const bool cleared = DelPortSMS(info, got.me == STORAGE_READ, got.sm == STORAGE_READ);
-                port["clear"] = cleared && got.me != STORAGE_UNREAD && got.sm != STORAGE_UNREAD;
+                port["clear"] = cleared && (got.me == STORAGE_READ || got.me == STORAGE_UNAVAILABLE) &&
+                                (got.sm == STORAGE_READ || got.sm == STORAGE_UNAVAILABLE);
             }
             root["ports"].append(port);
         }

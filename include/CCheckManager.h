@@ -159,6 +159,7 @@ public:
     {
         STORAGE_UNAVAILABLE,  // no model, or the modem would not select the storage
         STORAGE_UNREAD,       // selected, but the listing failed or was cut short
+        STORAGE_PARTLY_READ,  // listed, but some message was refused or left after the follow-up limit
         STORAGE_READ,         // every message of the storage was listed
     };
     // The storages of one port: modem memory ("ME") and SIM card ("SM").
@@ -183,13 +184,14 @@ public:
     // then the listing. True when all three succeeded; the model's received
     // list then holds the storage's messages. Models that read one message at
     // a time are then asked for the rest (at most 100 commands of at most 100
-    // reads each); that part does not change the result.
+    // reads each); that part does not change the result, but `whole` tells
+    // whether every follow-up answer was taken and nothing is left pending.
     bool ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port);
+    bool ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port, bool& whole);
     // One storage of an open port: selects it (modem memory when `modemMemory`,
     // else SIM card) and lists it into `out`, which is left unchanged unless
-    // the result is STORAGE_READ. A model that reads one message at a time
-    // and still has messages left after the follow-up limit has not read the
-    // storage: its list would be missing messages.
+    // the result is STORAGE_READ or STORAGE_PARTLY_READ (the messages that
+    // were read, when some were refused or left after the follow-up limit).
     StorageRead_t ReadStoragePass(CPhoneCardBase* phone, CComPortBase* port, bool modemMemory,
                                   std::vector<SmsRecvStruct_t>& out);
     // The blocks of one list: a rule of 50 '-' before each message and after the last.

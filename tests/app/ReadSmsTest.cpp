@@ -1,7 +1,7 @@
-// The read side of the controller that needs no modem: the JSON port and
-// message objects, the printed message blocks, the usable-port list, the
-// failure line of a port that cannot be read, and the refusals that must not
-// touch a port. The conversations themselves run end to end (tests/e2e).
+// The read side of the controller that needs no modem: the JSON port
+// objects, the usable-port list, the failure line of a port that cannot be
+// read, and the refusals that must not touch a port. The conversations and
+// the printed message blocks are checked end to end (tests/e2e).
 
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -98,37 +98,6 @@ INSTANTIATE_TEST_SUITE_P(Table, SmsReadPortToJson,
                                            PortJsonCase{"/dev/ttyUSB10", "ttyUSB10", 2, 0},
                                            PortJsonCase{"/dev/ttyAMA0", "ttyAMA0", 0, 1},
                                            PortJsonCase{"/dev/ttyS1", "ttyS1", 2, 3}));
-
-TEST(SmsToJson, KeepsUtf8TextThroughTheWriters)
-{
-    const Json::Value msg = CCheckManager::SmsToJson(Sms("10086", "23-05-18 09:00:00", "你好 \"quoted\"\n"), true);
-    Json::Value back;
-    Json::Reader reader;
-    ASSERT_TRUE(reader.parse(Json::FastWriter().write(msg), back));
-    EXPECT_EQ(back["text"].asString(), "你好 \"quoted\"\n");
-    EXPECT_EQ(back["storage"].asString(), "SIM");
-}
-
-// ---- printed message blocks
-
-TEST(PrintRecvSms, OneBlockPerMessageBetweenRules)
-{
-    const std::string rule(50, '-');
-    CaptureOut out;
-    CCheckManager::PrintRecvSms({Sms("+8613912345678", "23-05-17 08:30:00", "hello"),
-                                 Sms("10086", "", "second\nline")});
-    EXPECT_EQ(out.Text(), rule + "\n no. 1 items\nSend to: +8613912345678\nSend time: 23-05-17 08:30:00\n"
-                                 "Message: hello\n" +
-                              rule + "\n no. 2 items\nSend to: 10086\nSend time: \nMessage: second\nline\n" + rule +
-                              "\n");
-}
-
-TEST(PrintRecvSms, EmptyListPrintsOnlyTheClosingRule)
-{
-    CaptureOut out;
-    CCheckManager::PrintRecvSms({});
-    EXPECT_EQ(out.Text(), std::string(50, '-') + "\n");
-}
 
 // ---- usable ports of the sms sub-commands
 
