@@ -227,7 +227,26 @@ public:
     // K2210_ME ("NORMAL:"), preceded by MC323_ON's with hex bodies ("MC323:")
     // when VT-MC323 is set. Opens no port.
     void OnCmdPduTest(const std::string& number, const std::string& message);
+    // Menu key 3: asks for a detected port (an empty line cancels), opens it
+    // and writes each typed line to it, printing what comes back, until
+    // "exit", "EXIT" or the end of standard input; then closes the port.
     void OnInterAtData();
+    // One typed line of the terminal, ready to write.
+    struct TerminalLine_t
+    {
+        std::string text;        // what is written before the optional "\r"
+        bool bLineEnd = true;    // write "\r" after the text
+        bool bLongWait = false;  // wait up to 120 s instead of 10 s for the answer
+    };
+    // The markers of a typed line: \Z and \z become Ctrl-Z and ask for the
+    // long wait, \E and \e become ESC; \N or \n anywhere drops the "\r" and
+    // is removed. Everything else is written as typed.
+    static TerminalLine_t PrepareTerminalLine(const std::string& typed);
+    // Prints what arrived unasked, echoes the line as "- <text>", writes it,
+    // and prints the answer until the modem has had more than 2 seconds
+    // after its first byte, or the limit (10 s, 120 s for the long wait)
+    // has passed without any, which is said in a "no data" line.
+    void RunTerminalLine(CComPortBase& port, const TerminalLine_t& line);
 
     // ---- the fields, in this order
     std::vector<Win32::CommInfo> m_vecComInfo;   // device table, rebuilt by every scan

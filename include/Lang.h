@@ -77,6 +77,14 @@ extern const char* const READ_SEND_TIME;
 extern const char* const READ_MESSAGE;
 
 // ---- AT terminal
+extern const char* const TERM_INPUT_PORT;     // port question; an empty answer cancels
+extern const char* const TERM_PORT;           // followed by the device path and a line end
+extern const char* const TERM_INPUT_BAUD;     // asked only when the port's rate is unknown
+extern const char* const TERM_BAUDRATE;       // followed by the rate and a line end
+extern const char* const TERM_OPEN_FAILED;
+extern const char* const TERM_OPEN_SUCCESS;
+extern const char* const TERM_INPUT_MESSAGE;  // the command prompt, ends in "> "
+extern const char* const TERM_NO_DATA;        // "(" <seconds> TERM_NO_DATA
 
 }  // namespace Lang
 

@@ -69,5 +69,16 @@ const char* const READ_SEND_TIME = "Send time: ";
 const char* const READ_MESSAGE = "Message: ";
 
 // ---- AT terminal
+const char* const TERM_INPUT_PORT =
+    "\nInput port(ex: want use /dev/ttyUSB0, input USB0, no input enter means cancel): ";
+const char* const TERM_PORT = "\nPORT: ";
+const char* const TERM_INPUT_BAUD = "\nInput baudrate(1-115200 <default>, 2-9600): ";
+const char* const TERM_BAUDRATE = "Baudrate: ";
+const char* const TERM_OPEN_FAILED = "\nPort open failed!";
+const char* const TERM_OPEN_SUCCESS = "\nPort open success.";
+const char* const TERM_INPUT_MESSAGE =
+    "\nInput message(special: \\Z->CTRL+Z, \\E->ESCAPE, default end by enter, \\N->no enter)"
+    "(input exit to end)\n> ";
+const char* const TERM_NO_DATA = " seconds no data, cancel)";
 
 }  // namespace Lang

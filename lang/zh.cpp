@@ -69,5 +69,14 @@ const char* const READ_SEND_TIME = "发送时间: ";
 const char* const READ_MESSAGE = "短信内容: ";
 
 // ---- AT terminal
+const char* const TERM_INPUT_PORT = "\n请输入设备端口号(例:选择/dev/ttyUSB0,请输入USB0，无输入则放弃): ";
+const char* const TERM_PORT = "\n端  口： ";
+const char* const TERM_INPUT_BAUD = "\n请选择波特率(1-115200【默认】，2-9600): ";
+const char* const TERM_BAUDRATE = "波特率： ";
+const char* const TERM_OPEN_FAILED = "\n端口打开失败！";
+const char* const TERM_OPEN_SUCCESS = "\n端口打开成功！";
+const char* const TERM_INPUT_MESSAGE =
+    "\n请输入内容(特殊字符：\\Z表示CTRL+Z，\\E表示ESCAPE，默认结尾发送换行符，\\N表示不换行)(exit结束)\n> ";
+const char* const TERM_NO_DATA = "秒串口无数据，取消等待)";
 
 }  // namespace Lang
