@@ -119,6 +119,17 @@ class Cdma(unittest.TestCase):
             self.assertEqual((port["msgs"], port["clear"]), (want, True))
             self.assertEqual(bench.state("ttyUSB0")["storage"], {"SM": [], "ME": []})
 
+    def test_text_holding_ok_arriving_in_pieces(self):
+        # The answer trickles in: an "OK" inside the text must not be taken
+        # for the end of the answer.
+        storage = {"SM": [self.cdma("OK, see you at 8. OK?", 1), self.cdma("second", 1, "10086")]}
+        # Read passes (time1) shorter than the gap between pieces, long
+        # enough for the short exchanges of the scan.
+        slow = {"chunk": {"bytes": 16, "ms": 150}}
+        with Bench([modem("/dev/ttyUSB0", "CPhone_MC323_ON", storage=storage, faults=slow)], time1=200) as bench:
+            self.assertEqual(port_of(sms(bench, "read"), "ttyUSB0")["msgs"],
+                             [self.report("OK, see you at 8. OK?", "SIM"), self.report("second", "SIM", "10086")])
+
 
 if __name__ == "__main__":
     harness.main()
