@@ -23,6 +23,8 @@ def modem(path, model="CPhone_EC20F", **extra):
 
 def document(result):
     """The one JSON document tarnel printed; nothing else on standard output."""
+    if result.rc != 0 or result.err:
+        raise AssertionError("exit status 0 and nothing on standard error expected: %r" % result)
     try:
         return json.loads(result.out)
     except ValueError:
