@@ -272,8 +272,6 @@ public:
         m_pos += got;
         return p;
     }
-    int Left() const { return m_n - m_pos; }
-    const unsigned char* Here() const { return m_d + m_pos; }
 
 private:
     const unsigned char* m_d;
