@@ -11,7 +11,9 @@ scan must wait by construction: every read pass polls time1 cycles of 0.5 ms
 (600 by default), and every write polls 5 cycles of 1 ms (a 0.5 ms pause after
 the write and one after the cycle). Passes are counted from the commands each
 modem heard: an answered command costs one pass; unanswered, ATE0 one and AT
-its ten attempts (each followed by a 1 ms pause).
+its ten attempts (each followed by a 1 ms pause). Not in the floor: the 10
+cycles a pass adds for each chunk of answer it receives (they weigh at a
+small time1), the start-up and the two ls runs (the "no port" row).
 """
 
 import argparse
