@@ -1,10 +1,13 @@
 #ifndef TARNEL_PHONETYPE_H
 #define TARNEL_PHONETYPE_H
 
+#include <cstdint>
 #include <string>
 
-// The model number stored per port; GetPhoneByType turns it back into a model object.
-enum PHONE_TYPE_t
+// The model number stored per port; GetPhoneByType turns it back into a model
+// object. Fixed to 32 bits so that any stored number, even one no model has,
+// is a valid value.
+enum PHONE_TYPE_t : int32_t
 {
     PHONE_TYPE_UN_KNOWN = 0,
     PHONE_TYPE_BASE = 1,
