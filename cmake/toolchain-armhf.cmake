@@ -21,4 +21,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${TARNEL_TRIPLE}/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/${TARNEL_TRIPLE})
+# The armhf -dev packages bring libc6:armhf, so the host's multiarch folders
+# hold a complete armhf runtime; "-L /" runs the programs against it. The
+# cross toolchain's own sysroot (/usr/arm-linux-gnueabihf) would pair its
+# ld.so with the host's ld.so.cache and so with another glibc build, and
+# programs crash as soon as they start a thread or fork.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /)

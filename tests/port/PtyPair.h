@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "term.h"
+
 class PtyPair
 {
 public:
@@ -27,6 +29,9 @@ public:
     {
         CloseMaster();
         if (slave >= 0) {
+            // A test may have registered it; a later restore must not meet a
+            // closed (or reused) descriptor.
+            term_erase(slave);
             close(slave);
         }
     }
