@@ -95,7 +95,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
             argv.push_back(&word[0]);
         }
         argv.push_back(nullptr);
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());  // the emulator is found on PATH
         _exit(127);
     }
     close(outPipe[1]);
