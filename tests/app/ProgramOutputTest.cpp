@@ -158,6 +158,11 @@ const Catalogue kChinese = {
     "命令2: Tarnel USB3,USB4 18300000000,18500000000 \"Velta短信 欢迎使用\"\n",
 };
 
+void PrintTo(const Catalogue& c, std::ostream* os)
+{
+    *os << c.program;
+}
+
 // The build stamp "Feb 13 2026 23:46:35 " (the day may be " 3"), split off the
 // front of `text`; false when it is not there.
 bool TakeBuildStamp(std::string& text)

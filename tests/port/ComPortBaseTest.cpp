@@ -88,7 +88,10 @@ TEST_P(ComPortRate, WriteArrivesIntact)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(ComPortBase, ComPortRate, ::testing::Values(9600, 115200));
+INSTANTIATE_TEST_SUITE_P(ComPortBase, ComPortRate, ::testing::Values(9600, 115200),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "Baud" + std::to_string(info.param);
+                         });
 
 TEST_F(ComPort, InputDuringWriteComesFirstAtNextRead)
 {

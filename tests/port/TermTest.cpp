@@ -131,6 +131,11 @@ struct BadValues
     int code;
 };
 
+void PrintTo(const BadValues& v, std::ostream* os)
+{
+    *os << v.name;
+}
+
 class TermSetRejects : public Term, public ::testing::WithParamInterface<BadValues>
 {
 };
@@ -185,6 +190,11 @@ struct GoodValues
     int parity, stopbits, flow, local, hupcl;
     tcflag_t cflagSet, cflagClear, iflagSet, iflagClear;
 };
+
+void PrintTo(const GoodValues& v, std::ostream* os)
+{
+    *os << v.name;
+}
 
 class TermSetApplies : public Term, public ::testing::WithParamInterface<GoodValues>
 {
