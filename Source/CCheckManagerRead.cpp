@@ -194,9 +194,10 @@ void CCheckManager::PrintRecvSms(std::vector<SmsRecvStruct_t> list)
     for (std::size_t i = 0; i < list.size(); ++i) {
         std::cout << rule << "\n";
         std::cout << Lang::READ_ITEM_NO << (i + 1) << Lang::READ_ITEMS << "\n";
-        std::cout << Lang::READ_SEND_TO << list[i].from << "\n";
-        std::cout << Lang::READ_SEND_TIME << list[i].time << "\n";
-        std::cout << Lang::READ_MESSAGE << list[i].text << "\n";
+        // Sender and text come from strangers: no escape sequence reaches the terminal.
+        std::cout << Lang::READ_SEND_TO << ToPrintableText(list[i].from) << "\n";
+        std::cout << Lang::READ_SEND_TIME << ToPrintableText(list[i].time) << "\n";
+        std::cout << Lang::READ_MESSAGE << ToPrintableText(list[i].text) << "\n";
     }
     std::cout << rule << std::endl;
 }

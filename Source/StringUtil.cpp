@@ -86,6 +86,29 @@ std::string TrimAllChar(std::string text, char c)
     return text;
 }
 
+std::string ToPrintableText(std::string text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::string::size_type i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool c0 = c < 0x20 && c != '\n' && c != '\t';
+        // U+0080..U+009F are C2 80..C2 9F in UTF-8; some terminals obey them (CSI is U+009B).
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (c0 || c == 0x7F) {
+            out += '?';
+        } else if (c1) {
+            out += '?';
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string GetCurTimeStr()
 {
     const std::time_t now = std::time(nullptr);

@@ -29,6 +29,12 @@ std::string TrimChar(std::string text, char c);
 // TrimChar repeated until nothing changes, at most 101 times.
 std::string TrimAllChar(std::string text, char c);
 
+// `text` made safe to print on a terminal: control characters that a
+// stranger could use to move the cursor, recolour or retitle the operator's
+// terminal (C0 and C1 controls, DEL, carriage return) become '?'; line feeds
+// and tabs stay, as do all other UTF-8 characters.
+std::string ToPrintableText(std::string text);
+
 // Local time as "YYYY-MM-DD hh:mm:ss".
 std::string GetCurTimeStr();
 

@@ -252,6 +252,23 @@ private:
     std::string m_path;
 };
 
+TEST(PrintRecvSms, SenderCannotDriveTheTerminal)
+{
+    SmsRecvStruct_t sms;
+    sms.from = "\x1b]0;x\x07+4912345";
+    sms.time = "24-03-05 08:07:09";
+    sms.text = "pay now\x1b[2J\rfake line\nsecond";
+
+    CaptureOut out;
+    CCheckManager::PrintRecvSms({sms});
+
+    const std::string text = out.Text();
+    EXPECT_EQ(text.find('\x1b'), std::string::npos);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    EXPECT_NE(text.find("?]0;x?+4912345"), std::string::npos);
+    EXPECT_NE(text.find("pay now?[2J?fake line\nsecond"), std::string::npos);
+}
+
 TEST(DelPortSMS, UnknownModelSendsNothingAndFails)
 {
     PtyModem modem;

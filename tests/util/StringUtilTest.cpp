@@ -121,6 +121,29 @@ TEST(TrimChar, OneFromEachEndAndShortStringsUntouched)
     }
 }
 
+TEST(ToPrintableText, TerminalControlsBecomeQuestionMarks)
+{
+    const struct {
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {"plain text", "plain text"},
+        {"two\nlines\tand tab", "two\nlines\tand tab"},
+        {"\x1b]0;owned\x07red", "?]0;owned?red"},
+        {"\x1b[2J", "?[2J"},
+        {"over\rwrite", "over?write"},
+        {std::string("nul\0byte", 8), "nul?byte"},
+        {"del\x7f", "del?"},
+        {"csi\xc2\x9b" "31m", "csi?31m"},
+        {"\xc2\xa3 and \xe2\x82\xac stay", "\xc2\xa3 and \xe2\x82\xac stay"},
+        {"\xe4\xb8\x8a\xe6\xb5\xb7", "\xe4\xb8\x8a\xe6\xb5\xb7"},
+        {"cut \xc2", "cut \xc2"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToPrintableText(c.text), c.expected);
+    }
+}
+
 TEST(TrimAllChar, RepeatsUntilStable)
 {
     const TrimCase cases[] = {
