@@ -33,20 +33,6 @@ std::vector<std::string> SplitTypedList(const std::string& text)
     return SplitStringByChar(StringReplaceChar(StringReplaceChar(text, ' ', ','), ';', ','), ',');
 }
 
-// The decimal baud-rate text of a table entry. Written by the scan, but read
-// without atoi's undefined overflow all the same.
-int32_t BaudRateOf(const std::string& text)
-{
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT32_MAX) {
-        return INT32_MAX;
-    }
-    if (value < INT32_MIN) {
-        return INT32_MIN;
-    }
-    return static_cast<int32_t>(value);
-}
-
 using ModelList = std::vector<std::unique_ptr<CPhoneCardBase>>;
 
 // A port record filled from a table entry; the model is recognised again

@@ -57,19 +57,6 @@ int64_t NowSeconds()
         .count();
 }
 
-// The decimal rate text of a table entry, without atoi's undefined overflow.
-int32_t BaudRateOf(const std::string& text)
-{
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT32_MAX) {
-        return INT32_MAX;
-    }
-    if (value < INT32_MIN) {
-        return INT32_MIN;
-    }
-    return static_cast<int32_t>(value);
-}
-
 // The rate of a typed answer to the rate question: empty or "1" 115200,
 // "2" 9600, 0 for anything else (ask again).
 int32_t TypedBaudRate(const std::string& typed)

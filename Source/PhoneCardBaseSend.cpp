@@ -140,19 +140,28 @@ bool FillSendParam(SM_PARAM& param, const std::string& tpa, bool hasCountryCode,
 
 }  // namespace
 
-// One SMS-SUBMIT for a text of at most 67 characters, whatever its byte length.
-std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendSmsModePDUCmd(std::string phone, std::string text)
+bool CPhoneCardBase::PrepareSubmit(const std::string& phone, const std::string& text, SM_PARAM& param,
+                                   std::wstring& wide)
 {
     const CountryCode_t cc = JudgePhoneCountryCode(phone);
     const std::string tpa = ModifyPhoneCode(phone, cc.hasCountryCode);
-    SM_PARAM param;
     if (!CheckSendNumber(tpa) || !FillSendParam(param, tpa, cc.hasCountryCode, m_strSmsCenter)) {
         m_strErrorMessage = ERR_BAD_NUMBER;
-        return {};
+        return false;
     }
-    std::wstring wide;
     if (!MultiByteToWide(text.c_str(), text.size(), wide)) {
         m_strErrorMessage = ERR_BAD_TEXT;
+        return false;
+    }
+    return true;
+}
+
+// One SMS-SUBMIT for a text of at most 67 characters, whatever its byte length.
+std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendSmsModePDUCmd(std::string phone, std::string text)
+{
+    SM_PARAM param;
+    std::wstring wide;
+    if (!PrepareSubmit(phone, text, param, wide)) {
         return {};
     }
     if (text.size() >= sizeof param.tp_ud || Ucs2UnitCount(wide) > SHORT_SMS_MAX_UNITS) {
@@ -176,16 +185,9 @@ std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendSmsModePDUCmd(std::strin
 // without its service-centre octets.
 std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendLongPduSmsCmd(std::string phone, std::string text)
 {
-    const CountryCode_t cc = JudgePhoneCountryCode(phone);
-    const std::string tpa = ModifyPhoneCode(phone, cc.hasCountryCode);
     SM_PARAM param;
-    if (!CheckSendNumber(tpa) || !FillSendParam(param, tpa, cc.hasCountryCode, m_strSmsCenter)) {
-        m_strErrorMessage = ERR_BAD_NUMBER;
-        return {};
-    }
     std::wstring wide;
-    if (!MultiByteToWide(text.c_str(), text.size(), wide)) {
-        m_strErrorMessage = ERR_BAD_TEXT;
+    if (!PrepareSubmit(phone, text, param, wide)) {
         return {};
     }
     param.text = text.c_str();

@@ -197,6 +197,9 @@ protected:
     // bytes in `ucs2` otherwise, emoji as surrogate pairs).
     bool CheckSendNumber(const std::string& phone);
     bool EncodeTextUcs2(const std::string& text, std::string& ucs2);
+    // The start both PDU send forms share: the destination checked and put in
+    // `param` with the centre and its type, the text converted to `wide`.
+    bool PrepareSubmit(const std::string& phone, const std::string& text, SM_PARAM& param, std::wstring& wide);
 
     // Reading one message at a time ("AT+CMGD=?" lists the used indices,
     // "AT+CMGR=<i>" reads each): shared by the models that cannot list. A new

@@ -72,6 +72,10 @@ struct ComPortBaseInfo_t
 extern int32_t g_nWinUserSet;
 extern int32_t g_nWinUserValue[10];
 
+// The decimal baud-rate text of a device table entry as a number, clamped to
+// 32 bits (atoi's overflow is undefined); 0 when the text holds no number.
+int32_t BaudRateOf(const std::string& text);
+
 // Wall-clock time in microseconds since the epoch.
 int64_t time_usec2();
 
