@@ -4,7 +4,7 @@
 # Ends with ctest's summary of the plain build; exits non-zero when any test
 # failed in either build.
 #   TARNEL_BUILD  build folder (default: build); the sanitizer build is $TARNEL_BUILD-asan
-#   TARNEL_JOBS   parallel compile jobs (default: 2)
+#   TARNEL_JOBS   parallel compile jobs and tests (default: 2)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,10 +20,13 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
 status=0
+# Two tests at a time: most of the time is spent waiting on serial read passes.
+# The fuzz targets are built with their own sanitizers whatever the build, so
+# one run of them (in the plain build) is enough.
 echo "=== Tests of the sanitizer build ($build-asan)"
-(cd "$build-asan" && ctest --output-on-failure) || status=1
+(cd "$build-asan" && ctest --output-on-failure -j"$jobs" -LE fuzz) || status=1
 echo "=== Tests of the plain build ($build)"
-(cd "$build" && ctest --output-on-failure) || status=1
+(cd "$build" && ctest --output-on-failure -j"$jobs") || status=1
 if [ "$status" != 0 ]; then
     echo "test.sh: tests failed (see both summaries above)" >&2
 fi
