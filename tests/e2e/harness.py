@@ -56,9 +56,9 @@ def load_modemsim():
     """The simulator as a module, for tests of its PDU helpers."""
     import importlib.util
     sys.dont_write_bytecode = True
-    spec = importlib.util.spec_from_file_location("modemsim", MODEMSIM)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    location = importlib.util.spec_from_file_location("modemsim", MODEMSIM)
+    module = importlib.util.module_from_spec(location)
+    location.loader.exec_module(module)
     return module
 
 
