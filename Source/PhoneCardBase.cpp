@@ -406,21 +406,6 @@ int CPhoneCardBase::OnGetQuerySmsCenterCmdRsp(std::string rsp)
     return RSP_MORE;
 }
 
-int CPhoneCardBase::OnSmsCenterRspNeverFails(const std::string& rsp)
-{
-    CPhoneCardBase::OnGetQuerySmsCenterCmdRsp(rsp);
-    return RSP_OK;
-}
-
-int CPhoneCardBase::OnPduModeRspAcceptCmgw(const std::string& rsp)
-{
-    const std::string::size_type at = rsp.find("+CMGW: ");
-    if (!rsp.empty() && at != npos && rsp.find('\r', at + 7) != npos) {
-        return RSP_OK;
-    }
-    return CPhoneCardBase::OnSetSmsPduModeCmdRsp(rsp);
-}
-
 std::string CPhoneCardBase::GetDelAllSmsCmd() const
 {
     return "AT+CMGD=0,4\r";

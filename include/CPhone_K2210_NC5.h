@@ -2,33 +2,17 @@
 #define TARNEL_CPHONE_K2210_NC5_H
 
 #include <string>
-#include <vector>
 
-#include "PhoneCardBase.h"
+#include "CPhoneYugaMeig.h"
 
-// Yuga CLM920_NC5 (LTE); reads stored messages one at a time.
-class CPhone_K2210_NC5 : public CPhoneCardBase
+// Yuga CLM920_NC5 (LTE).
+class CPhone_K2210_NC5 : public CPhoneYugaMeig
 {
 public:
     std::string Get_ATI_Rsp() const override;
     bool IsATI_RspMatch(std::string rsp) const override;
-    std::string GetCallCmd(std::string number) const override;
-    bool OnCallCmdRsp(std::string rsp) override;
-    std::string GetHungUpCmd() const override;
-    bool OnHungUpCmdRsp(std::string rsp) override;
-    int OnSetSmsPduModeCmdRsp(std::string rsp) override;
-    int OnGetQuerySmsCenterCmdRsp(std::string rsp) override;
     std::string GetRecvSmsCompatibleModeCmd() const override;
-    std::string GetReadAllSmsCmd() const override;
-    int OnReadAllSmsCmdRsp(std::string rsp) override;
-    bool NotFinished() const override;
-    std::string GetReadNextSmsCmd() override;
-    bool OnReadNextSmsCmdRsp(std::string rsp) override;
     PHONE_TYPE_t GetPhoneType() const override;
-
-private:
-    std::vector<std::string> m_vecPendingIndex;  // storage indices still to read, in the modem's order
-    std::vector<SmsInfo> m_vecSmsInfo;            // entries read so far
 };
 
 #endif

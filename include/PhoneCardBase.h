@@ -187,10 +187,6 @@ protected:
     int OnCcidRsp(const std::string& rsp);
     // Answer to "AT^ICCID?": the card number from the "^ICCID: " line.
     int OnCaretIccidRsp(const std::string& rsp);
-    // PDU-mode answer of the Yuga/MeiG family, which may answer "+CMGW: <n>".
-    int OnPduModeRspAcceptCmgw(const std::string& rsp);
-    // Service-centre answer that never stops a send: parsed, always RSP_OK.
-    int OnSmsCenterRspNeverFails(const std::string& rsp);
     // Send helpers (PhoneCardBaseSend.cpp). Each returns false with the
     // reason in m_strErrorMessage: a destination that is not an optional '+'
     // and 1..20 digits; a text valid in no encoding we read (UCS-2 big-endian

@@ -1,0 +1,27 @@
+#include "CPhoneReadOneAtATime.h"
+
+// no +CMGL listing: AT+CMGD=? -> +CMGD: (1,2,5),(0-4) names the used indices
+std::string CPhoneReadOneAtATime::GetReadAllSmsCmd() const
+{
+    return "AT+CMGD=?\r\n";
+}
+
+int CPhoneReadOneAtATime::OnReadAllSmsCmdRsp(std::string rsp)
+{
+    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex, m_vecSmsInfo);
+}
+
+bool CPhoneReadOneAtATime::NotFinished() const
+{
+    return !m_vecPendingIndex.empty();
+}
+
+std::string CPhoneReadOneAtATime::GetReadNextSmsCmd()
+{
+    return TakeNextCmgrCmd(m_vecPendingIndex);
+}
+
+bool CPhoneReadOneAtATime::OnReadNextSmsCmdRsp(std::string rsp)
+{
+    return OnCmgrReadRsp(rsp, m_vecPendingIndex, m_vecSmsInfo);
+}
