@@ -1,4 +1,5 @@
 // English catalogue.
+#include "CodeLabels.h"
 #include "Lang.h"
 
 namespace Lang {

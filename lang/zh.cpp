@@ -1,4 +1,5 @@
 // Chinese catalogue.
+#include "CodeLabels.h"
 #include "Lang.h"
 
 namespace Lang {

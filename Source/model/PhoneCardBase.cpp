@@ -1,6 +1,6 @@
 #include "PhoneCardBase.h"
 
-#include "Lang.h"
+#include "CodeLabels.h"
 #include "StringUtil.h"
 
 namespace {

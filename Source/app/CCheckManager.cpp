@@ -13,6 +13,7 @@
 #include "ComPortBase.h"
 #include "Lang.h"
 #include "RunMode.h"
+#include "basic.h"
 
 std::vector<DeviceBaseComInfo> CCheckManager::g_comVec;
 

@@ -15,9 +15,6 @@ extern const char* const HELP_BANNER;     // printed in green, no line end
 const int HELP_LINE_COUNT = 9;
 extern const char* const HELP_LINES[HELP_LINE_COUNT];
 
-// ---- result codes: short label of SMS_CODE_ENUM values 0..7
-extern const char* const SMS_CODE_LABELS[8];
-
 // ---- detection and device table
 extern const char* const CHECK_USED;      // status line: CHECK_USED <seconds> CHECK_SECONDS
 extern const char* const CHECK_SECONDS;

@@ -1,7 +1,8 @@
-#ifndef TARNEL_BASIC_H
-#define TARNEL_BASIC_H
+#ifndef TARNEL_PORTRECORDS_H
+#define TARNEL_PORTRECORDS_H
 
-// The records that describe a serial port, and the wall-clock helpers.
+// The records that describe a serial port: what detection found on it, its
+// entry in the device table, and a port chosen for one operation.
 
 #include <cstdint>
 #include <string>
@@ -66,21 +67,8 @@ struct ComPortBaseInfo_t
     bool bInTable = true;
 };
 
-// Timing values of set.ini (section "comm"), written once at start-up:
-// "def" and, only when it is 1, "time1".."time10" (element 0 is time1,
-// the initial number of polling cycles of one serial read when above 0).
-extern int32_t g_nWinUserSet;
-extern int32_t g_nWinUserValue[10];
-
 // The decimal baud-rate text of a device table entry as a number, clamped to
 // 32 bits (atoi's overflow is undefined); 0 when the text holds no number.
 int32_t BaudRateOf(const std::string& text);
-
-// Wall-clock time in microseconds since the epoch.
-int64_t time_usec2();
-
-// Sleeps until time_usec2() reaches `until`, in slices of at most 10 ms so that
-// a clock change is noticed; returns 0 at once when `until` is already past.
-int32_t usleep_until2(uint64_t until);
 
 #endif

@@ -12,6 +12,7 @@
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
 #include "StringUtil.h"
+#include "basic.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "SendSmsResult.h"
 #include "SmsRecv.h"
-#include "basic.h"
+#include "PortRecords.h"
 
 class CPhoneCardBase;
 class CComPortBase;

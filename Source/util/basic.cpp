@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 
 int32_t g_nWinUserSet = 0;
 int32_t g_nWinUserValue[10] = {};
@@ -28,16 +27,4 @@ int32_t usleep_until2(uint64_t until)
         // set forward ends the wait early instead of oversleeping.
         usleep(static_cast<useconds_t>(now + slice >= until ? until - now : slice));
     }
-}
-
-int32_t BaudRateOf(const std::string& text)
-{
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT32_MAX) {
-        return INT32_MAX;
-    }
-    if (value < INT32_MIN) {
-        return INT32_MIN;
-    }
-    return static_cast<int32_t>(value);
 }
