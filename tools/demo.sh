@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Try tarnel without hardware: a few simulated modems in a private /dev, and the
 # program (or any command) run against them on this terminal.
 #
@@ -10,6 +10,13 @@
 # The command runs in a scratch folder whose set.ini shortens serial reads
 # (time1, 100 by default) so the scan of the silent modem takes seconds, not
 # half a minute.  Needs root, as tarnel itself does.
+#
+# tarnel's switches VT-DEBUG, VT-STAMP, VT-OUT and VT-MC323 are environment
+# variables with a "-" in their names. No shell can assign those, and dash
+# drops them from the environment it hands on, so this script runs under
+# bash, which passes them through. Set them with env (sudo resets the
+# environment, so put env after it):
+#   sudo env 'VT-DEBUG=1' tools/demo.sh
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
