@@ -69,6 +69,15 @@ const char* const READ_SEND_TO = "Send to: ";
 const char* const READ_SEND_TIME = "Send time: ";
 const char* const READ_MESSAGE = "Message: ";
 
+// ---- clearing (hidden menu key "d")
+const char* const CLEAR_CONFIRM = "Delete every SMS stored in the modem memory and on the SIM card of these ports? (y/N): ";
+const char* const CLEAR_NOTHING = "Nothing deleted.";
+const char* const CLEAR_MODEM_MEMORY = "modem memory ";
+const char* const CLEAR_SIM_CARD = "SIM card ";
+const char* const CLEAR_DONE = "cleared";
+const char* const CLEAR_FAILED = "clear failed";
+const char* const CLEAR_UNAVAILABLE = "unavailable";
+
 // ---- AT terminal
 const char* const TERM_INPUT_PORT =
     "\nInput port(ex: want use /dev/ttyUSB0, input USB0, no input enter means cancel): ";

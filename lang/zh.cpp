@@ -69,6 +69,15 @@ const char* const READ_SEND_TO = "发送号码: ";
 const char* const READ_SEND_TIME = "发送时间: ";
 const char* const READ_MESSAGE = "短信内容: ";
 
+// ---- clearing (hidden menu key "d")
+const char* const CLEAR_CONFIRM = "确认删除这些端口设备内存和SIM卡中的全部短信吗？(y/N): ";
+const char* const CLEAR_NOTHING = "未删除任何短信。";
+const char* const CLEAR_MODEM_MEMORY = "设备内存";
+const char* const CLEAR_SIM_CARD = "SIM卡";
+const char* const CLEAR_DONE = "已清空";
+const char* const CLEAR_FAILED = "清空失败";
+const char* const CLEAR_UNAVAILABLE = "无法访问";
+
 // ---- AT terminal
 const char* const TERM_INPUT_PORT = "\n请输入设备端口号(例:选择/dev/ttyUSB0,请输入USB0，无输入则放弃): ";
 const char* const TERM_PORT = "\n端  口： ";

@@ -43,6 +43,16 @@ bool HasFinalResultLine(const std::string& answer)
     return false;
 }
 
+// The word after a storage's name in the lines of menu key "d".
+const char* ClearOutcomeText(CCheckManager::StorageClear_t outcome)
+{
+    switch (outcome) {
+    case CCheckManager::CLEAR_DONE: return Lang::CLEAR_DONE;
+    case CCheckManager::CLEAR_FAILED: return Lang::CLEAR_FAILED;
+    default: return Lang::CLEAR_UNAVAILABLE;
+    }
+}
+
 bool IsListed(CCheckManager::StorageRead_t read)
 {
     return read == CCheckManager::STORAGE_READ || read == CCheckManager::STORAGE_PARTLY_READ;
@@ -84,10 +94,32 @@ void CCheckManager::OnReadAllSms()
 
 void CCheckManager::OnDelAllSms()
 {
-    // The ports are asked for and then left alone on purpose: the menu key's
-    // action on them has not been decided.
     std::vector<ComPortBaseInfo_t> ports;
-    InputReadAllSmsComPort(ports);
+    if (!InputReadAllSmsComPort(ports)) {
+        return;
+    }
+    // A key pressed by accident must lose nothing: only a typed "y" deletes.
+    std::cout << "\n";
+    CColorCout::CoutGreenMessage(Lang::CLEAR_CONFIRM);
+    std::string answer;
+    std::getline(std::cin, answer);
+    std::cin.clear();
+    if (answer != "y" && answer != "Y") {
+        std::cout << Lang::CLEAR_NOTHING << std::endl;
+        return;
+    }
+    for (const ComPortBaseInfo_t& info : ports) {
+        const PortClears_t cleared = ClearPortStorages(info, true, true);
+        const std::string line = std::string(Lang::READ_PORT) + ShortPortName(info.strPortName) + ": " +
+                                 Lang::CLEAR_MODEM_MEMORY + ClearOutcomeText(cleared.me) + ", " +
+                                 Lang::CLEAR_SIM_CARD + ClearOutcomeText(cleared.sm);
+        if (cleared.me == CLEAR_DONE && cleared.sm == CLEAR_DONE) {
+            CColorCout::CoutGreenMessage(line);
+        } else {
+            CColorCout::CoutRedMessage(line);
+        }
+        std::cout << std::endl;
+    }
 }
 
 bool CCheckManager::InputReadAllSmsComPort(std::vector<ComPortBaseInfo_t>& ports)
@@ -220,29 +252,36 @@ CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ComPortBaseInfo_t info, 
     return storages;
 }
 
-bool CCheckManager::DelPortSMS(ComPortBaseInfo_t info, bool me, bool sm)
+CCheckManager::PortClears_t CCheckManager::ClearPortStorages(ComPortBaseInfo_t info, bool me, bool sm)
 {
+    PortClears_t result;
+    result.me = me ? CLEAR_UNAVAILABLE : CLEAR_NOT_ASKED;
+    result.sm = sm ? CLEAR_UNAVAILABLE : CLEAR_NOT_ASKED;
     std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
     if (!phone || !(me || sm)) {
-        return false;
+        return result;
     }
     CComPortBase port(info.strPortName, info.nBaudRate);
     if (!port.Open()) {
-        return false;
+        return result;
     }
     // The delete-all command acts on the selected storage only, so each
-    // storage the read covers is selected and cleared in turn. A storage the
-    // modem cannot select does not count against the result.
-    bool anySelected = false;
-    bool allCleared = true;
+    // storage is selected and cleared in turn.
     if (me && RunComCmdReadME_Sms(phone.get(), &port)) {
-        anySelected = true;
-        allCleared = RunComCmdDelAllSms(phone.get(), &port) && allCleared;
+        result.me = RunComCmdDelAllSms(phone.get(), &port) ? CLEAR_DONE : CLEAR_FAILED;
     }
     if (sm && RunComCmdReadSM_Sms(phone.get(), &port)) {
-        anySelected = true;
-        allCleared = RunComCmdDelAllSms(phone.get(), &port) && allCleared;
+        result.sm = RunComCmdDelAllSms(phone.get(), &port) ? CLEAR_DONE : CLEAR_FAILED;
     }
     port.Close();
-    return anySelected && allCleared;
+    return result;
+}
+
+bool CCheckManager::DelPortSMS(ComPortBaseInfo_t info, bool me, bool sm)
+{
+    const PortClears_t cleared = ClearPortStorages(info, me, sm);
+    // A storage the modem cannot select does not count against the result.
+    const bool anySelected = cleared.me == CLEAR_DONE || cleared.me == CLEAR_FAILED ||
+                             cleared.sm == CLEAR_DONE || cleared.sm == CLEAR_FAILED;
+    return anySelected && cleared.me != CLEAR_FAILED && cleared.sm != CLEAR_FAILED;
 }

@@ -172,8 +172,9 @@ public:
     // Menu key 2: asks for the ports, prints each port's messages (SIM card
     // before modem memory) and the time used.
     void OnReadAllSms();
-    // Hidden menu key "d": asks for ports with the read dialogue and does
-    // nothing with them; what the key should clear is not settled.
+    // Hidden menu key "d": asks for ports with the read dialogue, then for a
+    // y/N confirmation (anything but "y" or "Y" deletes nothing), then
+    // clears both storages of each chosen port and prints what was cleared.
     void OnDelAllSms();
     // The port dialogue of the send workflow (InputCheckSendPduSmsComPorts).
     bool InputReadAllSmsComPort(std::vector<ComPortBaseInfo_t>& ports);
@@ -203,10 +204,26 @@ public:
     // Returns how far each storage got.
     PortStorages_t GetPortSMS(ComPortBaseInfo_t port, std::vector<SmsRecvStruct_t>& me,
                               std::vector<SmsRecvStruct_t>& sm, bool withIncomplete = false);
+    // What clearing did to one message storage.
+    enum StorageClear_t
+    {
+        CLEAR_NOT_ASKED,    // the storage was not to be cleared
+        CLEAR_UNAVAILABLE,  // no model, the port did not open, or the modem would not select it
+        CLEAR_FAILED,       // selected, but the delete-all command was refused or unanswered
+        CLEAR_DONE,         // selected and emptied
+    };
+    struct PortClears_t
+    {
+        StorageClear_t me = CLEAR_NOT_ASKED;
+        StorageClear_t sm = CLEAR_NOT_ASKED;
+    };
     // Selects and clears modem memory (when `me`) and SIM card (when `sm`) in
-    // turn. True when at least one of them could be selected and every
-    // selected one was cleared; false for an unknown model (nothing sent), a
-    // port that does not open, or no storage asked for.
+    // turn, with the model's delete-all command; nothing is sent for an
+    // unknown model or a port that does not open.
+    PortClears_t ClearPortStorages(ComPortBaseInfo_t port, bool me, bool sm);
+    // ClearPortStorages as one answer: true when at least one storage could
+    // be selected and every selected one was cleared; false for an unknown
+    // model (nothing sent), a port that does not open, or no storage asked for.
     bool DelPortSMS(ComPortBaseInfo_t port, bool me = true, bool sm = true);
     // "sms <sub>": read, clear or read-and-clear every usable port and print
     // one JSON document (compact for "sread", "sclear", "sreadclear"). An

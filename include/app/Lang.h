@@ -73,6 +73,16 @@ extern const char* const READ_SEND_TO;       // the sender's number follows
 extern const char* const READ_SEND_TIME;
 extern const char* const READ_MESSAGE;
 
+// ---- clearing (hidden menu key "d"): READ_PORT <port> ": " CLEAR_MODEM_MEMORY
+// <outcome> ", " CLEAR_SIM_CARD <outcome>
+extern const char* const CLEAR_CONFIRM;      // green, after the ports; only "y" or "Y" deletes
+extern const char* const CLEAR_NOTHING;      // any other answer
+extern const char* const CLEAR_MODEM_MEMORY;
+extern const char* const CLEAR_SIM_CARD;
+extern const char* const CLEAR_DONE;
+extern const char* const CLEAR_FAILED;
+extern const char* const CLEAR_UNAVAILABLE;  // no model, port not open, storage not selectable
+
 // ---- AT terminal
 extern const char* const TERM_INPUT_PORT;     // port question; an empty answer cancels
 extern const char* const TERM_PORT;           // followed by the device path and a line end

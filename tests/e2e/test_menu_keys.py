@@ -140,12 +140,15 @@ class EveryKey(unittest.TestCase):
             child.sendline("exit")
             menu.wait_menu()
 
-            # d: asks for ports and comes back without touching the storages.
+            # d: asks for ports and a confirmation; Enter says no, and the
+            # storages stay untouched.
             since = len(bench.rx("ttyUSB0"))
             scanned = scans(bench)
             menu.key("d")
             child.expect_exact(green(t["port"]))
             child.sendline("USB0")
+            child.expect_exact("(y/N): ")
+            child.sendline("")
             menu.wait_menu()
             self.assertEqual(scans(bench), scanned + 1)
             after = bench.rx("ttyUSB0")[since:]

@@ -122,22 +122,53 @@ class ReadMenu(unittest.TestCase):
             self.assertNotIn("Read sms used", self.quit(menu))
             self.assertNotIn(b"CPMS=\"ME\"", bench.rx("ttyUSB0"))
 
-    def test_hidden_key_d_asks_for_ports_and_clears_nothing(self):
-        t = TEXTS["en"]
-        storage = {"SM": [stored("Gsm7Ascii")], "ME": [stored("ShortCode")]}
-        with Bench([modem("/dev/ttyUSB0", storage=storage)]) as bench:
-            menu = self.open_menu(bench)
-            menu.send("d")
-            menu.expect_exact(t["prompt"])
-            sent_before = len(bench.rx("ttyUSB0"))
-            menu.sendline("USB0")
-            # Back at the menu, which scans again: nothing but the scan is sent.
-            self.quit(menu)
-            after = bench.rx("ttyUSB0")[sent_before:]
-            for command in (b"CMGD", b"CPMS", b"CMGL"):
-                self.assertNotIn(command, after)
-            self.assertEqual(len(storage_pdus(bench, "ttyUSB0", "SM")), 1)
-            self.assertEqual(len(storage_pdus(bench, "ttyUSB0", "ME")), 1)
+    CLEAR_TEXTS = {
+        "en": {"confirm": "SIM card of these ports? (y/N): ", "nothing": "Nothing deleted.",
+               "line": "Port %s: modem memory %s, SIM card %s", "done": "cleared", "failed": "clear failed"},
+        "zh": {"confirm": "(y/N): ", "nothing": "未删除任何短信。",
+               "line": "端口 %s: 设备内存%s, SIM卡%s", "done": "已清空", "failed": "清空失败"},
+    }
+
+    def clear_with_key_d(self, bench, variant, ports, answer):
+        """Key d, the port line and the confirmation; returns what was printed."""
+        t = TEXTS[variant]
+        menu = self.open_menu(bench, variant)
+        menu.send("d")
+        menu.expect_exact(t["prompt"])
+        menu.sendline(ports)
+        menu.expect_exact(self.CLEAR_TEXTS[variant]["confirm"])
+        menu.sendline(answer)
+        return self.quit(menu, variant)
+
+    def test_hidden_key_d_deletes_nothing_unless_confirmed(self):
+        # Enter, "n", "yes": a key pressed by accident must lose nothing.
+        for answer in ("", "n", "yes"):
+            with self.subTest(answer=answer):
+                storage = {"SM": [stored("Gsm7Ascii")], "ME": [stored("ShortCode")]}
+                with Bench([modem("/dev/ttyUSB0", storage=storage)]) as bench:
+                    printed = self.clear_with_key_d(bench, "en", "USB0", answer)
+                    self.assertIn(self.CLEAR_TEXTS["en"]["nothing"], printed)
+                    self.assertNotIn(b"CMGD", bench.rx("ttyUSB0"))
+                    self.assertEqual(len(storage_pdus(bench, "ttyUSB0", "SM")), 1)
+                    self.assertEqual(len(storage_pdus(bench, "ttyUSB0", "ME")), 1)
+
+    def test_hidden_key_d_clears_both_storages_of_each_port_and_says_so(self):
+        # ttyUSB1 accepts the delete of its memory and refuses that of its SIM
+        # card (configured answers: the simulator deletes nothing there).
+        refuse = {"AT+CMGD=0,4": ["\r\nOK\r\n", "\r\n+CMS ERROR: 500\r\n"]}
+        for variant in ("en", "zh"):
+            with self.subTest(variant):
+                c = self.CLEAR_TEXTS[variant]
+                modems = [modem("/dev/ttyUSB0", storage={"SM": [stored("Gsm7Ascii")], "ME": [stored("ShortCode")]}),
+                          dict(modem("/dev/ttyUSB1", storage={"SM": [stored("Gsm7Ascii")],
+                                                               "ME": [stored("ShortCode")]}), answers=refuse)]
+                with Bench(modems) as bench:
+                    printed = self.clear_with_key_d(bench, variant, "USB0,USB1", "y")
+                    self.assertIn(GREEN + c["line"] % ("ttyUSB0", c["done"], c["done"]) + RESET, printed)
+                    self.assertIn(RED + c["line"] % ("ttyUSB1", c["done"], c["failed"]) + RESET, printed)
+                    self.assertEqual(storage_pdus(bench, "ttyUSB0", "SM"), [])
+                    self.assertEqual(storage_pdus(bench, "ttyUSB0", "ME"), [])
+                    self.assertEqual(len(storage_pdus(bench, "ttyUSB1", "SM")), 1)
 
 
 if __name__ == "__main__":
