@@ -67,6 +67,11 @@ const char* const READ_ITEM_NO = " 第 ";
 const char* const READ_SEND_TO = "发送号码: ";
 const char* const READ_SEND_TIME = "发送时间: ";
 const char* const READ_MESSAGE = "短信内容: ";
+const char* const STATUS_REPORT_TEXTS[3] = {
+    "状态报告：已送达",
+    "状态报告：尚未送达，仍在重试",
+    "状态报告：发送失败",
+};
 
 // ---- AT terminal
 const char* const TERM_INPUT_PORT = "\n请输入设备端口号(例:选择/dev/ttyUSB0,请输入USB0，无输入则放弃): ";
