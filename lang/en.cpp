@@ -68,6 +68,11 @@ const char* const READ_ITEM_NO = " no. ";
 const char* const READ_SEND_TO = "Send to: ";
 const char* const READ_SEND_TIME = "Send time: ";
 const char* const READ_MESSAGE = "Message: ";
+const char* const STATUS_REPORT_TEXTS[3] = {
+    "Status report: delivered",
+    "Status report: not delivered yet, still trying",
+    "Status report: delivery failed",
+};
 
 // ---- clearing (hidden menu key "d")
 const char* const CLEAR_CONFIRM = "Delete every SMS stored in the modem memory and on the SIM card of these ports? (y/N): ";

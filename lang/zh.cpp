@@ -68,6 +68,11 @@ const char* const READ_ITEM_NO = " 第 ";
 const char* const READ_SEND_TO = "发送号码: ";
 const char* const READ_SEND_TIME = "发送时间: ";
 const char* const READ_MESSAGE = "短信内容: ";
+const char* const STATUS_REPORT_TEXTS[3] = {
+    "状态报告：已送达",
+    "状态报告：尚未送达，仍在重试",
+    "状态报告：发送失败",
+};
 
 // ---- clearing (hidden menu key "d")
 const char* const CLEAR_CONFIRM = "确认删除这些端口设备内存和SIM卡中的全部短信吗？(y/N): ";

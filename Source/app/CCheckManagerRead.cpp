@@ -12,6 +12,7 @@
 #include "CreatePhone.h"
 #include "Lang.h"
 #include "PhoneCardBase.h"
+#include "SmsDecode.h"
 #include "StringUtil.h"
 
 namespace {
@@ -229,7 +230,12 @@ void CCheckManager::PrintRecvSms(std::vector<SmsRecvStruct_t> list)
         // Sender and text come from strangers: no escape sequence reaches the terminal.
         std::cout << Lang::READ_SEND_TO << ToPrintableText(list[i].from) << "\n";
         std::cout << Lang::READ_SEND_TIME << ToPrintableText(list[i].time) << "\n";
-        std::cout << Lang::READ_MESSAGE << ToPrintableText(list[i].text) << "\n";
+        // A status report's text is the catalogue's; the record's is the JSON report's English.
+        const std::string text =
+            list[i].kind == SMS_KIND_STATUS_REPORT
+                ? Lang::STATUS_REPORT_TEXTS[gsmStatusClass(static_cast<unsigned char>(list[i].status))]
+                : list[i].text;
+        std::cout << Lang::READ_MESSAGE << ToPrintableText(text) << "\n";
     }
     std::cout << rule << std::endl;
 }

@@ -40,6 +40,11 @@ Json::Value CCheckManager::SmsToJson(const SmsRecvStruct_t& sms, bool fromSim)
     msg["from"] = sms.from;
     msg["text"] = sms.text;
     msg["storage"] = fromSim ? "SIM" : "DEV";
+    if (sms.kind == SMS_KIND_STATUS_REPORT) {
+        msg["kind"] = "status-report";
+        msg["status"] = sms.status;
+        msg["reference"] = sms.reference;
+    }
     return msg;
 }
 

@@ -28,12 +28,21 @@ int ToInt(const std::string& text)
 }
 
 // The PDU of a stored message, read by its status: received (0, 1) messages
-// are SMS-DELIVERs, stored outgoing ones (2, 3) SMS-SUBMITs.
+// are SMS-DELIVERs, stored outgoing ones (2, 3) SMS-SUBMITs. Modems store a
+// status report as a message too, under either kind of status, so the type
+// its first octet names comes first. (DELIVER and SUBMIT stay told apart by
+// the status: some modems store a SUBMIT with the type bits of a DELIVER.)
 void DecodeByStatus(const std::string& pdu, SmsInfo& info)
 {
-    if (info.mode.stat == 0 || info.mode.stat == 1) {
+    const int stat = info.mode.stat;
+    if (stat < 0 || stat > 3) {
+        return;
+    }
+    if (gsmPduMti(pdu.c_str()) == GSM_MTI_STATUS_REPORT) {
+        gsmDecodeStatusReport(pdu.c_str(), &info.param);
+    } else if (stat <= 1) {
         gsmDecodePdu(pdu.c_str(), &info.param);
-    } else if (info.mode.stat == 2 || info.mode.stat == 3) {
+    } else {
         gsmDecodeSendPdu(pdu.c_str(), &info.param);
     }
 }
@@ -42,8 +51,15 @@ SmsRecvStruct_t Record(const SM_PARAM& p, std::string text)
 {
     SmsRecvStruct_t r;
     r.from = p.tpa;
-    r.time = CPhoneCardBase::ReceiveTimeToReadStr(p.tp_scts);
     r.text = std::move(text);
+    if (p.bStatusReport) {
+        r.kind = SMS_KIND_STATUS_REPORT;
+        r.time = CPhoneCardBase::ReceiveTimeToReadStr(p.tp_dt);
+        r.status = p.tp_st;
+        r.reference = p.tp_mr;
+    } else {
+        r.time = CPhoneCardBase::ReceiveTimeToReadStr(p.tp_scts);
+    }
     return r;
 }
 
@@ -76,16 +92,26 @@ struct LongMessage
     uint16_t reference = 0;
 };
 
-// The text of the parts present, in part order. UCS-2 parts that follow each
-// other are joined as octets first, so a character whose surrogate halves sit
-// in two parts comes out whole; other parts bring their own decoded text.
+// The text of the parts present, in part order. Consecutive UCS-2 parts, and
+// consecutive 8-bit parts, are joined as octets first: a character whose
+// surrogate halves sit in two parts comes out whole, and data sent in parts
+// comes out as one piece. 7-bit parts bring their own decoded text.
 std::string JoinParts(const LongMessage& m)
 {
     std::string text;
-    std::vector<unsigned char> ucs2;
+    std::vector<unsigned char> run;  // the octets of the current run of parts
+    GsmAlphabet_t runAlphabet = GSM_ALPHABET_NONE;
+    bool hasPort = false;
+    unsigned int port = 0;
     auto flush = [&]() {
-        text += gsmDecodeNew2(ucs2.data(), static_cast<int>(ucs2.size()));
-        ucs2.clear();
+        if (runAlphabet == GSM_ALPHABET_UCS2) {
+            text += gsmDecodeNew2(run.data(), static_cast<int>(run.size()));
+        } else if (runAlphabet == GSM_ALPHABET_8BIT) {
+            text += gsm8bitText(run.data(), static_cast<int>(run.size()), hasPort, port);
+        }
+        run.clear();
+        runAlphabet = GSM_ALPHABET_NONE;
+        hasPort = false;
     };
     for (const SmsInfo* part : m.parts) {
         if (part == nullptr) {
@@ -93,12 +119,20 @@ std::string JoinParts(const LongMessage& m)
             continue;
         }
         const SM_PARAM& p = part->param;
-        if (gsmDcsAlphabet(p.tp_dcs) == GSM_ALPHABET_UCS2) {
+        const GsmAlphabet_t alphabet = gsmDcsAlphabet(p.tp_dcs);
+        if (alphabet != runAlphabet) {
+            flush();
+        }
+        if (alphabet == GSM_ALPHABET_UCS2 || alphabet == GSM_ALPHABET_8BIT) {
             unsigned char octets[sizeof p.szPartData / 2];
             const int n = gsmHexToBytes(p.szPartData, p.nPartDataLen, octets, sizeof octets);
-            ucs2.insert(ucs2.end(), octets, octets + n);
+            run.insert(run.end(), octets, octets + n);
+            runAlphabet = alphabet;
+            if (p.bHasPort) {
+                hasPort = true;
+                port = p.nDestPort;
+            }
         } else {
-            flush();
             text += p.tp_ud;
         }
     }

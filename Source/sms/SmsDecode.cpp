@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "SmsGsm7Tables.h"
+
 namespace {
 
 // A DELIVER is at most 12 octets of centre address and 164 of TPDU; this leaves
@@ -112,6 +114,46 @@ int EncodeUtf8(uint32_t cp, char* b)
     return 4;
 }
 
+// Text a reader can take as it is: valid UTF-8 (shortest forms, no
+// surrogates) without control characters other than tab, LF and CR.
+bool IsPlainText(const unsigned char* s, int n)
+{
+    int i = 0;
+    while (i < n) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+                return false;
+            }
+            ++i;
+            continue;
+        }
+        // Sequence length from the lead byte; its payload bits; the smallest
+        // code point that needs this length.
+        const int len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        if (len == 0) {
+            return false;
+        }
+        static const uint32_t LEAST[5] = {0, 0, 0x80, 0x800, 0x10000};
+        const uint32_t least = LEAST[len];
+        uint32_t cp = c & (0x7Fu >> len);
+        if (len > n - i) {
+            return false;
+        }
+        for (int k = 1; k < len; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = cp << 6 | (s[i + k] & 0x3Fu);
+        }
+        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp < 0xA0) {
+            return false;  // overlong, out of range, a surrogate or a C1 control
+        }
+        i += len;
+    }
+    return true;
+}
+
 // UTF-16BE to UTF-8; stops at a zero unit, as the text is a C string anyway.
 template <class Out>
 void Utf16ToText(const unsigned char* s, int nOctets, Out& out)
@@ -137,43 +179,20 @@ void Utf16ToText(const unsigned char* s, int nOctets, Out& out)
     }
 }
 
-// The GSM 7-bit default alphabet (TS 23.038, 6.2.1) as UTF-8. 0x1B is the escape
-// to the extension table and is handled by the caller.
-const char* const GSM7_BASIC[128] = {
-    "@", "\xC2\xA3", "$", "\xC2\xA5", "\xC3\xA8", "\xC3\xA9", "\xC3\xB9", "\xC3\xAC",
-    "\xC3\xB2", "\xC3\x87", "\n", "\xC3\x98", "\xC3\xB8", "\r", "\xC3\x85", "\xC3\xA5",
-    "\xCE\x94", "_", "\xCE\xA6", "\xCE\x93", "\xCE\x9B", "\xCE\xA9", "\xCE\xA0", "\xCE\xA8",
-    "\xCE\xA3", "\xCE\x98", "\xCE\x9E", " ", "\xC3\x86", "\xC3\xA6", "\xC3\x9F", "\xC3\x89",
-    " ", "!", "\"", "#", "\xC2\xA4", "%", "&", "'",
-    "(", ")", "*", "+", ",", "-", ".", "/",
-    "0", "1", "2", "3", "4", "5", "6", "7",
-    "8", "9", ":", ";", "<", "=", ">", "?",
-    "\xC2\xA1", "A", "B", "C", "D", "E", "F", "G",
-    "H", "I", "J", "K", "L", "M", "N", "O",
-    "P", "Q", "R", "S", "T", "U", "V", "W",
-    "X", "Y", "Z", "\xC3\x84", "\xC3\x96", "\xC3\x91", "\xC3\x9C", "\xC2\xA7",
-    "\xC2\xBF", "a", "b", "c", "d", "e", "f", "g",
-    "h", "i", "j", "k", "l", "m", "n", "o",
-    "p", "q", "r", "s", "t", "u", "v", "w",
-    "x", "y", "z", "\xC3\xA4", "\xC3\xB6", "\xC3\xB1", "\xC3\xBC", "\xC3\xA0",
+// The tables 7-bit text is read with: the locking table in force and the
+// single shift table an escape selects. The default alphabet unless a
+// user-data header names a national language.
+struct Gsm7Alphabet
+{
+    const uint16_t* lock = GSM7_LOCKING_SHIFT[0];
+    const uint16_t* shift = GSM7_SINGLE_SHIFT[0];
 };
 
-// The extension table (TS 23.038, 6.2.1.1); nullptr where it has no character.
-const char* Gsm7Extension(unsigned int s)
+template <class Out>
+void PutCodePoint(Out& out, uint32_t cp)
 {
-    switch (s) {
-    case 0x0A: return "\f";
-    case 0x14: return "^";
-    case 0x28: return "{";
-    case 0x29: return "}";
-    case 0x2F: return "\\";
-    case 0x3C: return "[";
-    case 0x3D: return "~";
-    case 0x3E: return "]";
-    case 0x40: return "|";
-    case 0x65: return "\xE2\x82\xAC";
-    default: return nullptr;
-    }
+    char b[4];
+    out.Put(b, EncodeUtf8(cp, b));
 }
 
 template <class Out>
@@ -197,7 +216,8 @@ inline unsigned int Septet(const unsigned char* d, int nOctets, int i)
 // Septets [first, end) of packed data as text. The caller makes sure that
 // septet end - 1 lies within nOctets.
 template <class Out>
-void Gsm7ToText(const unsigned char* d, int nOctets, int first, int end, Out& out)
+void Gsm7ToText(const unsigned char* d, int nOctets, int first, int end, const Gsm7Alphabet& alphabet,
+                Out& out)
 {
     for (int i = first; i < end; ++i) {
         unsigned int s = Septet(d, nOctets, i);
@@ -206,14 +226,15 @@ void Gsm7ToText(const unsigned char* d, int nOctets, int first, int end, Out& ou
                 break;  // an escape with nothing behind it shows nothing
             }
             s = Septet(d, nOctets, ++i);
-            if (const char* ext = Gsm7Extension(s)) {
-                PutString(out, ext);
+            if (alphabet.shift[s] != 0) {
+                PutCodePoint(out, alphabet.shift[s]);  // a second escape reads as a space here
                 continue;
             }
-            // No such extension character: the standard asks for the basic
-            // one; a second escape (a future table) shows as a space.
+            // No such character in the single shift table: the standard asks
+            // for the locking table's one.
         }
-        PutString(out, GSM7_BASIC[s]);
+        // Some national tables have gaps: a septet there is marked, not dropped.
+        PutCodePoint(out, alphabet.lock[s] != 0 ? alphabet.lock[s] : 0xFFFD);
     }
 }
 
@@ -237,7 +258,7 @@ void ReadAddress(const unsigned char* a, int nOctets, int digits, unsigned char 
     if ((toa & 0x70) == 0x50) {
         const int septets = digits * 4 / 7;
         const int avail = nOctets * 8 / 7;
-        Gsm7ToText(a, nOctets, 0, septets < avail ? septets : avail, out);
+        Gsm7ToText(a, nOctets, 0, septets < avail ? septets : avail, Gsm7Alphabet(), out);
         return;
     }
     static const char BCD[] = "0123456789*#abc";
@@ -295,6 +316,12 @@ void ClearDecoded(SM_PARAM* p)
     p->bConcatenated = false;
     p->nReference = 0;
     p->nPartCount = 0;
+    p->bHasPort = false;
+    p->nDestPort = 0;
+    p->bStatusReport = false;
+    p->tp_mr = 0;
+    p->tp_st = 0;
+    std::memset(p->tp_dt, 0, sizeof p->tp_dt);
 }
 
 // Service centre: length in octets (type included), type, semi-octets. A
@@ -316,6 +343,22 @@ bool ReadCentre(Cursor& c, SM_PARAM* p)
     return got == len;
 }
 
+// A time stamp: 7 octets of swapped semi-octets (year, month, day, hour,
+// minute, second, zone) as 14 characters; a cut one as far as it goes.
+bool ReadTimeStamp(Cursor& c, char* dst, int dstSize)
+{
+    int got = 0;
+    const unsigned char* ts = c.Field(7, got);
+    TextOut out(dst, dstSize);
+    char b[2];
+    for (int i = 0; i < got; ++i) {
+        b[0] = HEX_DIGITS[ts[i] & 0x0F];  // semi-octets: low nibble first
+        b[1] = HEX_DIGITS[ts[i] >> 4];
+        out.Put(b, 2);
+    }
+    return got == 7;
+}
+
 // Originating or destination address: length in semi-octets, type, value.
 bool ReadPartyAddress(Cursor& c, SM_PARAM* p)
 {
@@ -331,9 +374,18 @@ bool ReadPartyAddress(Cursor& c, SM_PARAM* p)
     return got == octets;
 }
 
-// The concatenation elements of a user-data header; the last one counts, as
-// the standard says of repeated elements.
-void ReadHeader(const unsigned char* h, int n, SM_PARAM* p)
+// A national language table by the id a shift element gives; an id this
+// program does not know reads as the default alphabet.
+const uint16_t* LanguageTable(const uint16_t (&tables)[GSM7_LANGUAGE_COUNT][128], unsigned char id)
+{
+    return tables[id < GSM7_LANGUAGE_COUNT ? id : 0];
+}
+
+// The elements of a user-data header that this decoder uses: concatenation,
+// application ports and national language shifts. Of a repeated element the
+// last one counts, as the standard says; an element whose length does not
+// fit its kind is skipped.
+void ReadHeader(const unsigned char* h, int n, SM_PARAM* p, Gsm7Alphabet& alphabet)
 {
     int i = 0;
     while (i + 2 <= n) {
@@ -353,6 +405,16 @@ void ReadHeader(const unsigned char* h, int n, SM_PARAM* p)
             p->nReference = static_cast<uint16_t>(e[0] << 8 | e[1]);
             p->nPartCount = e[2];
             p->nPartNumber = e[3];
+        } else if (iei == 0x04 && iel == 2) {  // 8-bit destination and origin ports
+            p->bHasPort = true;
+            p->nDestPort = e[0];
+        } else if (iei == 0x05 && iel == 4) {  // the same, 16-bit
+            p->bHasPort = true;
+            p->nDestPort = static_cast<uint16_t>(e[0] << 8 | e[1]);
+        } else if (iei == 0x24 && iel == 1) {
+            alphabet.shift = LanguageTable(GSM7_SINGLE_SHIFT, e[0]);
+        } else if (iei == 0x25 && iel == 1) {
+            alphabet.lock = LanguageTable(GSM7_LOCKING_SHIFT, e[0]);
         }
         i += 2 + iel;
     }
@@ -373,12 +435,13 @@ int ReadUserData(Cursor& c, unsigned char fo, SM_PARAM* p)
     const unsigned char* ud = c.Field(declared, octets);
 
     int headerOctets = 0;
+    Gsm7Alphabet gsm7;
     if ((fo & 0x40) && octets > 0) {
         headerOctets = 1 + ud[0];
         if (headerOctets > octets) {
             headerOctets = octets;
         }
-        ReadHeader(ud + 1, headerOctets - 1, p);
+        ReadHeader(ud + 1, headerOctets - 1, p, gsm7);
     }
     if (p->bConcatenated) {
         TextOut hex(p->szPartData, sizeof p->szPartData);
@@ -392,15 +455,14 @@ int ReadUserData(Cursor& c, unsigned char fo, SM_PARAM* p)
         // The text starts at the first septet boundary after the header.
         const int first = (headerOctets * 8 + 6) / 7;
         const int avail = octets * 8 / 7;
-        Gsm7ToText(ud, octets, first, udl < avail ? udl : avail, out);
+        Gsm7ToText(ud, octets, first, udl < avail ? udl : avail, gsm7, out);
         break;
     }
-    case GSM_ALPHABET_8BIT:
-        if (p->tp_dcs != 0xF5) {  // class-1 data such as WAP push is not text
-            out.PutBytes(reinterpret_cast<const char*>(ud + headerOctets), octets - headerOctets);
-        }
-        // Data may hold a zero byte; the text is what a reader of tp_ud sees.
-        return static_cast<int>(std::strlen(p->tp_ud));
+    case GSM_ALPHABET_8BIT: {
+        const std::string text = gsm8bitText(ud + headerOctets, octets - headerOctets, p->bHasPort, p->nDestPort);
+        out.PutBytes(text.data(), static_cast<int>(text.size()));
+        break;
+    }
     case GSM_ALPHABET_UCS2:
         Utf16ToText(ud + headerOctets, octets - headerOctets, out);
         break;
@@ -448,17 +510,7 @@ int gsmDecodePdu(const char* pSrc, SM_PARAM* pDst)
         !c.Octet(pDst->tp_pid) || !c.Octet(pDst->tp_dcs)) {
         return 0;
     }
-    int got = 0;
-    const unsigned char* ts = c.Field(7, got);
-    {
-        TextOut out(pDst->tp_scts, sizeof pDst->tp_scts);
-        char b[2];
-        for (int i = 0; i < got; ++i) {
-            b[0] = HEX_DIGITS[ts[i] & 0x0F];  // semi-octets: low nibble first
-            b[1] = HEX_DIGITS[ts[i] >> 4];
-            out.Put(b, 2);
-        }
-    }
+    ReadTimeStamp(c, pDst->tp_scts, sizeof pDst->tp_scts);
     return ReadUserData(c, fo, pDst);
 }
 
@@ -484,6 +536,83 @@ int gsmDecodeSendPdu(const char* pSrc, SM_PARAM* pDst)
     return ReadUserData(c, fo, pDst);
 }
 
+GsmMti_t gsmPduMti(const char* pSrc)
+{
+    unsigned char o[MAX_PDU_OCTETS];
+    Cursor c(o, gsmHexToBytes(pSrc, MAX_PDU_OCTETS * 2, o, MAX_PDU_OCTETS));
+    unsigned char len = 0;
+    unsigned char fo = 0;
+    int got = 0;
+    if (!c.Octet(len)) {
+        return GSM_MTI_NONE;
+    }
+    c.Field(len, got);
+    if (got != len || !c.Octet(fo)) {
+        return GSM_MTI_NONE;
+    }
+    return static_cast<GsmMti_t>(fo & 0x03);
+}
+
+int gsmDecodeStatusReport(const char* pSrc, SM_PARAM* pDst)
+{
+    ClearDecoded(pDst);
+    if (pSrc == nullptr) {
+        return 0;
+    }
+    unsigned char o[MAX_PDU_OCTETS];
+    Cursor c(o, gsmHexToBytes(pSrc, MAX_PDU_OCTETS * 2, o, MAX_PDU_OCTETS));
+
+    // A report without its status cannot say what became of the message, so
+    // it is no status report for the reader; what it holds is still kept.
+    unsigned char fo = 0;
+    if (!ReadCentre(c, pDst) || !c.Octet(fo) || !c.Octet(pDst->tp_mr) || !ReadPartyAddress(c, pDst) ||
+        !ReadTimeStamp(c, pDst->tp_scts, sizeof pDst->tp_scts) ||
+        !ReadTimeStamp(c, pDst->tp_dt, sizeof pDst->tp_dt) || !c.Octet(pDst->tp_st)) {
+        return 0;
+    }
+    pDst->bStatusReport = true;
+    TextOut out(pDst->tp_ud, sizeof pDst->tp_ud);
+    PutString(out, gsmStatusText(pDst->tp_st));
+    return out.Length();
+}
+
+GsmStatusClass_t gsmStatusClass(unsigned char st)
+{
+    if (st < 0x20) {
+        return GSM_STATUS_DELIVERED;
+    }
+    return st < 0x40 ? GSM_STATUS_PENDING : GSM_STATUS_FAILED;
+}
+
+const char* gsmStatusText(unsigned char st)
+{
+    static const char* const TEXTS[] = {
+        "Status report: delivered",
+        "Status report: not delivered yet, still trying",
+        "Status report: delivery failed",
+    };
+    return TEXTS[gsmStatusClass(st)];
+}
+
+std::string gsm8bitText(const unsigned char* pSrc, int nSrcLength, bool hasPort, unsigned int port)
+{
+    const int n = pSrc != nullptr && nSrcLength > 0 ? nSrcLength : 0;
+    if (!hasPort && IsPlainText(pSrc, n)) {
+        return std::string(reinterpret_cast<const char*>(pSrc), static_cast<size_t>(n));
+    }
+    std::string text = "[binary data, " + std::to_string(n) + (n == 1 ? " byte" : " bytes");
+    if (hasPort) {
+        text += ", port " + std::to_string(port);
+    }
+    text += ']';
+    if (n > 0) {
+        text += ' ';
+        StringOut out(text);
+        PutHex(out, pSrc, n);
+    }
+    return text;
+}
+
 int gsmSerializeNumbers(const char* pSrc, char* pDst, int nSrcLength, int nDstSize)
 {
     TextOut out(pDst, nDstSize);
@@ -507,7 +636,7 @@ int gsmDecode7bit(const unsigned char* pSrc, char* pDst, int nSrcLength, int nDs
 {
     TextOut out(pDst, nDstSize);
     if (pSrc != nullptr && nSrcLength > 0) {
-        Gsm7ToText(pSrc, nSrcLength, 0, nSrcLength * 8 / 7, out);
+        Gsm7ToText(pSrc, nSrcLength, 0, nSrcLength * 8 / 7, Gsm7Alphabet(), out);
     }
     return out.Length();
 }

@@ -72,6 +72,9 @@ extern const char* const READ_ITEM_NO;       // " no. " <i> READ_ITEMS
 extern const char* const READ_SEND_TO;       // the sender's number follows
 extern const char* const READ_SEND_TIME;
 extern const char* const READ_MESSAGE;
+// The text of a status report, by the class of its status (GsmStatusClass_t):
+// delivered, not yet delivered but still tried, failed.
+extern const char* const STATUS_REPORT_TEXTS[3];
 
 // ---- clearing (hidden menu key "d"): READ_PORT <port> ": " CLEAR_MODEM_MEMORY
 // <outcome> ", " CLEAR_SIM_CARD <outcome>

@@ -19,12 +19,23 @@ struct SmsInfo
     SM_PARAM param{};  // zero until decoded, so fields the decoder leaves read 0
 };
 
+// What a stored entry is: a message, or a report on the delivery of one
+// this modem sent.
+enum SmsKind_t
+{
+    SMS_KIND_MESSAGE = 0,
+    SMS_KIND_STATUS_REPORT = 1
+};
+
 // One received message as handed to the controller.
 struct SmsRecvStruct_t
 {
-    std::string from;  // sender number as decoded
-    std::string time;  // "YY-MM-DD hh:mm:ss", or empty
-    std::string text;  // message text
+    std::string from;  // sender number as decoded; of a status report, the recipient
+    std::string time;  // "YY-MM-DD hh:mm:ss", or empty; of a status report, the discharge time
+    std::string text;  // message text; of a status report, gsmStatusText of its status
+    SmsKind_t kind = SMS_KIND_MESSAGE;
+    int status = 0;     // status report: the status (TP-ST)
+    int reference = 0;  // status report: the reference of the reported message (TP-MR)
 
     bool IsOk() const { return !from.empty() && !time.empty() && !text.empty(); }
     void Reset()
@@ -32,6 +43,9 @@ struct SmsRecvStruct_t
         from.clear();
         time.clear();
         text.clear();
+        kind = SMS_KIND_MESSAGE;
+        status = 0;
+        reference = 0;
     }
 };
 

@@ -26,6 +26,20 @@ enum GsmAlphabet_t
 // as the standard asks of a receiver.
 GsmAlphabet_t gsmDcsAlphabet(unsigned char dcs);
 
+// The message type (TP-MTI) a PDU's first octet names, read behind the
+// service-centre address; GSM_MTI_NONE when the PDU is too short to hold it.
+// In a modem's storage a received message is a DELIVER or a STATUS-REPORT,
+// a stored outgoing one a SUBMIT.
+enum GsmMti_t
+{
+    GSM_MTI_NONE = -1,
+    GSM_MTI_DELIVER = 0,
+    GSM_MTI_SUBMIT = 1,
+    GSM_MTI_STATUS_REPORT = 2,
+    GSM_MTI_RESERVED = 3
+};
+GsmMti_t gsmPduMti(const char* pSrc);
+
 // Decodes an SMS-DELIVER given as hex text (either case; reading stops at the
 // first character that is not a hex digit, so a trailing CR LF is harmless).
 // Fills the decoder fields of `pDst`: sca, tpa, tp_pid, tp_dcs, tp_scts, tp_ud
@@ -35,6 +49,10 @@ GsmAlphabet_t gsmDcsAlphabet(unsigned char dcs);
 // bConcatenated, nReference (the full 8- or 16-bit reference), nReference2
 // (its low octet), nPartCount, nPartCount2, nPartNumber, and szPartData /
 // nPartDataLen (the user data behind the header, as upper-case hex).
+// A header's application port element (0x04, 0x05) sets bHasPort and
+// nDestPort; its national language shift elements (0x24 single, 0x25 locking)
+// select the tables 7-bit text is read with (an unknown language reads as the
+// default alphabet). 8-bit user data comes out as gsm8bitText gives it.
 // Decoder fields not set are zero. `text` and `bNational` are left alone.
 // Returns the length in bytes of the text in tp_ud.
 int gsmDecodePdu(const char* pSrc, SM_PARAM* pDst);
@@ -43,6 +61,36 @@ int gsmDecodePdu(const char* pSrc, SM_PARAM* pDst);
 // message): tpa is the destination, tp_scts stays empty; the validity period
 // is skipped according to the format the first octet announces.
 int gsmDecodeSendPdu(const char* pSrc, SM_PARAM* pDst);
+
+// Decodes an SMS-STATUS-REPORT: sca, tp_mr (the reference of the message it
+// reports on), tpa (that message's recipient), tp_scts, tp_dt (the discharge
+// time, 14 characters like tp_scts), tp_st and tp_ud = gsmStatusText(tp_st).
+// bStatusReport is set only when the PDU holds every field up to the status;
+// a shorter one keeps what it holds and an empty tp_ud. The optional fields
+// behind the status are not read. Returns the length of the text in tp_ud.
+int gsmDecodeStatusReport(const char* pSrc, SM_PARAM* pDst);
+
+// What a status (TP-ST) says about the reported message: 0x00-0x1F delivered
+// (or otherwise completed), 0x20-0x3F not yet, the centre still trying,
+// anything else failed (0x40-0x7F, and the reserved values above).
+enum GsmStatusClass_t
+{
+    GSM_STATUS_DELIVERED = 0,
+    GSM_STATUS_PENDING = 1,
+    GSM_STATUS_FAILED = 2
+};
+GsmStatusClass_t gsmStatusClass(unsigned char st);
+
+// The fixed English text of a status's class, as the JSON report shows it.
+const char* gsmStatusText(unsigned char st);
+
+// The text of n octets of 8-bit user data: the octets themselves when no
+// application port is addressed and they are plain text (UTF-8 without
+// control characters other than tab, LF and CR); otherwise
+// "[binary data, <n> bytes, port <port>] " and the octets in upper-case hex
+// (", port <port>" only when hasPort; "1 byte" for one; no blank and no hex
+// for none). Either way the result is valid UTF-8 and loses no octet.
+std::string gsm8bitText(const unsigned char* pSrc, int nSrcLength, bool hasPort, unsigned int port);
 
 // Undoes the semi-octet swap of the first `nSrcLength` characters of pSrc
 // (fewer if a NUL comes first): swaps each pair and drops a final 'F' filler.

@@ -25,6 +25,12 @@ struct SM_PARAM
     bool bConcatenated;          // decoder
     uint16_t nReference;         // decoder: concatenation reference
     uint16_t nPartCount;         // decoder
+    bool bHasPort;               // decoder: the header addresses an application port
+    uint16_t nDestPort;          // decoder: that destination port
+    bool bStatusReport;          // decoder: an SMS-STATUS-REPORT with its status read
+    unsigned char tp_mr;         // decoder: message reference of a status report
+    unsigned char tp_st;         // decoder: status of a status report
+    char tp_dt[16];              // decoder: discharge time of a status report, 14 digits
 };
 
 #endif

@@ -71,11 +71,11 @@ inline void CheckDecoded(const SM_PARAM& p, int ret)
     TerminatedLength(p.sca);
     Require(ValidUtf8(p.tpa, TerminatedLength(p.tpa)));
     TerminatedLength(p.tp_scts);
+    TerminatedLength(p.tp_dt);
     const size_t text = TerminatedLength(p.tp_ud);
     Require(ret == static_cast<int>(text));
-    if (gsmDcsAlphabet(p.tp_dcs) != GSM_ALPHABET_8BIT) {
-        Require(ValidUtf8(p.tp_ud, text));
-    }
+    // 8-bit data too: it is either plain text or described in hex.
+    Require(ValidUtf8(p.tp_ud, text));
     Require(p.nPartDataLen == static_cast<int>(TerminatedLength(p.szPartData)));
     Require(p.bConcatenated || (p.nReference == 0 && p.nPartCount == 0 && p.nPartNumber == 0));
 }

@@ -27,5 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::Require(fuzz::ValidUtf8(whole.data(), whole.size()));
     len = gsmSerializeNumbers(reinterpret_cast<const char*>(data), out, n, room);
     fuzz::Require(room == 0 || len < room);
+    const std::string data8 = gsm8bitText(data, n, room & 1, room);
+    fuzz::Require(fuzz::ValidUtf8(data8.data(), data8.size()));
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../pdu/decode_fixture_rows.h"
+#include "../pdu/pdu_build.h"
 #include "PhoneCardBase.h"
 #include "SmsDecode.h"
 
@@ -394,6 +395,44 @@ TEST(SmsReassembly, ListingOfTheSameShape)
     ASSERT_EQ(phone.OnReadAllSmsCmdRsp(listing), RSP_OK);
     ExpectRecords(phone.GetReadSms(), {{"31641600986", "23-05-17 08:30:00", "Hi"},
                                        {"13912345678", "23-05-17 08:30:00", "\xE4\xBD\xA0\xE5\xA5\xBD!!"}});
+}
+
+// A listing of other kinds of stored message: status reports (stored as
+// received and, by some modems, as sent messages), a Turkish text and 8-bit
+// data, two parts of it stored in reverse order.
+TEST(SmsListing, StatusReportsTurkishTextAndData)
+{
+    using pdu_build::Deliver;
+    const std::string delivered =
+        "0891683108100005F0" "06" "2A" "0B911346610089F6" "32507180030000" "32507180439500" "00";
+    const std::string failed = "00" "02" "07" "0B913316325476F8" "32507180030000" "32507190000000" "41";
+    const std::string turkish = Deliver("44", "00", pdu_build::Pack7({0x06, 0x25, 0x01, 0x01, 0x24, 0x01, 0x01},
+                                                                    {0x07, 0x1C, 0x1B, 0x47, 0x41}));
+    const std::string push = Deliver("44", "F5", "0A0605040B84C002" "010203");
+    const std::string data1 = Deliver("44", "F5", "0E0B05040B84C00200033C0201" "0102");
+    const std::string data2 = Deliver("44", "F5", "0F0B05040B84C00200033C0202" "030405");
+    const std::string listing = "\r\n+CMGL: 1,1,,26\r\n" + delivered + "\r\n+CMGL: 2,1,,30\r\n" + turkish +
+                                "\r\n+CMGL: 3,1,,25\r\n" + push + "\r\n+CMGL: 4,3,,26\r\n" + failed +
+                                "\r\n+CMGL: 5,1,,30\r\n" + data2 + "\r\n+CMGL: 6,1,,30\r\n" + data1 +
+                                "\r\n\r\nOK\r\n";
+    CPhoneCardBase phone;
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp(listing), RSP_OK);
+    const std::vector<SmsRecvStruct_t> got = phone.GetReadSms();
+    ExpectRecords(got, {{"31641600986", "23-05-17 08:34:59", "Status report: delivered"},
+                        {"31641600986", "23-05-17 08:30:00", "\xC4\xB1\xC5\x9E\xC4\x9E" "A"},
+                        {"31641600986", "23-05-17 08:30:00", "[binary data, 3 bytes, port 2948] 010203"},
+                        {"33612345678", "23-05-17 09:00:00", "Status report: delivery failed"},
+                        {"31641600986", "23-05-17 08:30:00", "[binary data, 5 bytes, port 2948] 0102030405"}});
+    ASSERT_EQ(got.size(), 5u);
+    const int kinds[] = {SMS_KIND_STATUS_REPORT, SMS_KIND_MESSAGE, SMS_KIND_MESSAGE, SMS_KIND_STATUS_REPORT,
+                         SMS_KIND_MESSAGE};
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].kind, kinds[i]) << "record " << i;
+    }
+    EXPECT_EQ(got[0].status, 0x00);
+    EXPECT_EQ(got[0].reference, 0x2A);
+    EXPECT_EQ(got[3].status, 0x41);
+    EXPECT_EQ(got[3].reference, 0x07);
 }
 
 }  // namespace

@@ -10,8 +10,11 @@
 
 #include "SmsDecode.h"
 #include "decode_fixture_rows.h"
+#include "pdu_build.h"
 
 namespace {
+
+using namespace pdu_build;
 
 SM_PARAM Decode(const std::string& kind, const std::string& pdu, int* ret = nullptr)
 {
@@ -35,49 +38,6 @@ void ExpectTerminated(const SM_PARAM& p, int ret)
     ASSERT_NE(std::memchr(p.szPartData, 0, sizeof p.szPartData), nullptr);
     EXPECT_EQ(ret, static_cast<int>(std::strlen(p.tp_ud)));
     EXPECT_EQ(p.nPartDataLen, static_cast<int>(std::strlen(p.szPartData)));
-}
-
-std::string Hex(const std::vector<unsigned char>& b)
-{
-    static const char D[] = "0123456789ABCDEF";
-    std::string s;
-    for (unsigned char c : b) {
-        s += D[c >> 4];
-        s += D[c & 15];
-    }
-    return s;
-}
-
-// User data in the 7-bit alphabet, as a sender packs it: `header` octets
-// first, then the septets from the next septet boundary. Returns UDL + UD hex.
-std::string Pack7(const std::vector<unsigned char>& header, const std::vector<unsigned char>& septets)
-{
-    const size_t first = header.empty() ? 0 : (header.size() * 8 + 6) / 7;
-    const size_t udl = first + septets.size();
-    std::vector<unsigned char> ud((udl * 7 + 7) / 8, 0);
-    for (size_t i = 0; i < header.size(); ++i) {
-        ud[i] = header[i];
-    }
-    for (size_t i = 0; i < septets.size(); ++i) {
-        const size_t bit = (first + i) * 7;
-        const unsigned v = septets[i] & 0x7Fu;
-        ud[bit / 8] = static_cast<unsigned char>(ud[bit / 8] | (v << (bit % 8)));
-        if (bit % 8 > 1) {
-            ud[bit / 8 + 1] = static_cast<unsigned char>(ud[bit / 8 + 1] | (v >> (8 - bit % 8)));
-        }
-    }
-    return Hex({static_cast<unsigned char>(udl)}) + Hex(ud);
-}
-
-std::vector<unsigned char> Ascii(const std::string& s)
-{
-    return std::vector<unsigned char>(s.begin(), s.end());
-}
-
-// No centre, first octet `fo`, sender 31641600986, `dcs`, 2023-05-17 08:30:00.
-std::string Deliver(const std::string& fo, const std::string& dcs, const std::string& udlAndUd)
-{
-    return "00" + fo + "0B911346610089F600" + dcs + "32507180030000" + udlAndUd;
 }
 
 const char REPLACEMENT[] = "\xEF\xBF\xBD";
@@ -201,11 +161,6 @@ std::ostream& operator<<(std::ostream& os, const DecodeCase& c)
     return os << c.name;
 }
 
-std::string Septets(const std::vector<unsigned char>& s)
-{
-    return Pack7({}, s);
-}
-
 const DecodeCase DECODE_CASES[] = {
     {"Ucs2Hi", "deliver", Deliver("04", "08", "0400480069"), "", "31641600986", "23051708300000",
      "Hi", false, 0, 0, 0, nullptr},
@@ -239,8 +194,27 @@ const DecodeCase DECODE_CASES[] = {
      "23051708300000", "flash", false, 0, 0, 0, nullptr},
     {"DataClass1Gsm7", "deliver", Deliver("04", "F1", Septets(Ascii("data"))), "", "31641600986",
      "23051708300000", "data", false, 0, 0, 0, nullptr},
-    {"WapPushStaysEmpty", "deliver", Deliver("44", "F5", "0B0605040B8423F0010203"), "",
-     "31641600986", "23051708300000", "", false, 0, 0, 0, nullptr},
+    // 8-bit data is shown as data, with the port a 16-bit port element names.
+    {"WapPushShowsPortAndData", "deliver", Deliver("44", "F5", "0B0605040B8423F0010203"), "",
+     "31641600986", "23051708300000", "[binary data, 3 bytes, port 2948] 010203", false, 0, 0, 0,
+     nullptr},
+    {"EightBitPort8", "deliver", Deliver("44", "04", "0704040210204142"), "", "31641600986",
+     "23051708300000", "[binary data, 2 bytes, port 16] 4142", false, 0, 0, 0, nullptr},
+    {"WapPushPartWithPortAndConcat", "deliver",
+     Deliver("44", "F5", "0F0B05040B8423F00003070201" "0006C4"), "", "31641600986",
+     "23051708300000", "[binary data, 3 bytes, port 2948] 0006C4", true, 7, 2, 1, "0006C4"},
+    // Shift elements around the concatenation element, in either order and
+    // with either reference size; the text starts after 2, then 1 fill bit.
+    {"Gsm7ShiftsThenConcat", "deliver",
+     Deliver("40", "00",
+             Pack7({0x0B, 0x24, 0x01, 0x01, 0x25, 0x01, 0x01, 0x00, 0x03, 0x21, 0x02, 0x01},
+                   {0x07, 0x1B, 0x47, 0x41})),
+     "", "31641600986", "23051708300000", "\xC4\xB1\xC4\x9E" "A", true, 0x21, 2, 1, nullptr},
+    {"Gsm7Ref16BetweenShifts", "deliver",
+     Deliver("40", "00",
+             Pack7({0x0C, 0x25, 0x01, 0x01, 0x08, 0x04, 0x12, 0x34, 0x03, 0x02, 0x24, 0x01, 0x01},
+                   {0x1C, 0x1B, 0x73})),
+     "", "31641600986", "23051708300000", "\xC5\x9E\xC5\x9F", true, 0x1234, 3, 2, nullptr},
     {"CompressedStaysEmpty", "deliver", Deliver("04", "24", "03414243"), "", "31641600986",
      "23051708300000", "", false, 0, 0, 0, nullptr},
     {"MessageWaitingUcs2", "deliver", Deliver("04", "E0", "024F60"), "", "31641600986",
@@ -337,7 +311,9 @@ const MalformedCase MALFORMED_CASES[] = {
     {"Ucs2Udl255", "deliver", Deliver("04", "08", "FF00480069"), "31641600986", "Hi"},
     {"Ucs2OddLength", "deliver", Deliver("04", "08", "050048006900"), "31641600986", "Hi"},
     {"EightBitUdl255", "deliver", Deliver("04", "04", "FF4142"), "31641600986", "AB"},
-    {"EightBitWithZero", "deliver", Deliver("04", "04", "03410042"), "31641600986", "A"},
+    // A zero byte makes 8-bit data binary: all of it is shown, as hex.
+    {"EightBitWithZero", "deliver", Deliver("04", "04", "03410042"), "31641600986",
+     "[binary data, 3 bytes] 410042"},
     {"HeaderLongerThanData", "deliver", Deliver("44", "08", "0AFF0003"), "31641600986", ""},
     {"ElementLongerThanHeader", "deliver", Deliver("44", "08", "0A0400090A020041"),
      "31641600986", "A"},
