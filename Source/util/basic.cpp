@@ -3,6 +3,7 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <limits>
@@ -16,6 +17,7 @@ namespace {
 const int64_t CYCLE_USEC = 500;     // time1 counts half milliseconds
 const int32_t DEFAULT_CYCLES = 600;
 const int64_t BITS_PER_CHAR = 10;   // start, 8 data, stop
+const int64_t USB_GAP_USEC = 3000;
 
 }  // namespace
 
@@ -31,13 +33,14 @@ int64_t ReadQuietGapUsec(int32_t baudRate)
         return g_nReadQuietGapUsec;
     }
     // A 16550-style UART hands over the bytes below its FIFO trigger level
-    // only after 4 character times of silence. USB modems ignore the rate
-    // and deliver an answer in bulk transfers polled every 1 ms frame; 3 ms
-    // more covers a missed frame and the scheduler. A longer pause inside an
-    // answer costs only another pass: the exchange reads until the model
-    // judges the answer complete.
+    // only after 4 character times of silence. USB modems ignore the rate and
+    // deliver an answer in bulk transfers polled every 1 ms frame: 3 ms
+    // covers a missed frame and the scheduler. A port is one or the other,
+    // so the longer of the two will do. A longer pause inside an answer costs
+    // only another pass: the exchange reads until the model judges the
+    // answer complete.
     const int64_t charTimes = baudRate > 0 ? 4 * BITS_PER_CHAR * 1000000 / baudRate : 0;
-    return 3000 + charTimes;
+    return std::max<int64_t>(USB_GAP_USEC, charTimes);
 }
 
 int64_t time_usec2()

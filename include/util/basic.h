@@ -27,7 +27,7 @@ int64_t ReadPassUsec();
 const int64_t READ_PASS_CAP_USEC = 500000;
 
 // The quiet gap after the last byte that ends a read pass at `baudRate`:
-// g_nReadQuietGapUsec when set, else 3 ms plus 4 character times.
+// g_nReadQuietGapUsec when set, else 4 character times but at least 3 ms.
 int64_t ReadQuietGapUsec(int32_t baudRate);
 
 // Wall-clock time in microseconds since the epoch.
