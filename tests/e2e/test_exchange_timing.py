@@ -29,22 +29,24 @@ def document(result):
 
 class MisbehavingModems(unittest.TestCase):
     # Each modem must read and send exactly like a well-behaved one.
+    # name, time1, modem settings
     VARIANTS = [
-        # Later than one read pass (time1=100: 50 ms): detection's "ATE0" is
-        # given up on and its late "OK" must not answer the first "AT".
-        ("late", {"faults": {"delay_ms": 80}}),
+        # Later than one read pass (time1=400: 200 ms), well within the next:
+        # detection's "ATE0" is given up on and its late "OK" must not answer
+        # the first "AT".
+        ("late", 400, {"faults": {"delay_ms": 300}}),
         # Pauses between pieces much longer than the quiet gap.
-        ("pieces", {"faults": {"chunk": {"bytes": 6, "ms": 25}}}),
+        ("pieces", 100, {"faults": {"chunk": {"bytes": 6, "ms": 25}}}),
         # "ATE0" answered but ignored: every command comes back before its answer.
-        ("echo", {"answers": {"ATE0": "\r\nOK\r\n"}}),
-        ("unsolicited", {"faults": {"urc": {"text": "\r\n^RSSI: 20\r\n", "at": ["before", "inside"]}}}),
+        ("echo", 100, {"answers": {"ATE0": "\r\nOK\r\n"}}),
+        ("unsolicited", 100, {"faults": {"urc": {"text": "\r\n^RSSI: 20\r\n", "at": ["before", "inside"]}}}),
         # Every byte at 9600 baud.
-        ("paced", {"speeds": [9600], "faults": {"pace": True}}),
+        ("paced", 100, {"speeds": [9600], "faults": {"pace": True}}),
     ]
 
     def test_reads_and_sends_like_a_well_behaved_modem(self):
-        for name, extra in self.VARIANTS:
-            with self.subTest(name), Bench([modem(**extra)], time1=100) as bench:
+        for name, time1, extra in self.VARIANTS:
+            with self.subTest(name), Bench([modem(**extra)], time1=time1) as bench:
                 read = document(bench.run_tarnel(["sms", "read"]))
                 self.assertEqual(read["portcount"], 1, read)
                 self.assertEqual(read["ports"][0]["msgs"], [REPORTED])
