@@ -52,6 +52,7 @@ const char* const SEND_RESULT_PORT = "(T)Port ";
 const char* const SEND_RESULT_SEND_TO = " send to ";
 const char* const SEND_RESULT_SUCCESS = " success.";
 const char* const SEND_RESULT_FAILED = " failed, reason: ";
+const char* const MODEM_STOPPED = "Modem stopped answering";
 
 // ---- reading
 const char* const READ_TIME_USED = "Read sms used: ";

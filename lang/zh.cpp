@@ -52,6 +52,7 @@ const char* const SEND_RESULT_PORT = "(T)端口 ";
 const char* const SEND_RESULT_SEND_TO = " 发送到 ";
 const char* const SEND_RESULT_SUCCESS = " 的短信发送成功";
 const char* const SEND_RESULT_FAILED = " 的短信发送失败,失败原因: ";
+const char* const MODEM_STOPPED = "模块已停止应答";
 
 // ---- reading
 const char* const READ_TIME_USED = "读取短信耗时: ";

@@ -454,6 +454,12 @@ class Modem:
         self.chunk_bytes = int(chunk.get("bytes", 0))
         self.chunk_gap = float(chunk.get("ms", 0)) / 1000.0
         self.hangup_after = faults.get("hangup_after")
+        self.silent_after = faults.get("silent_after")
+        # Bytes leave (and arrive) at the line speed the client set, 10 bits each.
+        self.pace = bool(faults.get("pace", False))
+        urc = faults.get("urc") or {}
+        self.urc_text = answer_bytes(urc["text"]) if "text" in urc else b""
+        self.urc_at = set(urc.get("at", []))
         self.rng = random.Random(cfg.get("seed", self.name))
         self.closed = False
         self.capacity = dict(DEFAULT_CAPACITY, **cfg.get("capacity", {}))
@@ -471,7 +477,8 @@ class Modem:
         self.body_to = ""
         self.pending_send = None  # the send-script entry of the message being typed
         self.out = []             # [due time, bytes] waiting for the master
-        self.last_due = 0.0
+        self.line_free = 0.0      # when the last queued byte has left (paced: and the line is free)
+        self.rx_free = 0.0        # paced: when the client's last byte has crossed the line
         self.seq = 0
         self.master = self.slave = -1
         self.link_made = False
@@ -625,22 +632,34 @@ class Modem:
 
     # -- output
 
+    def byte_time(self):
+        """Seconds one byte takes on the line when pacing, else 0."""
+        speed = self.speed() if self.pace else 0
+        return 10.0 / speed if speed > 0 else 0.0
+
     def send(self, data, delay=None):
-        """Queue bytes for the client, after the configured delay and in chunks."""
+        """Queue bytes for the client, after the configured delay, in chunks, and
+        (pacing) one byte per character time, never before the command that asked
+        for them has crossed the line."""
         if not data or self.closed:
             return
         if self.echo_buf:
             self._flush_echo()
         now = time.monotonic()
-        due = max(now + (self.delay if delay is None else delay), self.last_due)
-        if self.chunk_bytes > 0:
-            for i in range(0, len(data), self.chunk_bytes):
-                self.out.append([due, data[i:i + self.chunk_bytes]])
+        due = max(now + (self.delay if delay is None else delay), self.line_free, self.rx_free)
+        step = self.byte_time()
+        size = self.chunk_bytes if self.chunk_bytes > 0 else len(data)
+        for n, i in enumerate(range(0, len(data), size)):
+            piece = data[i:i + size]
+            if n:
                 due += self.chunk_gap
-            due -= self.chunk_gap
-        else:
-            self.out.append([due, data])
-        self.last_due = due
+            if step:
+                for b in piece:
+                    due += step  # handed over once it has crossed the line
+                    self.out.append([due, bytes([b])])
+            else:
+                self.out.append([due, piece])
+        self.line_free = due
 
     def flush(self):
         now = time.monotonic()
@@ -667,6 +686,9 @@ class Modem:
 
     def on_input(self, data):
         os.write(self.rx_fd, data)
+        step = self.byte_time()
+        if step:
+            self.rx_free = max(time.monotonic(), self.rx_free) + len(data) * step
         speed = self.speed()
         heard = speed in self.speeds
         if not heard and self.wrong_speed == "garbage":
@@ -728,7 +750,7 @@ class Modem:
             self.event("command", cmd=cmd, speed=speed, outcome="hangup")
             self.close("hangup")
             return
-        if self.silent:
+        if self.silent or (self.silent_after is not None and self.commands_heard > int(self.silent_after)):
             self.event("command", cmd=cmd, speed=speed, outcome="silent")
             return
         if self.garbage:
@@ -747,10 +769,23 @@ class Modem:
             self.event("command", cmd=cmd, speed=speed, outcome="configured",
                        answer=None if reply is None else reply.decode("latin-1"))
             return
-        reply = self._builtin(cmd)
+        reply = self._with_urc(self._builtin(cmd))
         self.send(reply)
         self.event("command", cmd=cmd, speed=speed, outcome="answered",
                    answer=reply.decode("latin-1"))
+
+    def _with_urc(self, reply):
+        """The answer with the unsolicited line in front ("before") and in front
+        of its final result line ("inside")."""
+        if not self.urc_text or not reply:
+            return reply
+        if "inside" in self.urc_at:
+            final = reply.rstrip(b"\r\n").rfind(b"\r\n")
+            if final > 0:
+                reply = reply[:final] + self.urc_text + reply[final:]
+        if "before" in self.urc_at:
+            reply = self.urc_text + reply
+        return reply
 
     # -- answers
 

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
-#include <unistd.h>
+#include <mutex>
 
 #include "ComPortBase.h"
 #include "CreatePhone.h"
@@ -32,6 +33,39 @@ const int kDetectRates[] = {9600, 115200};
 const int kUnrecognisedRate = 115200;
 // Extra pause of the delete-all exchange after each undecided read.
 const int64_t kDelAllPauseUsec = 100000;
+// Read passes that may go by before detection's "ATE0" is given up; its
+// answer only tells that echo is off.
+const int kEchoOffPasses = 1;
+// Resynchronising: at most this many passes of a late answer are waited out,
+// then "AT" gets this many nominal passes to bring its own "OK".
+const int kSettlePasses = 10;
+const int kResyncAtPasses = 2;
+
+// What the exchanges know of a modem, kept by device path so that it outlives
+// the port objects of one run (reading, then clearing).
+struct PortState
+{
+    bool answered = false;  // the last detection recognised a modem on it
+    bool stopped = false;   // it then let an exchange run out of time without a byte
+};
+
+// Guards g_portStates: one worker per port may run exchanges at once.
+std::mutex g_portStateMutex;
+std::map<std::string, PortState> g_portStates;
+
+PortState StateOf(const std::string& path)
+{
+    const std::lock_guard<std::mutex> lock(g_portStateMutex);
+    const auto it = g_portStates.find(path);
+    return it == g_portStates.end() ? PortState() : it->second;
+}
+
+template <typename Change>
+void ChangeState(const std::string& path, Change change)
+{
+    const std::lock_guard<std::mutex> lock(g_portStateMutex);
+    change(g_portStates[path]);
+}
 
 bool PortReady(CPhoneCardBase* model, CComPortBase* port, PortNeed need)
 {
@@ -41,31 +75,85 @@ bool PortReady(CPhoneCardBase* model, CComPortBase* port, PortNeed need)
     return need == PortNeed::Open ? port->Open() == 1 : port->IsOpened() == 1;
 }
 
-// The command exchange: writes `command`, then reads and hands the whole
-// answer so far to `judge` up to `attempts` times. Returns the verdict:
-// RSP_OK, RSP_ERROR, or RSP_MORE when the attempts ran out.
-int Exchange(CPhoneCardBase& model, CComPortBase& port, const std::string& command, Judge judge,
-             int attempts, bool delAllPause = false)
+// Writes `command` and hands the growing answer to `judge` after every read
+// pass until it gives a verdict or `passes` nominal pass lengths have gone by
+// on the monotonic clock, however many pieces the answer comes in. Returns
+// RSP_OK, RSP_ERROR (also when the command could not be written or the
+// device failed), or RSP_MORE when time ran out; `heard` tells whether any
+// byte came back.
+int Converse(CPhoneCardBase& model, CComPortBase& port, const std::string& command, Judge judge, int passes,
+             bool delAllPause, bool& heard)
 {
-    // A command that did not go out must not be judged by whatever the
-    // modem still had to say about the previous one.
+    heard = false;
+    // Unsolicited lines and the rest of an abandoned answer are no part of this one.
+    port.DiscardInput();
     if (port.Write(command) != 1) {
         return RSP_ERROR;
     }
+    const int64_t deadline = MonotonicUsec() + static_cast<int64_t>(passes) * ReadPassUsec();
     std::string answer;
-    for (int i = 0; i < attempts; ++i) {
-        port.ReadAll(answer);
+    for (;;) {
+        const bool alive = port.ReadAll(answer, deadline) == 1;
+        heard = heard || !answer.empty();
         const int verdict = (model.*judge)(answer);
         if (verdict == RSP_OK || verdict == RSP_ERROR) {
             return verdict;
         }
-        if (delAllPause) {
-            // Measured on the wall clock: deleting a full store takes the modem a while.
-            usleep_until2(static_cast<uint64_t>(time_usec2() + kDelAllPauseUsec));
+        if (!alive) {
+            return RSP_ERROR;  // the device went away: nothing more will come
         }
-        usleep(LINUX_SLEEP);
+        if (MonotonicUsec() >= deadline) {
+            return RSP_MORE;
+        }
+        if (delAllPause) {
+            // Deleting a full store takes the modem a while.
+            usleep_until2(static_cast<uint64_t>(MonotonicUsec() + kDelAllPauseUsec));
+        }
     }
-    return RSP_MORE;
+}
+
+// Before a command on a port whose last exchange ended without a verdict:
+// waits until a whole pass goes by without input, so that a late answer is
+// not taken for the next one, and after an answer that could not be judged
+// checks with "AT" that the modem takes commands again.
+void Resynchronise(CPhoneCardBase& model, CComPortBase& port)
+{
+    const LineState_t state = port.GetLineState();
+    if (state == LineState_t::SETTLED) {
+        return;
+    }
+    port.SetLineState(LineState_t::SETTLED);
+    for (int i = 0; i < kSettlePasses; ++i) {
+        std::string late;
+        if (port.ReadAll(late, MonotonicUsec() + ReadPassUsec()) != 1 || late.empty()) {
+            break;
+        }
+    }
+    if (state == LineState_t::CONFUSED) {
+        bool heard = false;
+        Converse(model, port, model.GetATCmd(), &CPhoneCardBase::OnGetAtCmdRsp, kResyncAtPasses, false, heard);
+    }
+}
+
+// The command exchange: every command of the program goes through here. A
+// port whose modem stopped answering after detection fails at once.
+int Exchange(CPhoneCardBase& model, CComPortBase& port, const std::string& command, Judge judge, int passes,
+             bool delAllPause = false)
+{
+    const std::string& path = port.GetDevPath();
+    if (StateOf(path).stopped) {
+        return RSP_ERROR;
+    }
+    Resynchronise(model, port);
+    bool heard = false;
+    const int verdict = Converse(model, port, command, judge, passes, delAllPause, heard);
+    if (verdict == RSP_MORE) {
+        port.SetLineState(heard ? LineState_t::CONFUSED : LineState_t::LATE_ANSWER_POSSIBLE);
+        if (!heard) {
+            ChangeState(path, [](PortState& state) { state.stopped = state.answered; });
+        }
+    }
+    return verdict;
 }
 
 // An exchange whose command text the model builds.
@@ -111,9 +199,9 @@ DeviceBaseComInfo ExaminePort(const std::string& path)
         if (speaker == nullptr || port.Open() != 1) {
             continue;
         }
-        port.Write("ATE0\r\n");
-        std::string echoOff;
-        port.ReadAll(echoOff);
+        // Only to switch echo off: the answer is judged like AT's, so that it
+        // cannot be left over for the AT exchanges that follow.
+        Exchange(*speaker, port, "ATE0\r\n", &CPhoneCardBase::OnGetAtCmdRsp, kEchoOffPasses);
         if (!CCheckManager::RunComCmdAT(speaker, &port) || !CCheckManager::RunComCmdAT(speaker, &port)) {
             continue;
         }
@@ -142,6 +230,8 @@ DeviceBaseComInfo ExaminePort(const std::string& path)
         CopyField(record.szSmsCardNumber, found->GetSmsCardNumber());
         CopyField(record.szSerialNumber, found->GetSerialNumber());
         CopyField(record.szSignal, found->GetSignalStrength());
+        // From now on a modem that stops answering is given up on at once.
+        ChangeState(path, [](PortState& state) { state.answered = true; });
         return record;
     }
     record.nBaudRate = kUnrecognisedRate;
@@ -195,6 +285,11 @@ std::vector<std::string> CCheckManager::GetAllComPort()
 std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<std::string>& ports)
 {
     g_comVec.clear();
+    // A new run: what earlier runs found out about the modems is forgotten.
+    {
+        const std::lock_guard<std::mutex> lock(g_portStateMutex);
+        g_portStates.clear();
+    }
     for (const std::string& path : ports) {
         g_comVec.push_back(ExaminePort(path));
     }
@@ -227,6 +322,11 @@ void CCheckManager::OnScanPort()
     // Whole seconds plus one: a pass within one second reports 1.
     m_strStatus = std::string(Lang::CHECK_USED) + std::to_string(static_cast<int64_t>(end - start) + 1) +
                   Lang::CHECK_SECONDS;
+}
+
+bool CCheckManager::ModemStoppedAnswering(const std::string& path)
+{
+    return StateOf(path).stopped;
 }
 
 // ---- the exchanges of the command table

@@ -68,6 +68,9 @@ std::string ReadFailureReason(const ComPortBaseInfo_t& info, CPhoneCardBase* pho
     if (phone == nullptr) {
         return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
     }
+    if (CCheckManager::ModemStoppedAnswering(info.strPortName)) {
+        return Lang::MODEM_STOPPED;
+    }
     const std::string modemError = phone->GetErrorMessage();
     if (!modemError.empty()) {
         return modemError;

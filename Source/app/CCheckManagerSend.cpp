@@ -23,6 +23,9 @@ constexpr int MAX_SEND_ATTEMPTS = 3;
 constexpr useconds_t RESULT_PAUSE_USEC = 3000000;
 // Shortest message that gets the time stamp appended.
 constexpr std::size_t MIN_STAMPED_MESSAGE = 5;
+// The JSON documents' reason for a modem that stopped answering, the same in
+// both builds like every other message they carry.
+const char* const MODEM_STOPPED_JSON = "Modem stopped answering";
 
 bool HasEnv(const char* name)
 {
@@ -133,7 +136,9 @@ void CCheckManager::HandleSendPduSmsProcess(const std::vector<ComPortBaseInfo_t>
 
                 Debug("to send pdu phoneptr check err code");
                 const std::string reason = phone->GetErrorMessage();
-                if (!reason.empty()) {
+                if (result.code != SMS_SUCCEED && ModemStoppedAnswering(record.strPortName)) {
+                    result.message = m_bPlainText ? Lang::MODEM_STOPPED : MODEM_STOPPED_JSON;
+                } else if (!reason.empty()) {
                     result.message = reason;
                 } else if (port->IsComError()) {
                     result.message = port->GetErrorMsg();

@@ -45,6 +45,31 @@ int CComPortBase::ReadAll(std::string& out)
     return m_pImpl->ReadAll(out);
 }
 
+int CComPortBase::ReadAll(std::string& out, int64_t notAfterUsec)
+{
+    return m_pImpl->ReadAll(out, notAfterUsec);
+}
+
+std::string::size_type CComPortBase::DiscardInput()
+{
+    return m_pImpl->DiscardInput();
+}
+
+const std::string& CComPortBase::GetDevPath() const
+{
+    return m_pImpl->GetDevPath();
+}
+
+LineState_t CComPortBase::GetLineState() const
+{
+    return m_eLineState;
+}
+
+void CComPortBase::SetLineState(LineState_t state)
+{
+    m_eLineState = state;
+}
+
 int CComPortBase::Read(std::string& out)
 {
     return m_pImpl->Read(out);

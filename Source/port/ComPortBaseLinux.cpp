@@ -1,11 +1,14 @@
 #include "ComPortBaseLinux.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/select.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "basic.h"
@@ -15,19 +18,21 @@ int32_t tty_write_sz = 8;
 
 namespace {
 
-const int READ_CHUNK = 128;          // bytes asked of one read()
-const int WRITE_CYCLES = 5;          // initial cycles of a Write
-const int READ_CYCLES = 600;         // initial cycles of a read pass without time1
-const int MAX_CYCLES = 1000;         // cap once input has arrived
-const int CYCLE_BONUS = 10;          // cycles granted per chunk of input
-const useconds_t CYCLE_PAUSE = 500;  // microseconds
+const int READ_CHUNK = 128;     // bytes asked of one read()
+const int DISCARD_READS = 512;  // reads of one DiscardInput (64 KiB)
 
-// Each chunk of input buys more cycles, but never beyond the cap, so a
-// device that chatters without end cannot hold a pass forever. Written so
-// that a huge time1 cannot overflow.
-int RaiseLimit(int limit)
+struct timespec UsecToTimespec(int64_t usec)
 {
-    return limit > MAX_CYCLES - CYCLE_BONUS ? MAX_CYCLES : limit + CYCLE_BONUS;
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(usec / 1000000);
+    ts.tv_nsec = static_cast<long>(usec % 1000000) * 1000;
+    return ts;
+}
+
+// Largest byte count handed to one write().
+std::string::size_type WriteChunkSize()
+{
+    return static_cast<std::string::size_type>(tty_write_sz);
 }
 
 // One read() of up to READ_CHUNK bytes, retried only while interrupted.
@@ -138,132 +143,155 @@ int CComPortBaseLinux::Write(std::string cmd)
     }
     const std::string staging = std::move(cmd);
     std::string::size_type sent = 0;
-    int limit = WRITE_CYCLES;
-    // Linux select() leaves the unused time in the timeval; carrying it into
-    // the next cycle means only the first 1 ms of a call can block.
-    struct timeval tv = {0, 1000};
+    // A device that takes no byte for a whole nominal pass has stalled (a
+    // USB modem gone away, flow control stuck): give up rather than hang.
+    int64_t stallEnd = MonotonicUsec() + ReadPassUsec();
 
-    for (int cycle = 0; cycle < limit; ++cycle) {
-        const bool pending = sent < staging.size();
-        fd_set rdset, wrset, exset;
-        FD_ZERO(&rdset);
-        FD_ZERO(&wrset);
-        FD_ZERO(&exset);
-        FD_SET(m_fd, &rdset);
-        FD_SET(m_fd, &exset);
-        if (pending) {
-            FD_SET(m_fd, &wrset);
+    while (sent < staging.size()) {
+        const int64_t now = MonotonicUsec();
+        if (now >= stallEnd) {
+            return 0;
         }
-        const int ready = select(m_fd + 1, &rdset, &wrset, &exset, &tv);
+        struct pollfd p = {m_fd, POLLIN | POLLOUT, 0};
+        const struct timespec wait = UsecToTimespec(stallEnd - now);
+        const int ready = ppoll(&p, 1, &wait, nullptr);
         if (ready < 0) {
             if (errno == EINTR) {
-                continue;  // interrupted: next cycle, no pause
+                continue;  // interrupted: the deadline still holds
             }
             return 0;  // real failure of the wait
         }
         if (ready == 0) {
-            usleep(CYCLE_PAUSE);  // timeout: nothing to do this cycle
-            continue;
+            continue;  // timeout: the loop sees the deadline
         }
-
-        if (FD_ISSET(m_fd, &rdset)) {
+        if (p.revents & POLLIN) {
             char buf[READ_CHUNK];
             const ssize_t n = ReadChunk(m_fd, buf);
             if (n > 0) {
                 // The modem answers while we write: keep it for the next Read.
                 m_strPending.append(buf, static_cast<std::string::size_type>(n));
-                limit = RaiseLimit(limit);
             } else if (n == 0) {
                 return 0;  // end of file: the device went away
             } else if (errno != EAGAIN) {
-                return 0;  // real failure
+                return 0;  // real failure (EIO once a pty master has closed)
             }
             // EAGAIN: readiness was stale; nothing lost.
         }
-
-        if (FD_ISSET(m_fd, &wrset)) {
+        if (p.revents & POLLOUT) {
             const std::string::size_type chunk =
-                std::min<std::string::size_type>(staging.size() - sent,
-                                                 static_cast<std::string::size_type>(tty_write_sz));
+                std::min<std::string::size_type>(staging.size() - sent, WriteChunkSize());
             ssize_t n;
             do {
                 n = write(m_fd, staging.data() + sent, chunk);
             } while (n < 0 && errno == EINTR);
             if (n > 0) {
                 sent += static_cast<std::string::size_type>(n);
+                stallEnd = MonotonicUsec() + ReadPassUsec();
             } else if (n < 0 && errno == EAGAIN) {
-                // Output queue full despite select: try again next cycle.
+                // Output queue full despite poll: wait again.
             } else {
                 return 0;  // real failure (or a write that took nothing)
             }
-            usleep(CYCLE_PAUSE);
+        } else if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            return 0;  // the device cannot take output any more
         }
-
-        if (FD_ISSET(m_fd, &exset)) {
-            return 0;
-        }
-        usleep(CYCLE_PAUSE);
     }
-    // Report success only when the whole command went out.
-    return sent == staging.size() ? 1 : 0;
+    return 1;
 }
 
-int CComPortBaseLinux::Read(std::string& out)
+bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
 {
+    const int64_t start = MonotonicUsec();
+    // Input kept by Write is the start of this answer: the quiet gap runs from now.
+    bool received = !m_strPending.empty();
     out += m_strPending;
     m_strPending.clear();
     if (m_fd < 0) {
-        return 0;
+        return false;
     }
-    int limit = g_nWinUserValue[0] > 0 ? g_nWinUserValue[0] : READ_CYCLES;
-    struct timeval tv = {0, 1000};  // consumed across cycles, as in Write
-    usleep(CYCLE_PAUSE);
+    const int64_t idleEnd = std::min(start + ReadPassUsec(), notAfterUsec);
+    const int64_t capEnd = std::min(start + READ_PASS_CAP_USEC, notAfterUsec);
+    const int64_t gap = ReadQuietGapUsec(m_nBaudRate);
+    int64_t lastInput = start;
 
-    for (int cycle = 0; cycle < limit; ++cycle) {
-        fd_set rdset, exset;
-        FD_ZERO(&rdset);
-        FD_ZERO(&exset);
-        FD_SET(m_fd, &rdset);
-        FD_SET(m_fd, &exset);
-        const int ready = select(m_fd + 1, &rdset, nullptr, &exset, &tv);
+    for (;;) {
+        const int64_t now = MonotonicUsec();
+        const int64_t end = received ? std::min(lastInput + gap, capEnd) : idleEnd;
+        if (now >= end) {
+            break;
+        }
+        // Waits in the kernel until input arrives or the pass is over.
+        struct pollfd p = {m_fd, POLLIN, 0};
+        const struct timespec wait = UsecToTimespec(end - now);
+        const int ready = ppoll(&p, 1, &wait, nullptr);
         if (ready < 0) {
             if (errno == EINTR) {
-                continue;  // interrupted: next cycle, no pause
+                continue;  // interrupted: the deadline still holds
             }
-            break;  // real failure: keep what we have
+            return false;  // real failure: keep what we have
         }
         if (ready == 0) {
-            usleep(CYCLE_PAUSE);  // timeout: nothing arrived this cycle
-            continue;
+            continue;  // timeout: the loop sees the end
         }
-        if (FD_ISSET(m_fd, &rdset)) {
+        if (p.revents & POLLIN) {
             char buf[READ_CHUNK];
             const ssize_t n = ReadChunk(m_fd, buf);
             if (n > 0) {
                 out.append(buf, static_cast<std::string::size_type>(n));
-                limit = RaiseLimit(limit);
+                received = true;
+                lastInput = MonotonicUsec();
             } else if (n == 0) {
-                break;  // end of file: the device went away
+                return false;  // end of file: the device went away
             } else if (errno != EAGAIN) {
-                break;  // real failure (EIO once a pty master has closed)
+                return false;  // real failure (EIO once a pty master has closed)
             }
-            // EAGAIN: readiness was stale; poll again next cycle.
+            // EAGAIN: readiness was stale; wait again.
+        } else if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            return false;  // hung up or failed, with nothing left to read
         }
-        if (FD_ISSET(m_fd, &exset)) {
-            break;
-        }
-        usleep(CYCLE_PAUSE);
     }
+    return true;
+}
+
+int CComPortBaseLinux::Read(std::string& out)
+{
+    Pass(out, INT64_MAX);
     return 0;
 }
 
 int CComPortBaseLinux::ReadAll(std::string& out)
 {
-    std::string pass;
-    Read(pass);
-    out += pass;
-    usleep(1);
+    Pass(out, INT64_MAX);
     return 1;
+}
+
+int CComPortBaseLinux::ReadAll(std::string& out, int64_t notAfterUsec)
+{
+    return Pass(out, notAfterUsec) ? 1 : 0;
+}
+
+std::string::size_type CComPortBaseLinux::DiscardInput()
+{
+    std::string::size_type dropped = m_strPending.size();
+    m_strPending.clear();
+    if (m_fd < 0) {
+        return dropped;
+    }
+    // Bounded, so a device that talks faster than we read cannot keep us here.
+    for (int i = 0; i < DISCARD_READS; ++i) {
+        char buf[READ_CHUNK];
+        const ssize_t n = ReadChunk(m_fd, buf);
+        if (n <= 0) {
+            break;  // nothing queued (EAGAIN), or the device failed: the next read sees it
+        }
+        dropped += static_cast<std::string::size_type>(n);
+    }
+    return dropped;
+}
+
+const std::string& CComPortBaseLinux::GetDevPath() const
+{
+    return m_strDevPath;
 }
 
 int CComPortBaseLinux::IsComError() const

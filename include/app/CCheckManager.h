@@ -37,17 +37,28 @@ public:
     // One detection pass over GetAllComPort(): g_comVec is refilled with one
     // record per candidate, in order, and a copy returned.
     std::vector<DeviceBaseComInfo> DetectAllDevice();
-    // The detection pass over the given paths (DetectAllDevice passes GetAllComPort()).
+    // The detection pass over the given paths (DetectAllDevice passes
+    // GetAllComPort()). It starts a new run: no port is known to have stopped
+    // answering, and only the ports it recognises can stop (see the exchanges).
     std::vector<DeviceBaseComInfo> DetectDevices(const std::vector<std::string>& ports);
     // Candidate paths: ttyUSB*, then ttyAMA*, in ls order; /dev/ttyS0 and /dev/ttyS1 always last.
     std::vector<std::string> GetAllComPort();
 
     // Command exchanges: write the model's command, then read the growing
-    // answer and hand it to the model's judge until RSP_OK (true), RSP_ERROR
-    // (false) or the read attempts run out (false). Nothing is written, and
-    // false returned, when the model or port is missing or the port is not
-    // ready: "opens" wrappers call Open, the others require IsOpened and
-    // never open. A failed write ends the exchange with false.
+    // answer and hand it to the model's judge after every read pass until
+    // RSP_OK (true), RSP_ERROR (false) or time runs out (false): the bound is
+    // the wrapper's read count times the nominal pass length (ReadPassUsec),
+    // on the monotonic clock, however many pieces the answer comes in.
+    // Nothing is written, and false returned, when the model or port is
+    // missing or the port is not ready: "opens" wrappers call Open, the others
+    // require IsOpened and never open. A failed write ends the exchange with
+    // false. Input left on the line is dropped before every command. After an
+    // exchange that ended without a verdict, the next one on that port first
+    // waits until a whole pass goes by without input and, when the abandoned
+    // answer held anything, until "AT" brings its own "OK". Once a port that
+    // detection recognised lets an exchange run out of time without a single
+    // byte, every later exchange on it fails at once, without writing, until
+    // the next detection (ModemStoppedAnswering).
     // Trailing comments: whether the wrapper opens the port, and its reads.
     static bool RunComCmdAT(CPhoneCardBase* model, CComPortBase* port);  // opens, 10
     static bool RunComCmdATI(CPhoneCardBase* model, CComPortBase* port);  // 1400
@@ -60,7 +71,7 @@ public:
     static bool RunComCmdReadAllSmsToPhone(CPhoneCardBase* model, CComPortBase* port);  // 1200
     static bool RunComCmdReadME_Sms(CPhoneCardBase* model, CComPortBase* port);  // 5
     static bool RunComCmdReadSM_Sms(CPhoneCardBase* model, CComPortBase* port);  // 5
-    // 1400 reads with 100 ms (wall clock) after each undecided read.
+    // 1400 reads with 100 ms (monotonic clock) after each undecided read.
     static bool RunComCmdDelAllSms(CPhoneCardBase* model, CComPortBase* port);
     // The two steps of sending one PDU part, on an already open port, 1400
     // reads each: `lenCmd` ("AT+CMGS=<n>") until the ">" prompt
@@ -72,6 +83,10 @@ public:
     // reads each through OnInitAtCmdRsp: RSP_ERROR stops the sequence, no
     // verdict goes on with the next command. The caller learns nothing.
     static void RunComCmdInitPhone(CPhoneCardBase* model, CComPortBase* port);
+    // True once the modem on `path`, recognised by the last detection pass, let
+    // an exchange run out of time without a single byte: the rest of the run's
+    // work on it fails at once. Cleared by the next detection pass.
+    static bool ModemStoppedAnswering(const std::string& path);
 
     // ---- device table and menu (CCheckManagerMenu.cpp)
     // The interactive menu loop: scan, table, one key, its workflow; until

@@ -56,6 +56,9 @@ extern const char* const SEND_RESULT_PORT;      // "(T)Port " <port> ...
 extern const char* const SEND_RESULT_SEND_TO;   // ... " send to " <number> ...
 extern const char* const SEND_RESULT_SUCCESS;   // ... " success."
 extern const char* const SEND_RESULT_FAILED;    // ... " failed, reason: " <reason>
+// The reason of a port whose modem answered at detection and then went
+// silent; the JSON documents give it in English in both builds.
+extern const char* const MODEM_STOPPED;
 
 // ---- reading
 extern const char* const READ_TIME_USED;     // followed by seconds and READ_SECONDS

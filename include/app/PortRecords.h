@@ -12,7 +12,6 @@
 // Named constants shared by the workflows.
 const int MAX_INPUT_TRY_COUNT = 3;  // tries of a validated dialogue
 const int MAX_PHONE_LEN = 30;       // a phone number is shorter
-const int LINUX_SLEEP = 1000;       // microseconds between reads of a command exchange
 
 // The result of examining one port during detection. Text fields are
 // zero-terminated and zero-filled at construction.

@@ -14,10 +14,21 @@
 // configure the device; failing to open the path records nothing.
 // Single-threaded: ports share process-wide settings (see ComPortBaseLinux.h).
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 class CComPortBaseLinux;
+
+// What the line may still carry after an exchange gave up on its answer. The
+// command exchanges note it on the port and settle the line before the next
+// command; the port itself only keeps it.
+enum class LineState_t
+{
+    SETTLED,
+    LATE_ANSWER_POSSIBLE,  // nothing arrived in time: the answer may still come
+    CONFUSED,              // something arrived that could not be judged
+};
 
 class CComPortBase
 {
@@ -50,14 +61,34 @@ public:
 
     // Sends `cmd`. 0 at once, without touching the device, when the port is
     // not open; otherwise 1 when every byte was written, 0 when the device
-    // failed or could not take the whole command. Input arriving meanwhile is
-    // kept and handed out first by the next ReadAll.
+    // failed or took no byte for one nominal pass length. Returns as soon as
+    // the last byte is written; input arriving meanwhile is kept and handed
+    // out first by the next ReadAll.
     int Write(std::string cmd);
 
-    // Appends one read pass (about 600 polling cycles of 0.5 ms by default,
-    // see time1 of set.ini) to `out`, pending input first. Never clears `out`.
-    // Returns 1.
+    // Appends one read pass to `out`, pending input first; never clears `out`.
+    // Once input has arrived the pass ends when the line has been quiet for
+    // the quiet gap (ReadQuietGapUsec of basic.h), 0.5 s after its start at
+    // the latest; a pass that receives nothing lasts its nominal length
+    // (ReadPassUsec: time1 x 0.5 ms, 0.3 s by default). Returns 1.
     int ReadAll(std::string& out);
+
+    // The same pass, ended by `notAfterUsec` (MonotonicUsec) at the latest.
+    // Returns 1, or 0 when the port is closed or the device failed (end of
+    // file, read or poll failure, hang-up): no later pass will bring anything.
+    int ReadAll(std::string& out, int64_t notAfterUsec);
+
+    // Drops the pending input and whatever the device has queued, without
+    // waiting: stale input never reaches the next answer. Returns the count
+    // of bytes dropped.
+    std::string::size_type DiscardInput();
+
+    // The device path given at construction.
+    const std::string& GetDevPath() const;
+
+    // The line state noted by the exchanges; SETTLED for a new port.
+    LineState_t GetLineState() const;
+    void SetLineState(LineState_t state);
 
     // One read pass appended to `out`; returns 0. Callers use ReadAll.
     int Read(std::string& out);
@@ -75,6 +106,7 @@ public:
 
 private:
     std::unique_ptr<CComPortBaseLinux> m_pImpl;  // never null
+    LineState_t m_eLineState = LineState_t::SETTLED;
 };
 
 #endif

@@ -4,10 +4,10 @@
 // The Linux implementation behind CComPortBase. Every CComPortBase operation
 // forwards here unchanged; see ComPortBase.h for the user's view.
 //
-// The descriptor is non-blocking for its whole life. Writing and reading are
-// polling loops of short cycles (select, then one read or write, then a
-// 500 us pause), bounded by a cycle count, so a call never hangs on a silent
-// or vanished device.
+// The descriptor is non-blocking for its whole life. Writing and reading wait
+// in the kernel (ppoll) until the device is ready or a deadline on the
+// monotonic clock has come, so a call never hangs on a silent or vanished
+// device and costs no CPU while it waits.
 
 #include <cstdint>
 #include <string>
@@ -54,25 +54,38 @@ public:
     // and returns 0.
     int SetParam();
 
-    // Sends `cmd` in chunks of at most tty_write_sz bytes during a bounded run
-    // of cycles (5, plus 10 per chunk of input received, at most 1000), and
-    // keeps whatever input arrives meanwhile as pending input for the next
-    // Read. Always runs out its cycles, so the start of the answer is usually
-    // pending on return.
+    // Sends `cmd` in chunks of at most tty_write_sz bytes as fast as the
+    // device takes them, and keeps whatever input arrives meanwhile as pending
+    // input for the next read pass. Returns as soon as the last byte is
+    // written.
     // Returns 1 when every byte was written; 0 when the port is closed, the
-    // device failed (read EOF, read/write/select error, exceptional condition)
-    // or the cycles ran out before the whole command was written.
+    // device failed (read EOF, read/write/poll error, hang-up) or took no byte
+    // for one nominal pass length (ReadPassUsec).
     int Write(std::string cmd);
 
-    // One read pass: hands out the pending input first, then polls for the
-    // cycles set by time1 of set.ini (600 when not above 0), 10 more per chunk
-    // received but at most 1000 once data has arrived. Ends early on EOF, a
-    // read or select failure or an exceptional condition, keeping what it has.
-    // Appends to `out` (never clears it); returns 0 in every case.
+    // One read pass: hands out the pending input first, then waits for input.
+    // Ends when the line has been quiet for ReadQuietGapUsec(rate) after the
+    // last byte, when nothing arrived during the nominal pass length
+    // (ReadPassUsec, from time1 of set.ini), at READ_PASS_CAP_USEC after its
+    // start once input has arrived, or early on EOF, a read or poll failure or
+    // a hang-up, keeping what it has. Appends to `out` (never clears it);
+    // returns 0 in every case.
     int Read(std::string& out);
 
     // One Read pass appended to `out`; returns 1.
     int ReadAll(std::string& out);
+
+    // One Read pass that also ends when MonotonicUsec() reaches `notAfterUsec`.
+    // Returns 1, or 0 when the port is closed or the device failed (EOF, read
+    // or poll failure, hang-up): no later pass will bring anything.
+    int ReadAll(std::string& out, int64_t notAfterUsec);
+
+    // Drops the pending input and whatever the device has queued, without
+    // waiting. Returns the number of bytes dropped.
+    std::string::size_type DiscardInput();
+
+    // The device path given at construction.
+    const std::string& GetDevPath() const;
 
     // 1 when an error is recorded.
     int IsComError() const;
@@ -90,6 +103,10 @@ public:
     static int ResetAllComPort();
 
 private:
+    // The read pass behind Read and ReadAll; see Read. False when the port is
+    // closed or the device failed.
+    bool Pass(std::string& out, int64_t notAfterUsec);
+
     int32_t m_nErrorCode = 0;
     std::string m_strErrorMsg;
     std::string m_strDevPath;

@@ -13,6 +13,7 @@
 #include "ComPortBase.h"
 #include "ModemPeer.h"
 #include "PhoneCardBase.h"
+#include "basic.h"
 
 namespace {
 
@@ -167,19 +168,29 @@ TEST_P(CommandExchange, VerdictInAChunkedAnswerEndsTheExchangeAtOnce)
     }
 }
 
-TEST_P(CommandExchange, SilentModemUsesUpTheReadAttempts)
+// A silent modem gets the wrapper's read count times the nominal pass length,
+// measured on the clock, and never a pass more.
+TEST_P(CommandExchange, SilentModemUsesUpItsTimeBound)
 {
     const ExchangeCase& c = GetParam();
     if (c.reads > 100 && std::string(c.judge) == "CMGD") {
         GTEST_SKIP() << "1400 reads with 100 ms each: DelAllPausesAfterEveryUndecidedRead covers the pause";
     }
-    const ReadCycles cycles(1);
+    const ReadCycles cycles(2);  // 1 ms passes
     ModemPeer peer({});
     CComPortBase port(peer.Path(), 9600);
     ScriptedModel model;
 
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(c.run(&model, &port));
-    EXPECT_EQ(model.calls.size(), static_cast<std::size_t>(c.reads));
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    EXPECT_GE(took, std::chrono::milliseconds(c.reads));
+    ASSERT_FALSE(model.calls.empty());
+    EXPECT_LE(model.calls.size(), static_cast<std::size_t>(c.reads));
+    for (const std::string& answer : Answers(model)) {
+        EXPECT_EQ(answer, "");
+    }
     EXPECT_EQ(peer.ReceivedWhenQuiet(), c.command);
 }
 
@@ -212,8 +223,8 @@ TEST_P(CommandExchange, ClosedPortIsOpenedOnlyWhereTheExchangeOpens)
 
 INSTANTIATE_TEST_SUITE_P(Wrappers, CommandExchange, ::testing::ValuesIn(ExchangeCases()), CaseName);
 
-// The delete-all exchange waits 100 ms of wall-clock time after each
-// undecided read; the others pause only 1 ms.
+// The delete-all exchange waits 100 ms after each undecided read; the
+// others read again at once.
 TEST(CommandExchangeTiming, DelAllPausesAfterEveryUndecidedRead)
 {
     const ReadCycles cycles(1);
@@ -231,6 +242,78 @@ TEST(CommandExchangeTiming, DelAllPausesAfterEveryUndecidedRead)
 
     EXPECT_GE(timed(CCheckManager::RunComCmdDelAllSms), 200);
     EXPECT_LT(timed(CCheckManager::RunComCmdSetPduMode), 100);
+}
+
+// An answer that comes in more pieces than the exchange has reads, with
+// pauses longer than the quiet gap, is still taken whole.
+TEST(CommandExchangePieces, ManyPiecesWithinTheTimeBound)
+{
+    const ReadCycles cycles(400);  // 200 ms passes: 5 reads give 1 s
+    g_nReadQuietGapUsec = 2000;
+    std::vector<std::string> pieces(12, "+X: 1\r\n");
+    pieces.push_back("OK-END\r\n");
+    ModemPeer peer({{"X-CCID\r", pieces}}, 20);
+    CComPortBase port(peer.Path(), 9600);
+    ScriptedModel model;
+
+    EXPECT_TRUE(CCheckManager::RunComCmdGetSmsCardNumber(&model, &port));
+    g_nReadQuietGapUsec = 0;
+    EXPECT_GT(model.calls.size(), 5u);
+    std::string whole;
+    for (const std::string& piece : pieces) {
+        whole += piece;
+    }
+    EXPECT_EQ(Answers(model).back(), whole);
+}
+
+// Answers that arrive after their exchange gave up, and lines nobody asked
+// for, never reach the judge of the next command.
+TEST(CommandExchangeStaleInput, LateAnswerIsNotTakenForTheNextOne)
+{
+    const ReadCycles cycles(400);  // 200 ms passes: the 5-read exchanges give up after 1 s
+    // The first answer starts 1.1 s after its command: past the bound, within
+    // the next pass; the second comes at once.
+    const std::vector<std::string> late = {"", "\r\nOK-END\r\n"};
+    const std::vector<std::string> prompt = {"\r\nERR-END\r\n"};
+    ModemPeer peer({{"X-CCID\r", late}, {"X-CSQ\r", prompt}}, 1100);
+    CComPortBase port(peer.Path(), 9600);
+    ScriptedModel first;
+    ScriptedModel second;
+
+    EXPECT_FALSE(CCheckManager::RunComCmdGetSmsCardNumber(&first, &port));
+    EXPECT_FALSE(CCheckManager::RunComCmdGetSignalStrength(&second, &port));
+    for (const std::string& answer : Answers(second)) {
+        EXPECT_EQ(answer.find("OK-END"), std::string::npos) << answer;
+    }
+    EXPECT_EQ(Answers(second).back(), "\r\nERR-END\r\n");
+}
+
+TEST(CommandExchangeStaleInput, UnsolicitedLinesBeforeTheCommandAreDropped)
+{
+    const ReadCycles cycles(20);
+    ModemPeer peer({ModemPeer::Rule{"X-CSQ\r", {"\r\n+X: 1\r\n\r\nOK-END\r\n"}}});
+    CComPortBase port(peer.Path(), 9600);
+    peer.SendUnasked("\r\nRING\r\n\r\n^RSSI: 20\r\n");
+    ScriptedModel model;
+
+    EXPECT_TRUE(CCheckManager::RunComCmdGetSignalStrength(&model, &port));
+    EXPECT_EQ(Answers(model).back(), "\r\n+X: 1\r\n\r\nOK-END\r\n");
+}
+
+// An answer that could not be judged leaves the modem in doubt: before the
+// next command the line is let go quiet and "AT" must bring its own verdict.
+TEST(CommandExchangeStaleInput, UnjudgedAnswerIsFollowedByAt)
+{
+    const ReadCycles cycles(20);
+    ModemPeer peer({{"X-CCID\r", {"\r\n+X: garbled"}},
+                    {"X-AT\r", {"\r\nOK-END\r\n"}},
+                    {"X-CSQ\r", {"\r\n+X: 1\r\n\r\nOK-END\r\n"}}});
+    CComPortBase port(peer.Path(), 9600);
+    ScriptedModel model;
+
+    EXPECT_FALSE(CCheckManager::RunComCmdGetSmsCardNumber(&model, &port));
+    EXPECT_TRUE(CCheckManager::RunComCmdGetSignalStrength(&model, &port));
+    EXPECT_EQ(peer.ReceivedWhenQuiet(), "X-CCID\rX-AT\rX-CSQ\r");
 }
 
 // ---- the initialisation sequence

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../port/PtyPair.h"
+#include "CCheckManager.h"
 #include "ComPortBase.h"
 #include "basic.h"
 
@@ -41,6 +42,10 @@ public:
     {
         // Ports need the terminal settings layer, as main sets it up at start-up.
         EXPECT_EQ(CComPortBase::ResetAllComPort(), 0);
+        // A new device: pty paths are reused, so a modem an earlier test
+        // detected there must not count as this one (a pass over no port
+        // starts a new run).
+        CCheckManager().DetectDevices({});
     }
     ~ModemPeer()
     {
@@ -51,6 +56,14 @@ public:
     ModemPeer& operator=(const ModemPeer&) = delete;
 
     const std::string& Path() const { return m_pty.path; }
+
+    // Writes `text` at once, as a modem's unsolicited line, and waits until
+    // the port's side can read it.
+    void SendUnasked(const std::string& text) const
+    {
+        m_pty.Send(text);
+        EXPECT_TRUE(m_pty.SlaveReadable());
+    }
 
     // Every byte the port wrote so far.
     std::string Received() const

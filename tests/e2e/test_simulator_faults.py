@@ -1,4 +1,5 @@
-"""Faults on demand: silence, garbage, slow and chunked answers, hang-up."""
+"""Faults on demand: silence, garbage, slow, chunked and paced answers, unsolicited
+lines, hang-up."""
 
 import os
 import time
@@ -73,6 +74,38 @@ class SimulatorFaults(unittest.TestCase):
             self.assertFalse(os.path.lexists("/dev/ttyUSB0"))
             self.assertEqual(bench.commands("ttyUSB0")[-1], ("ATI", 9600, "hangup"))
             self.assertTrue(bench.state("ttyUSB0")["closed"])
+
+    def test_paced_answer_takes_the_line_time_of_its_bytes(self):
+        with open(os.path.join(harness.FIXTURES, "ati", "CPhone_EC20F.txt"), "rb") as f:
+            sample = f.read()
+        with Bench([modem("/dev/ttyUSB0", {"pace": True}, echo=False)]) as bench:
+            for speed in (9600, 115200):
+                port = bench.open_port("/dev/ttyUSB0", speed)
+                start = time.monotonic()
+                port.write(b"ATI\r")
+                self.assertEqual(port.read_until(b"\r\n\r\nOK\r\n"), sample)
+                # The command's 4 bytes in, the answer's out, 10 bits each.
+                self.assertGreaterEqual(time.monotonic() - start, (4 + len(sample)) * 10.0 / speed, speed)
+                port.close()
+
+    def test_silent_after_n_commands(self):
+        with Bench([modem("/dev/ttyUSB0", {"silent_after": 2})]) as bench:
+            port = bench.open_port("/dev/ttyUSB0")
+            self.assertEqual(port.chat(b"ATE0\r"), b"ATE0\r\r\nOK\r\n")
+            self.assertEqual(port.chat(b"AT\r"), b"\r\nOK\r\n")
+            port.write(b"AT\r")
+            bench.wait_event("ttyUSB0", lambda e: e["outcome"] == "silent", kind="command")
+            self.assertEqual(port.pending(), b"")
+            self.assertTrue(os.path.lexists("/dev/ttyUSB0"))
+
+    def test_unsolicited_line_before_and_inside_answers(self):
+        urc = {"text": "\r\n^RSSI: 20\r\n", "at": ["before", "inside"]}
+        with Bench([modem("/dev/ttyUSB0", {"urc": urc}, echo=False)]) as bench:
+            port = bench.open_port("/dev/ttyUSB0")
+            self.assertEqual(port.chat(b"AT+CSQ\r"),
+                             b"\r\n^RSSI: 20\r\n\r\n+CSQ: 23,99\r\n\r\n^RSSI: 20\r\n\r\nOK\r\n")
+            # An answer of one line has no inside.
+            self.assertEqual(port.chat(b"AT\r"), b"\r\n^RSSI: 20\r\n\r\nOK\r\n")
 
 
 if __name__ == "__main__":

@@ -33,7 +33,11 @@ protected:
         g_nWinUserValue[0] = 0;
         ASSERT_FALSE(pty.path.empty());
     }
-    void TearDown() override { g_nWinUserValue[0] = 0; }
+    void TearDown() override
+    {
+        g_nWinUserValue[0] = 0;
+        g_nReadQuietGapUsec = 0;
+    }
 
     // One read pass; returns its duration in milliseconds.
     static int64_t TimedReadAll(CComPortBase& port, std::string& out)
@@ -108,21 +112,31 @@ TEST_F(ComPort, InputDuringWriteComesFirstAtNextRead)
     EXPECT_EQ(answer, "\r\nEARLYLATE\r\n");
 }
 
-// Five cycles write five chunks; each chunk of input buys ten more cycles.
-TEST_F(ComPort, LongCommandNeedsInputToFinish)
+// A command of many write chunks goes out whole, with no input to wait for.
+TEST_F(ComPort, LongCommandIsWrittenWhole)
 {
     CComPortBase port(pty.path, 9600);
     ASSERT_EQ(port.Open(), 1);
     ASSERT_EQ(tty_write_sz, 960);
     const std::string cmd(960 * 5 + 100, 'x');
-
-    EXPECT_EQ(port.Write(cmd), 0);  // cycles ran out: not reported as sent
-    EXPECT_EQ(pty.Received(cmd.size(), 300).size(), 960u * 5);
-
-    pty.Send(">");
-    ASSERT_TRUE(pty.SlaveReadable());
+    std::string got;
+    std::thread modem([&] { got = pty.Received(cmd.size()); });
     EXPECT_EQ(port.Write(cmd), 1);
-    EXPECT_EQ(pty.Received(cmd.size()), cmd);
+    modem.join();
+    EXPECT_EQ(got, cmd);
+}
+
+// A device that takes nothing more (the peer never reads, the queue is full)
+// fails the write once a whole nominal pass went by without progress.
+TEST_F(ComPort, StalledDeviceFailsWriteAfterOnePass)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    g_nWinUserValue[0] = 200;  // 100 ms
+    const std::string flood(1 << 20, 'x');
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(port.Write(flood), 0);
+    EXPECT_GE(MsSince(start), 100);
 }
 
 TEST_F(ComPort, ReadAllAppendsAndNeverClears)
@@ -271,16 +285,116 @@ TEST_F(ComPort, EndlessInputStillEndsThePass)
             usleep(200);
         }
     });
+    // Only the cap can end this pass: the talker never pauses this long.
+    g_nReadQuietGapUsec = 5000000;
     std::string answer;
     const int64_t took = TimedReadAll(port, answer);
     stop = true;
     talker.join();
 
+    EXPECT_GE(took, READ_PASS_CAP_USEC / 1000);
     EXPECT_LT(took, 10000);
     ASSERT_FALSE(answer.empty());
     for (std::string::size_type i = 0; i < answer.size(); ++i) {
         ASSERT_EQ(static_cast<unsigned char>(answer[i]), static_cast<unsigned char>(i)) << i;
     }
+}
+
+// An answer ends its pass once the line has been quiet for the gap, well
+// before the nominal length of a pass that receives nothing.
+TEST_F(ComPort, AnsweredPassEndsBeforeItsNominalLength)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    g_nWinUserValue[0] = 2000;  // 1 s
+    std::string answer;
+    const int64_t idle = TimedReadAll(port, answer);
+    EXPECT_GE(idle, 1000);
+    pty.Send("\r\nOK\r\n");
+    const int64_t answered = TimedReadAll(port, answer);
+    EXPECT_EQ(answer, "\r\nOK\r\n");
+    EXPECT_LT(answered, idle);
+}
+
+// Pieces of an answer come back in one pass when the pauses between them are
+// shorter than the quiet gap, and in separate passes when they are longer.
+struct PiecesCase
+{
+    const char* name;
+    int64_t gapMs;
+    int pauseMs;
+    bool together;
+};
+
+class ComPortPieces : public ComPort, public ::testing::WithParamInterface<PiecesCase>
+{
+};
+
+TEST_P(ComPortPieces, QuietGapDecidesWhereAPassEnds)
+{
+    const PiecesCase& c = GetParam();
+    CComPortBase port(pty.path, 9600);
+    ASSERT_EQ(port.Open(), 1);
+    g_nReadQuietGapUsec = c.gapMs * 1000;
+    g_nWinUserValue[0] = 4000;  // 2 s: the first piece always arrives within the pass
+    const std::vector<std::string> pieces = {"\r\n+CSQ: ", "20,99\r\n", "\r\nOK\r\n"};
+    std::thread modem([&] {
+        for (const std::string& piece : pieces) {
+            pty.Send(piece);
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+        }
+    });
+    std::string first;
+    port.ReadAll(first);
+    modem.join();
+    g_nWinUserValue[0] = 200;  // the rest is queued by now
+    std::string rest;
+    port.ReadAll(rest);
+    g_nReadQuietGapUsec = 0;
+
+    if (c.together) {
+        EXPECT_EQ(first, "\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+    } else {
+        EXPECT_EQ(first, pieces[0]);
+    }
+    EXPECT_EQ(first + rest, "\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(ComPortBase, ComPortPieces,
+                         ::testing::Values(PiecesCase{"PausesShorterThanTheGap", 400, 20, true},
+                                           PiecesCase{"PausesLongerThanTheGap", 20, 400, false}),
+                         [](const ::testing::TestParamInfo<PiecesCase>& info) { return std::string(info.param.name); });
+
+// A deadline before the nominal end cuts a silent pass, but not before it.
+TEST_F(ComPort, DeadlineCutsAPass)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    g_nWinUserValue[0] = 4000;  // 2 s
+    std::string answer;
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(port.ReadAll(answer, MonotonicUsec() + 100000), 1);
+    const int64_t took = MsSince(start);
+    EXPECT_GE(took, 100);
+    EXPECT_LT(took, 2000);
+    pty.CloseMaster();
+    EXPECT_EQ(port.ReadAll(answer, MonotonicUsec() + 100000), 0);  // the device went away
+    EXPECT_EQ(answer, "");
+}
+
+// Input queued before a command is dropped; what arrives after is kept.
+TEST_F(ComPort, DiscardInputDropsOnlyWhatIsQueued)
+{
+    CComPortBase port(pty.path, 115200);
+    ASSERT_EQ(port.Open(), 1);
+    const std::string unsolicited = "\r\nRING\r\n\r\n+CMTI: \"SM\",3\r\n";
+    pty.Send(unsolicited);
+    ASSERT_TRUE(pty.SlaveReadable());
+    EXPECT_EQ(port.DiscardInput(), unsolicited.size());
+    pty.Send("\r\nOK\r\n");
+    std::string answer;
+    port.ReadAll(answer);
+    EXPECT_EQ(answer, "\r\nOK\r\n");
 }
 
 TEST_F(ComPort, AnswerArrivingDuringThePassIsCollected)
