@@ -19,7 +19,7 @@ std::string StripEnds(const std::string& text, const char* chars)
 }
 
 // A line that a modem may put between a command and its answer on its own
-// ("+CREG: 1", "^RSSI: 20"): it must not end up inside a value.
+// ("+CREG: 1", "^RSSI: 20", "RING"): it must not end up inside a value.
 bool IsUnsolicitedLine(const std::string& line, const char* answerToken)
 {
     const std::string body = StripEnds(line, " \r");
@@ -28,6 +28,11 @@ bool IsUnsolicitedLine(const std::string& line, const char* answerToken)
     }
     if (body[0] == '^') {
         return true;
+    }
+    for (const char* bare : {"RING", "NO CARRIER", "SMS DONE", "SMS FULL"}) {
+        if (body == bare) {
+            return true;
+        }
     }
     return body[0] == '+' && body.compare(0, std::string(answerToken).size(), answerToken) != 0;
 }
