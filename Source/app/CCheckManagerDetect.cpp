@@ -414,6 +414,14 @@ bool CCheckManager::RunComCmdSendPduContext(CPhoneCardBase* model, CComPortBase*
            Exchange(*model, *port, body, &CPhoneCardBase::OnSendPduSmsContextCmdRsp, 1400) == RSP_OK;
 }
 
+bool CCheckManager::RunComCmdReadNextSms(CPhoneCardBase* model, CComPortBase* port)
+{
+    // The command is taken from the model only once the port is ready: taking
+    // it removes the message from the model's pending list.
+    return PortReady(model, port, PortNeed::AlreadyOpen) &&
+           Exchange(*model, *port, model->GetReadNextSmsCmd(), &CPhoneCardBase::OnReadNextSmsCmdRsp, 100) == RSP_OK;
+}
+
 void CCheckManager::RunComCmdInitPhone(CPhoneCardBase* model, CComPortBase* port)
 {
     if (!PortReady(model, port, PortNeed::Open)) {

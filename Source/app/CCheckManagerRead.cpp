@@ -18,30 +18,11 @@
 namespace {
 
 const int MAX_READ_NEXT_COMMANDS = 100;  // follow-up commands of one listing
-const int MAX_READ_NEXT_READS = 100;     // reads of one follow-up answer
 
 // "/dev/ttyUSB0" -> "ttyUSB0", as every result line shows a port.
 std::string ShortPortName(const std::string& path)
 {
     return path.size() > 5 ? path.substr(5) : std::string();
-}
-
-// True once `answer` holds a final result line. Only whole lines count: the
-// text of a CDMA message may itself contain "OK", and stopping inside it
-// would leave the rest of this answer to be taken for the next one.
-bool HasFinalResultLine(const std::string& answer)
-{
-    for (const std::string& raw : SplitStringToArray(answer)) {
-        std::string line = raw;
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
-            line.pop_back();
-        }
-        if (line == "OK" || line == "ERROR" || line.compare(0, 11, "+CMS ERROR:") == 0 ||
-            line.compare(0, 11, "+CME ERROR:") == 0) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // The word after a storage's name in the lines of menu key "d".
@@ -191,16 +172,8 @@ bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* por
     }
     whole = true;
     for (int command = 0; command < MAX_READ_NEXT_COMMANDS && phone->NotFinished(); ++command) {
-        port->Write(phone->GetReadNextSmsCmd());
-        std::string answer;
-        for (int read = 0; read < MAX_READ_NEXT_READS; ++read) {
-            port->ReadAll(answer);
-            if (HasFinalResultLine(answer)) {
-                break;
-            }
-        }
-        // False: the answer had no "OK" and its message was not taken.
-        whole = phone->OnReadNextSmsCmdRsp(answer) && whole;
+        // False: the answer failed, never completed, or held no message.
+        whole = RunComCmdReadNextSms(phone, port) && whole;
     }
     whole = whole && !phone->NotFinished();
     return true;

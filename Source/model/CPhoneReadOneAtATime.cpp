@@ -21,7 +21,7 @@ std::string CPhoneReadOneAtATime::GetReadNextSmsCmd()
     return TakeNextCmgrCmd(m_vecPendingIndex);
 }
 
-bool CPhoneReadOneAtATime::OnReadNextSmsCmdRsp(std::string rsp)
+int CPhoneReadOneAtATime::OnReadNextSmsCmdRsp(std::string rsp)
 {
-    return OnCmgrReadRsp(rsp, m_vecPendingIndex, m_vecSmsInfo);
+    return OnCmgrReadRsp(rsp, m_vecSmsInfo);
 }

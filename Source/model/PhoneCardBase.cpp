@@ -18,25 +18,8 @@ std::string StripEnds(const std::string& text, const char* chars)
     return text.substr(first, last - first + 1);
 }
 
-// The value after a "+XXX:" token, which starts at `start`, given the position
-// of the "OK" that follows it. The value ends with its line (or at the "OK");
-// an "OK" fewer than 4 characters after the token leaves no room for a value
-// and its line end, so the value is empty.
-std::string TokenLineValue(const std::string& rsp, std::string::size_type start,
-                           std::string::size_type ok)
-{
-    if (ok < start || ok - start < 4) {
-        return std::string();
-    }
-    std::string::size_type end = rsp.find_first_of("\r\n", start);
-    if (end == npos || end > ok) {
-        end = ok;
-    }
-    return rsp.substr(start, end - start);
-}
-
 // A line that a modem may put between a command and its answer on its own
-// ("+CREG: 1", "^RSSI: 20"): it must not end up inside a value.
+// ("+CREG: 1", "^RSSI: 20", "RING"): it must not end up inside a value.
 bool IsUnsolicitedLine(const std::string& line, const char* answerToken)
 {
     const std::string body = StripEnds(line, " \r");
@@ -45,6 +28,11 @@ bool IsUnsolicitedLine(const std::string& line, const char* answerToken)
     }
     if (body[0] == '^') {
         return true;
+    }
+    for (const char* bare : {"RING", "NO CARRIER", "SMS DONE", "SMS FULL"}) {
+        if (body == bare) {
+            return true;
+        }
     }
     return body[0] == '+' && body.compare(0, std::string(answerToken).size(), answerToken) != 0;
 }
@@ -85,17 +73,16 @@ std::string GetSmsCodeChineseStr(SMS_CODE_ENUM code)
 // any command -> lines ending in OK or ERROR, e.g. CR LF +CME ERROR: 10 CR LF
 int CPhoneCardBase::OnOkErrorRsp(std::string rsp)
 {
-    for (const std::string& line : SplitStringToArray(rsp)) {
-        if (Contains(line, "OK")) {
-            return RSP_OK;
-        }
-        if (Contains(line, "ERROR")) {
-            m_strErrorMessage = StripCrLf(line);
-            return RSP_ERROR;
-        }
+    const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
+    const int at = FindFinalResultLine(lines);
+    if (at < 0) {
+        return RSP_MORE;
     }
-    // An "OK" still waiting for its line end is taken as final.
-    return Contains(rsp, "OK") ? RSP_OK : RSP_MORE;
+    const int verdict = FinalResultOf(lines[at]);
+    if (verdict == RSP_ERROR) {
+        m_strErrorMessage = lines[at].text;
+    }
+    return verdict;
 }
 
 bool CPhoneCardBase::Contains(const std::string& text, const char* what)
@@ -130,15 +117,15 @@ std::string CPhoneCardBase::GetAtiCmd() const
 int CPhoneCardBase::OnGetAtiCmdRsp(std::string rsp)
 {
     m_strAtiRsp = rsp;
-    if (IsATI_RspMatch(rsp)) {
-        return RSP_OK;
+    // The model is named early in the answer, but its revision, IMEI and OK
+    // lines follow: deciding on the name would leave them to be read as the
+    // answer to the next command.
+    const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
+    const int at = FindFinalResultLine(lines);
+    if (at < 0) {
+        return RSP_MORE;
     }
-    // Only a finished answer may be refused: a first read often holds only
-    // the manufacturer line, and the kept answer is what recognition uses.
-    if (Contains(rsp, "OK") || Contains(rsp, "ERROR")) {
-        return RSP_ERROR;
-    }
-    return RSP_MORE;
+    return FinalResultOf(lines[at]) == RSP_OK && IsATI_RspMatch(rsp) ? RSP_OK : RSP_ERROR;
 }
 
 std::string CPhoneCardBase::Get_ATI_Rsp() const
@@ -260,55 +247,31 @@ std::string CPhoneCardBase::GetIMSI_Cmd() const
 // AT+CCID -> "+CCID: <iccid>", e.g. +CCID: "89860012345678901234" then OK
 int CPhoneCardBase::OnGetIMSI_CmdRsp(std::string rsp)
 {
-    if (Contains(rsp, "ERROR")) {
-        return RSP_ERROR;
+    const ValueAnswer_t answer = FindValueAnswer(rsp, "+CCID:");
+    if (answer.verdict != RSP_OK) {
+        return answer.verdict;
     }
-    return OnCcidRsp(rsp);
-}
-
-int CPhoneCardBase::OnCcidRsp(const std::string& rsp)
-{
-    if (rsp.empty() || !Contains(rsp, "OK")) {
-        return RSP_MORE;
-    }
-    const std::string::size_type at = rsp.find("+CCID:");
-    if (at == npos) {
+    if (!answer.hasValue) {
         m_strCardNumber.clear();
         return RSP_ERROR;
     }
-    const std::string::size_type start = at + 6;
-    const std::string::size_type ok = rsp.find("OK", start);
-    if (ok == npos) {
-        return RSP_MORE;  // the "OK" seen so far came before the card number
-    }
-    std::string value = TokenLineValue(rsp, start, ok);
-    value = StripEnds(value, "\"");
-    value = StripEnds(value, " ");
-    m_strCardNumber = StripEnds(value, "\"");
+    m_strCardNumber = StripEnds(StripEnds(StripEnds(answer.value, "\""), " "), "\"");
     return RSP_OK;
 }
 
 // AT^ICCID? -> "^ICCID: <iccid>", e.g. ^ICCID: 98681031098310024233 then OK
 int CPhoneCardBase::OnCaretIccidRsp(const std::string& rsp)
 {
-    if (rsp.empty()) {
+    const ValueAnswer_t answer = FindValueAnswer(rsp, "^ICCID: ");
+    if (answer.verdict == RSP_MORE) {
         return RSP_MORE;
     }
-    const std::vector<std::string> lines = SplitStringToArray(rsp);
-    for (const std::string& line : lines) {
-        const std::string::size_type at = line.find("^ICCID: ");
-        if (at != npos) {
-            m_strCardNumber = StripEnds(line.substr(at + 8), " \r\n");
-            return RSP_OK;
-        }
+    // No card number line: a failure once the answer is finished.
+    if (answer.verdict == RSP_ERROR || !answer.hasValue) {
+        return RSP_ERROR;
     }
-    // No card number line: a failure once the answer is finished, else wait.
-    for (const std::string& line : lines) {
-        if (Contains(line, "OK") || Contains(line, "ERROR")) {
-            return RSP_ERROR;
-        }
-    }
-    return RSP_MORE;
+    m_strCardNumber = StripEnds(answer.value, " \r\n");
+    return RSP_OK;
 }
 
 std::string CPhoneCardBase::GetIMEI_Cmd() const
@@ -319,25 +282,27 @@ std::string CPhoneCardBase::GetIMEI_Cmd() const
 // AT+CGSN -> "<imei>" or "+CGSN: <imei>", e.g. 861234567890123 then OK
 int CPhoneCardBase::OnGetIMEI_Cmd(std::string rsp)
 {
-    if (Contains(rsp, "ERROR")) {
-        return RSP_ERROR;
+    const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
+    // What comes before the echo belongs to an earlier command.
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (Contains(lines[i].text, "AT+CGSN")) {
+            start = i + 1;
+            break;
+        }
     }
-    const std::string::size_type echo = rsp.find("AT+CGSN");
-    const std::string::size_type start = (echo == npos) ? 0 : echo + 7;
-    const std::string::size_type ok = rsp.find("OK", start);
-    if (ok == npos) {
+    const int at = FindFinalResultLine(lines, start);
+    if (at < 0) {
         return RSP_MORE;
     }
+    if (FinalResultOf(lines[at]) == RSP_ERROR) {
+        return RSP_ERROR;
+    }
     std::string value;
-    std::string::size_type pos = start;
-    while (pos < ok) {
-        std::string::size_type end = rsp.find('\n', pos);
-        end = (end == npos || end >= ok) ? ok : end + 1;
-        const std::string line = rsp.substr(pos, end - pos);
-        if (!IsUnsolicitedLine(line, "+CGSN")) {
-            value += line;
+    for (int i = static_cast<int>(start); i < at; ++i) {
+        if (!IsUnsolicitedLine(lines[i].text, "+CGSN")) {
+            value += lines[i].text;
         }
-        pos = end;
     }
     for (const char* noise : {"AT", "CGSN", "+", ":", "\"", "'", "\r", "\n", " "}) {
         StringReplace(value, noise, "");
@@ -354,18 +319,13 @@ std::string CPhoneCardBase::GetSignalStrengthCmd() const
 // at+csq -> "+CSQ: <rssi>,<ber>", e.g. +CSQ: 17,99 then OK
 int CPhoneCardBase::OnGetSignalStrengthCmdRsp(std::string rsp)
 {
-    if (rsp.empty()) {
-        return RSP_MORE;
-    }
-    const std::string::size_type at = rsp.find("+CSQ:");
-    const std::string::size_type start = (at == npos) ? npos : at + 5;
-    const std::string::size_type ok = (at == npos) ? npos : rsp.find("OK", start);
-    if (ok == npos) {
+    const ValueAnswer_t answer = FindValueAnswer(rsp, "+CSQ:");
+    if (answer.verdict != RSP_OK || !answer.hasValue) {
         // An ERROR answer is not final here: the caller's read limit ends it.
         m_strSignal.clear();
         return RSP_MORE;
     }
-    m_strSignal = TokenLineValue(rsp, start, ok);
+    m_strSignal = answer.value;
     return RSP_OK;
 }
 
@@ -377,33 +337,22 @@ std::string CPhoneCardBase::GetQuerySmsCenterCmd() const
 // AT+CSCA? -> "+CSCA: \"<number>\",<type>", e.g. +CSCA: "+8613800000500",145 then OK
 int CPhoneCardBase::OnGetQuerySmsCenterCmdRsp(std::string rsp)
 {
-    static const std::string token = "+CSCA: \"";
-    const std::string::size_type at = rsp.find(token);
-    if (!rsp.empty() && at != npos) {
-        const std::string::size_type start = at + token.size();
-        const std::string::size_type lineEnd = rsp.find('\n', start);
-        const std::string::size_type comma = rsp.find(',', start);
-        if (comma == npos || (lineEnd != npos && comma > lineEnd)) {
-            if (lineEnd == npos) {
-                return RSP_MORE;  // the type field may still arrive
-            }
-            m_strSmsCenter.clear();
-            return RSP_ERROR;
-        }
-        // Drop the closing quote in front of the comma.
-        m_strSmsCenter = (comma > start) ? rsp.substr(start, comma - 1 - start) : std::string();
-        return RSP_OK;
+    const ValueAnswer_t answer = FindValueAnswer(rsp, "+CSCA: \"");
+    if (answer.verdict == RSP_ERROR) {
+        m_strErrorMessage = answer.finalText;
+        return RSP_ERROR;
     }
-    for (const std::string& line : SplitStringToArray(rsp)) {
-        if (Contains(line, "OK")) {
-            return RSP_OK;
-        }
-        if (Contains(line, "ERROR")) {
-            m_strErrorMessage = StripCrLf(line);
-            return RSP_ERROR;
-        }
+    if (answer.verdict == RSP_MORE || !answer.hasValue) {
+        return answer.verdict;  // a bare OK leaves the centre as it was
     }
-    return RSP_MORE;
+    const std::string::size_type comma = answer.value.find(',');
+    if (comma == npos) {
+        m_strSmsCenter.clear();
+        return RSP_ERROR;
+    }
+    // Drop the closing quote in front of the comma.
+    m_strSmsCenter = comma > 0 ? answer.value.substr(0, comma - 1) : std::string();
+    return RSP_OK;
 }
 
 std::string CPhoneCardBase::GetDelAllSmsCmd() const
@@ -425,14 +374,16 @@ std::string CPhoneCardBase::GetRecvSmsCompatibleModeCmd() const
 // AT -> "OK"; the whole answer is kept as the error text on ERROR
 int CPhoneCardBase::OnGetRecvSmsCompatibleModeCmdRsp(std::string rsp)
 {
-    if (Contains(rsp, "OK")) {
-        return RSP_OK;
+    const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
+    const int at = FindFinalResultLine(lines);
+    if (at < 0) {
+        return RSP_MORE;
     }
-    if (Contains(rsp, "ERROR")) {
+    const int verdict = FinalResultOf(lines[at]);
+    if (verdict == RSP_ERROR) {
         m_strErrorMessage = rsp;
-        return RSP_ERROR;
     }
-    return RSP_MORE;
+    return verdict;
 }
 
 std::string CPhoneCardBase::GetReadAllSmsCmd() const
@@ -450,9 +401,10 @@ std::string CPhoneCardBase::GetReadNextSmsCmd()
     return "AT\r\n";
 }
 
-bool CPhoneCardBase::OnReadNextSmsCmdRsp(std::string rsp)
+// AT -> "OK": nothing is pending here, so there is no message to take
+int CPhoneCardBase::OnReadNextSmsCmdRsp(std::string rsp)
 {
-    return !rsp.empty();
+    return OnOkErrorRsp(rsp);
 }
 
 PHONE_TYPE_t CPhoneCardBase::GetPhoneType() const

@@ -180,22 +180,23 @@ std::vector<std::string> IndexList(const std::string& text)
 }  // namespace
 
 // AT+CMGL=4 -> "+CMGL: <index>,<stat>,,<length>" then the PDU, per message, then OK
+// Unsolicited lines such as "SMS DONE" or "SMS FULL" do not end a listing:
+// only its final result line does.
 int CPhoneCardBase::OnReadAllSmsCmdRsp(std::string rsp)
 {
-    if (Contains(rsp, "ERROR")) {
+    const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
+    const int at = FindFinalResultLine(lines);
+    const int verdict = at < 0 ? RSP_MORE : FinalResultOf(lines[at]);
+    if (verdict == RSP_ERROR) {
         m_strErrorMessage = StripCrLf(rsp);
         return RSP_ERROR;
     }
     // Rebuilt on every call, so the list always reflects the whole text so far.
     m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(SmsRspToSmsInfoVec(rsp), m_bReportIncompleteSms);
-    if (Contains(rsp, "OK") || Contains(rsp, "SMS DONE")) {
+    if (verdict == RSP_OK) {
         m_strErrorMessage = StripCrLf(rsp);
-        return RSP_OK;
     }
-    if (Contains(rsp, "SMS FULL")) {
-        return RSP_OK;
-    }
-    return RSP_MORE;
+    return verdict;
 }
 
 std::vector<SmsInfo> CPhoneCardBase::SmsRspToSmsInfoVec(const std::string& rsp)
@@ -346,16 +347,20 @@ bool CPhoneCardBase::IsHexChar(char c)
 int CPhoneCardBase::OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending,
                                        std::vector<SmsInfo>& read)
 {
-    if (!Contains(rsp, "OK")) {
-        return OnOkErrorRsp(rsp);
+    const ValueAnswer_t answer = FindValueAnswer(rsp, "+CMGD:");
+    if (answer.verdict == RSP_ERROR) {
+        m_strErrorMessage = answer.finalText;
+    }
+    if (answer.verdict != RSP_OK) {
+        return answer.verdict;
     }
     // A new listing: nothing of an earlier one (the other storage) carries over.
     read.clear();
     m_vecRecvSms.clear();
-    const std::string::size_type open = rsp.find('(');
-    const std::string::size_type close = rsp.find(')');
+    const std::string::size_type open = answer.value.find('(');
+    const std::string::size_type close = answer.value.find(')');
     if (open != std::string::npos && close != std::string::npos && open < close) {
-        pending = IndexList(rsp.substr(open + 1, close - open - 1));
+        pending = IndexList(answer.value.substr(open + 1, close - open - 1));
     }
     return RSP_OK;
 }
@@ -371,30 +376,35 @@ std::string CPhoneCardBase::TakeNextCmgrCmd(std::vector<std::string>& pending)
 }
 
 // AT+CMGR=<i> -> "+CMGR: <stat>,,<length>" then the PDU, then OK
-bool CPhoneCardBase::OnCmgrReadRsp(const std::string& rsp, const std::vector<std::string>& pending,
-                                   std::vector<SmsInfo>& read)
+int CPhoneCardBase::OnCmgrReadRsp(const std::string& rsp, std::vector<SmsInfo>& read)
 {
-    (void)pending;  // the list is rebuilt after every read, not only after the last
-    if (!Contains(rsp, "OK")) {
-        return false;
+    const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
+    // "+CMGR:" at a line start: an echoed "AT+CMGR=1" is no header. A final
+    // line before the header is a late one of an earlier command.
+    std::size_t header = 0;
+    while (header < lines.size() && !StartsWithToken(lines[header], "+CMGR:")) {
+        ++header;
     }
-    const std::vector<std::string> lines = SplitStringToArray(rsp);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        // "+CMGR:" and not "CMGR": an echoed "AT+CMGR=1" is no header.
-        const std::string::size_type tag = lines[i].find("+CMGR:");
-        if (tag == std::string::npos) {
-            continue;
-        }
-        if (i + 1 < lines.size()) {
-            SmsInfo info;
-            info.mode.index = static_cast<int>(read.size()) + 1;  // reading order is storage order
-            const int stat = ToInt(lines[i].substr(tag + 6));
-            info.mode.stat = stat >= 0 && stat <= 3 ? stat : 1;
-            DecodeByStatus(lines[i + 1], info);
-            read.push_back(info);
-        }
-        break;
+    const int at = FindFinalResultLine(lines, header < lines.size() ? header : 0);
+    if (at < 0) {
+        return RSP_MORE;
     }
+    if (FinalResultOf(lines[at]) == RSP_ERROR) {
+        m_strErrorMessage = lines[at].text;
+        return RSP_ERROR;
+    }
+    if (header + 1 >= static_cast<std::size_t>(at) || !lines[header + 1].body) {
+        return RSP_ERROR;  // complete, but no message in it
+    }
+    const std::string& text = lines[header].text;
+    SmsInfo info;
+    info.mode.index = static_cast<int>(read.size()) + 1;  // reading order is storage order
+    const int stat = ToInt(text.substr(text.find("+CMGR:") + 6));
+    info.mode.stat = stat >= 0 && stat <= 3 ? stat : 1;
+    DecodeByStatus(lines[header + 1].text, info);
+    read.push_back(info);
+    // Rebuilt after every read, not only after the last, so an unreadable
+    // last index loses nothing.
     m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(read, m_bReportIncompleteSms);
-    return true;
+    return RSP_OK;
 }

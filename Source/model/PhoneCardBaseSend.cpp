@@ -219,16 +219,14 @@ std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendLongPduSmsCmd(std::strin
 // AT+CMGS=<n> -> "\r\n> " (the prompt, no line end) or "\r\n+CMS ERROR: 304\r\n"
 int CPhoneCardBase::OnSendPduSmsLenCmdRsp(std::string rsp)
 {
-    if (rsp.find('>') != std::string::npos) {
-        return RSP_OK;
-    }
-    if (rsp.empty()) {
-        return RSP_MORE;
-    }
-    // Only a finished line counts: "+CMS ERROR: 3" may still become 304 or 330.
-    for (const std::string& line : SplitStringToArray(rsp)) {
-        if (line.find("ERROR") != std::string::npos) {
-            m_strErrorMessage = StripCrLf(line);
+    // Only a finished error line counts: "+CMS ERROR: 3" may still become
+    // 304 or 330. An "OK" is no answer to the length command.
+    for (const AnswerLine_t& line : SplitAnswerLines(rsp)) {
+        if (IsPromptLine(line)) {
+            return RSP_OK;
+        }
+        if (FinalResultOf(line) == RSP_ERROR) {
+            m_strErrorMessage = line.text;
             return RSP_ERROR;
         }
     }
@@ -239,21 +237,22 @@ int CPhoneCardBase::OnSendPduSmsLenCmdRsp(std::string rsp)
 int CPhoneCardBase::OnSendPduSmsContextCmdRsp(std::string rsp)
 {
     m_bSendRetry = false;
-    for (const std::string& line : SplitStringToArray(rsp)) {
-        if (line.find("OK") != std::string::npos) {
-            return RSP_OK;
-        }
-        if (line.find("ERROR") != std::string::npos) {
-            // Codes 500..600 are network or modem trouble that may pass.
-            for (const std::string& piece : SplitStringByChar(line, ' ')) {
-                const long code = CodeOf(piece);
-                if (code >= 500 && code <= 600) {
-                    m_bSendRetry = true;
-                }
-            }
-            m_strErrorMessage = StripCrLf(line);
-            return RSP_ERROR;
+    const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
+    const int at = FindFinalResultLine(lines);
+    if (at < 0) {
+        return RSP_MORE;
+    }
+    const AnswerLine_t& line = lines[at];
+    if (FinalResultOf(line) == RSP_OK) {
+        return RSP_OK;
+    }
+    // Codes 500..600 are network or modem trouble that may pass.
+    for (const std::string& piece : SplitStringByChar(line.text, ' ')) {
+        const long code = CodeOf(piece);
+        if (code >= 500 && code <= 600) {
+            m_bSendRetry = true;
         }
     }
-    return RSP_MORE;
+    m_strErrorMessage = line.text;
+    return RSP_ERROR;
 }

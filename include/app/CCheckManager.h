@@ -79,6 +79,10 @@ public:
     // answer (OnSendPduSmsContextCmdRsp). Texts are written unchanged.
     static bool RunComCmdSendPduLen(CPhoneCardBase* model, CComPortBase* port, const std::string& lenCmd);
     static bool RunComCmdSendPduContext(CPhoneCardBase* model, CComPortBase* port, const std::string& body);
+    // The next follow-up read of a model that reads one message at a time
+    // (GetReadNextSmsCmd / OnReadNextSmsCmdRsp), 100 reads: true when the
+    // answer was complete and its message taken.
+    static bool RunComCmdReadNextSms(CPhoneCardBase* model, CComPortBase* port);
     // The model's initialisation commands in order (opens the port), up to 5
     // reads each through OnInitAtCmdRsp: RSP_ERROR stops the sequence, no
     // verdict goes on with the next command. The caller learns nothing.

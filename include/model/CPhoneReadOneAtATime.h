@@ -20,7 +20,7 @@ public:
     bool NotFinished() const override;
     // "AT+CMGR=<i>" for the next listed index ("" when none is left).
     std::string GetReadNextSmsCmd() override;
-    bool OnReadNextSmsCmdRsp(std::string rsp) override;
+    int OnReadNextSmsCmdRsp(std::string rsp) override;
 
 private:
     std::vector<std::string> m_vecPendingIndex;  // storage indices still to read, in the modem's order

@@ -53,8 +53,9 @@ public:
     virtual std::string GetATCmd() const;
     virtual int OnGetAtCmdRsp(std::string rsp);
     virtual std::string GetAtiCmd() const;
-    // Keeps the answer (GetAtiRspString); RSP_OK when IsATI_RspMatch accepts it,
-    // RSP_ERROR when it is complete but names another model, RSP_MORE before.
+    // Keeps the answer (GetAtiRspString). Once its final result line has
+    // arrived: RSP_OK when IsATI_RspMatch accepts the whole answer, else
+    // RSP_ERROR; RSP_MORE before.
     virtual int OnGetAtiCmdRsp(std::string rsp);
     // A complete sample answer of the model to ATI (test data; "" here).
     virtual std::string Get_ATI_Rsp() const;
@@ -79,7 +80,8 @@ public:
     virtual std::vector<PDU_LONG_SMS_Base_t> GetSendPduSmsCmdArray(std::string phone, std::string text);
     // Final answer after a PDU; sets the retry flag on an error code 500..600.
     virtual int OnSendPduSmsContextCmdRsp(std::string rsp);
-    // Answer to "AT+CMGS=<n>": RSP_OK at the ">" prompt.
+    // Answer to "AT+CMGS=<n>": RSP_OK at the "> " prompt at a line start,
+    // RSP_ERROR on a complete error line.
     virtual int OnSendPduSmsLenCmdRsp(std::string rsp);
     virtual std::string GetSendSMS_PhoneCmd(std::string phone) const;
     virtual bool OnSendSMS_PhoneCmd(std::string rsp);
@@ -110,7 +112,11 @@ public:
     // True while a model that reads one message at a time has messages left.
     virtual bool NotFinished() const;
     virtual std::string GetReadNextSmsCmd();
-    virtual bool OnReadNextSmsCmdRsp(std::string rsp);
+    // The answer to GetReadNextSmsCmd(): RSP_OK when it is complete and its
+    // message was taken, RSP_ERROR for a complete error answer or one without
+    // a message, RSP_MORE before its final result line. Only a final verdict
+    // changes the received list.
+    virtual int OnReadNextSmsCmdRsp(std::string rsp);
     virtual PHONE_TYPE_t GetPhoneType() const;
     virtual std::string GetSmsCardNumber() const;
     virtual std::string GetSignalStrength() const;
@@ -141,10 +147,9 @@ public:
     // The service-centre number of the last "+CSCA:" answer (empty if none).
     std::string GetSmsCenter() const { return m_strSmsCenter; }
 
-    // The generic judge: the first complete line holding "OK" gives RSP_OK, a
-    // line holding "ERROR" before it gives RSP_ERROR (the line, without CR/LF,
-    // becomes the error message); undecided lines fall back to "OK" anywhere in
-    // the text (RSP_OK), else RSP_MORE.
+    // The generic judge: the answer's first final result line decides (see
+    // FindFinalResultLine): "OK" gives RSP_OK, an error line RSP_ERROR (the
+    // line becomes the error message); without one yet, RSP_MORE.
     int OnOkErrorRsp(std::string rsp);
 
     // Send helpers: more than 67 characters make a concatenated SMS; the
@@ -170,6 +175,45 @@ public:
     static bool IsHexChar(char c);
 
 protected:
+    // ---- reading answers line by line (AnswerLines.cpp)
+
+    // One line of an answer. A line starts at the answer's start or after a
+    // line feed; a message body is stepped over whole and is never a result
+    // line: the PDU line after a "+CMGR:" or "+CMGL:" header, and the text
+    // after a "^HCMGR:" header, whose length the header gives (without a
+    // readable length the text runs to its Ctrl-Z).
+    struct AnswerLine_t
+    {
+        std::string::size_type begin = 0;  // its first byte in the answer
+        bool complete = false;             // ended by its line feed (a body: all its bytes are there)
+        bool body = false;                 // a message body
+        std::string text;                  // without CR and LF at its ends; a CDMA text body: its bytes
+    };
+    // The lines of `rsp` in order, the last one possibly incomplete.
+    static std::vector<AnswerLine_t> SplitAnswerLines(const std::string& rsp);
+    // RSP_OK for a complete "OK" line, RSP_ERROR for a complete "ERROR",
+    // "+CME ERROR: <n>" or "+CMS ERROR: <n>" line, RSP_MORE for any other line.
+    static int FinalResultOf(const AnswerLine_t& line);
+    // The send prompt "> " (or ">" whose blank is still to come) at a line start.
+    static bool IsPromptLine(const AnswerLine_t& line);
+    // Whether `line` starts with `token` after leading blanks (never a body).
+    static bool StartsWithToken(const AnswerLine_t& line, const char* token);
+    // Index of the first final result line at or after `from`, or -1.
+    static int FindFinalResultLine(const std::vector<AnswerLine_t>& lines, std::size_t from = 0);
+
+    // An answer that carries its value on a "<token>" line before its final
+    // result line. A final line counts only after a token line (a final line
+    // before it is a late one of an earlier command); an answer without any
+    // token line is decided by its first final line.
+    struct ValueAnswer_t
+    {
+        int verdict = RSP_MORE;  // of the deciding final line; RSP_MORE while there is none
+        bool hasValue = false;   // a token line came before it
+        std::string value;       // that line after the token
+        std::string finalText;   // the deciding final line
+    };
+    static ValueAnswer_t FindValueAnswer(const std::string& rsp, const char* token);
+
     // ---- helpers shared by several model classes
 
     // Case-sensitive substring test, the only test the answers are judged by.
@@ -183,8 +227,6 @@ protected:
     // Dialling and hanging up of the models that want CR LF after the command.
     static std::string GetCrLfCallCmd(const std::string& number);
     static std::string GetChupHungUpCmd();
-    // Answer to "AT+CCID" after the ERROR test: the card number from the "+CCID:" line.
-    int OnCcidRsp(const std::string& rsp);
     // Answer to "AT^ICCID?": the card number from the "^ICCID: " line.
     int OnCaretIccidRsp(const std::string& rsp);
     // Send helpers (PhoneCardBaseSend.cpp). Each returns false with the
@@ -205,8 +247,7 @@ protected:
     int OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending,
                            std::vector<SmsInfo>& read);
     std::string TakeNextCmgrCmd(std::vector<std::string>& pending);
-    bool OnCmgrReadRsp(const std::string& rsp, const std::vector<std::string>& pending,
-                       std::vector<SmsInfo>& read);
+    int OnCmgrReadRsp(const std::string& rsp, std::vector<SmsInfo>& read);
 
     // ---- fields
     bool m_bSendRetry = false;                // last PDU send failed with a code 500..600

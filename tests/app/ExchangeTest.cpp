@@ -62,6 +62,8 @@ public:
     int OnDelAllSmsCmdRsp(std::string rsp) override { return Judge("CMGD", rsp); }
     int OnSendPduSmsLenCmdRsp(std::string rsp) override { return Judge("CMGS", rsp); }
     int OnSendPduSmsContextCmdRsp(std::string rsp) override { return Judge("PDU", rsp); }
+    std::string GetReadNextSmsCmd() override { return "X-NEXT\r"; }
+    int OnReadNextSmsCmdRsp(std::string rsp) override { return Judge("NEXT", rsp); }
     std::vector<std::string> GetInitAtCmd() const override { return {"X-INIT1\r", "X-INIT2\r", "X-INIT3\r"}; }
     int OnInitAtCmdRsp(std::string rsp) override { return Judge("INIT", rsp); }
 
@@ -110,6 +112,7 @@ std::vector<ExchangeCase> ExchangeCases()
         {"ReadME_Sms", CCheckManager::RunComCmdReadME_Sms, "X-ME\r", "ME", 5, false},
         {"ReadSM_Sms", CCheckManager::RunComCmdReadSM_Sms, "X-SM\r", "SM", 5, false},
         {"DelAllSms", CCheckManager::RunComCmdDelAllSms, "X-CMGD\r", "CMGD", 1400, false},
+        {"ReadNextSms", CCheckManager::RunComCmdReadNextSms, "X-NEXT\r", "NEXT", 100, false},
         {"SendPduLen",
          [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdSendPduLen(m, p, "AT+CMGS=21\r"); },
          "AT+CMGS=21\r", "CMGS", 1400, false},

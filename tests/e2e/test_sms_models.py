@@ -130,6 +130,29 @@ class Cdma(unittest.TestCase):
             self.assertEqual(port_of(sms(bench, "read"), "ttyUSB0")["msgs"],
                              [self.report("OK, see you at 8. OK?", "SIM"), self.report("second", "SIM", "10086")])
 
+    def test_text_holding_an_ok_line_loses_no_message(self):
+        # The first text holds a line "OK". Its answer arrives in two pieces,
+        # the first ending right after that line, so a read that stops at the
+        # first whole "OK" line would cut the text and leave the rest of the
+        # answer to be taken for the next message's.
+        before = "fine"
+        text = before + "\r\nOK\r\nsee you at 8"
+        storage = {"SM": [self.cdma(text, 1), self.cdma("second", 1, "10086"),
+                          self.cdma("third 第三", 6, "10010")]}
+        # The simulator's header for the first message: sender, time, language 0,
+        # encoding 1, the text's length in bytes, then priority, privacy, type, status.
+        header = "\r\n^HCMGR:13912345678,2023,05,17,08,30,00,0,1,%d,0,0,0,1\r\n" % len(text)
+        first_piece = len(header) + len(before) + len("\r\nOK\r\n")
+        # Pieces further apart than a read pass; the scan's answers fit in one piece.
+        pieces = {"chunk": {"bytes": first_piece, "ms": 150}}
+        with Bench([modem("/dev/ttyUSB0", "CPhone_MC323_ON", storage=storage, faults=pieces)],
+                   time1=100) as bench:
+            self.assertEqual(port_of(sms(bench, "read"), "ttyUSB0")["msgs"],
+                             [self.report(text, "SIM"), self.report("second", "SIM", "10086"),
+                              self.report("third 第三", "SIM", "10010")])
+            self.assertEqual([c for c in heard(bench, "ttyUSB0") if c.startswith("AT^HCMGR=")],
+                             ["AT^HCMGR=1", "AT^HCMGR=2", "AT^HCMGR=3"])
+
 
 if __name__ == "__main__":
     harness.main()

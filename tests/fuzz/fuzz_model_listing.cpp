@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzz::Require(v == RSP_OK || v == RSP_ERROR || v == RSP_MORE);
         for (int i = 0; i < 300 && phone->NotFinished(); ++i) {
             phone->GetReadNextSmsCmd();
-            phone->OnReadNextSmsCmdRsp(in.ConsumeRandomLengthString(1 << 16));
+            const int next = phone->OnReadNextSmsCmdRsp(in.ConsumeRandomLengthString(1 << 16));
+            fuzz::Require(next == RSP_OK || next == RSP_ERROR || next == RSP_MORE);
         }
         for (const SmsRecvStruct_t& r : phone->GetReadSms()) {
             fuzz::Require(r.from.size() < (1u << 17) && r.text.size() < (1u << 18));

@@ -192,11 +192,14 @@ TEST(CommandText, AnyAnswerCompletesTheOverriddenBooleanSteps)
     }
 }
 
-TEST(CommandText, NextReadOfTheBaseTakesAnyAnswer)
+// The base class has nothing pending; its "AT" is judged like any other.
+TEST(CommandText, NextReadOfTheBaseWaitsForItsFinalLine)
 {
     CPhoneCardBase model;
-    EXPECT_TRUE(model.OnReadNextSmsCmdRsp("\r\n"));
-    EXPECT_FALSE(model.OnReadNextSmsCmdRsp(""));
+    EXPECT_EQ(model.OnReadNextSmsCmdRsp("\r\nOK\r\n"), RSP_OK);
+    EXPECT_EQ(model.OnReadNextSmsCmdRsp("\r\nERROR\r\n"), RSP_ERROR);
+    EXPECT_EQ(model.OnReadNextSmsCmdRsp("\r\n"), RSP_MORE);
+    EXPECT_EQ(model.OnReadNextSmsCmdRsp(""), RSP_MORE);
 }
 
 }  // namespace

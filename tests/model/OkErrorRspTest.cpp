@@ -68,8 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
         JudgeRow{"OkBeforeErrorWins", "\r\nOK\r\n\r\nERROR\r\n", RSP_OK, ""},
         JudgeRow{"EchoOnly", "AT\r", RSP_MORE, ""},
         JudgeRow{"Empty", "", RSP_MORE, ""},
-        JudgeRow{"UnterminatedOkIsFinal", "\r\nOK", RSP_OK, ""},
-        JudgeRow{"OkWithoutLineFeed", "OK", RSP_OK, ""},
+        JudgeRow{"UnterminatedOkWaits", "\r\nOK", RSP_MORE, ""},
+        JudgeRow{"OkWithoutLineFeed", "OK", RSP_MORE, ""},
+        JudgeRow{"OkInsideALine", "\r\n+CPMS: \"OK\"\r\n", RSP_MORE, ""},
+        JudgeRow{"ErrorInsideALine", "\r\n+COPS: 0,0,\"ERROR NET\"\r\n", RSP_MORE, ""},
         JudgeRow{"UnterminatedErrorWaits", "\r\nERROR", RSP_MORE, ""},
         JudgeRow{"HalfErrorWord", "\r\n+CME ERR", RSP_MORE, ""},
         JudgeRow{"UnsolicitedOnly", "\r\n+CREG: 1\r\n", RSP_MORE, ""},
@@ -79,8 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         JudgeRow{"LowerCaseIsNotOk", "\r\nok\r\n", RSP_MORE, ""}),
     [](const ::testing::TestParamInfo<JudgeRow>& info) { return std::string(info.param.name); });
 
-// Every prefix before the final line is undecided; the final line decides,
-// and an "OK" decides as soon as its two letters are there.
+// Every prefix before the final line is undecided; the final line decides
+// once its line feed is there.
 TEST(OkErrorRsp, PrefixesWaitForTheFinalLine)
 {
     struct Case
@@ -90,8 +92,8 @@ TEST(OkErrorRsp, PrefixesWaitForTheFinalLine)
         int verdict;
     };
     const Case cases[] = {
-        {"AT+CPMS=\"SM\"\r\r\n+CPMS: 3,50,3,50,3,50\r\n\r\nOK\r\n", "AT+CPMS=\"SM\"\r\r\n+CPMS: 3,50,3,50,3,50\r\n\r\nOK",
-         RSP_OK},
+        {"AT+CPMS=\"SM\"\r\r\n+CPMS: 3,50,3,50,3,50\r\n\r\nOK\r\n",
+         "AT+CPMS=\"SM\"\r\r\n+CPMS: 3,50,3,50,3,50\r\n\r\nOK\r\n", RSP_OK},
         {"\r\n^RSSI: 20\r\n\r\n+CME ERROR: 10\r\n", "\r\n^RSSI: 20\r\n\r\n+CME ERROR: 10\r\n", RSP_ERROR},
         {"\r\nERROR\r\n\r\nOK\r\n", "\r\nERROR\r\n", RSP_ERROR},
     };
@@ -126,10 +128,10 @@ TEST(RecvSmsCompatibleModeRsp, Verdicts)
     const Row rows[] = {
         {"\r\nOK\r\n", RSP_OK, ""},
         {"AT+ATVER=1\r\r\nOK\r\n", RSP_OK, ""},
-        {"OK", RSP_OK, ""},
+        {"OK", RSP_MORE, ""},
         {"\r\n+CMS ERROR: 500\r\n", RSP_ERROR, "+CMS ERROR: 500"},
         {"\r\nERROR\r\n\r\n+CREG: 1\r\n", RSP_ERROR, "ERROR\r\n\r\n+CREG: 1"},
-        {"\r\nERROR", RSP_ERROR, "ERROR"},
+        {"\r\nERROR", RSP_MORE, ""},
         {"\r\nER", RSP_MORE, ""},
         {"", RSP_MORE, ""},
         {"\r\n^RSSI: 20\r\n", RSP_MORE, ""},

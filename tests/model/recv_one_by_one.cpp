@@ -76,7 +76,7 @@ TEST_P(OneByOneModel, FixtureAnswersJoinedAfterEachRead)
     const size_t expectedAfter[] = {0, 1, 2};  // part 2 alone waits; then the single; then both
     for (size_t i = 0; i < answers.size(); ++i) {
         phone->GetReadNextSmsCmd();
-        EXPECT_TRUE(phone->OnReadNextSmsCmdRsp(answers[i]));
+        EXPECT_EQ(phone->OnReadNextSmsCmdRsp(answers[i]), RSP_OK);
         EXPECT_EQ(phone->GetReadSms().size(), expectedAfter[i]) << "after answer " << i;
     }
     const std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
@@ -98,7 +98,7 @@ TEST_P(OneByOneModel, EachListingStartsAFreshCollection)
     const auto phone = Make(GetParam());
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n+CMGD: (3),(0-4)\r\n\r\nOK\r\n"), RSP_OK);
     phone->GetReadNextSmsCmd();
-    ASSERT_TRUE(phone->OnReadNextSmsCmdRsp(CmgrAnswer(HI_PDU)));
+    ASSERT_EQ(phone->OnReadNextSmsCmdRsp(CmgrAnswer(HI_PDU)), RSP_OK);
     ASSERT_EQ(phone->GetReadSms().size(), 1u);
 
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n+CMGD: (),(0-4)\r\n\r\nOK\r\n"), RSP_OK);
@@ -108,7 +108,7 @@ TEST_P(OneByOneModel, EachListingStartsAFreshCollection)
 
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n+CMGD: (7),(0-4)\r\n\r\nOK\r\n"), RSP_OK);
     EXPECT_EQ(phone->GetReadNextSmsCmd(), "AT+CMGR=7\r\n");
-    ASSERT_TRUE(phone->OnReadNextSmsCmdRsp(CmgrAnswer(YO_PDU)));
+    ASSERT_EQ(phone->OnReadNextSmsCmdRsp(CmgrAnswer(YO_PDU)), RSP_OK);
     const std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].text, "Yo");
@@ -120,9 +120,9 @@ TEST_P(OneByOneModel, FailedLastReadKeepsEarlierMessages)
     const auto phone = Make(GetParam());
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n+CMGD: (1,2),(0-4)\r\n\r\nOK\r\n"), RSP_OK);
     phone->GetReadNextSmsCmd();
-    ASSERT_TRUE(phone->OnReadNextSmsCmdRsp(CmgrAnswer(HI_PDU)));
+    ASSERT_EQ(phone->OnReadNextSmsCmdRsp(CmgrAnswer(HI_PDU)), RSP_OK);
     phone->GetReadNextSmsCmd();
-    EXPECT_FALSE(phone->OnReadNextSmsCmdRsp("\r\n+CMS ERROR: 321\r\n"));
+    EXPECT_EQ(phone->OnReadNextSmsCmdRsp("\r\n+CMS ERROR: 321\r\n"), RSP_ERROR);
     EXPECT_FALSE(phone->NotFinished());
     ASSERT_EQ(phone->GetReadSms().size(), 1u);
     EXPECT_EQ(phone->GetReadSms()[0].text, "Hi");
@@ -133,10 +133,11 @@ TEST_P(OneByOneModel, EchoAndStatusOfTheReadAnswer)
     const auto phone = Make(GetParam());
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n+CMGD: (1,2),(0-4)\r\n\r\nOK\r\n"), RSP_OK);
     // An echoed command line is no header.
-    ASSERT_TRUE(phone->OnReadNextSmsCmdRsp("AT+CMGR=1\r\r\n+CMGR: 1,,24\r\n" + std::string(HI_PDU) +
-                                           "\r\n\r\nOK\r\n"));
+    ASSERT_EQ(phone->OnReadNextSmsCmdRsp("AT+CMGR=1\r\r\n+CMGR: 1,,24\r\n" + std::string(HI_PDU) +
+                                         "\r\n\r\nOK\r\n"),
+              RSP_OK);
     // A stored sent message is read as what it is.
-    ASSERT_TRUE(phone->OnReadNextSmsCmdRsp(CmgrAnswer("0011000B911346610089F60008AA0400480069", 3)));
+    ASSERT_EQ(phone->OnReadNextSmsCmdRsp(CmgrAnswer("0011000B911346610089F60008AA0400480069", 3)), RSP_OK);
     const std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].text, "Hi");
@@ -208,7 +209,7 @@ TEST(CmgdAnswers, EveryPrefixIsMoreUntilOk)
     const size_t okAt = rsp.rfind("OK");
     for (size_t n = 0; n <= rsp.size(); ++n) {
         const auto phone = Make(PHONE_TYPE_K2210_NC5);
-        EXPECT_EQ(phone->OnReadAllSmsCmdRsp(rsp.substr(0, n)), n >= okAt + 2 ? RSP_OK : RSP_MORE) << n;
+        EXPECT_EQ(phone->OnReadAllSmsCmdRsp(rsp.substr(0, n)), n >= okAt + 4 ? RSP_OK : RSP_MORE) << n;
     }
 }
 
@@ -235,7 +236,7 @@ TEST(Mc323Listing, FixtureListThenRead)
     const std::vector<std::string> answers = Answers("hcmgr/CPhone_MC323_ON.txt");
     ASSERT_EQ(answers.size(), 2u);
     for (const std::string& a : answers) {
-        EXPECT_TRUE(phone->OnReadNextSmsCmdRsp(a));
+        EXPECT_EQ(phone->OnReadNextSmsCmdRsp(a), RSP_OK);
     }
     const std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
     ASSERT_EQ(got.size(), 2u);
@@ -255,7 +256,7 @@ TEST(Mc323Listing, EveryPrefixIsMoreUntilOk)
     const size_t okAt = rsp.rfind("OK");
     for (size_t n = 0; n <= rsp.size(); ++n) {
         const auto phone = Make(PHONE_TYPE_MC323_ON);
-        EXPECT_EQ(phone->OnReadAllSmsCmdRsp(rsp.substr(0, n)), n >= okAt + 2 ? RSP_OK : RSP_MORE) << n;
+        EXPECT_EQ(phone->OnReadAllSmsCmdRsp(rsp.substr(0, n)), n >= okAt + 4 ? RSP_OK : RSP_MORE) << n;
     }
 }
 
@@ -264,7 +265,7 @@ TEST(Mc323Listing, EachListingStartsAfresh)
     const auto phone = Make(PHONE_TYPE_MC323_ON);
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n^HCMGL:1,1\r\n\r\nOK\r\n"), RSP_OK);
     ASSERT_EQ(phone->GetReadNextSmsCmd(), "AT^HCMGR=1\r\n");
-    ASSERT_TRUE(phone->OnReadNextSmsCmdRsp(Answers("hcmgr/CPhone_MC323_ON.txt").at(0)));
+    ASSERT_EQ(phone->OnReadNextSmsCmdRsp(Answers("hcmgr/CPhone_MC323_ON.txt").at(0)), RSP_OK);
     ASSERT_EQ(phone->GetReadSms().size(), 1u);
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n^HCMGL:4,0\r\n^HCMGL:5,1\r\n\r\nOK\r\n"), RSP_OK);
     EXPECT_TRUE(phone->GetReadSms().empty());
@@ -279,16 +280,19 @@ TEST(Mc323Listing, ReadAnswers)
     {
         const char* name;
         std::string rsp;
-        bool verdict;
+        int verdict;
         size_t records;
     } rows[] = {
-        {"NoOk", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,2,0,0,0,1\r\nHi\x1A\r\n", false, 0},
-        {"EightPieces", "\r\n^HCMGR:139,2023,05,17,08,30,00,0\r\nHi\x1A\r\n\r\nOK\r\n", true, 0},
-        {"OtherEncoding", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,2,2,0,0,0,1\r\nHi\x1A\r\n\r\nOK\r\n", true, 0},
-        {"EmptyText", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,0,0,0,0,1\r\n\x1A\r\n\r\nOK\r\n", true, 0},
-        {"NoCtrlZ", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,2,0,0,0,1\r\nHi\r\n\r\nOK\r\n", true, 1},
-        {"Ucs2OddCut", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,6,3,0,0,0,1\r\n\x4E\r\nOK\r\n", true, 0},
-        {"HeaderCut", "\r\nOK\r\n^HCMGR:139,2023", true, 0},
+        {"NoOk", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,2,0,0,0,1\r\nHi\x1A\r\n", RSP_MORE, 0},
+        // Complete answers without a message to take.
+        {"EightPieces", "\r\n^HCMGR:139,2023,05,17,08,30,00,0\r\nHi\x1A\r\n\r\nOK\r\n", RSP_ERROR, 0},
+        {"OtherEncoding", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,2,2,0,0,0,1\r\nHi\x1A\r\n\r\nOK\r\n", RSP_ERROR, 0},
+        {"EmptyText", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,0,0,0,0,1\r\n\x1A\r\n\r\nOK\r\n", RSP_ERROR, 0},
+        {"NoCtrlZ", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,2,0,0,0,1\r\nHi\r\n\r\nOK\r\n", RSP_OK, 1},
+        // The header's 3 bytes are 4E 0D 0A: one whole UCS-2 unit, then the OK line.
+        {"Ucs2OddCut", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,6,3,0,0,0,1\r\n\x4E\r\nOK\r\n", RSP_OK, 1},
+        // The OK before the header is a late one of an earlier command.
+        {"HeaderCut", "\r\nOK\r\n^HCMGR:139,2023", RSP_MORE, 0},
     };
     for (const auto& r : rows) {
         const auto phone = Make(PHONE_TYPE_MC323_ON);

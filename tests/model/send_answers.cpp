@@ -95,6 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerRow{"BareError", "\r\nERROR\r\n", RSP_ERROR, false, "ERROR"},
         AnswerRow{"CmeError", "\r\n+CME ERROR: 10\r\n", RSP_ERROR, false, "+CME ERROR: 10"},
         AnswerRow{"UnsolicitedOnly", "\r\n+CMTI: \"SM\",3\r\n", RSP_MORE, false, ""},
+        // The prompt counts only at a line start.
+        AnswerRow{"GreaterThanInsideALine", "\r\n+CUSD: 0,\"a>b\",15\r\n", RSP_MORE, false, ""},
         AnswerRow{"Empty", "", RSP_MORE, false, ""}),
     RowName);
 

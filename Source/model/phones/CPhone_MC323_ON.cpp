@@ -1,5 +1,6 @@
 #include "CPhone_MC323_ON.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -55,12 +56,16 @@ std::string CPhone_MC323_ON::SetSmsPDUModeCmd() const
 // (no retry codes on CDMA: the retry flag stays as it is)
 int CPhone_MC323_ON::OnSendPduSmsContextCmdRsp(std::string rsp)
 {
-    for (const std::string& line : SplitStringToArray(rsp)) {
-        if (Contains(line, "HCMGSS")) {
+    // The "OK" before ^HCMGSS only says the text was taken, not that it was sent.
+    for (const AnswerLine_t& line : SplitAnswerLines(rsp)) {
+        if (!line.complete) {
+            break;
+        }
+        if (StartsWithToken(line, "^HCMGSS")) {
             return RSP_OK;
         }
-        if (Contains(line, "ERROR") || Contains(line, "HCMGSF")) {
-            m_strErrorMessage = StripCrLf(line);
+        if (StartsWithToken(line, "^HCMGSF") || FinalResultOf(line) == RSP_ERROR) {
+            m_strErrorMessage = line.text;
             return RSP_ERROR;
         }
     }
@@ -92,15 +97,6 @@ std::string CPhone_MC323_ON::GetIMSI_Cmd() const
     return "AT+CCID\r\n";
 }
 
-// CDMA card: AT+CCID -> +CCID: <iccid> then OK; an ERROR counts once its line has ended
-int CPhone_MC323_ON::OnGetIMSI_CmdRsp(std::string rsp)
-{
-    if (rsp.find("ERROR") != std::string::npos && rsp.back() == '\n') {
-        return RSP_ERROR;
-    }
-    return OnCcidRsp(rsp);
-}
-
 std::string CPhone_MC323_ON::GetIMEI_Cmd() const
 {
     return "AT+CGSN\r\n";
@@ -125,7 +121,14 @@ int CPhone_MC323_ON::OnReadAllSmsCmdRsp(std::string rsp)
     // Each listing starts afresh: one object reads both storages.
     m_vecRecvSms.clear();
     m_vecPendingSms.clear();
-    for (const std::string& line : SplitStringToArray(rsp)) {
+    const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
+    const int at = FindFinalResultLine(lines);
+    const std::size_t listed = at < 0 ? lines.size() : static_cast<std::size_t>(at);
+    for (std::size_t i = 0; i < listed; ++i) {
+        if (!lines[i].complete) {
+            break;
+        }
+        const std::string& line = lines[i].text;
         const std::string::size_type tag = line.find("^HCMGL:");
         if (tag == std::string::npos) {
             continue;
@@ -142,7 +145,7 @@ int CPhone_MC323_ON::OnReadAllSmsCmdRsp(std::string rsp)
             m_vecPendingSms.push_back(mode);
         }
     }
-    return Contains(rsp, "OK") || Contains(rsp, "ERROR") ? RSP_OK : RSP_MORE;
+    return at < 0 ? RSP_MORE : RSP_OK;
 }
 
 bool CPhone_MC323_ON::NotFinished() const
@@ -161,60 +164,55 @@ std::string CPhone_MC323_ON::GetReadNextSmsCmd()
     return cmd;
 }
 
-// AT^HCMGR=<i> -> ^HCMGR: <from>,<yyyy>,<mm>,<dd>,<hh>,<mi>,<ss>,<lang>,<enc>,... then the text
-// and Ctrl-Z: ASCII for <enc> 1, raw UCS-2 big-endian (Ctrl-Z as 00 1A) for 6.
-// The text is cut by its Ctrl-Z, not by lines: UCS-2 bytes hold CR and LF
-// (U+4E0A is 4E 0A), and a text may hold line breaks and "OK".
-bool CPhone_MC323_ON::OnReadNextSmsCmdRsp(std::string rsp)
+// AT^HCMGR=<i> -> ^HCMGR: <from>,<yyyy>,<mm>,<dd>,<hh>,<mi>,<ss>,<lang>,<enc>,<length>,... then
+// <length> bytes of text, Ctrl-Z and OK: ASCII for <enc> 1, raw UCS-2 big-endian
+// (Ctrl-Z as 00 1A) for 6 (fixture hcmgr/CPhone_MC323_ON.txt). The text is
+// stepped over by its length: UCS-2 bytes hold CR and LF (U+4E0A is 4E 0A),
+// and a text may hold a line "OK".
+int CPhone_MC323_ON::OnReadNextSmsCmdRsp(std::string rsp)
 {
-    if (!Contains(rsp, "OK")) {
-        return false;
+    const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
+    // A final line before the first header is a late one of an earlier command.
+    std::size_t first = 0;
+    while (first < lines.size() && !StartsWithToken(lines[first], "^HCMGR:")) {
+        ++first;
     }
-    // Where a text without its Ctrl-Z ends: before the final "\r\nOK".
-    std::string::size_type limit = rsp.rfind("\r\nOK");
-    if (limit == std::string::npos) {
-        limit = rsp.size();
+    const int at = FindFinalResultLine(lines, first < lines.size() ? first : 0);
+    if (at < 0) {
+        return RSP_MORE;
     }
-    std::string::size_type pos = 0;
-    std::string::size_type header;
-    while ((header = rsp.find("^HCMGR:", pos)) != std::string::npos) {
-        const std::string::size_type eol = rsp.find('\n', header);
-        if (eol == std::string::npos) {
-            break;
+    if (FinalResultOf(lines[at]) == RSP_ERROR) {
+        m_strErrorMessage = lines[at].text;
+        return RSP_ERROR;
+    }
+    bool taken = false;
+    for (std::size_t i = first; i + 1 < static_cast<std::size_t>(at); ++i) {
+        if (!StartsWithToken(lines[i], "^HCMGR:") || !lines[i + 1].body) {
+            continue;
         }
+        const std::string& header = lines[i].text;
+        const std::string& body = lines[i + 1].text;
         SmsRecvStruct_t sms;
-        std::string encoding;
-        const std::vector<std::string> pieces = SplitStringByChar(rsp.substr(header + 7, eol - header - 7), ',');
+        const std::vector<std::string> pieces = SplitStringByChar(header.substr(header.find(':') + 1), ',');
         if (pieces.size() > 8) {
             sms.from = pieces[0].substr(std::min(pieces[0].find_first_not_of(' '), pieces[0].size()));
             sms.time = pieces[1] + "-" + pieces[2] + "-" + pieces[3] + " " + pieces[4] + ":" + pieces[5] + ":" +
                        pieces[6];
-            encoding = StripCrLf(pieces[8]);
-        }
-        const std::string::size_type body = eol + 1;
-        const std::string::size_type end = limit > body ? limit : body;
-        pos = body;
-        if (encoding == "1") {
-            std::string::size_type stop = rsp.find('\x1A', body);
-            if (stop == std::string::npos || stop > end) {
-                stop = end;
+            const std::string encoding = pieces[8];
+            if (encoding == "1") {
+                sms.text = body;
+            } else if (encoding == "6") {
+                // Whole UCS-2 units only: an odd last byte is no character.
+                sms.text = gsmDecodeNew2(reinterpret_cast<const unsigned char*>(body.data()),
+                                         static_cast<int>(body.size() & ~static_cast<std::size_t>(1)));
             }
-            sms.text = StripCrLf(rsp.substr(body, stop - body));
-            pos = stop;
-        } else if (encoding == "6") {
-            std::string::size_type stop = body;
-            while (stop + 1 < end && !(rsp[stop] == '\0' && rsp[stop + 1] == '\x1A')) {
-                stop += 2;
-            }
-            sms.text = gsmDecodeNew2(reinterpret_cast<const unsigned char*>(rsp.data() + body),
-                                     static_cast<int>(stop - body));
-            pos = stop;
         }
         if (sms.IsOk()) {
             m_vecRecvSms.push_back(sms);
+            taken = true;
         }
     }
-    return true;
+    return taken ? RSP_OK : RSP_ERROR;
 }
 
 PHONE_TYPE_t CPhone_MC323_ON::GetPhoneType() const

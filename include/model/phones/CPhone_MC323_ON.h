@@ -23,14 +23,13 @@ public:
     std::string GetReceiveSmsCmd() const override;
     bool OnReceiveSmsCmdRsp(std::string rsp) override;
     std::string GetIMSI_Cmd() const override;
-    int OnGetIMSI_CmdRsp(std::string rsp) override;
     std::string GetIMEI_Cmd() const override;
     std::string GetQuerySmsCenterCmd() const override;
     std::string GetReadAllSmsCmd() const override;
     int OnReadAllSmsCmdRsp(std::string rsp) override;
     bool NotFinished() const override;
     std::string GetReadNextSmsCmd() override;
-    bool OnReadNextSmsCmdRsp(std::string rsp) override;
+    int OnReadNextSmsCmdRsp(std::string rsp) override;
     PHONE_TYPE_t GetPhoneType() const override;
     std::vector<std::string> GetInitAtCmd() const override;
     std::vector<PDU_LONG_SMS_Base_t> GetSendLongPduSmsCmd(std::string phone, std::string text) override;
