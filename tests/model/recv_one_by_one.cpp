@@ -89,6 +89,9 @@ TEST_P(OneByOneModel, FixtureAnswersJoinedAfterEachRead)
         euros += "\xE2\x82\xAC";
     }
     EXPECT_EQ(got[1].text, euros + " end");
+    // The indices read with: the single at 2, the long message's parts 1 and 2 at 5 and 1.
+    EXPECT_EQ(got[0].indices, std::vector<int>{2});
+    EXPECT_EQ(got[1].indices, (std::vector<int>{5, 1}));
 }
 
 // Each listing starts afresh: the SIM pass does not report the modem-memory
@@ -227,16 +230,16 @@ TEST(Mc323Listing, FixtureListThenRead)
     const auto phone = Make(PHONE_TYPE_MC323_ON);
     EXPECT_EQ(phone->GetReadAllSmsCmd(), "AT^HCMGL=4\r\n");
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp(ReadFile("hcmgl/CPhone_MC323_ON.txt")), RSP_OK);
-    EXPECT_EQ(phone->GetReadNextSmsCmd(), "AT^HCMGR=0\r\n");
-    EXPECT_EQ(phone->GetReadNextSmsCmd(), "AT^HCMGR=3\r\n");
-    EXPECT_FALSE(phone->NotFinished());
-    EXPECT_EQ(phone->GetReadNextSmsCmd(), "");
-
     const std::vector<std::string> answers = Answers("hcmgr/CPhone_MC323_ON.txt");
     ASSERT_EQ(answers.size(), 2u);
-    for (const std::string& a : answers) {
-        EXPECT_TRUE(phone->OnReadNextSmsCmdRsp(a));
+    const char* const commands[] = {"AT^HCMGR=0\r\n", "AT^HCMGR=3\r\n"};
+    for (size_t i = 0; i < answers.size(); ++i) {
+        ASSERT_TRUE(phone->NotFinished());
+        EXPECT_EQ(phone->GetReadNextSmsCmd(), commands[i]);
+        EXPECT_TRUE(phone->OnReadNextSmsCmdRsp(answers[i]));
     }
+    EXPECT_FALSE(phone->NotFinished());
+    EXPECT_EQ(phone->GetReadNextSmsCmd(), "");
     const std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].from, "13912345678");

@@ -157,6 +157,7 @@ std::string CPhone_MC323_ON::GetReadNextSmsCmd()
     }
     char cmd[32];
     std::snprintf(cmd, sizeof cmd, "AT^HCMGR=%d\r\n", m_vecPendingSms.front().index);
+    m_nReadIndex = m_vecPendingSms.front().index;
     m_vecPendingSms.erase(m_vecPendingSms.begin());
     return cmd;
 }
@@ -211,6 +212,7 @@ bool CPhone_MC323_ON::OnReadNextSmsCmdRsp(std::string rsp)
             pos = stop;
         }
         if (sms.IsOk()) {
+            sms.indices.push_back(m_nReadIndex);
             m_vecRecvSms.push_back(sms);
         }
     }
