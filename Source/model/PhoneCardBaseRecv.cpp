@@ -188,14 +188,20 @@ int CPhoneCardBase::OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::
     if (!Contains(rsp, "OK")) {
         return OnOkErrorRsp(rsp);
     }
+    const std::string::size_type tag = rsp.find("+CMGD:");
+    const std::string::size_type open = rsp.find('(', tag == std::string::npos ? rsp.size() : tag);
+    const std::string::size_type close = rsp.find(')', open == std::string::npos ? rsp.size() : open);
+    if (Contains(rsp, "ERROR") || close == std::string::npos) {
+        // Refused, or no list of used indices: the storage was not listed,
+        // and must not pass for an empty one.
+        OnOkErrorRsp(rsp);
+        pending.clear();
+        return RSP_ERROR;
+    }
     // A new listing: nothing of an earlier one (the other storage) carries over.
     read.clear();
     m_vecRecvSms.clear();
-    const std::string::size_type open = rsp.find('(');
-    const std::string::size_type close = rsp.find(')');
-    if (open != std::string::npos && close != std::string::npos && open < close) {
-        pending = IndexList(rsp.substr(open + 1, close - open - 1));
-    }
+    pending = IndexList(rsp.substr(open + 1, close - open - 1));
     return RSP_OK;
 }
 

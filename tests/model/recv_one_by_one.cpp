@@ -168,7 +168,9 @@ const CmgdCase CMGD_CASES[] = {
     {"StrayText", "\r\n+CMGD: (1,x\r,2-),(0-4)\r\n\r\nOK\r\n", RSP_OK, {"AT+CMGR=1\r\n"}},
     {"NotFinished", "\r\n+CMGD: (1,2),(0-4)\r\n", RSP_MORE, {}},
     {"Error", "\r\n+CMS ERROR: 302\r\n", RSP_ERROR, {}},
-    {"NoParentheses", "\r\nOK\r\n", RSP_OK, {}},
+    // Neither lists the used indices: the storage must not pass for empty.
+    {"ErrorThenOk", "\r\n+CMS ERROR: 500\r\n\r\nOK\r\n", RSP_ERROR, {}},
+    {"NoList", "\r\nOK\r\n", RSP_ERROR, {}},
 };
 
 class CmgdAnswers : public ::testing::TestWithParam<CmgdCase>
@@ -249,6 +251,34 @@ TEST(Mc323Listing, FixtureListThenRead)
     EXPECT_EQ(got[1].time, "2023-05-17 08:31:05");
     // U+4E0A carries a line feed in its second byte; ", OK?" holds an OK.
     EXPECT_EQ(got[1].text, "\xE4\xB8\x8A\xE6\xB5\xB7\xE8\xA7\x81, OK?");
+    EXPECT_EQ(got[0].indices, std::vector<int>{0});
+    EXPECT_EQ(got[1].indices, std::vector<int>{3});
+}
+
+// A refused listing is a failure, never an empty storage, and leaves
+// nothing to read; a cut one is not finished.
+TEST(Mc323Listing, FailedListings)
+{
+    const struct
+    {
+        const char* name;
+        std::string rsp;
+        int verdict;
+    } rows[] = {
+        {"CmsError", "\r\n+CMS ERROR: 500\r\n", RSP_ERROR},
+        {"PlainError", "\r\nERROR\r\n", RSP_ERROR},
+        {"EntriesThenError", "\r\n^HCMGL:1,1\r\n^HCMGL:2,1\r\n\r\n+CME ERROR: 100\r\n", RSP_ERROR},
+        {"Cut", "\r\n^HCMGL:1,1\r\n", RSP_MORE},
+    };
+    for (const auto& r : rows) {
+        const auto phone = Make(PHONE_TYPE_MC323_ON);
+        EXPECT_EQ(phone->OnReadAllSmsCmdRsp(r.rsp), r.verdict) << r.name;
+        if (r.verdict == RSP_ERROR) {
+            EXPECT_FALSE(phone->NotFinished()) << r.name;
+            EXPECT_FALSE(phone->GetErrorMessage().empty()) << r.name;
+        }
+        EXPECT_TRUE(phone->GetReadSms().empty()) << r.name;
+    }
 }
 
 TEST(Mc323Listing, EveryPrefixIsMoreUntilOk)

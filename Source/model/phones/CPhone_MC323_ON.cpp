@@ -118,8 +118,8 @@ std::string CPhone_MC323_ON::GetReadAllSmsCmd() const
     return "AT^HCMGL=4\r\n";
 }
 
-// A listing is final with its OK (or an ERROR, which lists nothing); until
-// then more may come, and what is parsed so far is only what has arrived.
+// A listing is final with its OK, or failed with an ERROR; until then more
+// may come, and what is parsed so far is only what has arrived.
 int CPhone_MC323_ON::OnReadAllSmsCmdRsp(std::string rsp)
 {
     // Each listing starts afresh: one object reads both storages.
@@ -142,7 +142,13 @@ int CPhone_MC323_ON::OnReadAllSmsCmdRsp(std::string rsp)
             m_vecPendingSms.push_back(mode);
         }
     }
-    return Contains(rsp, "OK") || Contains(rsp, "ERROR") ? RSP_OK : RSP_MORE;
+    if (Contains(rsp, "ERROR")) {
+        // A refused listing lists nothing: it must not pass for an empty storage.
+        m_vecPendingSms.clear();
+        m_strErrorMessage = StripCrLf(rsp);
+        return RSP_ERROR;
+    }
+    return Contains(rsp, "OK") ? RSP_OK : RSP_MORE;
 }
 
 bool CPhone_MC323_ON::NotFinished() const
