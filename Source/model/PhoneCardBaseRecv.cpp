@@ -1,11 +1,9 @@
-// Parsing stored-message listings and joining concatenated parts.
+// Parsing stored-message listings; the parts are joined in SmsReassembly.cpp.
 #include "PhoneCardBase.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <tuple>
 
 #include "SmsDecode.h"
@@ -45,99 +43,6 @@ void DecodeByStatus(const std::string& pdu, SmsInfo& info)
     } else {
         gsmDecodeSendPdu(pdu.c_str(), &info.param);
     }
-}
-
-SmsRecvStruct_t Record(const SM_PARAM& p, std::string text)
-{
-    SmsRecvStruct_t r;
-    r.from = p.tpa;
-    r.text = std::move(text);
-    if (p.bStatusReport) {
-        r.kind = SMS_KIND_STATUS_REPORT;
-        r.time = CPhoneCardBase::ReceiveTimeToReadStr(p.tp_dt);
-        r.status = p.tp_st;
-        r.reference = p.tp_mr;
-    } else {
-        r.time = CPhoneCardBase::ReceiveTimeToReadStr(p.tp_scts);
-    }
-    return r;
-}
-
-// A part whose numbering the standard tells a receiver to ignore.
-bool IsUsablePart(const SM_PARAM& p)
-{
-    return p.bConcatenated && p.nPartCount > 0 && p.nPartNumber > 0 && p.nPartNumber <= p.nPartCount;
-}
-
-// Parts belong together when sender, reference and part count agree; sent and
-// received messages with the same party are kept apart.
-struct PartKey
-{
-    std::string party;
-    uint16_t reference;
-    uint16_t count;
-    bool outgoing;
-    bool operator<(const PartKey& o) const
-    {
-        return std::tie(party, reference, count, outgoing) <
-               std::tie(o.party, o.reference, o.count, o.outgoing);
-    }
-};
-
-struct LongMessage
-{
-    std::vector<const SmsInfo*> parts;  // by part number - 1; nullptr where missing
-    int present = 0;
-    int firstIndex = INT_MAX;           // lowest storage index of its parts
-    uint16_t reference = 0;
-};
-
-// The text of the parts present, in part order. Consecutive UCS-2 parts, and
-// consecutive 8-bit parts, are joined as octets first: a character whose
-// surrogate halves sit in two parts comes out whole, and data sent in parts
-// comes out as one piece. 7-bit parts bring their own decoded text.
-std::string JoinParts(const LongMessage& m)
-{
-    std::string text;
-    std::vector<unsigned char> run;  // the octets of the current run of parts
-    GsmAlphabet_t runAlphabet = GSM_ALPHABET_NONE;
-    bool hasPort = false;
-    unsigned int port = 0;
-    auto flush = [&]() {
-        if (runAlphabet == GSM_ALPHABET_UCS2) {
-            text += gsmDecodeNew2(run.data(), static_cast<int>(run.size()));
-        } else if (runAlphabet == GSM_ALPHABET_8BIT) {
-            text += gsm8bitText(run.data(), static_cast<int>(run.size()), hasPort, port);
-        }
-        run.clear();
-        runAlphabet = GSM_ALPHABET_NONE;
-        hasPort = false;
-    };
-    for (const SmsInfo* part : m.parts) {
-        if (part == nullptr) {
-            flush();  // nothing joins across a gap
-            continue;
-        }
-        const SM_PARAM& p = part->param;
-        const GsmAlphabet_t alphabet = gsmDcsAlphabet(p.tp_dcs);
-        if (alphabet != runAlphabet) {
-            flush();
-        }
-        if (alphabet == GSM_ALPHABET_UCS2 || alphabet == GSM_ALPHABET_8BIT) {
-            unsigned char octets[sizeof p.szPartData / 2];
-            const int n = gsmHexToBytes(p.szPartData, p.nPartDataLen, octets, sizeof octets);
-            run.insert(run.end(), octets, octets + n);
-            runAlphabet = alphabet;
-            if (p.bHasPort) {
-                hasPort = true;
-                port = p.nDestPort;
-            }
-        } else {
-            text += p.tp_ud;
-        }
-    }
-    flush();
-    return text;
 }
 
 // The storage indices of an "AT+CMGD=?" answer's first list: numbers and
@@ -259,72 +164,6 @@ std::string CPhoneCardBase::ReceiveTimeToReadStr(const char* digits)
            d.substr(8, 2) + ":" + d.substr(10, 2);
 }
 
-std::vector<SmsRecvStruct_t> CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(const std::vector<SmsInfo>& entries,
-                                                                          bool bIncludeIncomplete)
-{
-    // Storage order first: it decides the order of single messages and which
-    // of two same-keyed messages a repeated part number opens.
-    std::vector<const SmsInfo*> order;
-    order.reserve(entries.size());
-    for (const SmsInfo& e : entries) {
-        order.push_back(&e);
-    }
-    std::stable_sort(order.begin(), order.end(),
-                     [](const SmsInfo* a, const SmsInfo* b) { return lessSmsInfo(*a, *b); });
-
-    std::vector<SmsRecvStruct_t> records;
-    std::map<PartKey, std::vector<LongMessage>> groups;
-    for (const SmsInfo* e : order) {
-        const SM_PARAM& p = e->param;
-        if (!IsUsablePart(p)) {
-            records.push_back(Record(p, p.tp_ud));  // a single message, or a part shown alone
-            continue;
-        }
-        std::vector<LongMessage>& messages =
-            groups[PartKey{p.tpa, p.nReference, p.nPartCount, e->mode.stat >= 2}];
-        // The first message of this key still missing this part number takes it.
-        LongMessage* target = nullptr;
-        for (LongMessage& m : messages) {
-            if (m.parts[p.nPartNumber - 1] == nullptr) {
-                target = &m;
-                break;
-            }
-        }
-        if (target == nullptr) {
-            messages.emplace_back();
-            target = &messages.back();
-            target->parts.assign(p.nPartCount, nullptr);
-            target->reference = p.nReference;
-        }
-        target->parts[p.nPartNumber - 1] = e;
-        ++target->present;
-        target->firstIndex = std::min(target->firstIndex, e->mode.index);
-    }
-
-    std::vector<const LongMessage*> joined;
-    for (const auto& g : groups) {
-        for (const LongMessage& m : g.second) {
-            if (bIncludeIncomplete || m.present == static_cast<int>(m.parts.size())) {
-                joined.push_back(&m);
-            }
-        }
-    }
-    std::stable_sort(joined.begin(), joined.end(), [](const LongMessage* a, const LongMessage* b) {
-        return std::tie(a->reference, a->firstIndex) < std::tie(b->reference, b->firstIndex);
-    });
-    for (const LongMessage* m : joined) {
-        // Sender and time of the last part present, as the part that completes it.
-        const SmsInfo* last = nullptr;
-        for (const SmsInfo* part : m->parts) {
-            if (part != nullptr) {
-                last = part;
-            }
-        }
-        records.push_back(Record(last->param, JoinParts(*m)));
-    }
-    return records;
-}
-
 bool CPhoneCardBase::lessSmsInfo(const SmsInfo& a, const SmsInfo& b)
 {
     return std::make_tuple(a.param.nReference, a.mode.index, a.param.nPartNumber) <
@@ -348,20 +187,23 @@ int CPhoneCardBase::OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::
                                        std::vector<SmsInfo>& read)
 {
     const ValueAnswer_t answer = FindValueAnswer(rsp, "+CMGD:");
-    if (answer.verdict == RSP_ERROR) {
-        m_strErrorMessage = answer.finalText;
+    if (answer.verdict == RSP_MORE) {
+        return RSP_MORE;
     }
-    if (answer.verdict != RSP_OK) {
-        return answer.verdict;
+    const std::string::size_type open = answer.value.find('(');
+    const std::string::size_type close = answer.value.find(')');
+    if (answer.verdict == RSP_ERROR || !answer.hasValue || open == std::string::npos ||
+        close == std::string::npos || open > close) {
+        // Refused, or no list of used indices: the storage was not listed,
+        // and must not pass for an empty one.
+        m_strErrorMessage = answer.finalText;
+        pending.clear();
+        return RSP_ERROR;
     }
     // A new listing: nothing of an earlier one (the other storage) carries over.
     read.clear();
     m_vecRecvSms.clear();
-    const std::string::size_type open = answer.value.find('(');
-    const std::string::size_type close = answer.value.find(')');
-    if (open != std::string::npos && close != std::string::npos && open < close) {
-        pending = IndexList(answer.value.substr(open + 1, close - open - 1));
-    }
+    pending = IndexList(answer.value.substr(open + 1, close - open - 1));
     return RSP_OK;
 }
 
@@ -371,6 +213,7 @@ std::string CPhoneCardBase::TakeNextCmgrCmd(std::vector<std::string>& pending)
         return "";
     }
     const std::string cmd = "AT+CMGR=" + pending.front() + "\r\n";
+    m_nReadIndex = ToInt(pending.front());
     pending.erase(pending.begin());
     return cmd;
 }
@@ -398,7 +241,7 @@ int CPhoneCardBase::OnCmgrReadRsp(const std::string& rsp, std::vector<SmsInfo>& 
     }
     const std::string& text = lines[header].text;
     SmsInfo info;
-    info.mode.index = static_cast<int>(read.size()) + 1;  // reading order is storage order
+    info.mode.index = m_nReadIndex;
     const int stat = ToInt(text.substr(text.find("+CMGR:") + 6));
     info.mode.stat = stat >= 0 && stat <= 3 ? stat : 1;
     DecodeByStatus(lines[header + 1].text, info);

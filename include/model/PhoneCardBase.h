@@ -10,6 +10,7 @@
 // operations where their firmware differs. Handlers take the answer by value
 // and never read outside it, whatever bytes arrive.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,24 @@ public:
     virtual int OnInitAtCmdRsp(std::string rsp);
     virtual std::vector<PDU_LONG_SMS_Base_t> GetSendLongPduSmsCmd(std::string phone, std::string text);
     virtual std::vector<PDU_LONG_SMS_Base_t> GetSendSmsModePDUCmd(std::string phone, std::string text);
+    // Deletes one stored message of the selected storage by its index (an
+    // entry of SmsRecvStruct_t::indices): "AT+CMGD=<index>\r", which every
+    // family takes; "" for a negative index, which names no stored message.
+    virtual std::string GetDelSmsCmd(int index) const;
+    // Verdict on the first complete final result line only: "OK" gives
+    // RSP_OK; "ERROR", "+CMS ERROR: <n>" or "+CME ERROR: <n>" give RSP_ERROR
+    // with that line as the error message; anything else, a final line still
+    // waiting for its line end included, RSP_MORE.
+    virtual int OnDelSmsCmdRsp(std::string rsp);
+    // Asks the modem's clock: "AT+CCLK?\r".
+    virtual std::string GetClockCmd() const;
+    // "+CCLK: \"yy/MM/dd,hh:mm:ss±zz\"" (zz in quarter hours; a four-digit
+    // year is taken too) then "OK". Verdicts on complete final result lines
+    // as OnDelSmsCmdRsp; an "OK" answer without a readable date, time and
+    // zone gives RSP_ERROR, for a time without its zone is no instant.
+    // Before each verdict the clock is forgotten, and only RSP_OK leaves one
+    // for GetModemClock.
+    virtual int OnGetClockCmdRsp(std::string rsp);
 
     // ---- non-virtual members
 
@@ -140,12 +159,21 @@ public:
     std::string GetAtiRspString() const { return m_strAtiRsp; }
     std::vector<SmsRecvStruct_t> GetReadSms() const { return m_vecRecvSms; }
     // Whether listings also report a concatenated message that still misses a
-    // part, its present parts joined in part order (off by default: a plain
-    // listing waits for the missing part). Turn it on before reading a storage
-    // that is about to be cleared, or the present parts are lost unseen.
+    // part, its present parts joined in part order, with `complete` false
+    // (off by default: a plain listing waits for the missing part). Turn it
+    // on before reading a storage that is about to be cleared, and leave the
+    // messages still arriving (JudgeSmsReadiness, IncompleteSms.h) on the
+    // modem, or the present parts are lost unseen.
     void SetReportIncompleteSms(bool report) { m_bReportIncompleteSms = report; }
     // The service-centre number of the last "+CSCA:" answer (empty if none).
     std::string GetSmsCenter() const { return m_strSmsCenter; }
+    // The modem's clock of the last answer OnGetClockCmdRsp took, as seconds
+    // since 1970-01-01 UTC; false when there is none.
+    bool GetModemClock(int64_t& utc) const
+    {
+        utc = m_nModemClockUtc;
+        return m_bModemClock;
+    }
 
     // The generic judge: the answer's first final result line decides (see
     // FindFinalResultLine): "OK" gives RSP_OK, an error line RSP_ERROR (the
@@ -167,7 +195,18 @@ public:
     // each decoded in its own coding; a part whose numbering is impossible
     // (count 0, number 0 or above the count) is shown as a message of its
     // own. Single messages come first in storage order, then the joined ones.
-    // Messages missing a part are left out unless `bIncludeIncomplete`.
+    // Each record carries the storage indices of its parts and the newest
+    // part's time stamp (SmsRecv.h).
+    // Where parts with the same sender, reference and count belong to more
+    // than one message, the parts are put in the order the centre stamped
+    // them (storage order for equal or missing stamps); stamps more than an
+    // hour apart always part two messages; a repeated part number starts
+    // another message where the parts allow only one reading of it (fewest
+    // messages left incomplete, then the shortest time spans). Where they
+    // allow more than one, each part of that cluster comes out alone, with
+    // `complete` false, rather than joined to another message's part.
+    // Messages missing a part are left out unless `bIncludeIncomplete`;
+    // parts shown alone are always reported.
     static std::vector<SmsRecvStruct_t> SmsInfoVecToSmsRecvStructVec(const std::vector<SmsInfo>& entries,
                                                                      bool bIncludeIncomplete = false);
     static bool lessSmsInfo(const SmsInfo& a, const SmsInfo& b);
@@ -244,6 +283,9 @@ protected:
     // index list starts a fresh collection (`read` and the received list are
     // emptied), so one object can read both storages; the received list is
     // rebuilt after every answer, so an unreadable last index loses nothing.
+    // An index-list answer with an error line, or without a "+CMGD: (...)"
+    // list, is RSP_ERROR and leaves nothing pending. Each message read carries
+    // the index TakeNextCmgrCmd asked for.
     int OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending,
                            std::vector<SmsInfo>& read);
     std::string TakeNextCmgrCmd(std::vector<std::string>& pending);
@@ -260,6 +302,9 @@ protected:
     std::string m_strErrorMessage;            // last ERROR line or last listing answer
     std::string m_strAtiRsp;                  // last answer to ATI
     bool m_bReportIncompleteSms = false;      // listings include messages missing a part
+    int m_nReadIndex = -1;                    // index the last read-one-message command asked for
+    bool m_bModemClock = false;               // the last clock answer was read
+    int64_t m_nModemClockUtc = 0;             // that clock, seconds since 1970-01-01 UTC
 };
 
 #endif

@@ -1,7 +1,9 @@
 #ifndef TARNEL_SMSRECV_H
 #define TARNEL_SMSRECV_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "SmsParam.h"
 
@@ -36,6 +38,22 @@ struct SmsRecvStruct_t
     SmsKind_t kind = SMS_KIND_MESSAGE;
     int status = 0;     // status report: the status (TP-ST)
     int reference = 0;  // status report: the reference of the reported message (TP-MR)
+    // The storage indices of every stored part of this message, in part order
+    // (one for a single message), in the storage that was listed: deleting
+    // exactly these deletes exactly this message. A negative entry is a part
+    // whose index the model could not learn; such a part cannot be deleted
+    // by index. Empty only in records built by hand.
+    std::vector<int> indices;
+    // False for a concatenated message missing a part (its present parts
+    // joined), and for a part shown alone because the message it belongs to
+    // cannot be told (see SmsInfoVecToSmsRecvStructVec).
+    bool complete = true;
+    // The service-centre time stamp of its newest part (of a status report,
+    // the discharge time) as seconds since 1970-01-01 UTC, its time zone
+    // applied; hasStamp is false where none was readable (a stored outgoing
+    // message, a CDMA message, whose times carry no zone).
+    bool hasStamp = false;
+    int64_t stampUtc = 0;
 
     bool IsOk() const { return !from.empty() && !time.empty() && !text.empty(); }
     void Reset()
@@ -46,6 +64,10 @@ struct SmsRecvStruct_t
         kind = SMS_KIND_MESSAGE;
         status = 0;
         reference = 0;
+        indices.clear();
+        complete = true;
+        hasStamp = false;
+        stampUtc = 0;
     }
 };
 

@@ -1,5 +1,6 @@
 // The "AT+CMGL=4" listing parser and the joining of parts, on any text.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +29,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     for (const SmsRecvStruct_t& r : all) {
         fuzz::Require(r.time.empty() || r.time.size() == 17);
+    }
+    // Every stored entry is in exactly one record, by its index: what a run
+    // reports is what it may delete, no more and no less.
+    std::vector<int> listed;
+    for (const SmsInfo& e : entries) {
+        listed.push_back(e.mode.index);
+    }
+    std::vector<int> reported;
+    for (const SmsRecvStruct_t& r : all) {
+        fuzz::Require(!r.indices.empty());
+        reported.insert(reported.end(), r.indices.begin(), r.indices.end());
+    }
+    std::sort(listed.begin(), listed.end());
+    std::sort(reported.begin(), reported.end());
+    fuzz::Require(listed == reported);
+    // Without incomplete messages, what is left out is only ever incomplete.
+    for (const SmsRecvStruct_t& r : complete) {
+        fuzz::Require(r.complete || r.indices.size() == 1);
     }
     return 0;
 }

@@ -41,6 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Verdict(phone->OnGetReadSmsOnMeCmd(rsp));
     Verdict(phone->OnGetReadSmsOnSmCmd(rsp));
     Verdict(phone->OnDelAllSmsCmdRsp(rsp));
+    Verdict(phone->OnDelSmsCmdRsp(rsp));
+    Verdict(phone->OnGetClockCmdRsp(rsp));
+    int64_t clock = 0;
+    phone->GetModemClock(clock);
     phone->GetSmsCardNumber();
     phone->GetSignalStrength();
     phone->GetSerialNumber();

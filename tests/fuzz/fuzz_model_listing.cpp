@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         for (const SmsRecvStruct_t& r : phone->GetReadSms()) {
             fuzz::Require(r.from.size() < (1u << 17) && r.text.size() < (1u << 18));
+            fuzz::Require(!r.indices.empty());  // every message can be named for deletion
         }
     }
     phone->GetErrorMessage();

@@ -140,9 +140,9 @@ std::vector<HandlerRow> Rows()
          NthAnswer("cmgr/CPhone_K2210_NC5.txt", 1), RSP_OK, "AT+CMGR=1\r", RSP_ERROR, 0, false},
         {"ReadOneBodyOk", PHONE_TYPE_INCORPORATED_A7600C1_SE, JUDGE(OnReadNextSmsCmdRsp), ListIndices,
          "\r\n+CMGR: 1,,24\r\nOK\r\n\r\nOK\r\n", RSP_OK, "AT+CMGR=1\r", RSP_ERROR, 0, false},
-        // An ERROR to the CDMA listing lists nothing, and ends it all the same.
+        // An ERROR to the CDMA listing is a failed listing, never an empty storage.
         {"CdmaListing", PHONE_TYPE_MC323_ON, JUDGE(OnReadAllSmsCmdRsp), nullptr,
-         ReadFixture("hcmgl/CPhone_MC323_ON.txt"), RSP_OK, "AT^HCMGL=4\r", RSP_OK, 0, false},
+         ReadFixture("hcmgl/CPhone_MC323_ON.txt"), RSP_OK, "AT^HCMGL=4\r", RSP_ERROR, 0, false},
         {"CdmaReadAscii", PHONE_TYPE_MC323_ON, JUDGE(OnReadNextSmsCmdRsp), ListCdma,
          NthAnswer("hcmgr/CPhone_MC323_ON.txt", 0), RSP_OK, "AT^HCMGR=0\r", RSP_ERROR, 0, false},
         {"CdmaReadUcs2", PHONE_TYPE_MC323_ON, JUDGE(OnReadNextSmsCmdRsp), ListCdma,

@@ -12,6 +12,7 @@
 
 #include "../pdu/decode_fixture_rows.h"
 #include "../pdu/pdu_build.h"
+#include "IncompleteSms.h"
 #include "PhoneCardBase.h"
 #include "SmsDecode.h"
 
@@ -98,8 +99,21 @@ std::string Listing(const std::vector<std::pair<int, std::string>>& pdus)
     return out + "\r\nOK\r\n";
 }
 
-// A UCS-2 DELIVER part from `sender` (11 digits), header 05 00 03 ref count number.
-std::string Ucs2Part(const std::string& sender, int ref, int count, int number, const std::string& udHex)
+// A time stamp as the decoder gives it, "YYMMDDhhmmssZZ", as a PDU carries it.
+std::string SwappedStamp(const std::string& digits)
+{
+    std::string out;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+        out += digits[i + 1];
+        out += digits[i];
+    }
+    return out;
+}
+
+// A UCS-2 DELIVER part from `sender` (11 digits), header 05 00 03 ref count
+// number, stamped `stamp` (decoder form; 2023-05-17 08:30:00 UTC by default).
+std::string Ucs2Part(const std::string& sender, int ref, int count, int number, const std::string& udHex,
+                     const std::string& stamp = "23051708300000")
 {
     char header[32];
     std::snprintf(header, sizeof header, "050003%02X%02X%02X", ref, count, number);
@@ -113,7 +127,7 @@ std::string Ucs2Part(const std::string& sender, int ref, int count, int number, 
     std::snprintf(head, sizeof head, "0044%02X91", static_cast<int>(sender.size()));
     char udl[4];
     std::snprintf(udl, sizeof udl, "%02X", static_cast<int>(6 + udHex.size() / 2));
-    return head + swapped + "0008" + "32507180030000" + udl + header + udHex;
+    return head + swapped + "0008" + SwappedStamp(stamp) + udl + header + udHex;
 }
 
 // ---------------------------------------------------------------------------
@@ -123,10 +137,17 @@ TEST(SmsListing, Ec20fFixtureSinglesThenJoined)
 {
     CPhoneCardBase phone;
     ASSERT_EQ(phone.OnReadAllSmsCmdRsp(ReadFile("cmgl/CPhone_EC20F.txt")), RSP_OK);
-    ExpectRecords(phone.GetReadSms(),
-                  {FromRow("Gsm7Ascii"), FromRow("Ucs2Chinese"), FromRow("SubmitGsm7"),
-                   FromRow("AlphanumericSender"), FromRow("Gsm7Extension"),
-                   FromRow("LongUcs2.3", true)});
+    const std::vector<SmsRecvStruct_t> got = phone.GetReadSms();
+    ExpectRecords(got, {FromRow("Gsm7Ascii"), FromRow("Ucs2Chinese"), FromRow("SubmitGsm7"),
+                        FromRow("AlphanumericSender"), FromRow("Gsm7Extension"), FromRow("LongUcs2.3", true)});
+    // The storage indices of each message's parts, in part order: the long
+    // message's parts 1, 2, 3 are stored at 3, 1, 4.
+    const std::vector<std::vector<int>> indices = {{0}, {2}, {6}, {7}, {8}, {3, 1, 4}};
+    ASSERT_EQ(got.size(), indices.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].indices, indices[i]) << "record " << i;
+        EXPECT_TRUE(got[i].complete) << "record " << i;
+    }
 }
 
 TEST(SmsListing, Ec20fFixtureWithIncompleteMessages)
@@ -140,6 +161,8 @@ TEST(SmsListing, Ec20fFixtureWithIncompleteMessages)
     const Expected lone = FromRow("LongGsm7Ref16.1");
     EXPECT_EQ(got[6].from, lone.from);
     EXPECT_EQ(got[6].text, lone.text);
+    EXPECT_FALSE(got[6].complete);
+    EXPECT_EQ(got[6].indices, std::vector<int>{5});
     EXPECT_EQ(got[5].text, Row("LongUcs2.1").message);
 }
 
@@ -316,16 +339,15 @@ TEST(SmsReassembly, MissingPart)
     EXPECT_EQ(got[1].from, "31641600986");
 }
 
-// The same sender sending two long messages with the same reference: stored
-// one after the other, or interleaved, they come out as two messages.
+// The same sender sending two long messages with the same reference, stored
+// one after the other: two messages, whatever order each one's parts are in.
 TEST(SmsReassembly, SameSenderSameReferenceTwice)
 {
     const std::string a1 = Ucs2Part("13912345678", 7, 2, 1, "00410042");
     const std::string a2 = Ucs2Part("13912345678", 7, 2, 2, "0043");
     const std::string b1 = Ucs2Part("13912345678", 7, 2, 1, "00780079");
     const std::string b2 = Ucs2Part("13912345678", 7, 2, 2, "007A");
-    for (const auto& order : {std::vector<std::string>{a1, a2, b1, b2}, std::vector<std::string>{a1, b1, a2, b2},
-                              std::vector<std::string>{a2, a1, b2, b1}}) {
+    for (const auto& order : {std::vector<std::string>{a1, a2, b1, b2}, std::vector<std::string>{a2, a1, b2, b1}}) {
         std::vector<SmsInfo> entries;
         for (size_t i = 0; i < order.size(); ++i) {
             entries.push_back(Entry(static_cast<int>(i), order[i]));
@@ -336,6 +358,121 @@ TEST(SmsReassembly, SameSenderSameReferenceTwice)
         EXPECT_EQ(got[1].text, "xyz");
     }
 }
+
+// ---------------------------------------------------------------------------
+// Parts sharing sender, reference and count that belong to more than one
+// message: each goes to its own message or, where that cannot be told, comes
+// out alone; a part is never joined to another message's part.
+
+struct StoredPart
+{
+    int index;
+    int number;        // of 2 parts, reference 7, sender 13912345678
+    const char* text;  // ASCII, sent as UCS-2
+    const char* stamp;
+};
+
+struct Outcome
+{
+    std::string text;
+    std::vector<int> indices;
+    bool complete;
+    bool alone;  // reported even when incomplete messages are not asked for
+};
+
+struct SplitCase
+{
+    const char* name;
+    std::vector<StoredPart> parts;
+    std::vector<Outcome> messages;  // all of them, incomplete ones included
+};
+
+std::ostream& operator<<(std::ostream& os, const SplitCase& c)
+{
+    return os << c.name;
+}
+
+const char T0[] = "23051708300000";      // 08:30:00
+const char T0_1[] = "23051708300100";    // one second later
+const char T0_20[] = "23051708302000";   // 20 s later
+const char T0_30[] = "23051708303000";   // 30 s later
+const char T0_31[] = "23051708303100";   // 31 s later
+const char T0_60[] = "23051708310000";   // a minute later
+const char DAY_BEFORE[] = "23051608300000";
+
+const SplitCase SPLIT_CASES[] = {
+    {"OrphanPartOneThenWholeMessage",
+     {{1, 1, "X", T0}, {5, 1, "A", T0}, {6, 2, "B", T0}},
+     {{"X", {1}, false, false}, {"AB", {5, 6}, true, false}}},
+    {"OrphanFromTheDayBeforeStoredLast",
+     {{2, 1, "A", T0}, {3, 2, "B", T0}, {7, 1, "X", DAY_BEFORE}},
+     {{"AB", {2, 3}, true, false}, {"X", {7}, false, false}}},
+    // No number repeats, but a day lies between the two parts.
+    {"OldOrphanAndNewPartTwo",
+     {{4, 1, "X", DAY_BEFORE}, {6, 2, "B", T0}},
+     {{"X", {4}, false, false}, {"B", {6}, false, false}}},
+    {"TwoWholeMessages",
+     {{1, 1, "A", T0}, {2, 2, "B", T0}, {3, 1, "x", T0}, {4, 2, "y", T0}},
+     {{"AB", {1, 2}, true, false}, {"xy", {3, 4}, true, false}}},
+    {"DuplicatePart",
+     {{1, 1, "A", T0}, {2, 2, "B", T0}, {3, 2, "B", T0}},
+     {{"AB", {1, 2}, true, false}, {"B", {3}, false, false}}},
+    // Same second, interleaved in storage: A+B and x+y, or A+y and x+B?
+    {"InterleavedSameSecond",
+     {{1, 1, "A", T0}, {2, 1, "x", T0}, {3, 2, "B", T0}, {4, 2, "y", T0}},
+     {{"A", {1}, false, true}, {"x", {2}, false, true}, {"B", {3}, false, true}, {"y", {4}, false, true}}},
+    {"InterleavedStampsTellApart",
+     {{1, 1, "A", T0}, {2, 1, "x", T0_30}, {3, 2, "B", T0_1}, {4, 2, "y", T0_31}},
+     {{"AB", {1, 3}, true, false}, {"xy", {2, 4}, true, false}}},
+    // A stray copy of a part 2 stamped with the first message; the next
+    // message a minute later must not take it for its own.
+    {"StrayCopyBetweenTwoMessages",
+     {{1, 1, "A", T0}, {2, 2, "B", T0}, {3, 2, "Z", T0}, {4, 1, "x", T0_60}, {5, 2, "y", T0_60}},
+     {{"AB", {1, 2}, true, false}, {"Z", {3}, false, false}, {"xy", {4, 5}, true, false}}},
+    {"NextMessageStillArriving",
+     {{1, 1, "A", T0}, {2, 2, "B", T0}, {3, 1, "x", T0_20}},
+     {{"AB", {1, 2}, true, false}, {"x", {3}, false, false}}},
+};
+
+class SmsReassemblySplit : public ::testing::TestWithParam<SplitCase>
+{
+};
+
+void ExpectOutcomes(const std::vector<SmsRecvStruct_t>& got, const std::vector<Outcome>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(got[i].text, want[i].text) << "record " << i;
+        EXPECT_EQ(got[i].indices, want[i].indices) << "record " << i;
+        EXPECT_EQ(got[i].complete, want[i].complete) << "record " << i;
+    }
+}
+
+TEST_P(SmsReassemblySplit, EachPartInItsOwnMessage)
+{
+    const SplitCase& c = GetParam();
+    std::vector<SmsInfo> entries;
+    for (const StoredPart& p : c.parts) {
+        std::string ucs2;
+        for (const char* t = p.text; *t != '\0'; ++t) {
+            ucs2 += pdu_build::Hex({0, static_cast<unsigned char>(*t)});
+        }
+        entries.push_back(Entry(p.index, Ucs2Part("13912345678", 7, 2, p.number, ucs2, p.stamp)));
+    }
+    ExpectOutcomes(Join(entries, true), c.messages);
+    std::vector<Outcome> reported;
+    for (const Outcome& o : c.messages) {
+        if (o.complete || o.alone) {
+            reported.push_back(o);
+        }
+    }
+    ExpectOutcomes(Join(entries, false), reported);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SmsReassemblySplit, ::testing::ValuesIn(SPLIT_CASES),
+                         [](const ::testing::TestParamInfo<SplitCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(SmsReassembly, DifferentSendersSameReference)
 {
@@ -396,6 +533,39 @@ TEST(SmsReassembly, ListingOfTheSameShape)
     ASSERT_EQ(phone.OnReadAllSmsCmdRsp(listing), RSP_OK);
     ExpectRecords(phone.GetReadSms(), {{"31641600986", "23-05-17 08:30:00", "Hi"},
                                        {"13912345678", "23-05-17 08:30:00", "\xE4\xBD\xA0\xE5\xA5\xBD!!"}});
+}
+
+// An incomplete message's age counts from its newest part's time stamp with
+// the zone applied: 08:30:00 at UTC+8 is 00:30 UTC, at UTC-5 13:30 UTC.
+TEST(SmsListing, IncompleteMessageAgeAcrossZones)
+{
+    const struct
+    {
+        const char* zone;
+        int64_t newestUtc;
+    } rows[] = {{"32", 1684283400}, {"A0", 1684330200}};
+    for (const auto& r : rows) {
+        const std::string earlier = std::string("230517082930") + r.zone;
+        const std::string newest = std::string("230517083000") + r.zone;
+        CPhoneCardBase phone;
+        phone.SetReportIncompleteSms(true);
+        ASSERT_EQ(phone.OnReadAllSmsCmdRsp(Listing({{4, Ucs2Part("13912345678", 9, 3, 2, "0042", newest)},
+                                                    {3, Ucs2Part("13912345678", 9, 3, 1, "0041", earlier)}})),
+                  RSP_OK);
+        const std::vector<SmsRecvStruct_t> got = phone.GetReadSms();
+        ASSERT_EQ(got.size(), 1u) << r.zone;
+        EXPECT_FALSE(got[0].complete);
+        EXPECT_EQ(got[0].indices, (std::vector<int>{3, 4}));
+        ASSERT_TRUE(got[0].hasStamp);
+        EXPECT_EQ(got[0].stampUtc, r.newestUtc) << r.zone;
+        SmsClocks_t clocks;
+        clocks.hasBoard = true;
+        clocks.AddStamps(got);
+        clocks.boardUtc = r.newestUtc + 300;
+        EXPECT_EQ(JudgeSmsReadiness(got[0], clocks, 600), SMS_STILL_ARRIVING) << r.zone;
+        clocks.boardUtc = r.newestUtc + 660;
+        EXPECT_EQ(JudgeSmsReadiness(got[0], clocks, 600), SMS_READY) << r.zone;
+    }
 }
 
 // A listing of other kinds of stored message: status reports (stored as

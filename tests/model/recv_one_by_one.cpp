@@ -89,6 +89,9 @@ TEST_P(OneByOneModel, FixtureAnswersJoinedAfterEachRead)
         euros += "\xE2\x82\xAC";
     }
     EXPECT_EQ(got[1].text, euros + " end");
+    // The indices read with: the single at 2, the long message's parts 1 and 2 at 5 and 1.
+    EXPECT_EQ(got[0].indices, std::vector<int>{2});
+    EXPECT_EQ(got[1].indices, (std::vector<int>{5, 1}));
 }
 
 // Each listing starts afresh: the SIM pass does not report the modem-memory
@@ -166,7 +169,9 @@ const CmgdCase CMGD_CASES[] = {
     {"StrayText", "\r\n+CMGD: (1,x\r,2-),(0-4)\r\n\r\nOK\r\n", RSP_OK, {"AT+CMGR=1\r\n"}},
     {"NotFinished", "\r\n+CMGD: (1,2),(0-4)\r\n", RSP_MORE, {}},
     {"Error", "\r\n+CMS ERROR: 302\r\n", RSP_ERROR, {}},
-    {"NoParentheses", "\r\nOK\r\n", RSP_OK, {}},
+    // Neither lists the used indices: the storage must not pass for empty.
+    {"ErrorThenOk", "\r\n+CMS ERROR: 500\r\n\r\nOK\r\n", RSP_ERROR, {}},
+    {"NoList", "\r\nOK\r\n", RSP_ERROR, {}},
 };
 
 class CmgdAnswers : public ::testing::TestWithParam<CmgdCase>
@@ -228,16 +233,16 @@ TEST(Mc323Listing, FixtureListThenRead)
     const auto phone = Make(PHONE_TYPE_MC323_ON);
     EXPECT_EQ(phone->GetReadAllSmsCmd(), "AT^HCMGL=4\r\n");
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp(ReadFile("hcmgl/CPhone_MC323_ON.txt")), RSP_OK);
-    EXPECT_EQ(phone->GetReadNextSmsCmd(), "AT^HCMGR=0\r\n");
-    EXPECT_EQ(phone->GetReadNextSmsCmd(), "AT^HCMGR=3\r\n");
-    EXPECT_FALSE(phone->NotFinished());
-    EXPECT_EQ(phone->GetReadNextSmsCmd(), "");
-
     const std::vector<std::string> answers = Answers("hcmgr/CPhone_MC323_ON.txt");
     ASSERT_EQ(answers.size(), 2u);
-    for (const std::string& a : answers) {
-        EXPECT_EQ(phone->OnReadNextSmsCmdRsp(a), RSP_OK);
+    const char* const commands[] = {"AT^HCMGR=0\r\n", "AT^HCMGR=3\r\n"};
+    for (size_t i = 0; i < answers.size(); ++i) {
+        ASSERT_TRUE(phone->NotFinished());
+        EXPECT_EQ(phone->GetReadNextSmsCmd(), commands[i]);
+        EXPECT_EQ(phone->OnReadNextSmsCmdRsp(answers[i]), RSP_OK);
     }
+    EXPECT_FALSE(phone->NotFinished());
+    EXPECT_EQ(phone->GetReadNextSmsCmd(), "");
     const std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].from, "13912345678");
@@ -247,6 +252,34 @@ TEST(Mc323Listing, FixtureListThenRead)
     EXPECT_EQ(got[1].time, "2023-05-17 08:31:05");
     // U+4E0A carries a line feed in its second byte; ", OK?" holds an OK.
     EXPECT_EQ(got[1].text, "\xE4\xB8\x8A\xE6\xB5\xB7\xE8\xA7\x81, OK?");
+    EXPECT_EQ(got[0].indices, std::vector<int>{0});
+    EXPECT_EQ(got[1].indices, std::vector<int>{3});
+}
+
+// A refused listing is a failure, never an empty storage, and leaves
+// nothing to read; a cut one is not finished.
+TEST(Mc323Listing, FailedListings)
+{
+    const struct
+    {
+        const char* name;
+        std::string rsp;
+        int verdict;
+    } rows[] = {
+        {"CmsError", "\r\n+CMS ERROR: 500\r\n", RSP_ERROR},
+        {"PlainError", "\r\nERROR\r\n", RSP_ERROR},
+        {"EntriesThenError", "\r\n^HCMGL:1,1\r\n^HCMGL:2,1\r\n\r\n+CME ERROR: 100\r\n", RSP_ERROR},
+        {"Cut", "\r\n^HCMGL:1,1\r\n", RSP_MORE},
+    };
+    for (const auto& r : rows) {
+        const auto phone = Make(PHONE_TYPE_MC323_ON);
+        EXPECT_EQ(phone->OnReadAllSmsCmdRsp(r.rsp), r.verdict) << r.name;
+        if (r.verdict == RSP_ERROR) {
+            EXPECT_FALSE(phone->NotFinished()) << r.name;
+            EXPECT_FALSE(phone->GetErrorMessage().empty()) << r.name;
+        }
+        EXPECT_TRUE(phone->GetReadSms().empty()) << r.name;
+    }
 }
 
 TEST(Mc323Listing, EveryPrefixIsMoreUntilOk)

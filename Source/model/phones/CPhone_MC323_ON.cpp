@@ -114,8 +114,8 @@ std::string CPhone_MC323_ON::GetReadAllSmsCmd() const
     return "AT^HCMGL=4\r\n";
 }
 
-// A listing is final with its OK (or an ERROR, which lists nothing); until
-// then more may come, and what is parsed so far is only what has arrived.
+// A listing is final with its OK, or failed with an ERROR; until then more
+// may come, and what is parsed so far is only what has arrived.
 int CPhone_MC323_ON::OnReadAllSmsCmdRsp(std::string rsp)
 {
     // Each listing starts afresh: one object reads both storages.
@@ -145,7 +145,16 @@ int CPhone_MC323_ON::OnReadAllSmsCmdRsp(std::string rsp)
             m_vecPendingSms.push_back(mode);
         }
     }
-    return at < 0 ? RSP_MORE : RSP_OK;
+    if (at < 0) {
+        return RSP_MORE;
+    }
+    if (FinalResultOf(lines[static_cast<std::size_t>(at)]) == RSP_ERROR) {
+        // A refused listing lists nothing: it must not pass for an empty storage.
+        m_vecPendingSms.clear();
+        m_strErrorMessage = lines[static_cast<std::size_t>(at)].text;
+        return RSP_ERROR;
+    }
+    return RSP_OK;
 }
 
 bool CPhone_MC323_ON::NotFinished() const
@@ -160,6 +169,7 @@ std::string CPhone_MC323_ON::GetReadNextSmsCmd()
     }
     char cmd[32];
     std::snprintf(cmd, sizeof cmd, "AT^HCMGR=%d\r\n", m_vecPendingSms.front().index);
+    m_nReadIndex = m_vecPendingSms.front().index;
     m_vecPendingSms.erase(m_vecPendingSms.begin());
     return cmd;
 }
@@ -208,6 +218,7 @@ int CPhone_MC323_ON::OnReadNextSmsCmdRsp(std::string rsp)
             }
         }
         if (sms.IsOk()) {
+            sms.indices.push_back(m_nReadIndex);
             m_vecRecvSms.push_back(sms);
             taken = true;
         }
