@@ -115,42 +115,47 @@ bool CCheckManager::InputReadAllSmsComPort(std::vector<ComPortBaseInfo_t>& ports
 void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports)
 {
     for (const ComPortBaseInfo_t& info : ports) {
-        CComPortBase port(info.strPortName, info.nBaudRate);
-        std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-        port.Open();
-        RunComCmdInitPhone(phone.get(), &port);
-
-        std::vector<SmsRecvStruct_t> me;
-        std::vector<SmsRecvStruct_t> sm;
-        const bool meRead = IsListed(ReadStoragePass(phone.get(), &port, true, me));
-        const bool smRead = IsListed(ReadStoragePass(phone.get(), &port, false, sm));
-        const std::string name = ShortPortName(info.strPortName);
-
-        if (meRead || smRead) {
-            CColorCout::CoutGreenMessage(std::string(Lang::READ_PORT) + name + Lang::READ_OK_TOTAL +
-                                         std::to_string(me.size() + sm.size()) + Lang::READ_ITEMS);
-            std::cout << std::endl;
-            // The SIM card is shown first although the modem memory is read first.
-            if (smRead) {
-                CColorCout::CoutGreenMessage(std::string(Lang::READ_SIM_COUNT) + std::to_string(sm.size()) +
-                                             Lang::READ_COUNT_SUFFIX);
-                std::cout << std::endl;
-                PrintRecvSms(sm);
-            }
-            if (meRead) {
-                CColorCout::CoutGreenMessage(std::string(Lang::READ_DEV_COUNT) + std::to_string(me.size()) +
-                                             Lang::READ_COUNT_SUFFIX);
-                std::cout << std::endl;
-                PrintRecvSms(me);
-            }
-            continue;
-        }
-
-        CColorCout::CoutRedMessage(std::string(Lang::READ_PORT) + name + Lang::READ_FAILED);
-        CColorCout::CoutRedMessage(Lang::READ_REASON);
-        CColorCout::CoutRedMessage(ReadFailureReason(info, phone.get(), port));
-        std::cout << std::endl;
+        ReadAndPrintPort(info);
     }
+}
+
+void CCheckManager::ReadAndPrintPort(const ComPortBaseInfo_t& info)
+{
+    CComPortBase port(info.strPortName, info.nBaudRate);
+    std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
+    port.Open();
+    RunComCmdInitPhone(phone.get(), &port);
+
+    std::vector<SmsRecvStruct_t> me;
+    std::vector<SmsRecvStruct_t> sm;
+    const bool meRead = IsListed(ReadStoragePass(phone.get(), &port, true, me));
+    const bool smRead = IsListed(ReadStoragePass(phone.get(), &port, false, sm));
+    const std::string name = ShortPortName(info.strPortName);
+
+    if (meRead || smRead) {
+        CColorCout::CoutGreenMessage(std::string(Lang::READ_PORT) + name + Lang::READ_OK_TOTAL +
+                                     std::to_string(me.size() + sm.size()) + Lang::READ_ITEMS);
+        std::cout << std::endl;
+        // The SIM card is shown first although the modem memory is read first.
+        if (smRead) {
+            CColorCout::CoutGreenMessage(std::string(Lang::READ_SIM_COUNT) + std::to_string(sm.size()) +
+                                         Lang::READ_COUNT_SUFFIX);
+            std::cout << std::endl;
+            PrintRecvSms(sm);
+        }
+        if (meRead) {
+            CColorCout::CoutGreenMessage(std::string(Lang::READ_DEV_COUNT) + std::to_string(me.size()) +
+                                         Lang::READ_COUNT_SUFFIX);
+            std::cout << std::endl;
+            PrintRecvSms(me);
+        }
+        return;
+    }
+
+    CColorCout::CoutRedMessage(std::string(Lang::READ_PORT) + name + Lang::READ_FAILED);
+    CColorCout::CoutRedMessage(Lang::READ_REASON);
+    CColorCout::CoutRedMessage(ReadFailureReason(info, phone.get(), port));
+    std::cout << std::endl;
 }
 
 bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port)

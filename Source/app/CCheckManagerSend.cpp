@@ -82,73 +82,79 @@ void CCheckManager::HandleSendPduSmsProcess(const std::vector<ComPortBaseInfo_t>
     Debug("to send pdu start");
     m_vecSendResult.clear();
     for (const ComPortBaseInfo_t& record : ports) {
-        const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(record.nPhoneType));
-        // The port is opened only when something will be sent through it: a
-        // port without SIM number (a typed name that is not in the table, say)
-        // or without a model object would only be opened to be reconfigured.
-        std::unique_ptr<CComPortBase> port;
-        if (!record.strSmsCardNumber.empty() && phone) {
-            port = std::make_unique<CComPortBase>(record.strPortName, record.nBaudRate);
-        }
-        SendSmsResult_t result;
-        result.com = record.strPortName;
-        Debug("to send pdu for com:" + record.strPortName);
-        Debug("to send pdu for phone type:" + std::to_string(static_cast<int>(record.nPhoneType)));
+        SendFromPort(record, numbers, message);
+    }
+}
 
-        for (const std::string& number : numbers) {
-            result.number = number;
-            result.time = GetCurTimeStr();
-            result.code = SMS_DEVICE_NOT_AT;
-            result.message.clear();
-            Debug("to send pdu for phone:" + number);
+void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, const std::vector<std::string>& numbers,
+                                 const std::string& message)
+{
+    const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(record.nPhoneType));
+    // The port is opened only when something will be sent through it: a
+    // port without SIM number (a typed name that is not in the table, say)
+    // or without a model object would only be opened to be reconfigured.
+    std::unique_ptr<CComPortBase> port;
+    if (!record.strSmsCardNumber.empty() && phone) {
+        port = std::make_unique<CComPortBase>(record.strPortName, record.nBaudRate);
+    }
+    SendSmsResult_t result;
+    result.com = record.strPortName;
+    Debug("to send pdu for com:" + record.strPortName);
+    Debug("to send pdu for phone type:" + std::to_string(static_cast<int>(record.nPhoneType)));
 
-            if (record.strSmsCardNumber.empty()) {
-                result.code = SMS_NO_SIM_CARD;
-            } else if (!phone) {
-                Debug("to send pdu phoneptr not found.");
-                SMS_CODE_ENUM code = GetSmsErrorCode(record);
-                if (code == SMS_SUCCEED) {
-                    code = SMS_NOT_SUPPORTED_SMS_DEVICE;
-                }
-                result.code = code;
-                result.message = GetSmsCodeChineseStr(code);
-            } else {
-                Debug("to send pdu phoneptr found to send pdu");
-                std::string text = message;
-                if (message.size() >= MIN_STAMPED_MESSAGE && !HasEnv("VT-STAMP")) {
-                    text = AddTimeStampToSmsContextByPhoneNum(message, number, result.time);
-                }
-                Debug("to send pdu with init phone");
-                RunComCmdInitPhone(phone.get(), port.get());
-                Debug("to send pdu working...");
+    for (const std::string& number : numbers) {
+        result.number = number;
+        result.time = GetCurTimeStr();
+        result.code = SMS_DEVICE_NOT_AT;
+        result.message.clear();
+        Debug("to send pdu for phone:" + number);
 
-                int attempts = 0;
-                do {
-                    if (SendPduSmsByPhone(phone.get(), port.get(), number, text)) {
-                        result.code = SMS_SUCCEED;
-                        result.message = "succeed";
-                    } else {
-                        result.code = SMS_FAILED_UNKNOWN;
-                        result.message = phone->GetErrorMessage();
-                    }
-                    ++attempts;
-                } while (phone->IsSendPduSmsRetry() && attempts < MAX_SEND_ATTEMPTS);
-
-                Debug("to send pdu phoneptr check err code");
-                const std::string reason = phone->GetErrorMessage();
-                if (result.code != SMS_SUCCEED && ModemStoppedAnswering(record.strPortName)) {
-                    result.message = m_bPlainText ? Lang::MODEM_STOPPED : MODEM_STOPPED_JSON;
-                } else if (!reason.empty()) {
-                    result.message = reason;
-                } else if (port->IsComError()) {
-                    result.message = port->GetErrorMsg();
-                } else {
-                    result.message = GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
-                }
+        if (record.strSmsCardNumber.empty()) {
+            result.code = SMS_NO_SIM_CARD;
+        } else if (!phone) {
+            Debug("to send pdu phoneptr not found.");
+            SMS_CODE_ENUM code = GetSmsErrorCode(record);
+            if (code == SMS_SUCCEED) {
+                code = SMS_NOT_SUPPORTED_SMS_DEVICE;
             }
-            Debug("to send pdu for phone handle result");
-            HandleSendSmsResultByMode(result);
+            result.code = code;
+            result.message = GetSmsCodeChineseStr(code);
+        } else {
+            Debug("to send pdu phoneptr found to send pdu");
+            std::string text = message;
+            if (message.size() >= MIN_STAMPED_MESSAGE && !HasEnv("VT-STAMP")) {
+                text = AddTimeStampToSmsContextByPhoneNum(message, number, result.time);
+            }
+            Debug("to send pdu with init phone");
+            RunComCmdInitPhone(phone.get(), port.get());
+            Debug("to send pdu working...");
+
+            int attempts = 0;
+            do {
+                if (SendPduSmsByPhone(phone.get(), port.get(), number, text)) {
+                    result.code = SMS_SUCCEED;
+                    result.message = "succeed";
+                } else {
+                    result.code = SMS_FAILED_UNKNOWN;
+                    result.message = phone->GetErrorMessage();
+                }
+                ++attempts;
+            } while (phone->IsSendPduSmsRetry() && attempts < MAX_SEND_ATTEMPTS);
+
+            Debug("to send pdu phoneptr check err code");
+            const std::string reason = phone->GetErrorMessage();
+            if (result.code != SMS_SUCCEED && ModemStoppedAnswering(record.strPortName)) {
+                result.message = m_bPlainText ? Lang::MODEM_STOPPED : MODEM_STOPPED_JSON;
+            } else if (!reason.empty()) {
+                result.message = reason;
+            } else if (port->IsComError()) {
+                result.message = port->GetErrorMsg();
+            } else {
+                result.message = GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
+            }
         }
+        Debug("to send pdu for phone handle result");
+        HandleSendSmsResultByMode(result);
     }
 }
 

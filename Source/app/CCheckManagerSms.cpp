@@ -63,6 +63,31 @@ Json::Value CCheckManager::SmsReadPortToJson(const std::string& portPath, const 
     return port;
 }
 
+Json::Value CCheckManager::SmsPortReport(const ComPortBaseInfo_t& info, bool read, bool clear)
+{
+    Json::Value port(Json::objectValue);
+    if (!read) {
+        port["name"] = ShortPortName(info.strPortName);
+        port["clear"] = DelPortSMS(info);
+        return port;
+    }
+    std::vector<SmsRecvStruct_t> me;
+    std::vector<SmsRecvStruct_t> sm;
+    // The clearing forms report what is about to be deleted, even a
+    // concatenated message still missing a part.
+    const PortStorages_t got = GetPortSMS(info, me, sm, clear);
+    port = SmsReadPortToJson(info.strPortName, me, sm);
+    if (clear) {
+        // Only storages whose every message was reported are cleared;
+        // one that could be selected but not wholly read keeps its
+        // messages, and "clear" says the port was not cleared.
+        const bool cleared = DelPortSMS(info, got.me == STORAGE_READ, got.sm == STORAGE_READ);
+        port["clear"] = cleared && (got.me == STORAGE_READ || got.me == STORAGE_UNAVAILABLE) &&
+                        (got.sm == STORAGE_READ || got.sm == STORAGE_UNAVAILABLE);
+    }
+    return port;
+}
+
 void CCheckManager::OnCmdSMS(const std::string& subcommand)
 {
     const SmsSubCommand_t* command = nullptr;
@@ -84,28 +109,7 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
         GetPortList(ports);
         root["portcount"] = static_cast<Json::UInt64>(ports.size());
         for (const ComPortBaseInfo_t& info : ports) {
-            Json::Value port(Json::objectValue);
-            if (!command->read) {
-                port["name"] = ShortPortName(info.strPortName);
-                port["clear"] = DelPortSMS(info);
-                root["ports"].append(port);
-                continue;
-            }
-            std::vector<SmsRecvStruct_t> me;
-            std::vector<SmsRecvStruct_t> sm;
-            // The clearing forms report what is about to be deleted, even a
-            // concatenated message still missing a part.
-            const PortStorages_t got = GetPortSMS(info, me, sm, command->clear);
-            port = SmsReadPortToJson(info.strPortName, me, sm);
-            if (command->clear) {
-                // Only storages whose every message was reported are cleared;
-                // one that could be selected but not wholly read keeps its
-                // messages, and "clear" says the port was not cleared.
-                const bool cleared = DelPortSMS(info, got.me == STORAGE_READ, got.sm == STORAGE_READ);
-                port["clear"] = cleared && (got.me == STORAGE_READ || got.me == STORAGE_UNAVAILABLE) &&
-                                (got.sm == STORAGE_READ || got.sm == STORAGE_UNAVAILABLE);
-            }
-            root["ports"].append(port);
+            root["ports"].append(SmsPortReport(info, command->read, command->clear));
         }
     }
 

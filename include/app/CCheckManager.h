@@ -147,6 +147,9 @@ public:
     // HandleSendSmsResultByMode. Empties m_vecSendResult first.
     void HandleSendPduSmsProcess(const std::vector<ComPortBaseInfo_t>& ports,
                                  const std::vector<std::string>& numbers, const std::string& message);
+    // The engine's work on one port: every number in order, one result each.
+    void SendFromPort(const ComPortBaseInfo_t& record, const std::vector<std::string>& numbers,
+                      const std::string& message);
     // `message` with " " and `stamp` appended, except for 5-character numbers
     // (service numbers such as "10086").
     static std::string AddTimeStampToSmsContextByPhoneNum(std::string message, std::string number,
@@ -200,6 +203,9 @@ public:
     // Reads and prints every port in turn; a port with neither storage read
     // gets a red "failed." line with its reason.
     void HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports);
+    // HandleReadAllSms's work on one port: read both storages, print the
+    // port's lines (or its "failed." line with the reason).
+    void ReadAndPrintPort(const ComPortBaseInfo_t& info);
     // Lists the storage selected last: PDU mode, the compatible-mode command,
     // then the listing. True when all three succeeded; the model's received
     // list then holds the storage's messages. Models that read one message at
@@ -248,6 +254,9 @@ public:
     // one JSON document (compact for "sread", "sclear", "sreadclear"). An
     // unknown sub-command touches no port.
     void OnCmdSMS(const std::string& subcommand);
+    // The port object of one usable port: read forms list both storages
+    // (and clear them after reading when `clear`); the clear form only clears.
+    Json::Value SmsPortReport(const ComPortBaseInfo_t& info, bool read, bool clear);
     // The usable ports of the device table, in table order: answering AT with
     // IMEI, signal and SIM number all read. No fallback.
     void GetPortList(std::vector<ComPortBaseInfo_t>& ports);
