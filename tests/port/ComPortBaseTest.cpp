@@ -58,7 +58,7 @@ TEST_P(ComPortRate, OpensRaw8N1WithoutFlowControl)
     EXPECT_EQ(port.IsOpened(), 1);
     EXPECT_EQ(port.IsComError(), 0);
     EXPECT_EQ(port.GetErrorMsg(), "");
-    EXPECT_EQ(tty_write_sz, rate / 10);
+    EXPECT_EQ(port.TtyWriteSize(), rate / 10);
 
     const struct termios tio = pty.Attrs();
     EXPECT_EQ(Bspeed(cfgetospeed(&tio)), rate);
@@ -113,7 +113,7 @@ TEST_F(ComPort, LongCommandNeedsInputToFinish)
 {
     CComPortBase port(pty.path, 9600);
     ASSERT_EQ(port.Open(), 1);
-    ASSERT_EQ(tty_write_sz, 960);
+    ASSERT_EQ(port.TtyWriteSize(), 960);
     const std::string cmd(960 * 5 + 100, 'x');
 
     EXPECT_EQ(port.Write(cmd), 0);  // cycles ran out: not reported as sent
@@ -192,11 +192,11 @@ TEST_F(ComPort, CloseKeepsTheLineUpAndRaw)
 
 // Each closed port's descriptor number is taken by a placeholder, so every
 // port gets a new number: a close that did not forget its descriptor would
-// fill the 16 slots of the settings table.
+// fill the slots of the settings table.
 TEST_F(ComPort, ReopenSamePathOnNewObjects)
 {
     std::vector<int> placeholders;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < TERM_MAX_TERMS + 4; ++i) {
         CComPortBase port(pty.path, i % 2 ? 9600 : 115200);
         ASSERT_EQ(port.Open(), 1) << "port " << i;
         ASSERT_EQ(port.Write("AT\r"), 1);
