@@ -1,6 +1,6 @@
 #include "SmsCharset.h"
 
-#include <clocale>
+#include <locale.h>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -10,21 +10,16 @@ namespace {
 
 constexpr wchar_t REPLACEMENT_CHAR = 0xFFFD;
 
-bool IsUtf8Codeset()
+bool IsUtf8Codeset(locale_t loc)
 {
-    const char* codeset = nl_langinfo(CODESET);
+    const char* codeset = nl_langinfo_l(CODESET, loc);
     return codeset != nullptr &&
            (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
 }
 
-// Conversion through the LC_CTYPE locale now in force.
+// Conversion through the calling thread's locale.
 bool LocaleToWide(const char* text, std::size_t len, std::wstring& out)
 {
-    if (IsUtf8Codeset()) {
-        // Same result as the C library's UTF-8 conversion, without its
-        // per-character calls.
-        return Utf8ToWide(text, len, out);
-    }
     std::mbstate_t state;
     std::memset(&state, 0, sizeof state);
     const char* src = text;
@@ -123,9 +118,22 @@ bool MultiByteToWide(const char* text, std::size_t len, std::wstring& out)
 {
     // Only the bytes before a NUL are text, as for the C library's conversions.
     len = strnlen(text, len);
-    std::setlocale(LC_CTYPE, "");
-    if (LocaleToWide(text, len, out)) {
-        return true;
+    // The environment's encoding in a locale object of our own, used by this
+    // thread alone: the process locale is never changed, so threads that
+    // convert or print at the same time are not disturbed.
+    const locale_t env = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (env != static_cast<locale_t>(0)) {
+        bool done = false;
+        // UTF-8 is decoded below, without the C library's per-character calls.
+        if (!IsUtf8Codeset(env)) {
+            const locale_t previous = uselocale(env);
+            done = LocaleToWide(text, len, out);
+            uselocale(previous);
+        }
+        freelocale(env);
+        if (done) {
+            return true;
+        }
     }
     return Utf8ToWide(text, len, out);
 }
@@ -168,12 +176,8 @@ std::string UnicodeToANSI(const std::wstring& text)
 
 std::wstring String2WString(const std::string& text)
 {
-    const char* current = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = current != nullptr ? current : "C";
-    std::setlocale(LC_ALL, "");
     std::wstring out;
     MultiByteToWide(text.c_str(), text.size(), out);
-    std::setlocale(LC_ALL, saved.c_str());
     return out;
 }
 
