@@ -12,8 +12,9 @@
 // that is valid in neither gives the failure result.
 //
 // Threads: every function may be called from several threads at once. None
-// changes the process locale: the environment's encoding is used through a
-// locale object of the calling thread's own, for the one conversion.
+// changes the process locale: the environment's encoding, read at the first
+// conversion, is used through a locale object that the converting thread
+// selects for itself (uselocale) for the one conversion.
 
 #include <cstddef>
 #include <string>

@@ -96,12 +96,17 @@ INSTANTIATE_TEST_SUITE_P(CodecThreads, LongMessagesAtOnce,
                              return info.param.name;
                          });
 
+class ConversionsAtOnce : public ::testing::TestWithParam<const char*>
+{
+};
+
 // Conversions on several threads give every thread its own right answer and
 // never touch the process locale, which the rest of the program (and other
-// threads printing) relies on.
-TEST(CodecThreads, ConversionsAtOnceLeaveTheProcessLocaleAlone)
+// threads printing) relies on. The environment counts at the first
+// conversion of a process: ctest runs each case in a process of its own.
+TEST_P(ConversionsAtOnce, LeaveTheProcessLocaleAlone)
 {
-    ScopedLocaleEnv env("C.UTF-8");
+    ScopedLocaleEnv env(GetParam());
     ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
     const std::string text = "a" + GRIN + ZHONG_WEN;
     std::wstring wide;
@@ -126,5 +131,10 @@ TEST(CodecThreads, ConversionsAtOnceLeaveTheProcessLocaleAlone)
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C");
 }
+
+INSTANTIATE_TEST_SUITE_P(CodecThreads, ConversionsAtOnce, ::testing::Values("C.UTF-8", nullptr),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.index == 0 ? "Utf8Locale" : "NoLocale");
+                         });
 
 }  // namespace
