@@ -43,13 +43,14 @@ public:
     //  3. flock(LOCK_EX | LOCK_NB), then TIOCEXCL (turns away other openers
     //     that are not root; root passes it, hence 1 and 3);
     //  4. SetParam.
-    // A port held by another program (a live lock file, or a flock) is busy:
-    // the device's settings are not touched; Open tries again every 50 ms
+    // A port held by another program (a live lock file, a flock, or TIOCEXCL
+    // refusing our open) is busy: the device's settings are not touched; Open tries again every 50 ms
     // until the wait given to the constructor has passed, then returns 0 with
     // IsBusy 1 and GetBusyPid telling the holder. Busy is not an error record.
     // Returns 1 when open and configured (at once if already so); 0 when busy,
     // when the path cannot be opened (nothing recorded), when the lock file
-    // cannot be made (recorded: errno, or "Code: -N  <PortLock text>"), or when
+    // cannot be made (recorded: "Code: <errno>  Cannot create the lock file:
+    // <system text>", or "Code: -<PORTLOCK_E code>  <its text>"), or when
     // SetParam failed (descriptor and locks kept; a later Open tries the
     // settings again).
     int Open();

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ComPortBase.h"
 #include "PortLock.h"
@@ -298,6 +299,69 @@ INSTANTIATE_TEST_SUITE_P(
                       LockFileCase{"Empty", NO_PID, "", false}),
     [](const ::testing::TestParamInfo<LockFileCase>& info) { return info.param.name; });
 
+// Programs that find the same stale lock file at the same moment: exactly
+// one of them ends up holding the port's lock file, and the file names it
+// (a lock file made by replacing, not by an exclusive link, lets all win).
+TEST_F(PortLock, OfManyProgramsTakingOverOneStaleFileOnlyOneWins)
+{
+    struct Outcome
+    {
+        int taken;
+        pid_t pid;
+    };
+    const int kTakers = 6;
+    for (int round = 0; round < 5; ++round) {
+        WriteFile(lockFile, LockText(DeadPid()));
+        int go[2], results[2], done[2];
+        ASSERT_EQ(pipe(go), 0);
+        ASSERT_EQ(pipe(results), 0);
+        ASSERT_EQ(pipe(done), 0);
+        std::vector<pid_t> takers;
+        for (int k = 0; k < kTakers; ++k) {
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                close(go[1]);
+                close(done[1]);
+                char c;
+                while (read(go[0], &c, 1) < 0 && errno == EINTR) {
+                }
+                std::string path;
+                const Outcome o = {portlock_take(pty.path, path, nullptr), getpid()};
+                if (write(results[1], &o, sizeof o) != static_cast<ssize_t>(sizeof o)) {
+                    _exit(2);
+                }
+                while (read(done[0], &c, 1) < 0 && errno == EINTR) {
+                }
+                _exit(0);  // keeps a won lock file for the test to read
+            }
+            takers.push_back(child);
+        }
+        close(go[0]);
+        close(go[1]);  // all start at once
+        int winners = 0;
+        pid_t winner = 0;
+        for (int k = 0; k < kTakers; ++k) {
+            Outcome o = {};
+            ASSERT_EQ(read(results[0], &o, sizeof o), static_cast<ssize_t>(sizeof o));
+            if (o.taken == 1) {
+                ++winners;
+                winner = o.pid;
+            }
+        }
+        EXPECT_EQ(winners, 1) << "round " << round;
+        EXPECT_EQ(ReadFile(lockFile), LockText(winner)) << "round " << round;
+        close(done[1]);
+        for (pid_t t : takers) {
+            waitpid(t, nullptr, 0);
+        }
+        close(done[0]);
+        close(results[0]);
+        close(results[1]);
+        unlink(lockFile.c_str());
+    }
+}
+
 TEST_F(PortLock, FlockOfAnotherProgramMakesThePortBusy)
 {
     Holder picocom(Holder::FLOCK, pty.path);
@@ -329,6 +393,27 @@ TEST_F(PortLock, AnotherPortObjectOfThisProcessIsBusyToo)
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
     first.Close();
     EXPECT_EQ(second.Open(), 1);
+}
+
+// A scan tries a second rate without letting go of the port.
+TEST_F(PortLock, SecondRateKeepsThePort)
+{
+    CComPortBase port(pty.path, 9600);
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_EQ(port.SetBaudRate(115200), 1);
+    const struct termios tio = pty.Attrs();
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
+    EXPECT_EQ(port.TtyWriteSize(), 11520);
+    EXPECT_EQ(ReadFile(lockFile), LockText(getpid()));
+    EXPECT_FALSE(OtherProcessCanFlock(pty.path));
+    EXPECT_EQ(port.Write("AT\r"), 1);
+    EXPECT_EQ(pty.Received(3), "AT\r");
+
+    port.Close();
+    EXPECT_EQ(port.SetBaudRate(9600), 0);  // closed: kept for the next Open
+    EXPECT_EQ(port.Open(), 1);
+    const struct termios again = pty.Attrs();
+    EXPECT_EQ(cfgetospeed(&again), static_cast<speed_t>(B9600));
 }
 
 class WaitingOpen : public PortLock, public ::testing::WithParamInterface<Holder::Kind_t>
