@@ -14,7 +14,7 @@
 
 #include "term.h"
 
-thread_local int portlock_errno = PORTLOCK_EOK;
+__thread int portlock_errno = PORTLOCK_EOK;
 
 namespace {
 

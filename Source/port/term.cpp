@@ -7,7 +7,7 @@
 #include <mutex>
 #include <unistd.h>
 
-thread_local int term_errno = TERM_EOK;
+__thread int term_errno = TERM_EOK;
 
 namespace {
 

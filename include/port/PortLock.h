@@ -34,8 +34,8 @@ enum portlock_errno_e {
 };
 
 // Code of the calling thread's last failure (PORTLOCK_E*). Never cleared by a
-// successful call.
-extern thread_local int portlock_errno;
+// successful call. __thread for the reason given at term_errno.
+extern __thread int portlock_errno;
 
 // Text of a PORTLOCK_E* code; "Unknown error" for a code not in the table.
 const char* portlock_strerror(int code);

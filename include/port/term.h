@@ -62,8 +62,11 @@ struct opt_t
 const int TERM_MAX_TERMS = 256;
 
 // Code of the calling thread's last failure (TERM_E*). Never cleared by a
-// successful call.
-extern thread_local int term_errno;
+// successful call. __thread rather than thread_local: a plain int needs no
+// per-thread constructor, and GCC's access to an extern thread_local goes
+// through a wrapper that its undefined-behaviour checker flags as a null
+// reference.
+extern __thread int term_errno;
 
 // Text of a TERM_E* code; "No error" for 0, "Unknown error" for any code
 // not in the table. Never returns null.
