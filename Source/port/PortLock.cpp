@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,15 +89,15 @@ long ReadLockPid(int fd)
     while (*p == ' ' || *p == '\t') {
         ++p;
     }
-    long pid = 0;
-    // Ten digits at most, so the value cannot overflow even a 32-bit long.
+    // Ten digits at most: 64 bits hold them wherever long has 32.
+    int64_t pid = 0;
     for (int digits = 0; *p >= '0' && *p <= '9'; ++p, ++digits) {
         if (digits == 10) {
             return 0;
         }
         pid = pid * 10 + (*p - '0');
     }
-    return pid > 0 && pid <= 0x7FFFFFFFL ? pid : 0;
+    return pid > 0 && pid <= 0x7FFFFFFF ? static_cast<long>(pid) : 0;
 }
 
 // The same by path; -1 when the file is gone.
