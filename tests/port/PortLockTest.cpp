@@ -526,10 +526,15 @@ TEST_F(PortLock, ChildProcessesDoNotInheritThePort)
 {
     CComPortBase port(pty.path, 115200);
     ASSERT_EQ(port.Open(), 1);
-    FILE* const child = popen("cat", "w");  // runs until its input ends
+    // Its first line comes after its exec, when inherited descriptors are
+    // all that is left (under qemu-user popen does not wait for the exec).
+    FILE* const child = popen("echo $$; exec sleep 30", "r");
     ASSERT_NE(child, nullptr);
+    long pid = 0;
+    ASSERT_EQ(std::fscanf(child, "%ld", &pid), 1);
     port.Close();
     EXPECT_TRUE(OtherProcessCanFlock(pty.path));
+    kill(static_cast<pid_t>(pid), SIGTERM);
     pclose(child);
 }
 
