@@ -52,9 +52,9 @@ int CComPortBase::SetBaudRate(int baudRate)
     return m_pImpl->SetBaudRate(baudRate);
 }
 
-int32_t CComPortBase::TtyWriteSize() const
+int32_t CComPortBase::WriteChunkSize() const
 {
-    return m_pImpl->TtyWriteSize();
+    return m_pImpl->WriteChunkSize();
 }
 
 int CComPortBase::Write(std::string cmd)

@@ -193,7 +193,7 @@ int CComPortBaseLinux::SetBaudRate(int baudRate)
     return m_fd >= 0 ? SetParam() : 0;
 }
 
-int32_t CComPortBaseLinux::TtyWriteSize() const
+int32_t CComPortBaseLinux::WriteChunkSize() const
 {
     return m_nTtyWriteSz;
 }
@@ -314,7 +314,7 @@ int CComPortBaseLinux::Write(std::string cmd)
         if (FD_ISSET(m_fd, &wrset)) {
             const std::string::size_type chunk =
                 std::min<std::string::size_type>(staging.size() - sent,
-                                                 static_cast<std::string::size_type>(TtyWriteSize()));
+                                                 static_cast<std::string::size_type>(WriteChunkSize()));
             ssize_t n;
             do {
                 n = write(m_fd, staging.data() + sent, chunk);

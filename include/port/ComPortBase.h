@@ -82,7 +82,7 @@ public:
 
     // Largest byte count one write() of Write takes: this port's rate / 10,
     // at least 8.
-    int32_t TtyWriteSize() const;
+    int32_t WriteChunkSize() const;
 
     // Sends `cmd`. 0 at once, without touching the device, when the port is
     // not open; otherwise 1 when every byte was written, 0 when the device

@@ -88,9 +88,9 @@ public:
 
     // Largest byte count Write hands to one write(): one second's worth of
     // characters at this port's rate as last applied (rate / 10, at least 8).
-    int32_t TtyWriteSize() const;
+    int32_t WriteChunkSize() const;
 
-    // Sends `cmd` in chunks of at most TtyWriteSize() bytes during a bounded run
+    // Sends `cmd` in chunks of at most WriteChunkSize() bytes during a bounded run
     // of cycles (5, plus 10 per chunk of input received, at most 1000), and
     // keeps whatever input arrives meanwhile as pending input for the next
     // Read. Always runs out its cycles, so the start of the answer is usually
@@ -140,7 +140,7 @@ private:
     std::string m_strPending;  // input that arrived during Write
     bool m_bConfigured = false;  // the last SetParam on this descriptor succeeded
     opt_t m_opts;                // this port's line settings
-    int32_t m_nTtyWriteSz = 8;   // see TtyWriteSize
+    int32_t m_nTtyWriteSz = 8;   // see WriteChunkSize
     int m_nBusyWaitMs;
     std::string m_strLockPath;   // our lock file while open; empty without one
     bool m_bBusy = false;

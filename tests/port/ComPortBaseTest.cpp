@@ -58,7 +58,7 @@ TEST_P(ComPortRate, OpensRaw8N1WithoutFlowControl)
     EXPECT_EQ(port.IsOpened(), 1);
     EXPECT_EQ(port.IsComError(), 0);
     EXPECT_EQ(port.GetErrorMsg(), "");
-    EXPECT_EQ(port.TtyWriteSize(), rate / 10);
+    EXPECT_EQ(port.WriteChunkSize(), rate / 10);
 
     const struct termios tio = pty.Attrs();
     EXPECT_EQ(Bspeed(cfgetospeed(&tio)), rate);
@@ -113,7 +113,7 @@ TEST_F(ComPort, LongCommandNeedsInputToFinish)
 {
     CComPortBase port(pty.path, 9600);
     ASSERT_EQ(port.Open(), 1);
-    ASSERT_EQ(port.TtyWriteSize(), 960);
+    ASSERT_EQ(port.WriteChunkSize(), 960);
     const std::string cmd(960 * 5 + 100, 'x');
 
     EXPECT_EQ(port.Write(cmd), 0);  // cycles ran out: not reported as sent

@@ -403,7 +403,7 @@ TEST_F(PortLock, SecondRateKeepsThePort)
     EXPECT_EQ(port.SetBaudRate(115200), 1);
     const struct termios tio = pty.Attrs();
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
-    EXPECT_EQ(port.TtyWriteSize(), 11520);
+    EXPECT_EQ(port.WriteChunkSize(), 11520);
     EXPECT_EQ(ReadFile(lockFile), LockText(getpid()));
     EXPECT_FALSE(OtherProcessCanFlock(pty.path));
     EXPECT_EQ(port.Write("AT\r"), 1);

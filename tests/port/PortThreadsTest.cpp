@@ -76,7 +76,7 @@ TEST_F(PortThreads, ManyPortsAtTheirOwnRatesAtOnce)
             const int rate = rates[(i + round) % 4];
             CComPortBase port(pty.path, rate);
             ASSERT_EQ(port.Open(), 1) << i;
-            EXPECT_EQ(port.TtyWriteSize(), rate / 10) << i;
+            EXPECT_EQ(port.WriteChunkSize(), rate / 10) << i;
             const struct termios tio = pty.Attrs();
             EXPECT_EQ(Bspeed(cfgetospeed(&tio)), rate) << i;
 
