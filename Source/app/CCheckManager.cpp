@@ -98,6 +98,11 @@ void CCheckManager::loadSetting()
 {
     // A missing or broken file leaves every lookup at its default.
     const INIReader reader("set.ini");
+    // Not a timing key: read whatever "def" says. Capped at an hour, so the
+    // wait in milliseconds fits any int.
+    const long busyWait = reader.GetInteger("comm", "busywait", PORT_BUSY_WAIT_DEFAULT);
+    g_nBusyWaitSec = busyWait < 0 ? PORT_BUSY_WAIT_DEFAULT
+                                  : static_cast<int32_t>(std::min<long>(busyWait, PORT_BUSY_WAIT_MAX));
     g_nWinUserSet = ToInt32(reader.GetInteger("comm", "def", 0));
     if (g_nWinUserSet != 1) {
         return;

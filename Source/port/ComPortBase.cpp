@@ -4,8 +4,10 @@
 
 #include "ComPortBaseLinux.h"
 
-CComPortBase::CComPortBase(std::string devPath, int baudRate)
-    : m_pImpl(std::make_unique<CComPortBaseLinux>(devPath, baudRate))
+int32_t g_nBusyWaitSec = PORT_BUSY_WAIT_DEFAULT;
+
+CComPortBase::CComPortBase(std::string devPath, int baudRate, int busyWaitMs)
+    : m_pImpl(std::make_unique<CComPortBaseLinux>(devPath, baudRate, busyWaitMs))
 {
     m_pImpl->Open();
 }
@@ -25,6 +27,16 @@ int CComPortBase::Close()
     return m_pImpl->Close();
 }
 
+int CComPortBase::IsBusy() const
+{
+    return m_pImpl->IsBusy();
+}
+
+pid_t CComPortBase::GetBusyPid() const
+{
+    return m_pImpl->GetBusyPid();
+}
+
 int CComPortBase::IsOpened()
 {
     return m_pImpl->IsOpened();
@@ -33,6 +45,16 @@ int CComPortBase::IsOpened()
 int CComPortBase::SetParam()
 {
     return m_pImpl->SetParam();
+}
+
+int CComPortBase::SetBaudRate(int baudRate)
+{
+    return m_pImpl->SetBaudRate(baudRate);
+}
+
+int32_t CComPortBase::WriteChunkSize() const
+{
+    return m_pImpl->WriteChunkSize();
 }
 
 int CComPortBase::Write(std::string cmd)

@@ -3,23 +3,24 @@
 #include <algorithm>
 #include <cstdint>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/select.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
+#include "PortLock.h"
 #include "basic.h"
-
-opt_t opts;
-int32_t tty_write_sz = 8;
 
 namespace {
 
 const int READ_CHUNK = 128;     // bytes asked of one read()
 const int DISCARD_READS = 512;  // reads of one DiscardInput (64 KiB)
+const int BUSY_POLL_MS = 50;    // retry pace of an Open waiting for a holder
 
 struct timespec UsecToTimespec(int64_t usec)
 {
@@ -27,12 +28,6 @@ struct timespec UsecToTimespec(int64_t usec)
     ts.tv_sec = static_cast<time_t>(usec / 1000000);
     ts.tv_nsec = static_cast<long>(usec % 1000000) * 1000;
     return ts;
-}
-
-// Largest byte count handed to one write().
-std::string::size_type WriteChunkSize()
-{
-    return static_cast<std::string::size_type>(tty_write_sz);
 }
 
 // One read() of up to READ_CHUNK bytes, retried only while interrupted.
@@ -47,14 +42,73 @@ ssize_t ReadChunk(int fd, char* buf)
 
 }  // namespace
 
-CComPortBaseLinux::CComPortBaseLinux(const std::string& devPath, int baudRate)
-    : m_strDevPath(devPath), m_nBaudRate(baudRate)
+CComPortBaseLinux::CComPortBaseLinux(const std::string& devPath, int baudRate, int busyWaitMs)
+    : m_strDevPath(devPath), m_nBaudRate(baudRate), m_nBusyWaitMs(busyWaitMs > 0 ? busyWaitMs : 0)
 {
 }
 
 CComPortBaseLinux::~CComPortBaseLinux()
 {
     Close();
+}
+
+CComPortBaseLinux::Take_t CComPortBaseLinux::TakePort()
+{
+    pid_t holder = 0;
+    if (portlock_take(m_strDevPath, m_strLockPath, &holder) < 0) {
+        if (portlock_errno == PORTLOCK_EBUSY) {
+            m_nBusyPid = holder;
+            return TAKE_BUSY;
+        }
+        if (portlock_errno == PORTLOCK_ECREATE) {
+            // Says which file, so an operator can see the lock folder is at fault.
+            const int err = errno;
+            char sys[128];
+            const std::string text = std::string(portlock_strerror(PORTLOCK_ECREATE)) + ": " +
+                                     strerror_r(err, sys, sizeof sys);
+            RecordError(err, text.c_str());
+        } else {
+            RecordError(-portlock_errno, portlock_strerror(portlock_errno));
+        }
+        return TAKE_FAILED;
+    }
+    // O_NOCTTY: a modem must never become our controlling terminal.
+    // O_NONBLOCK: open does not wait for carrier, and every later read and
+    // write returns at once; the loops below do all the waiting.
+    // O_CLOEXEC: the children of port discovery must not inherit the port
+    // (and with it the flock, which would outlive our close).
+    const int fd = open(m_strDevPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        // EBUSY: another program set TIOCEXCL and we may not pass it.
+        const bool busy = errno == EBUSY;
+        portlock_release(m_strLockPath);
+        m_strLockPath.clear();
+        return busy ? TAKE_BUSY : TAKE_FAILED;  // missing or forbidden: not recorded
+    }
+    int r;
+    do {
+        r = flock(fd, LOCK_EX | LOCK_NB);
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) {
+        const int err = errno;
+        if (err == EWOULDBLOCK) {
+            m_nBusyPid = portlock_flock_holder(fd);
+        }
+        close(fd);  // closing our descriptor leaves the holder's flock alone
+        portlock_release(m_strLockPath);
+        m_strLockPath.clear();
+        if (err == EWOULDBLOCK) {
+            return TAKE_BUSY;
+        }
+        errno = err;
+        HandleError();
+        return TAKE_FAILED;
+    }
+    // Only an extra: root passes it, and other programs' roots are why the
+    // lock file and the flock come first. Not every device knows it.
+    ioctl(fd, TIOCEXCL);
+    m_fd = fd;
+    return TAKEN;
 }
 
 int CComPortBaseLinux::Open()
@@ -64,53 +118,96 @@ int CComPortBaseLinux::Open()
         // a port that cannot be used as ready.
         return m_bConfigured ? 1 : SetParam();
     }
-    // O_NOCTTY: a modem must never become our controlling terminal.
-    // O_NONBLOCK: open does not wait for carrier, and every later read and
-    // write returns at once; the loops below do all the waiting.
-    const int fd = open(m_strDevPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return 0;  // missing, busy or forbidden: not recorded as a port error
+    m_bBusy = false;
+    m_nBusyPid = 0;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_nBusyWaitMs);
+    for (;;) {
+        const Take_t taken = TakePort();
+        if (taken == TAKEN) {
+            break;
+        }
+        if (taken == TAKE_FAILED) {
+            return 0;
+        }
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            m_bBusy = true;
+            return 0;
+        }
+        // Nothing tells us when another program lets go: look again soon.
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
+        usleep(static_cast<useconds_t>(
+            std::min<int64_t>(left.count() + 1, int64_t{BUSY_POLL_MS} * 1000)));
     }
-    if (fd >= FD_SETSIZE) {
-        // select() cannot watch it; FD_SET would write out of bounds.
-        close(fd);
-        return 0;
-    }
-    m_fd = fd;
     return SetParam();
 }
 
 int CComPortBaseLinux::SetParam()
 {
-    opts.baud = m_nBaudRate;
+    m_opts.baud = m_nBaudRate;
     // A stale errno from an earlier call must not be recorded as this failure.
     errno = 0;
-    int r = term_set(m_fd, 1, opts.baud, opts.parity, opts.databits, opts.stopbits, opts.flow, 1,
-                     !opts.noreset);
+    int r = term_set(m_fd, 1, m_opts.baud, m_opts.parity, m_opts.databits, m_opts.stopbits,
+                     m_opts.flow, 1, !m_opts.noreset);
     if (r == 0) {
         r = term_apply(m_fd, 0);
     }
     if (r == 0) {
         const int32_t rate = term_get_baudrate(m_fd, nullptr);
-        tty_write_sz = std::max<int32_t>(rate / 10, 8);
+        m_nTtyWriteSz = std::max<int32_t>(rate / 10, 8);
         m_bConfigured = true;
         return 1;
     }
     m_bConfigured = false;
-    HandleError();
+    if (errno != 0) {
+        HandleError();
+    } else {
+        // The settings layer refused without a system error (a rate outside
+        // its table, a full table): still a failure the caller must see.
+        char text[64];
+        const char* what = term_strerror(term_errno);
+        if (term_errno == TERM_EFULL) {
+            std::snprintf(text, sizeof text, "Too many ports open at once (at most %d)",
+                          TERM_MAX_TERMS);
+            what = text;
+        }
+        RecordError(-term_errno, what);
+    }
     return 0;
+}
+
+int CComPortBaseLinux::SetBaudRate(int baudRate)
+{
+    m_nBaudRate = baudRate;
+    return m_fd >= 0 ? SetParam() : 0;
+}
+
+int32_t CComPortBaseLinux::WriteChunkSize() const
+{
+    return m_nTtyWriteSz;
 }
 
 void CComPortBaseLinux::HandleError()
 {
     const int err = errno;
-    if (m_nErrorCode != 0 || err == 0) {
+    if (err == 0) {
         return;
     }
-    char code[32];
-    std::snprintf(code, sizeof code, "Code: %d  ", err);
-    m_nErrorCode = err;
-    m_strErrorMsg = std::string(code) + std::strerror(err);
+    // strerror's buffer is shared by every thread; this one is ours.
+    char text[128];
+    RecordError(err, strerror_r(err, text, sizeof text));
+}
+
+void CComPortBaseLinux::RecordError(int code, const char* text)
+{
+    if (m_nErrorCode != 0) {
+        return;
+    }
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "Code: %d  ", code);
+    m_nErrorCode = code;
+    m_strErrorMsg = std::string(prefix) + text;
 }
 
 int CComPortBaseLinux::Close()
@@ -124,11 +221,29 @@ int CComPortBaseLinux::Close()
     term_apply(m_fd, 1);
     // Forget, not restore: the port stays raw, and the descriptor number may
     // be reused by the next port without colliding in the settings table.
+    // Forgotten before the close, so the exit-time restore never meets a
+    // descriptor number that is no longer ours.
     term_erase(m_fd);
+    // A tty keeps TIOCEXCL while others hold it open (a pty's other side).
+    ioctl(m_fd, TIOCNXCL);
     close(m_fd);
     m_fd = -1;
     m_bConfigured = false;
+    // After the close: a program waiting for the lock file finds the flock
+    // gone too.
+    portlock_release(m_strLockPath);
+    m_strLockPath.clear();
     return 1;
+}
+
+int CComPortBaseLinux::IsBusy() const
+{
+    return m_bBusy ? 1 : 0;
+}
+
+pid_t CComPortBaseLinux::GetBusyPid() const
+{
+    return m_nBusyPid;
 }
 
 int CComPortBaseLinux::IsOpened()
@@ -179,7 +294,8 @@ int CComPortBaseLinux::Write(std::string cmd)
         }
         if (p.revents & POLLOUT) {
             const std::string::size_type chunk =
-                std::min<std::string::size_type>(staging.size() - sent, WriteChunkSize());
+                std::min<std::string::size_type>(staging.size() - sent,
+                                                 static_cast<std::string::size_type>(WriteChunkSize()));
             ssize_t n;
             do {
                 n = write(m_fd, staging.data() + sent, chunk);

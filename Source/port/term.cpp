@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <unistd.h>
 
-int term_errno = TERM_EOK;
+__thread int term_errno = TERM_EOK;
 
 namespace {
 
@@ -63,11 +64,71 @@ struct term_table_t
     term_slot_t slot[TERM_MAX_TERMS];
 };
 
+// Guards `term`: the initialised flag and every slot (descriptor and its
+// three settings records). Held only for table work and quick ioctls, never
+// while a device drains its output.
+std::mutex term_lock;
 term_table_t term = {};
+
+// The slot of `fd`, or -1 with term_errno set. Caller holds term_lock.
+int find_locked(int fd)
+{
+    if (!term.init) {
+        term_errno = TERM_ENOINIT;
+        return -1;
+    }
+    // -1 marks a free slot; it must never match as a descriptor.
+    if (fd >= 0) {
+        for (int i = 0; i < TERM_MAX_TERMS; ++i) {
+            if (term.slot[i].fd == fd) {
+                return i;
+            }
+        }
+    }
+    term_errno = TERM_ENOTFOUND;
+    return -1;
+}
+
+// Registers `fd`; the check for a free slot and taking it happen under one
+// hold of the lock, so two threads never take the same slot.
+// Returns the slot or -1. Caller holds term_lock.
+int add_locked(int fd)
+{
+    if (!term.init) {
+        term_errno = TERM_ENOINIT;
+        return -1;
+    }
+    if (find_locked(fd) >= 0) {
+        term_errno = TERM_EEXISTS;
+        return -1;
+    }
+    if (!isatty(fd)) {
+        term_errno = TERM_EISATTY;
+        return -1;
+    }
+    int i = 0;
+    while (i < TERM_MAX_TERMS && term.slot[i].fd != -1) {
+        ++i;
+    }
+    if (i == TERM_MAX_TERMS) {
+        term_errno = TERM_EFULL;
+        return -1;
+    }
+    term_slot_t& s = term.slot[i];
+    if (tcgetattr(fd, &s.origtermios) < 0) {
+        term_errno = TERM_EGETATTR;
+        return -1;
+    }
+    s.currtermios = s.origtermios;
+    s.nexttermios = s.origtermios;
+    s.fd = fd;
+    return i;
+}
 
 // Puts back the initial settings of every registered descriptor and frees
 // its slot. Shared by the exit handler and a repeated term_lib_init.
-void term_restore_all(const char* func)
+// Caller holds term_lock.
+void restore_all_locked(const char* func)
 {
     for (term_slot_t& s : term.slot) {
         if (s.fd == -1) {
@@ -80,20 +141,156 @@ void term_restore_all(const char* func)
             r = tcsetattr(s.fd, TCSANOW, &s.origtermios);
         } while (r < 0 && errno == EINTR);
         if (r < 0) {
-            const int err = errno;  // ttyname may overwrite it
-            const char* tname = ttyname(s.fd);
+            const int err = errno;  // ttyname_r may overwrite it
+            char tname[64];
+            char etext[128];
+            // Another thread may be inside ttyname or strerror: only the
+            // reentrant forms, with our own buffers.
+            const bool named = ttyname_r(s.fd, tname, sizeof tname) == 0;
             std::fprintf(stderr, "%s: reset failed for dev %s: %s\n", func,
-                         tname ? tname : "UNKNOWN", std::strerror(err));
+                         named ? tname : "UNKNOWN", strerror_r(err, etext, sizeof etext));
         }
         s.fd = -1;
     }
 }
 
-// The next settings of a registered descriptor, or null with term_errno set.
-struct termios* term_next(int fd)
+// Runs `change` on the next settings of a registered descriptor under the
+// lock. Returns its result, or -1 with term_errno set when `fd` is unknown.
+template <typename Change>
+int change_next(int fd, Change change)
 {
-    const int i = term_find(fd);
-    return i < 0 ? nullptr : &term.slot[i].nexttermios;
+    const std::lock_guard<std::mutex> hold(term_lock);
+    const int i = find_locked(fd);
+    return i < 0 ? -1 : change(term.slot[i].nexttermios);
+}
+
+// The setters proper, on one termios record; -1 with term_errno on a value
+// they do not know. Shared by term_set and the term_set_* functions.
+int set_raw(struct termios& t)
+{
+    cfmakeraw(&t);
+    // A read returns as soon as one byte is there; no inter-byte timer.
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return 0;
+}
+
+int set_baudrate(struct termios& t, int baud)
+{
+    const int code = Bcode(baud);
+    if (code < 0) {
+        term_errno = TERM_EBAUD;
+        return -1;
+    }
+    struct termios tio = t;
+    if (cfsetospeed(&tio, static_cast<speed_t>(code)) < 0) {
+        term_errno = TERM_ESETOSPEED;
+        return -1;
+    }
+    // An input speed of 0 means "same as the output speed".
+    cfsetispeed(&tio, B0);
+    t = tio;
+    return 0;
+}
+
+int set_parity(struct termios& t, int parity)
+{
+    tcflag_t& c = t.c_cflag;
+    switch (parity) {
+    case P_NONE:
+        c &= ~(PARENB | PARODD | CMSPAR);
+        break;
+    case P_EVEN:
+        c &= ~(PARODD | CMSPAR);
+        c |= PARENB;
+        break;
+    case P_ODD:
+        c &= ~CMSPAR;
+        c |= PARENB | PARODD;
+        break;
+    case P_MARK:
+        c |= PARENB | PARODD | CMSPAR;
+        break;
+    case P_SPACE:
+        c &= ~PARODD;
+        c |= PARENB | CMSPAR;
+        break;
+    default:
+        term_errno = TERM_EPARITY;
+        return -1;
+    }
+    return 0;
+}
+
+int set_databits(struct termios& t, int databits)
+{
+    tcflag_t size;
+    switch (databits) {
+    case 5:
+        size = CS5;
+        break;
+    case 6:
+        size = CS6;
+        break;
+    case 7:
+        size = CS7;
+        break;
+    case 8:
+        size = CS8;
+        break;
+    default:
+        term_errno = TERM_EDATABITS;
+        return -1;
+    }
+    t.c_cflag = (t.c_cflag & ~CSIZE) | size;
+    return 0;
+}
+
+int set_stopbits(struct termios& t, int stopbits)
+{
+    switch (stopbits) {
+    case 1:
+        t.c_cflag &= ~CSTOPB;
+        break;
+    case 2:
+        t.c_cflag |= CSTOPB;
+        break;
+    default:
+        term_errno = TERM_ESTOPBITS;
+        return -1;
+    }
+    return 0;
+}
+
+int set_flowcntrl(struct termios& t, int fc)
+{
+    switch (fc) {
+    case FC_NONE:
+        t.c_cflag &= ~CRTSCTS;
+        t.c_iflag &= ~(IXON | IXOFF | IXANY);
+        break;
+    case FC_RTSCTS:
+        t.c_cflag |= CRTSCTS;
+        t.c_iflag &= ~(IXON | IXOFF | IXANY);
+        break;
+    case FC_XONXOFF:
+        t.c_cflag &= ~CRTSCTS;
+        t.c_iflag |= IXON | IXOFF;
+        break;
+    default:
+        term_errno = TERM_EFLOW;
+        return -1;
+    }
+    return 0;
+}
+
+void set_cflag(struct termios& t, tcflag_t flag, int on)
+{
+    if (on) {
+        t.c_cflag |= flag;
+    } else {
+        t.c_cflag &= ~flag;
+    }
 }
 
 }  // namespace
@@ -130,8 +327,9 @@ int Bspeed(speed_t code)
 
 int term_lib_init()
 {
+    const std::lock_guard<std::mutex> hold(term_lock);
     if (term.init) {
-        term_restore_all("term_lib_init");
+        restore_all_locked("term_lib_init");
         return 0;
     }
     for (term_slot_t& s : term.slot) {
@@ -147,65 +345,28 @@ int term_lib_init()
 
 void term_exitfunc()
 {
+    const std::lock_guard<std::mutex> hold(term_lock);
     if (term.init) {
-        term_restore_all("term_exitfunc");
+        restore_all_locked("term_exitfunc");
     }
 }
 
 int term_find(int fd)
 {
-    if (!term.init) {
-        term_errno = TERM_ENOINIT;
-        return -1;
-    }
-    // -1 marks a free slot; it must never match as a descriptor.
-    if (fd >= 0) {
-        for (int i = 0; i < TERM_MAX_TERMS; ++i) {
-            if (term.slot[i].fd == fd) {
-                return i;
-            }
-        }
-    }
-    term_errno = TERM_ENOTFOUND;
-    return -1;
+    const std::lock_guard<std::mutex> hold(term_lock);
+    return find_locked(fd);
 }
 
 int term_add(int fd)
 {
-    if (!term.init) {
-        term_errno = TERM_ENOINIT;
-        return -1;
-    }
-    if (term_find(fd) >= 0) {
-        term_errno = TERM_EEXISTS;
-        return -1;
-    }
-    if (!isatty(fd)) {
-        term_errno = TERM_EISATTY;
-        return -1;
-    }
-    int i = 0;
-    while (i < TERM_MAX_TERMS && term.slot[i].fd != -1) {
-        ++i;
-    }
-    if (i == TERM_MAX_TERMS) {
-        term_errno = TERM_EFULL;
-        return -1;
-    }
-    term_slot_t& s = term.slot[i];
-    if (tcgetattr(fd, &s.origtermios) < 0) {
-        term_errno = TERM_EGETATTR;
-        return -1;
-    }
-    s.currtermios = s.origtermios;
-    s.nexttermios = s.origtermios;
-    s.fd = fd;
-    return 0;
+    const std::lock_guard<std::mutex> hold(term_lock);
+    return add_locked(fd) < 0 ? -1 : 0;
 }
 
 int term_erase(int fd)
 {
-    const int i = term_find(fd);
+    const std::lock_guard<std::mutex> hold(term_lock);
+    const int i = find_locked(fd);
     if (i < 0) {
         return -1;
     }
@@ -215,236 +376,108 @@ int term_erase(int fd)
 
 int term_set_raw(int fd)
 {
-    struct termios* next = term_next(fd);
-    if (!next) {
-        return -1;
-    }
-    cfmakeraw(next);
-    // A read returns as soon as one byte is there; no inter-byte timer.
-    next->c_cc[VMIN] = 1;
-    next->c_cc[VTIME] = 0;
-    return 0;
+    return change_next(fd, [](struct termios& t) { return set_raw(t); });
 }
 
 int term_set_baudrate(int fd, int baud)
 {
-    struct termios* next = term_next(fd);
-    if (!next) {
-        return -1;
-    }
-    const int code = Bcode(baud);
-    if (code < 0) {
-        term_errno = TERM_EBAUD;
-        return -1;
-    }
-    struct termios tio = *next;
-    if (cfsetospeed(&tio, static_cast<speed_t>(code)) < 0) {
-        term_errno = TERM_ESETOSPEED;
-        return -1;
-    }
-    // An input speed of 0 means "same as the output speed".
-    cfsetispeed(&tio, B0);
-    *next = tio;
-    return 0;
+    return change_next(fd, [baud](struct termios& t) { return set_baudrate(t, baud); });
 }
 
 int term_set_parity(int fd, int parity)
 {
-    struct termios* next = term_next(fd);
-    if (!next) {
-        return -1;
-    }
-    tcflag_t& c = next->c_cflag;
-    switch (parity) {
-    case P_NONE:
-        c &= ~(PARENB | PARODD | CMSPAR);
-        break;
-    case P_EVEN:
-        c &= ~(PARODD | CMSPAR);
-        c |= PARENB;
-        break;
-    case P_ODD:
-        c &= ~CMSPAR;
-        c |= PARENB | PARODD;
-        break;
-    case P_MARK:
-        c |= PARENB | PARODD | CMSPAR;
-        break;
-    case P_SPACE:
-        c &= ~PARODD;
-        c |= PARENB | CMSPAR;
-        break;
-    default:
-        term_errno = TERM_EPARITY;
-        return -1;
-    }
-    return 0;
+    return change_next(fd, [parity](struct termios& t) { return set_parity(t, parity); });
 }
 
 int term_set_databits(int fd, int databits)
 {
-    struct termios* next = term_next(fd);
-    if (!next) {
-        return -1;
-    }
-    tcflag_t size;
-    switch (databits) {
-    case 5:
-        size = CS5;
-        break;
-    case 6:
-        size = CS6;
-        break;
-    case 7:
-        size = CS7;
-        break;
-    case 8:
-        size = CS8;
-        break;
-    default:
-        term_errno = TERM_EDATABITS;
-        return -1;
-    }
-    next->c_cflag = (next->c_cflag & ~CSIZE) | size;
-    return 0;
+    return change_next(fd, [databits](struct termios& t) { return set_databits(t, databits); });
 }
 
 int term_set_stopbits(int fd, int stopbits)
 {
-    struct termios* next = term_next(fd);
-    if (!next) {
-        return -1;
-    }
-    switch (stopbits) {
-    case 1:
-        next->c_cflag &= ~CSTOPB;
-        break;
-    case 2:
-        next->c_cflag |= CSTOPB;
-        break;
-    default:
-        term_errno = TERM_ESTOPBITS;
-        return -1;
-    }
-    return 0;
+    return change_next(fd, [stopbits](struct termios& t) { return set_stopbits(t, stopbits); });
 }
 
 int term_set_flowcntrl(int fd, int fc)
 {
-    struct termios* next = term_next(fd);
-    if (!next) {
-        return -1;
-    }
-    switch (fc) {
-    case FC_NONE:
-        next->c_cflag &= ~CRTSCTS;
-        next->c_iflag &= ~(IXON | IXOFF | IXANY);
-        break;
-    case FC_RTSCTS:
-        next->c_cflag |= CRTSCTS;
-        next->c_iflag &= ~(IXON | IXOFF | IXANY);
-        break;
-    case FC_XONXOFF:
-        next->c_cflag &= ~CRTSCTS;
-        next->c_iflag |= IXON | IXOFF;
-        break;
-    default:
-        term_errno = TERM_EFLOW;
-        return -1;
-    }
-    return 0;
+    return change_next(fd, [fc](struct termios& t) { return set_flowcntrl(t, fc); });
 }
 
 int term_set_local(int fd, int local)
 {
-    struct termios* next = term_next(fd);
-    if (!next) {
-        return -1;
-    }
-    if (local) {
-        next->c_cflag |= CLOCAL;
-    } else {
-        next->c_cflag &= ~CLOCAL;
-    }
-    return 0;
+    return change_next(fd, [local](struct termios& t) {
+        set_cflag(t, CLOCAL, local);
+        return 0;
+    });
 }
 
 int term_set_hupcl(int fd, int on)
 {
-    struct termios* next = term_next(fd);
-    if (!next) {
-        return -1;
-    }
-    if (on) {
-        next->c_cflag |= HUPCL;
-    } else {
-        next->c_cflag &= ~HUPCL;
-    }
-    return 0;
+    return change_next(fd, [on](struct termios& t) {
+        set_cflag(t, HUPCL, on);
+        return 0;
+    });
 }
 
 int term_set(int fd, int raw, int baud, int parity, int databits, int stopbits, int fc, int local,
              int hup_close)
 {
-    int i = term_find(fd);
+    const std::lock_guard<std::mutex> hold(term_lock);
+    int i = find_locked(fd);
     const bool added_here = i < 0;
     if (added_here) {
-        if (term_add(fd) < 0) {
+        i = add_locked(fd);
+        if (i < 0) {
             return -1;
         }
-        i = term_find(fd);
     }
-    const struct termios saved = term.slot[i].nexttermios;
-
-    int r = 0;
-    if (raw) {
-        r = term_set_raw(fd);
+    // Prepared on a copy: a refused value leaves the next settings as they were.
+    struct termios next = term.slot[i].nexttermios;
+    int r = raw ? set_raw(next) : 0;
+    if (r == 0) {
+        r = set_baudrate(next, baud);
     }
     if (r == 0) {
-        r = term_set_baudrate(fd, baud);
+        r = set_parity(next, parity);
     }
     if (r == 0) {
-        r = term_set_parity(fd, parity);
+        r = set_databits(next, databits);
     }
     if (r == 0) {
-        r = term_set_databits(fd, databits);
+        r = set_stopbits(next, stopbits);
     }
     if (r == 0) {
-        r = term_set_stopbits(fd, stopbits);
+        r = set_flowcntrl(next, fc);
     }
     if (r == 0) {
-        r = term_set_flowcntrl(fd, fc);
-    }
-    if (r == 0) {
-        r = term_set_local(fd, local);
-    }
-    if (r == 0) {
-        r = term_set_hupcl(fd, hup_close);
-    }
-    if (r == 0) {
+        set_cflag(next, CLOCAL, local);
+        set_cflag(next, HUPCL, hup_close);
+        term.slot[i].nexttermios = next;
         return 0;
     }
-
     // Leave the table as the caller found it; term_errno keeps the cause.
     if (added_here) {
         term.slot[i].fd = -1;
-    } else {
-        term.slot[i].nexttermios = saved;
     }
     return -1;
 }
 
 int term_apply(int fd, int now)
 {
-    const int i = term_find(fd);
-    if (i < 0) {
-        return -1;
+    struct termios next;
+    {
+        const std::lock_guard<std::mutex> hold(term_lock);
+        const int i = find_locked(fd);
+        if (i < 0) {
+            return -1;
+        }
+        next = term.slot[i].nexttermios;
     }
-    term_slot_t& s = term.slot[i];
     int r;
     do {
         // TCSAFLUSH waits for queued output and may be interrupted.
-        r = tcsetattr(fd, now ? TCSANOW : TCSAFLUSH, &s.nexttermios);
+        r = tcsetattr(fd, now ? TCSANOW : TCSAFLUSH, &next);
     } while (r < 0 && errno == EINTR);
     if (r < 0) {
         term_errno = TERM_ESETATTR;
@@ -452,17 +485,24 @@ int term_apply(int fd, int now)
     }
     // Read back: the driver may have refused or adjusted some flags
     // (a pseudo-terminal forces CS8 and clears PARENB, for instance).
-    if (tcgetattr(fd, &s.nexttermios) < 0) {
+    if (tcgetattr(fd, &next) < 0) {
         term_errno = TERM_EGETATTR;
         return -1;
     }
-    s.currtermios = s.nexttermios;
+    const std::lock_guard<std::mutex> hold(term_lock);
+    const int i = find_locked(fd);
+    if (i < 0) {
+        return -1;
+    }
+    term.slot[i].nexttermios = next;
+    term.slot[i].currtermios = next;
     return 0;
 }
 
 int term_get_baudrate(int fd, int* ispeed)
 {
-    const int i = term_find(fd);
+    const std::lock_guard<std::mutex> hold(term_lock);
+    const int i = find_locked(fd);
     if (i < 0) {
         return -1;
     }

@@ -1,6 +1,6 @@
 #include "SmsCharset.h"
 
-#include <clocale>
+#include <locale.h>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -10,33 +10,47 @@ namespace {
 
 constexpr wchar_t REPLACEMENT_CHAR = 0xFFFD;
 
-bool IsUtf8Codeset()
+bool IsUtf8Codeset(locale_t loc)
 {
-    const char* codeset = nl_langinfo(CODESET);
+    const char* codeset = nl_langinfo_l(CODESET, loc);
     return codeset != nullptr &&
            (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
 }
 
-// Conversion through the LC_CTYPE locale now in force.
-bool LocaleToWide(const char* text, std::size_t len, std::wstring& out)
+// The environment's encoding when it is not UTF-8, as a locale object of our
+// own; null when it is UTF-8 or names no installed locale (our own decoder
+// then reads the text). Made once: the environment does not change while the
+// program runs, and a locale object freed on one thread while another makes
+// its own would race inside the C library.
+locale_t InputLocale()
 {
-    if (IsUtf8Codeset()) {
-        // Same result as the C library's UTF-8 conversion, without its
-        // per-character calls.
-        return Utf8ToWide(text, len, out);
-    }
+    static const locale_t input = [] {
+        const locale_t env = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+        if (env != static_cast<locale_t>(0) && IsUtf8Codeset(env)) {
+            freelocale(env);
+            return static_cast<locale_t>(0);
+        }
+        return env;
+    }();
+    return input;
+}
+
+// Conversion through the locale `loc`, for the calling thread alone.
+bool LocaleToWide(locale_t loc, const char* text, std::size_t len, std::wstring& out)
+{
+    const locale_t previous = uselocale(loc);
     std::mbstate_t state;
     std::memset(&state, 0, sizeof state);
     const char* src = text;
     const std::size_t count = mbsnrtowcs(nullptr, &src, len, 0, &state);
-    if (count == static_cast<std::size_t>(-1)) {
-        out.clear();
-        return false;
+    std::size_t done = count;
+    if (count != static_cast<std::size_t>(-1)) {
+        out.assign(count, L'\0');
+        std::memset(&state, 0, sizeof state);
+        src = text;
+        done = mbsnrtowcs(&out[0], &src, len, count, &state);
     }
-    out.assign(count, L'\0');
-    std::memset(&state, 0, sizeof state);
-    src = text;
-    const std::size_t done = mbsnrtowcs(&out[0], &src, len, count, &state);
+    uselocale(previous);
     if (done == static_cast<std::size_t>(-1)) {
         out.clear();
         return false;
@@ -123,8 +137,10 @@ bool MultiByteToWide(const char* text, std::size_t len, std::wstring& out)
 {
     // Only the bytes before a NUL are text, as for the C library's conversions.
     len = strnlen(text, len);
-    std::setlocale(LC_CTYPE, "");
-    if (LocaleToWide(text, len, out)) {
+    // Through uselocale, never setlocale: the process locale stays as it is,
+    // so threads that convert or print at the same time are not disturbed.
+    const locale_t input = InputLocale();
+    if (input != static_cast<locale_t>(0) && LocaleToWide(input, text, len, out)) {
         return true;
     }
     return Utf8ToWide(text, len, out);
@@ -168,12 +184,8 @@ std::string UnicodeToANSI(const std::wstring& text)
 
 std::wstring String2WString(const std::string& text)
 {
-    const char* current = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = current != nullptr ? current : "C";
-    std::setlocale(LC_ALL, "");
     std::wstring out;
     MultiByteToWide(text.c_str(), text.size(), out);
-    std::setlocale(LC_ALL, saved.c_str());
     return out;
 }
 

@@ -2,11 +2,12 @@
 
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "SmsCharset.h"
 
-int16_t g_sSplitIndex = 0;
-bool bInitSplitIndex = false;
+std::atomic<int16_t> g_sSplitIndex{0};
+std::atomic<bool> bInitSplitIndex{false};
 
 namespace {
 
@@ -102,20 +103,28 @@ std::string SubmitHeader(const SM_PARAM* pSrc)
     return out;
 }
 
+// Guards the one-time seeding of g_sSplitIndex; the advances need no lock.
+std::mutex seed_lock;
+
 uint8_t NextSplitIndex()
 {
-    if (!bInitSplitIndex) {
-        // Only needs to differ between runs, so receivers do not join parts
-        // of two messages that happen to reuse a reference.
-        g_sSplitIndex = static_cast<int16_t>(std::time(nullptr) % 255);
-        bInitSplitIndex = true;
+    if (!bInitSplitIndex.load(std::memory_order_acquire)) {
+        const std::lock_guard<std::mutex> hold(seed_lock);
+        if (!bInitSplitIndex.load(std::memory_order_relaxed)) {
+            // Only needs to differ between runs, so receivers do not join
+            // parts of two messages that happen to reuse a reference.
+            g_sSplitIndex.store(static_cast<int16_t>(std::time(nullptr) % 255));
+            bInitSplitIndex.store(true, std::memory_order_release);
+        }
     }
-    if (g_sSplitIndex < 255 && g_sSplitIndex >= 0) {
-        ++g_sSplitIndex;
-    } else {
-        g_sSplitIndex = 1;
-    }
-    return static_cast<uint8_t>(g_sSplitIndex);
+    // One atomic step from the value read to the next: two threads building
+    // messages at once never get the same reference.
+    int16_t current = g_sSplitIndex.load();
+    int16_t next;
+    do {
+        next = current < 255 && current >= 0 ? static_cast<int16_t>(current + 1) : int16_t{1};
+    } while (!g_sSplitIndex.compare_exchange_weak(current, next));
+    return static_cast<uint8_t>(next);
 }
 
 }  // namespace

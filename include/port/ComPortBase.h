@@ -11,12 +11,18 @@
 //
 // Results are 1 for yes/success and 0 for no/failure unless stated. The
 // error record (IsComError, GetErrorMsg) is set at most once, by a failure to
-// configure the device; failing to open the path records nothing.
-// Single-threaded: ports share process-wide settings (see ComPortBaseLinux.h).
+// take or configure the device; failing to open the path records nothing,
+// and neither does a port another program holds (IsBusy, GetBusyPid).
+//
+// One program per port: a port is held, by its UUCP lock file and an
+// exclusive flock, from Open to Close; see ComPortBaseLinux.h.
+// Threads: one object belongs to one thread at a time; objects of different
+// ports may be used from different threads at once.
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 class CComPortBaseLinux;
 
@@ -30,34 +36,63 @@ enum class LineState_t
     CONFUSED,              // something arrived that could not be judged
 };
 
+// How long, in seconds, a send, read or clear waits for a port that another
+// program holds: "busywait" of set.ini, 0 to PORT_BUSY_WAIT_MAX (0: not at
+// all); PORT_BUSY_WAIT_DEFAULT without it or for a negative value.
+// Written by the settings loader before any port is opened; read only after.
+const int32_t PORT_BUSY_WAIT_DEFAULT = 10;
+const int32_t PORT_BUSY_WAIT_MAX = 3600;
+extern int32_t g_nBusyWaitSec;
+
 class CComPortBase
 {
 public:
-    // Opens and configures `devPath` at `baudRate`. Reports nothing: call
-    // Open (returns at once when already open) or IsOpened for the outcome.
-    CComPortBase(std::string devPath, int baudRate);
+    // Takes, opens and configures `devPath` at `baudRate`. A port another
+    // program holds is waited for up to `busyWaitMs` milliseconds (0: busy is
+    // an answer at once, as a scan wants; a send, read or clear passes
+    // g_nBusyWaitSec * 1000). Reports nothing: call Open (returns at once
+    // when already open), IsOpened or IsBusy for the outcome.
+    CComPortBase(std::string devPath, int baudRate, int busyWaitMs = 0);
     // Closes the port (see Close).
     virtual ~CComPortBase();
 
     CComPortBase(const CComPortBase&) = delete;
     CComPortBase& operator=(const CComPortBase&) = delete;
 
-    // 1 when the port is open and configured. 0 when the path cannot be opened
-    // (no error recorded) or cannot be configured (not a terminal, a rate
-    // outside 0..115200 of the standard table, attributes refused; the error
-    // is recorded when the system reported one; the descriptor stays open
-    // until Close, and a later Open tries the settings again).
+    // 1 when the port is open and configured. 0 when another program holds
+    // it (IsBusy; waited for as the constructor was told), when the path
+    // cannot be opened (no error recorded), when its lock file cannot be made
+    // (recorded), or when it cannot be configured (not a terminal, a rate
+    // outside 0..115200 of the standard table, attributes refused, the
+    // settings table full; recorded; the descriptor and the locks stay until
+    // Close, and a later Open tries the settings again).
     int Open();
 
-    // Clears HUPCL, flushes both directions, closes; the line keeps its raw
-    // settings. Idempotent; always 1.
+    // Clears HUPCL, flushes both directions, closes and lets go of the port's
+    // locks; the line keeps its raw settings. Idempotent; always 1.
     int Close();
+
+    // 1 when the last Open found the port held by another program or by
+    // another port object of this process; the device was not touched.
+    int IsBusy() const;
+
+    // The holder's PID after a busy Open; 0 when it cannot be told.
+    pid_t GetBusyPid() const;
 
     // 1 while the descriptor is valid.
     int IsOpened();
 
     // Applies the line settings again; 1 on success, 0 on failure (recorded).
     int SetParam();
+
+    // Changes the rate of the port and, when it is open, applies the settings
+    // again without letting go of the port (a scan that tries a second rate
+    // keeps the port). 1 on success; 0 on failure (recorded) or when closed.
+    int SetBaudRate(int baudRate);
+
+    // Largest byte count one write() of Write takes: this port's rate / 10,
+    // at least 8.
+    int32_t WriteChunkSize() const;
 
     // Sends `cmd`. 0 at once, without touching the device, when the port is
     // not open; otherwise 1 when every byte was written, 0 when the device

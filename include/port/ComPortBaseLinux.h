@@ -8,53 +8,89 @@
 // in the kernel (ppoll) until the device is ready or a deadline on the
 // monotonic clock has come, so a call never hangs on a silent or vanished
 // device and costs no CPU while it waits.
+//
+// One program per port: Open takes the port's UUCP lock file (PortLock.h),
+// then opens the device O_NONBLOCK | O_CLOEXEC and takes an exclusive flock
+// on it, and only then touches its settings, so a port another program holds
+// is never reconfigured or flushed. Close gives both back.
+//
+// Threads: each object belongs to one thread at a time; different objects
+// may be used from different threads at once. Everything a port needs for
+// its settings (line settings template, write chunk size) is its own.
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 #include "term.h"
-
-// Line settings template shared by every port: 8N1, no flow control, hang-up
-// on close requested when the settings are made. `baud` is overwritten with
-// the port's own rate before each use.
-extern opt_t opts;
-
-// Largest byte count handed to one write(): one second's worth of characters
-// at the rate of the port configured last (rate / 10, at least 8).
-extern int32_t tty_write_sz;
 
 class CComPortBaseLinux
 {
 public:
-    // Stores the path and rate; opens nothing (CComPortBase calls Open).
-    CComPortBaseLinux(const std::string& devPath, int baudRate);
+    // Stores the path, the rate and how long Open waits for a port another
+    // program holds (`busyWaitMs`, 0: not at all); opens nothing
+    // (CComPortBase calls Open).
+    CComPortBaseLinux(const std::string& devPath, int baudRate, int busyWaitMs);
     // Closes the port.
     virtual ~CComPortBaseLinux();
 
     CComPortBaseLinux(const CComPortBaseLinux&) = delete;
     CComPortBaseLinux& operator=(const CComPortBaseLinux&) = delete;
 
-    // Opens the path O_RDWR | O_NOCTTY | O_NONBLOCK and applies the settings.
-    // Returns 1 when open and configured (at once if already so), 0 when the
-    // open failed (nothing recorded) or SetParam failed (descriptor kept; a
-    // later Open tries the settings again).
+    // Takes the port for this program, then applies the settings:
+    //  1. the UUCP lock file (none where the lock folder does not exist);
+    //  2. open O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    //  3. flock(LOCK_EX | LOCK_NB), then TIOCEXCL (turns away other openers
+    //     that are not root; root passes it, hence 1 and 3);
+    //  4. SetParam.
+    // A port held by another program (a live lock file, a flock, or TIOCEXCL
+    // refusing our open) is busy: the device's settings are not touched; Open tries again every 50 ms
+    // until the wait given to the constructor has passed, then returns 0 with
+    // IsBusy 1 and GetBusyPid telling the holder. Busy is not an error record.
+    // Returns 1 when open and configured (at once if already so); 0 when busy,
+    // when the path cannot be opened (nothing recorded), when the lock file
+    // cannot be made (recorded: "Code: <errno>  Cannot create the lock file:
+    // <system text>", or "Code: -<PORTLOCK_E code>  <its text>"), or when
+    // SetParam failed (descriptor and locks kept; a later Open tries the
+    // settings again).
     int Open();
 
     // Restores nothing: clears HUPCL so the modem is not hung up, flushes both
     // directions, applies at once and forgets the descriptor in the settings
-    // table, then closes it. Idempotent; returns 1.
+    // table, then closes it (which drops the flock) and removes the lock
+    // file. Idempotent; returns 1.
     int Close();
+
+    // 1 when the last Open found the port held by another program (or by
+    // another port object of this process); 0 otherwise.
+    int IsBusy() const;
+
+    // The holder's PID after a busy Open: from its lock file, or from
+    // /proc/locks for a flock; 0 when it cannot be told.
+    pid_t GetBusyPid() const;
 
     // 1 while the descriptor is valid (even when the settings failed).
     int IsOpened();
 
     // Raw, the port's rate, 8N1, no flow control, CLOCAL, HUPCL; applied after
-    // queued output drains, with unread input discarded. On success sets
-    // tty_write_sz and returns 1; on failure records the error (HandleError)
-    // and returns 0.
+    // queued output drains, with unread input discarded. On success sets the
+    // port's write chunk size and returns 1. On failure records the error
+    // and returns 0: the system error when there is one (HandleError), else
+    // the settings layer's, as "Code: -<TERM_E code>  <text>" (a full
+    // settings table reads "Too many ports open at once (at most 256)").
     int SetParam();
 
-    // Sends `cmd` in chunks of at most tty_write_sz bytes as fast as the
+    // Changes the port's rate; on an open port applies the settings again at
+    // once (SetParam), keeping the port and its locks. Returns the SetParam
+    // result, or 0 when the port is not open (the rate is used by the next
+    // Open).
+    int SetBaudRate(int baudRate);
+
+    // Largest byte count Write hands to one write(): one second's worth of
+    // characters at this port's rate as last applied (rate / 10, at least 8).
+    int32_t WriteChunkSize() const;
+
+    // Sends `cmd` in chunks of at most WriteChunkSize() bytes as fast as the
     // device takes them, and keeps whatever input arrives meanwhile as pending
     // input for the next read pass. Returns as soon as the last byte is
     // written.
@@ -93,7 +129,7 @@ public:
     // The recorded error text, "Code: <errno>  <strerror>", or empty.
     std::string GetErrorMsg() const;
 
-    // Records errno as "Code: %d  " + strerror(errno) unless an error is
+    // Records errno as "Code: %d  " + its system text unless an error is
     // already recorded or errno is 0. A recorded error is never replaced.
     void HandleError();
 
@@ -107,6 +143,12 @@ private:
     // closed or the device failed.
     bool Pass(std::string& out, int64_t notAfterUsec);
 
+    enum Take_t { TAKEN, TAKE_BUSY, TAKE_FAILED };
+    // Steps 1 to 3 of Open, once.
+    Take_t TakePort();
+    // Records `code` and "Code: <code>  <text>" unless an error is recorded.
+    void RecordError(int code, const char* text);
+
     int32_t m_nErrorCode = 0;
     std::string m_strErrorMsg;
     std::string m_strDevPath;
@@ -114,6 +156,12 @@ private:
     int32_t m_fd = -1;
     std::string m_strPending;  // input that arrived during Write
     bool m_bConfigured = false;  // the last SetParam on this descriptor succeeded
+    opt_t m_opts;                // this port's line settings
+    int32_t m_nTtyWriteSz = 8;   // see WriteChunkSize
+    int m_nBusyWaitMs;
+    std::string m_strLockPath;   // our lock file while open; empty without one
+    bool m_bBusy = false;
+    pid_t m_nBusyPid = 0;
 };
 
 #endif

@@ -13,7 +13,12 @@
 // Every function returns 0 (or a non-negative value) on success and -1 on
 // failure; a failure sets term_errno to one of the TERM_E* codes below, except
 // where a function says it sets none. term_strerror gives the text of a code.
-// Not thread-safe: one process-wide table without a lock.
+//
+// Threads: one table for the whole process, guarded by one mutex, so several
+// threads may register, set, apply and erase their own descriptors at once.
+// A descriptor belongs to one thread at a time (its port's worker); the layer
+// does not order two threads working on the same descriptor. term_errno is
+// per thread: it tells the calling thread about its own last failure.
 
 #include <termios.h>
 
@@ -40,8 +45,8 @@ enum term_errno_e {
 enum parity_e { P_NONE = 0, P_EVEN = 1, P_ODD = 2, P_MARK = 3, P_SPACE = 4 };
 enum flowcntrl_e { FC_NONE = 0, FC_RTSCTS = 1, FC_XONXOFF = 2 };
 
-// Template of the line settings a port asks for. The serial port object keeps
-// one process-wide instance and copies its own rate into `baud` before use.
+// Template of the line settings a port asks for. Each serial port object
+// keeps its own, with its own rate in `baud`.
 struct opt_t
 {
     int baud = 9600;
@@ -52,11 +57,16 @@ struct opt_t
     int noreset = 0;  // 0: hang up on close (HUPCL) when the settings are made
 };
 
-// How many descriptors the layer can manage at once.
-const int TERM_MAX_TERMS = 16;
+// How many descriptors the layer can manage at once: a bank of 64 modems
+// with up to four ttys each.
+const int TERM_MAX_TERMS = 256;
 
-// Code of the last failure (TERM_E*). Never cleared by a successful call.
-extern int term_errno;
+// Code of the calling thread's last failure (TERM_E*). Never cleared by a
+// successful call. __thread rather than thread_local: a plain int needs no
+// per-thread constructor, and GCC's access to an extern thread_local goes
+// through a wrapper that its undefined-behaviour checker flags as a null
+// reference.
+extern __thread int term_errno;
 
 // Text of a TERM_E* code; "No error" for 0, "Unknown error" for any code
 // not in the table. Never returns null.
@@ -69,10 +79,14 @@ const char* term_strerror(int code);
 // reported on stderr ("term_lib_init: reset failed for dev ...") and the slot
 // is freed all the same.
 // Returns 0, or -1 with TERM_EATEXIT when atexit refuses the handler.
+// Call the first time before any other thread uses the layer.
 int term_lib_init();
 
 // The exit-time restore installed by term_lib_init; same loop as a later
-// term_lib_init, reporting as "term_exitfunc".
+// term_lib_init, reporting as "term_exitfunc". Safe while other threads still
+// use their ports: it holds the table's lock, so it restores only descriptors
+// still registered, and a port's Close forgets its descriptor before closing
+// it, so no descriptor number is restored after its close.
 void term_exitfunc();
 
 // Slot index of `fd`. Errors: TERM_ENOINIT, TERM_ENOTFOUND.
@@ -101,7 +115,11 @@ int term_set(int fd, int raw, int baud, int parity, int databits, int stopbits, 
 // Sends the next settings to the device: at once when `now` is non-zero
 // (TCSANOW), otherwise after queued output has drained and with unread input
 // discarded (TCSAFLUSH). Then reads them back into the next and current
-// records. Errors: TERM_ENOINIT, TERM_ENOTFOUND, TERM_ESETATTR, TERM_EGETATTR.
+// records. The device calls run outside the table's lock, so one port
+// draining its output does not hold up the others.
+// Errors: TERM_ENOINIT, TERM_ENOTFOUND (also when the descriptor was forgotten
+// by term_lib_init or the exit-time restore meanwhile), TERM_ESETATTR,
+// TERM_EGETATTR.
 int term_apply(int fd, int now);
 
 // Output rate of the current settings in bits per second; when `ispeed` is

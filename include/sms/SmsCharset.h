@@ -10,14 +10,18 @@
 // under cron or a service manager, or a locale that is not installed) the
 // text is read as UTF-8, the encoding of the program's own texts. Only text
 // that is valid in neither gives the failure result.
+//
+// Threads: every function may be called from several threads at once. None
+// changes the process locale: the environment's encoding, read at the first
+// conversion, is used through a locale object that the converting thread
+// selects for itself (uselocale) for the one conversion.
 
 #include <cstddef>
 #include <string>
 
-// Multibyte text to wide characters. Sets LC_CTYPE from the environment
-// (kept afterwards). Conversion stops at the first NUL byte. Returns an empty
-// string when the text is valid neither in the locale nor as UTF-8; use
-// MultiByteToWide to tell that apart from empty input.
+// Multibyte text to wide characters. Conversion stops at the first NUL byte.
+// Returns an empty string when the text is valid neither in the locale nor as
+// UTF-8; use MultiByteToWide to tell that apart from empty input.
 std::wstring ANSIToUnicode(const std::string& text);
 
 // Wide characters to UTF-8, whatever the locale. Stops at the first zero
@@ -27,13 +31,11 @@ std::wstring ANSIToUnicode(const std::string& text);
 std::string UnicodeToANSI(const std::wstring& text);
 
 // Multibyte text to wide characters, for counting the characters of a
-// message. Sets the whole locale from the environment for the conversion and
-// restores the previous one. Same fallback and failure result as ANSIToUnicode.
+// message. The same conversion, fallback and failure result as ANSIToUnicode.
 std::wstring String2WString(const std::string& text);
 
-// The conversion behind the two functions above: sets LC_CTYPE from the
-// environment and reads at most `len` bytes of `text` (stopping at a NUL)
-// into `out`. Returns false, with `out` empty, when the text is valid neither
+// The conversion behind the two functions above: reads at most `len` bytes
+// of `text` (stopping at a NUL) into `out`, in the environment's encoding. Returns false, with `out` empty, when the text is valid neither
 // in the environment's encoding nor as UTF-8.
 bool MultiByteToWide(const char* text, std::size_t len, std::wstring& out);
 

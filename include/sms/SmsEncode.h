@@ -4,6 +4,7 @@
 // SMS-SUBMIT encoder (PDU mode, UCS-2 user data) and the hex helpers that the
 // decoder shares. All PDU text is upper-case hex, two characters per octet.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,9 +12,11 @@
 #include "SmsParam.h"
 
 // Concatenation reference of the last long message (1..255) and whether it
-// has been seeded from the clock. Advanced once per long message.
-extern int16_t g_sSplitIndex;
-extern bool bInitSplitIndex;
+// has been seeded from the clock. Advanced once per long message, in one
+// atomic step: messages built on several threads at once get distinct
+// references (until 255 later they come round again).
+extern std::atomic<int16_t> g_sSplitIndex;
+extern std::atomic<bool> bInitSplitIndex;
 
 // A part header from GetSubmitPdu never needs more than this, NUL included.
 constexpr int SUBMIT_PDU_HEADER_MAX = 96;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "CCheckManager.h"
+#include "ComPortBase.h"
 #include "basic.h"
 
 namespace {
@@ -35,6 +36,7 @@ protected:
     }
     static void Clear()
     {
+        g_nBusyWaitSec = -1;  // loadSetting always sets it
         g_nWinUserSet = 0;
         for (int32_t& v : g_nWinUserValue) {
             v = 0;
@@ -110,6 +112,33 @@ TEST_F(LoadSetting, TimingKeysIgnoredUnlessDefIsOne)
     Load("[comm]\ndef=0\ntime1=11\ntime5=15\ntime10=20\n");
     for (int32_t v : g_nWinUserValue) {
         EXPECT_EQ(v, 0);
+    }
+}
+
+// How long a send, read or clear waits for a port another program holds.
+TEST_F(LoadSetting, BusyWaitWhateverDefSays)
+{
+    const struct {
+        const char* name;
+        const char* ini;  // null: no file
+        int32_t seconds;
+    } cases[] = {
+        {"NoFile", nullptr, 10},
+        {"NoKey", "[comm]\ndef=1\ntime1=200\n", 10},
+        {"Seconds", "[comm]\nbusywait=3\n", 3},
+        {"Def0", "[comm]\ndef=0\nbusywait=25\n", 25},
+        {"ZeroMeansNoWait", "[comm]\nbusywait=0\n", 0},
+        {"NegativeMeansBuiltIn", "[comm]\nbusywait=-4\n", 10},
+        {"Capitals", "[COMM]\nBUSYWAIT=7\n", 7},
+        {"Hex", "[comm]\nbusywait=0x10\n", 16},
+        {"CappedAtAnHour", "[comm]\nbusywait=99999999999\n", 3600},
+        {"NotANumber", "[comm]\nbusywait=long\n", 10},
+        {"OtherSection", "[serial]\nbusywait=3\n", 10},
+    };
+    for (const auto& c : cases) {
+        Clear();
+        Load(c.ini);
+        EXPECT_EQ(g_nBusyWaitSec, c.seconds) << c.name;
     }
 }
 

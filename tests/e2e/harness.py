@@ -8,8 +8,9 @@ The simulator (tools/modemsim.py --isolate) makes a private mount namespace with
 a fresh /dev that holds only the simulated modems; the test process joins that
 namespace for the life of the bench, so the programs it starts, the ports it
 opens and the terminals it spawns all see the simulated /dev and nothing of the
-machine's own.  Without root or namespaces the tests are skipped (exit 77), never
-passed.
+machine's own.  The bench also gets an empty /run/lock of its own, so the port
+lock files of benches running side by side never meet.  Without root or
+namespaces the tests are skipped (exit 77), never passed.
 """
 
 import ctypes
@@ -36,6 +37,7 @@ MODEMSIM = os.environ.get("MODEMSIM") or os.path.join(SOURCE_ROOT, "tools", "mod
 FIXTURES = os.environ.get("TARNEL_FIXTURES") or os.path.join(SOURCE_ROOT, "tests", "fixtures")
 
 CLONE_NEWNS = 0x00020000
+LOCK_FOLDER = "/run/lock"
 _libc = ctypes.CDLL(None, use_errno=True)
 
 SPEEDS = {9600: termios.B9600, 19200: termios.B19200, 38400: termios.B38400,
@@ -66,6 +68,19 @@ def _setns(fd):
     if _libc.setns(fd, CLONE_NEWNS) != 0:
         err = ctypes.get_errno()
         raise OSError(err, os.strerror(err))
+
+
+def _private_lock_folder():
+    """An empty tmpfs on /run/lock of the mount namespace we are in.
+
+    tarnel keeps a lock file per port there; benches running side by side
+    name their modems alike (ttyUSB0) and would otherwise hold each other's.
+    """
+    if not os.path.isdir(LOCK_FOLDER):
+        return  # no lock folder: tarnel guards its ports by flock alone
+    if _libc.mount(b"tmpfs", LOCK_FOLDER.encode(), b"tmpfs", ctypes.c_ulong(0), b"mode=1777") != 0:
+        err = ctypes.get_errno()
+        raise OSError(err, "mount tmpfs on %s: %s" % (LOCK_FOLDER, os.strerror(err)))
 
 
 def wait_for(predicate, timeout, what):
@@ -252,6 +267,7 @@ class Bench:
             raise unittest.SkipTest("cannot join the simulator's mount namespace: %s" % e)
         finally:
             os.close(target)
+        _private_lock_folder()
         os.chdir(self.workdir)
 
     def __exit__(self, kind, value, tb):

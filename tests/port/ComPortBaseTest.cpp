@@ -62,7 +62,7 @@ TEST_P(ComPortRate, OpensRaw8N1WithoutFlowControl)
     EXPECT_EQ(port.IsOpened(), 1);
     EXPECT_EQ(port.IsComError(), 0);
     EXPECT_EQ(port.GetErrorMsg(), "");
-    EXPECT_EQ(tty_write_sz, rate / 10);
+    EXPECT_EQ(port.WriteChunkSize(), rate / 10);
 
     const struct termios tio = pty.Attrs();
     EXPECT_EQ(Bspeed(cfgetospeed(&tio)), rate);
@@ -117,7 +117,7 @@ TEST_F(ComPort, LongCommandIsWrittenWhole)
 {
     CComPortBase port(pty.path, 9600);
     ASSERT_EQ(port.Open(), 1);
-    ASSERT_EQ(tty_write_sz, 960);
+    ASSERT_EQ(port.WriteChunkSize(), 960);
     const std::string cmd(960 * 5 + 100, 'x');
     std::string got;
     std::thread modem([&] { got = pty.Received(cmd.size()); });
@@ -206,11 +206,11 @@ TEST_F(ComPort, CloseKeepsTheLineUpAndRaw)
 
 // Each closed port's descriptor number is taken by a placeholder, so every
 // port gets a new number: a close that did not forget its descriptor would
-// fill the 16 slots of the settings table.
+// fill the slots of the settings table.
 TEST_F(ComPort, ReopenSamePathOnNewObjects)
 {
     std::vector<int> placeholders;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < TERM_MAX_TERMS + 4; ++i) {
         CComPortBase port(pty.path, i % 2 ? 9600 : 115200);
         ASSERT_EQ(port.Open(), 1) << "port " << i;
         ASSERT_EQ(port.Write("AT\r"), 1);

@@ -71,8 +71,9 @@ TEST(TermBaudTable, EighteenRatesBothWays)
     EXPECT_EQ(Bspeed(B230400), -1);
 }
 
-TEST_F(Term, SeventeenthDescriptorIsRefused)
+TEST_F(Term, DescriptorBeyondTheTableIsRefused)
 {
+    ASSERT_GE(TERM_MAX_TERMS, 128);  // a bank of modems, each with its ttys
     std::vector<std::unique_ptr<PtyPair>> ptys;
     for (int i = 0; i < TERM_MAX_TERMS + 1; ++i) {
         ptys.push_back(std::make_unique<PtyPair>());
@@ -81,13 +82,13 @@ TEST_F(Term, SeventeenthDescriptorIsRefused)
     for (int i = 0; i < TERM_MAX_TERMS; ++i) {
         ASSERT_EQ(term_add(ptys[i]->slave), 0) << i;
     }
-    EXPECT_EQ(term_add(ptys[16]->slave), -1);
+    EXPECT_EQ(term_add(ptys[TERM_MAX_TERMS]->slave), -1);
     EXPECT_EQ(term_errno, TERM_EFULL);
-    EXPECT_EQ(term_find(ptys[16]->slave), -1);
+    EXPECT_EQ(term_find(ptys[TERM_MAX_TERMS]->slave), -1);
 
     // Erasing one frees its slot; the erased one can come back later.
     ASSERT_EQ(term_erase(ptys[3]->slave), 0);
-    EXPECT_EQ(term_add(ptys[16]->slave), 0);
+    EXPECT_EQ(term_add(ptys[TERM_MAX_TERMS]->slave), 0);
     EXPECT_EQ(term_add(ptys[3]->slave), -1);
     EXPECT_EQ(term_errno, TERM_EFULL);
 }
