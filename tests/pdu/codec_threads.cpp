@@ -11,31 +11,12 @@
 #include "SmsCharset.h"
 #include "SmsEncode.h"
 #include "locale_env.h"
+#include "ThreadsAtOnce.h"
 
 namespace {
 
 const std::string ZHONG_WEN = "\xE4\xB8\xAD\xE6\x96\x87";  // U+4E2D U+6587
 const std::string GRIN = "\xF0\x9F\x98\x80";               // U+1F600
-
-// Runs `work(thread index)` on `count` threads that all start together.
-template <typename Work>
-void OnThreadsAtOnce(int count, Work work)
-{
-    std::atomic<bool> go{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < count; ++t) {
-        threads.emplace_back([&go, &work, t] {
-            while (!go.load()) {
-                std::this_thread::yield();
-            }
-            work(t);
-        });
-    }
-    go = true;
-    for (std::thread& th : threads) {
-        th.join();
-    }
-}
 
 struct ReferenceStart
 {

@@ -18,28 +18,9 @@
 #include "PtyPair.h"
 #include "basic.h"
 #include "term.h"
+#include "ThreadsAtOnce.h"
 
 namespace {
-
-// Runs `work(thread index)` on `count` threads that all start together.
-template <typename Work>
-void OnThreadsAtOnce(int count, Work work)
-{
-    std::atomic<bool> go{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < count; ++t) {
-        threads.emplace_back([&go, &work, t] {
-            while (!go.load()) {
-                std::this_thread::yield();
-            }
-            work(t);
-        });
-    }
-    go = true;
-    for (std::thread& th : threads) {
-        th.join();
-    }
-}
 
 std::vector<std::unique_ptr<PtyPair>> MakePtys(int count)
 {
