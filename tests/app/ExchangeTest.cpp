@@ -148,7 +148,7 @@ TEST_P(CommandExchange, VerdictInAChunkedAnswerEndsTheExchangeAtOnce)
     const ExchangeCase& c = GetParam();
     for (const char* end : {GOOD_END, BAD_END}) {
         SCOPED_TRACE(end);
-        const ReadCycles cycles(20);
+        const ReadCycles cycles(400);  // 200 ms passes: an answer delayed by a loaded machine still counts
         const std::string answer = std::string("\r\n+X: 1\r\n\r\n") + end + "\r\n";
         ModemPeer peer({{c.command, {"\r\n+X: ", "1\r\n\r\n", std::string(end) + "\r\n"}}});
         CComPortBase port(peer.Path(), 9600);
@@ -213,7 +213,7 @@ TEST_P(CommandExchange, MissingModelOrPortSendsNothing)
 TEST_P(CommandExchange, ClosedPortIsOpenedOnlyWhereTheExchangeOpens)
 {
     const ExchangeCase& c = GetParam();
-    const ReadCycles cycles(20);
+    const ReadCycles cycles(400);  // 200 ms passes: an answer delayed by a loaded machine still counts
     ModemPeer peer({{c.command, {std::string(GOOD_END) + "\r\n"}}});
     CComPortBase port(peer.Path(), 9600);
     port.Close();
@@ -293,7 +293,7 @@ TEST(CommandExchangeStaleInput, LateAnswerIsNotTakenForTheNextOne)
 
 TEST(CommandExchangeStaleInput, UnsolicitedLinesBeforeTheCommandAreDropped)
 {
-    const ReadCycles cycles(20);
+    const ReadCycles cycles(400);  // 200 ms passes: an answer delayed by a loaded machine still counts
     ModemPeer peer({ModemPeer::Rule{"X-CSQ\r", {"\r\n+X: 1\r\n\r\nOK-END\r\n"}}});
     CComPortBase port(peer.Path(), 9600);
     peer.SendUnasked("\r\nRING\r\n\r\n^RSSI: 20\r\n");
@@ -307,7 +307,7 @@ TEST(CommandExchangeStaleInput, UnsolicitedLinesBeforeTheCommandAreDropped)
 // next command the line is let go quiet and "AT" must bring its own verdict.
 TEST(CommandExchangeStaleInput, UnjudgedAnswerIsFollowedByAt)
 {
-    const ReadCycles cycles(20);
+    const ReadCycles cycles(200);  // 100 ms passes: the garbled answer costs 0.5 s
     ModemPeer peer({{"X-CCID\r", {"\r\n+X: garbled"}},
                     {"X-AT\r", {"\r\nOK-END\r\n"}},
                     {"X-CSQ\r", {"\r\n+X: 1\r\n\r\nOK-END\r\n"}}});
@@ -335,7 +335,7 @@ class InitSequence : public ::testing::TestWithParam<InitCase>
 TEST_P(InitSequence, SendsTheModelsCommandsUntilAnError)
 {
     const InitCase& c = GetParam();
-    const ReadCycles cycles(5);
+    const ReadCycles cycles(200);  // 100 ms passes: a silent command costs 0.5 s
     ModemPeer peer(c.rules);
     CComPortBase port(peer.Path(), 9600);
     port.Close();  // the sequence opens the port itself
