@@ -98,6 +98,8 @@ void CCheckManager::loadSetting()
 {
     // A missing or broken file leaves every lookup at its default.
     const INIReader reader("set.ini");
+    // Not a timing key: read whatever "def" says.
+    g_nPartWaitMinutes = ToInt32(reader.GetInteger("comm", "partwait", 0));
     g_nWinUserSet = ToInt32(reader.GetInteger("comm", "def", 0));
     if (g_nWinUserSet != 1) {
         return;
