@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "PduLongSms.h"
 #include "SendSmsResult.h"
 #include "SmsRecv.h"
 #include "PortRecords.h"
@@ -161,11 +162,17 @@ public:
     // (service numbers such as "10086").
     static std::string AddTimeStampToSmsContextByPhoneNum(std::string message, std::string number,
                                                           std::string stamp);
-    // One attempt: centre query, PDU mode, then every send step. True only
-    // when every part was accepted; false (reason in phone->GetErrorMessage()
-    // or the port's error) otherwise, also when the text has no send steps.
+    // One attempt: centre query, PDU mode, then the send steps from `next`
+    // on; `next` moves past each part the modem accepts. Empty `steps` are
+    // asked of the model (GetSendPduSmsCmdArray) after the centre query; the
+    // caller keeps them and `next` for a retry, which so resends from the
+    // refused part under the same concatenation reference (asking the model
+    // again would give the parts a new one) and never resends an accepted
+    // part. True only when every part has been accepted; false (reason in
+    // phone->GetErrorMessage() or the port's error) otherwise, also when the
+    // text has no send steps.
     bool SendPduSmsByPhone(CPhoneCardBase* phone, CComPortBase* port, const std::string& number,
-                           const std::string& text);
+                           const std::string& text, std::vector<PDU_LONG_SMS_Base_t>& steps, std::size_t& next);
     // Plain-text mode prints the result at once; otherwise it is collected in m_vecSendResult.
     void HandleSendSmsResultByMode(SendSmsResult_t result);
     void PrintOneSendSmsResultPlainText(const SendSmsResult_t& result);
