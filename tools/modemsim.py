@@ -465,6 +465,13 @@ class Modem:
         self.capacity = dict(DEFAULT_CAPACITY, **cfg.get("capacity", {}))
         self.storage = {mem: {} for mem in STORAGE_NAMES}
         self._fill_storage(cfg.get("storage", {}))
+        self.arrivals = [self._arrival(a) for a in cfg.get("arrivals", [])]
+        # Deletes by index answered with a final line of the configuration;
+        # the message stays.
+        try:
+            self.refuse_delete = {int(i): str(line) for i, line in cfg.get("refuse_delete", {}).items()}
+        except (AttributeError, ValueError):
+            raise ConfigError("%s: refuse_delete maps indices to answers" % self.name)
         self.mems = ["SM", "SM", "SM"]
         self.echo_buf = bytearray()
         self.sent = []
@@ -551,6 +558,38 @@ class Modem:
         concat = msg.pop("concat", None)
         msg["pdu"] = encode_deliver(sender, text, when, smsc, dcs, concat, tz)
         return [msg]
+
+    def _arrival(self, cfg):
+        """A message delivered while a client works: after the n-th command
+        that starts with "after", into the storage selected then."""
+        if not isinstance(cfg, dict) or "after" not in cfg or "message" not in cfg:
+            raise ConfigError("%s: an arrival needs \"after\" and \"message\"" % self.name)
+        storage = cfg.get("storage")
+        if storage is not None and storage not in STORAGE_NAMES:
+            raise ConfigError("%s: unknown storage %r (SM or ME)" % (self.name, storage))
+        message = dict(cfg["message"])
+        message.pop("index", None)  # the storage gives it the lowest free one
+        return {"after": self._normalise(cfg["after"]), "nth": int(cfg.get("nth", 1)), "heard": 0,
+                "storage": storage, "messages": self._expand(message)}
+
+    def _arrive(self, cmd):
+        for arrival in self.arrivals:
+            if not cmd.startswith(arrival["after"]):
+                continue
+            arrival["heard"] += 1
+            if arrival["heard"] != arrival["nth"]:
+                continue
+            mem = arrival["storage"] or self.mems[0]
+            box, indices = self.storage[mem], []
+            for msg in arrival["messages"]:
+                # The lowest free index, as modems fill their storage.
+                index = 1
+                while index in box:
+                    index += 1
+                box[index] = dict(msg)
+                indices.append(index)
+            self.event("arrival", mem=mem, indices=indices)
+            self._write_state()
 
     @staticmethod
     def _normalise(command):
@@ -768,11 +807,14 @@ class Modem:
             self.send(reply)
             self.event("command", cmd=cmd, speed=speed, outcome="configured",
                        answer=None if reply is None else reply.decode("latin-1"))
+            self._arrive(cmd)
             return
         reply = self._with_urc(self._builtin(cmd))
         self.send(reply)
         self.event("command", cmd=cmd, speed=speed, outcome="answered",
                    answer=reply.decode("latin-1"))
+        # After the answer is made: a message arriving now is not in it.
+        self._arrive(cmd)
 
     def _with_urc(self, reply):
         """The answer with the unsolicited line in front ("before") and in front
@@ -950,6 +992,10 @@ class Modem:
         if index is None or flag is None or not 0 <= flag <= 4:
             return self.cms(302)
         box = self.storage[self.mems[0]]
+        if flag == 0 and index in self.refuse_delete:
+            answer = self.refuse_delete[index]
+            self.event("delete-refused", mem=self.mems[0], index=index, answer=answer)
+            return b"\r\n" + answer_bytes(answer) + b"\r\n"
         if flag == 0:
             gone = [index] if index in box else []
         else:

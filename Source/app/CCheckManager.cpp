@@ -103,6 +103,8 @@ void CCheckManager::loadSetting()
     const long busyWait = reader.GetInteger("comm", "busywait", PORT_BUSY_WAIT_DEFAULT);
     g_nBusyWaitSec = busyWait < 0 ? PORT_BUSY_WAIT_DEFAULT
                                   : static_cast<int32_t>(std::min<long>(busyWait, PORT_BUSY_WAIT_MAX));
+    // Not a timing key: read whatever "def" says.
+    g_nPartWaitMinutes = ToInt32(reader.GetInteger("comm", "partwait", 0));
     g_nWinUserSet = ToInt32(reader.GetInteger("comm", "def", 0));
     if (g_nWinUserSet != 1) {
         return;

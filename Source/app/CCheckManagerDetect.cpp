@@ -402,6 +402,21 @@ bool CCheckManager::RunComCmdDelAllSms(CPhoneCardBase* model, CComPortBase* port
                          &CPhoneCardBase::OnDelAllSmsCmdRsp, 1400, true);
 }
 
+bool CCheckManager::RunComCmdDelSms(CPhoneCardBase* model, CComPortBase* port, int index)
+{
+    if (!PortReady(model, port, PortNeed::AlreadyOpen)) {
+        return false;
+    }
+    const std::string command = model->GetDelSmsCmd(index);
+    return !command.empty() && Exchange(*model, *port, command, &CPhoneCardBase::OnDelSmsCmdRsp, 100) == RSP_OK;
+}
+
+bool CCheckManager::RunComCmdGetClock(CPhoneCardBase* model, CComPortBase* port)
+{
+    return ModelExchange(model, port, PortNeed::AlreadyOpen, &CPhoneCardBase::GetClockCmd,
+                         &CPhoneCardBase::OnGetClockCmdRsp, 5);
+}
+
 bool CCheckManager::RunComCmdSendPduLen(CPhoneCardBase* model, CComPortBase* port, const std::string& lenCmd)
 {
     return PortReady(model, port, PortNeed::AlreadyOpen) &&

@@ -2,6 +2,7 @@
 // key "d", and the per-port reading and clearing of the "sms" sub-commands.
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -10,10 +11,13 @@
 #include "CColorCout.h"
 #include "ComPortBase.h"
 #include "CreatePhone.h"
+#include "IncompleteSms.h"
 #include "Lang.h"
 #include "PhoneCardBase.h"
 #include "SmsDecode.h"
+#include "StopSignal.h"
 #include "StringUtil.h"
+#include "basic.h"
 
 namespace {
 
@@ -60,6 +64,90 @@ std::string ReadFailureReason(const ComPortBaseInfo_t& info, CPhoneCardBase* pho
         return port.GetErrorMsg();
     }
     return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
+}
+
+// How the deletes of read-and-clear went, worst last.
+enum DeleteOutcome_t
+{
+    DELETE_DONE,        // every message asked for was deleted
+    DELETE_INCOMPLETE,  // some message was left: unknown index, refused delete, storage not selected
+    DELETE_STOPPED,     // a stop request ended the deletes
+};
+
+// Whether `sms` can be deleted by index: every part's index is known.
+bool Deletable(const SmsRecvStruct_t& sms)
+{
+    return !sms.indices.empty() &&
+           std::none_of(sms.indices.begin(), sms.indices.end(), [](int index) { return index < 0; });
+}
+
+// The clocks that tell a long message still arriving from an abandoned one.
+// The modem is asked only when some listed message is missing a part and
+// has a time stamp: no other message needs judging.
+SmsClocks_t PortClocks(CPhoneCardBase* phone, CComPortBase* port, const std::vector<SmsRecvStruct_t>& me,
+                       const std::vector<SmsRecvStruct_t>& sm)
+{
+    SmsClocks_t clocks;
+    auto judged = [](const SmsRecvStruct_t& sms) { return !sms.complete && sms.hasStamp; };
+    if (std::none_of(me.begin(), me.end(), judged) && std::none_of(sm.begin(), sm.end(), judged)) {
+        return clocks;
+    }
+    clocks.hasBoard = true;
+    clocks.boardUtc = static_cast<int64_t>(time(nullptr));
+    // A modem that refuses, or answers without a zone, simply has no clock.
+    clocks.hasModem = CCheckManager::RunComCmdGetClock(phone, port) && phone->GetModemClock(clocks.modemUtc);
+    clocks.AddStamps(me);
+    clocks.AddStamps(sm);
+    return clocks;
+}
+
+// The messages of `listed` to report now: all but those still arriving.
+std::vector<SmsRecvStruct_t> TakeReady(const std::vector<SmsRecvStruct_t>& listed, const SmsClocks_t& clocks)
+{
+    const int64_t limit = static_cast<int64_t>(g_nPartWaitMinutes) * 60;
+    std::vector<SmsRecvStruct_t> ready;
+    for (const SmsRecvStruct_t& sms : listed) {
+        if (JudgeSmsReadiness(sms, clocks, limit) == SMS_READY) {
+            ready.push_back(sms);
+        }
+    }
+    return ready;
+}
+
+// Selects one storage and deletes exactly `messages` from it by index.
+DeleteOutcome_t DeleteMessages(CPhoneCardBase* phone, CComPortBase* port, bool modemMemory,
+                               const std::vector<SmsRecvStruct_t>& messages)
+{
+    if (messages.empty()) {
+        return DELETE_DONE;
+    }
+    if (StopRequested()) {
+        return DELETE_STOPPED;
+    }
+    // The other storage was listed since: deletes act on the selected one.
+    const bool selected = modemMemory ? CCheckManager::RunComCmdReadME_Sms(phone, port)
+                                      : CCheckManager::RunComCmdReadSM_Sms(phone, port);
+    if (!selected) {
+        return DELETE_INCOMPLETE;
+    }
+    DeleteOutcome_t outcome = DELETE_DONE;
+    for (const SmsRecvStruct_t& sms : messages) {
+        if (!Deletable(sms)) {
+            outcome = DELETE_INCOMPLETE;
+            continue;
+        }
+        for (const int index : sms.indices) {
+            if (StopRequested()) {
+                return DELETE_STOPPED;
+            }
+            if (!CCheckManager::RunComCmdDelSms(phone, port, index)) {
+                // The rest of this message stays with the refused part.
+                outcome = DELETE_INCOMPLETE;
+                break;
+            }
+        }
+    }
+    return outcome;
 }
 
 }  // namespace
@@ -222,21 +310,58 @@ void CCheckManager::PrintRecvSms(std::vector<SmsRecvStruct_t> list)
 }
 
 CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ComPortBaseInfo_t info, std::vector<SmsRecvStruct_t>& me,
-                                                        std::vector<SmsRecvStruct_t>& sm, bool withIncomplete)
+                                                        std::vector<SmsRecvStruct_t>& sm)
 {
     CComPortBase port(info.strPortName, info.nBaudRate);
     std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-    if (phone) {
-        // Storages about to be cleared: a concatenated message still missing
-        // a part is reported with what arrived of it rather than lost unseen.
-        phone->SetReportIncompleteSms(withIncomplete);
-    }
-    port.Open();
-    RunComCmdInitPhone(phone.get(), &port);
+    return ReadPortStorages(phone.get(), &port, me, sm);
+}
+
+CCheckManager::PortStorages_t CCheckManager::ReadPortStorages(CPhoneCardBase* phone, CComPortBase* port,
+                                                              std::vector<SmsRecvStruct_t>& me,
+                                                              std::vector<SmsRecvStruct_t>& sm)
+{
     PortStorages_t storages;
-    storages.me = ReadStoragePass(phone.get(), &port, true, me);
-    storages.sm = ReadStoragePass(phone.get(), &port, false, sm);
+    if (phone == nullptr) {
+        return storages;
+    }
+    port->Open();
+    RunComCmdInitPhone(phone, port);
+    storages.me = ReadStoragePass(phone, port, true, me);
+    storages.sm = ReadStoragePass(phone, port, false, sm);
     return storages;
+}
+
+CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(const ComPortBaseInfo_t& info)
+{
+    PortReadClear_t result;
+    CComPortBase port(info.strPortName, info.nBaudRate);
+    std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
+    if (!phone) {
+        return result;
+    }
+    // A message missing a part is about to be deleted or left: either way it
+    // must be seen, not skipped as a plain listing does.
+    phone->SetReportIncompleteSms(true);
+    std::vector<SmsRecvStruct_t> me;
+    std::vector<SmsRecvStruct_t> sm;
+    result.read = ReadPortStorages(phone.get(), &port, me, sm);
+
+    const SmsClocks_t clocks = PortClocks(phone.get(), &port, me, sm);
+    result.me = TakeReady(me, clocks);
+    result.sm = TakeReady(sm, clocks);
+
+    DeleteOutcome_t deleted = DeleteMessages(phone.get(), &port, true, result.me);
+    if (deleted != DELETE_STOPPED) {
+        deleted = std::max(deleted, DeleteMessages(phone.get(), &port, false, result.sm));
+    }
+    result.stopped = deleted == DELETE_STOPPED;
+    // A storage the modem cannot select has nothing to clear; one that could
+    // not be listed whole may hold messages nobody has seen.
+    auto whole = [](StorageRead_t read) { return read == STORAGE_READ || read == STORAGE_UNAVAILABLE; };
+    result.cleared = deleted == DELETE_DONE && whole(result.read.me) && whole(result.read.sm) &&
+                     (result.read.me != STORAGE_UNAVAILABLE || result.read.sm != STORAGE_UNAVAILABLE);
+    return result;
 }
 
 CCheckManager::PortClears_t CCheckManager::ClearPortStorages(ComPortBaseInfo_t info, bool me, bool sm)

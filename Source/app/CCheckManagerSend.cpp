@@ -129,9 +129,12 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, const std::vec
             RunComCmdInitPhone(phone.get(), port.get());
             Debug("to send pdu working...");
 
+            // Kept across the attempts: a retry goes on from the refused part.
+            std::vector<PDU_LONG_SMS_Base_t> steps;
+            std::size_t next = 0;
             int attempts = 0;
             do {
-                if (SendPduSmsByPhone(phone.get(), port.get(), number, text)) {
+                if (SendPduSmsByPhone(phone.get(), port.get(), number, text, steps, next)) {
                     result.code = SMS_SUCCEED;
                     result.message = "succeed";
                 } else {
@@ -170,7 +173,8 @@ std::string CCheckManager::AddTimeStampToSmsContextByPhoneNum(std::string messag
 }
 
 bool CCheckManager::SendPduSmsByPhone(CPhoneCardBase* phone, CComPortBase* port, const std::string& number,
-                                      const std::string& text)
+                                      const std::string& text, std::vector<PDU_LONG_SMS_Base_t>& steps,
+                                      std::size_t& next)
 {
     if (phone == nullptr || port == nullptr || port->Open() != 1) {
         return false;
@@ -178,17 +182,19 @@ bool CCheckManager::SendPduSmsByPhone(CPhoneCardBase* phone, CComPortBase* port,
     if (!RunComCmdQuerySMSC(phone, port) || !RunComCmdSetPduMode(phone, port)) {
         return false;
     }
-    // No steps means the model could not build the message (text valid in no
-    // encoding, unusable number); its reason is in GetErrorMessage().
-    const std::vector<PDU_LONG_SMS_Base_t> steps = phone->GetSendPduSmsCmdArray(number, text);
+    if (steps.empty()) {
+        // The PDUs carry the centre just queried. No steps means the model
+        // could not build the message (text valid in no encoding, unusable
+        // number); its reason is in GetErrorMessage().
+        steps = phone->GetSendPduSmsCmdArray(number, text);
+        next = 0;
+    }
     if (steps.empty()) {
         return false;
     }
-    for (const PDU_LONG_SMS_Base_t& step : steps) {
-        if (!RunComCmdSendPduLen(phone, port, step.lenCmd)) {
-            return false;
-        }
-        if (!RunComCmdSendPduContext(phone, port, step.pduContent)) {
+    for (; next < steps.size(); ++next) {
+        if (!RunComCmdSendPduLen(phone, port, steps[next].lenCmd) ||
+            !RunComCmdSendPduContext(phone, port, steps[next].pduContent)) {
             return false;
         }
     }

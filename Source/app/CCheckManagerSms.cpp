@@ -40,6 +40,9 @@ Json::Value CCheckManager::SmsToJson(const SmsRecvStruct_t& sms, bool fromSim)
     msg["from"] = sms.from;
     msg["text"] = sms.text;
     msg["storage"] = fromSim ? "SIM" : "DEV";
+    if (!sms.complete) {
+        msg["incomplete"] = true;
+    }
     if (sms.kind == SMS_KIND_STATUS_REPORT) {
         msg["kind"] = "status-report";
         msg["status"] = sms.status;
@@ -71,21 +74,16 @@ Json::Value CCheckManager::SmsPortReport(const ComPortBaseInfo_t& info, bool rea
         port["clear"] = DelPortSMS(info);
         return port;
     }
+    if (clear) {
+        const PortReadClear_t done = ReadAndClearPort(info);
+        port = SmsReadPortToJson(info.strPortName, done.me, done.sm);
+        port["clear"] = done.cleared;
+        return port;
+    }
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
-    // The clearing forms report what is about to be deleted, even a
-    // concatenated message still missing a part.
-    const PortStorages_t got = GetPortSMS(info, me, sm, clear);
-    port = SmsReadPortToJson(info.strPortName, me, sm);
-    if (clear) {
-        // Only storages whose every message was reported are cleared;
-        // one that could be selected but not wholly read keeps its
-        // messages, and "clear" says the port was not cleared.
-        const bool cleared = DelPortSMS(info, got.me == STORAGE_READ, got.sm == STORAGE_READ);
-        port["clear"] = cleared && (got.me == STORAGE_READ || got.me == STORAGE_UNAVAILABLE) &&
-                        (got.sm == STORAGE_READ || got.sm == STORAGE_UNAVAILABLE);
-    }
-    return port;
+    GetPortSMS(info, me, sm);
+    return SmsReadPortToJson(info.strPortName, me, sm);
 }
 
 void CCheckManager::OnCmdSMS(const std::string& subcommand)

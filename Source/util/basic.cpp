@@ -11,6 +11,7 @@
 int32_t g_nWinUserSet = 0;
 int32_t g_nWinUserValue[10] = {};
 int64_t g_nReadQuietGapUsec = 0;
+int32_t g_nPartWaitMinutes = 0;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "PduLongSms.h"
 #include "SendSmsResult.h"
 #include "SmsRecv.h"
 #include "PortRecords.h"
@@ -25,7 +26,8 @@ public:
     // ---- program entry, settings (CCheckManager.cpp)
     // Ends the process with status 1 unless running as root; then initialises the port layer.
     void InitConsoleSize();
-    // Reads set.ini from the working directory into g_nWinUserSet / g_nWinUserValue.
+    // Reads set.ini from the working directory into g_nWinUserSet / g_nWinUserValue
+    // and g_nPartWaitMinutes.
     void loadSetting();
     int makeSleep(int ms);
     void OnAbout();
@@ -73,6 +75,12 @@ public:
     static bool RunComCmdReadSM_Sms(CPhoneCardBase* model, CComPortBase* port);  // 5
     // 1400 reads with 100 ms (monotonic clock) after each undecided read.
     static bool RunComCmdDelAllSms(CPhoneCardBase* model, CComPortBase* port);
+    // Deletes the message at `index` of the selected storage (GetDelSmsCmd,
+    // OnDelSmsCmdRsp), 100 reads; false without writing for a negative index.
+    static bool RunComCmdDelSms(CPhoneCardBase* model, CComPortBase* port, int index);
+    // The modem's clock ("AT+CCLK?"), 5 reads: true when the model took a
+    // clock (GetModemClock); a modem without one refuses.
+    static bool RunComCmdGetClock(CPhoneCardBase* model, CComPortBase* port);
     // The two steps of sending one PDU part, on an already open port, 1400
     // reads each: `lenCmd` ("AT+CMGS=<n>") until the ">" prompt
     // (OnSendPduSmsLenCmdRsp), then `body` (PDU and Ctrl-Z) until the final
@@ -154,11 +162,17 @@ public:
     // (service numbers such as "10086").
     static std::string AddTimeStampToSmsContextByPhoneNum(std::string message, std::string number,
                                                           std::string stamp);
-    // One attempt: centre query, PDU mode, then every send step. True only
-    // when every part was accepted; false (reason in phone->GetErrorMessage()
-    // or the port's error) otherwise, also when the text has no send steps.
+    // One attempt: centre query, PDU mode, then the send steps from `next`
+    // on; `next` moves past each part the modem accepts. Empty `steps` are
+    // asked of the model (GetSendPduSmsCmdArray) after the centre query; the
+    // caller keeps them and `next` for a retry, which so resends from the
+    // refused part under the same concatenation reference (asking the model
+    // again would give the parts a new one) and never resends an accepted
+    // part. True only when every part has been accepted; false (reason in
+    // phone->GetErrorMessage() or the port's error) otherwise, also when the
+    // text has no send steps.
     bool SendPduSmsByPhone(CPhoneCardBase* phone, CComPortBase* port, const std::string& number,
-                           const std::string& text);
+                           const std::string& text, std::vector<PDU_LONG_SMS_Base_t>& steps, std::size_t& next);
     // Plain-text mode prints the result at once; otherwise it is collected in m_vecSendResult.
     void HandleSendSmsResultByMode(SendSmsResult_t result);
     void PrintOneSendSmsResultPlainText(const SendSmsResult_t& result);
@@ -223,12 +237,42 @@ public:
     // The blocks of one list: a rule of 50 '-' before each message and after the last.
     static void PrintRecvSms(std::vector<SmsRecvStruct_t> list);
     // Reads modem memory, then SIM card, printing nothing; a list is left
-    // unchanged when its storage could not be read. With `withIncomplete`
-    // (for callers that clear the storages next), a concatenated message still
-    // missing a part is listed too, its present parts joined in part order.
-    // Returns how far each storage got.
+    // unchanged when its storage could not be read. Returns how far each
+    // storage got.
     PortStorages_t GetPortSMS(ComPortBaseInfo_t port, std::vector<SmsRecvStruct_t>& me,
-                              std::vector<SmsRecvStruct_t>& sm, bool withIncomplete = false);
+                              std::vector<SmsRecvStruct_t>& sm);
+    // GetPortSMS's work on a port object it made: opens the port, sends the
+    // model's initialisation commands, then ReadStoragePass for modem memory
+    // and SIM card in turn. Nothing is sent without a model.
+    PortStorages_t ReadPortStorages(CPhoneCardBase* phone, CComPortBase* port, std::vector<SmsRecvStruct_t>& me,
+                                    std::vector<SmsRecvStruct_t>& sm);
+    // What read-and-clear did on one port: what it reported and how far it got.
+    struct PortReadClear_t
+    {
+        std::vector<SmsRecvStruct_t> me;  // reported from the modem memory
+        std::vector<SmsRecvStruct_t> sm;  // reported from the SIM card
+        PortStorages_t read;              // how far each listing got
+        bool stopped = false;             // a stop request ended the deletes before the last
+        // Every reported message was deleted and nothing was left unreported
+        // but messages still arriving: each storage was listed whole (or the
+        // modem has no such storage, but at least one was listed), every
+        // delete was accepted, every index was known, no stop came.
+        bool cleared = false;
+    };
+    // "sms readclear" on one port. Lists both storages, incomplete long
+    // messages included, and reads the modem's clock once when one of those
+    // is to be judged. A message still arriving (JudgeSmsReadiness against
+    // the board's clock, the modem's and the messages' time stamps, with the
+    // limit of g_nPartWaitMinutes) is neither reported nor deleted; every
+    // other message listed is reported (incomplete ones with `complete`
+    // false). Then each storage that holds reported messages is selected
+    // again and exactly their indices are deleted, one command each, so a
+    // message that arrived after the listing stays for the next run. A
+    // message with an unknown index is not deleted; a refused delete leaves
+    // the rest of its message and the run goes on with the next message.
+    // StopRequested() is asked before every delete: once it is true nothing
+    // more is deleted. A failed or cut listing deletes nothing of its storage.
+    PortReadClear_t ReadAndClearPort(const ComPortBaseInfo_t& info);
     // What clearing did to one message storage.
     enum StorageClear_t
     {
@@ -254,8 +298,9 @@ public:
     // one JSON document (compact for "sread", "sclear", "sreadclear"). An
     // unknown sub-command touches no port.
     void OnCmdSMS(const std::string& subcommand);
-    // The port object of one usable port: read forms list both storages
-    // (and clear them after reading when `clear`); the clear form only clears.
+    // The port object of one usable port: the read form lists both storages,
+    // read-and-clear is ReadAndClearPort, the clear form only clears
+    // (DelPortSMS, the delete-all command).
     Json::Value SmsPortReport(const ComPortBaseInfo_t& info, bool read, bool clear);
     // The usable ports of the device table, in table order: answering AT with
     // IMEI, signal and SIM number all read. No fallback.
@@ -264,7 +309,9 @@ public:
     // messages, then modem memory ones; absent when there are none).
     static Json::Value SmsReadPortToJson(const std::string& portPath, const std::vector<SmsRecvStruct_t>& me,
                                          const std::vector<SmsRecvStruct_t>& sm);
-    // One message object: "from", "time", "text" and "storage" ("SIM" or "DEV").
+    // One message object: "from", "time", "text" and "storage" ("SIM" or "DEV");
+    // "incomplete": true for a message missing a part (or a part shown alone);
+    // "kind", "status" and "reference" for a status report.
     static Json::Value SmsToJson(const SmsRecvStruct_t& sms, bool fromSim);
 
     // ---- AT terminal (CCheckManagerTerminal.cpp) and pdu test (CCheckManagerPdu.cpp)

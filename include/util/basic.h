@@ -12,6 +12,12 @@
 extern int32_t g_nWinUserSet;
 extern int32_t g_nWinUserValue[10];
 
+// "partwait" of set.ini (section "comm"), in minutes, written once at
+// start-up whatever "def" says: how long after its newest part read-and-clear
+// leaves a long message that still misses a part on the modem. 0 or less
+// means the built-in limit (10 minutes).
+extern int32_t g_nPartWaitMinutes;
+
 // Quiet gap that ends a read pass once input has arrived, in microseconds.
 // 0 (the default) means the built-in rule of ReadQuietGapUsec. Tests set it
 // before opening ports; nothing else writes it.

@@ -132,7 +132,7 @@ TEST(DeviceDetectionFields, NoSimCardMeansNoSignalQuery)
 // unrecognised entry, tried at both rates where the device exists.
 TEST(DeviceDetectionFields, UnrecognisedPortsAreListedAt115200)
 {
-    const ReadCycles cycles(5);
+    const ReadCycles cycles(100);  // 50 ms passes: the answering peer is never too late
     ModemPeer silent({});
     ModemPeer unknown({{"ATE0\r\n", {"\r\nOK\r\n"}},
                        {"AT\r\n", {"\r\nOK\r\n"}},

@@ -41,6 +41,7 @@ protected:
         for (int32_t& v : g_nWinUserValue) {
             v = 0;
         }
+        g_nPartWaitMinutes = 0;
     }
     static void Load(const char* ini)
     {
@@ -161,6 +162,28 @@ TEST(CCheckManager, StartsEmptyWithPlainText)
     EXPECT_EQ(manager.m_strStatus, "");
     EXPECT_TRUE(manager.m_vecSendResult.empty());
     EXPECT_TRUE(manager.m_bPlainText);
+}
+
+TEST_F(LoadSetting, PartWaitIsReadWhateverDefSays)
+{
+    const struct
+    {
+        const char* ini;
+        int32_t minutes;
+    } cases[] = {
+        {nullptr, 0},
+        {"[comm]\npartwait=30\n", 30},
+        {"[comm]\ndef=1\ntime1=200\npartwait=5\n", 5},
+        {"[comm]\ndef=0\npartwait=5\n", 5},
+        {"[COMM]\nPARTWAIT=45\n", 45},
+        {"[serial]\npartwait=5\n", 0},
+        {"[comm]\npartwait=99999999999\n", INT32_MAX},
+    };
+    for (const auto& c : cases) {
+        Clear();
+        Load(c.ini);
+        EXPECT_EQ(g_nPartWaitMinutes, c.minutes) << (c.ini ? c.ini : "no file");
+    }
 }
 
 }  // namespace

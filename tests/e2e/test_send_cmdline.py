@@ -175,6 +175,28 @@ class CommandLineSend(unittest.TestCase):
             self.assert_results(doc, [("ttyUSB0", NUMBER, 1, "+CMS ERROR: 512")])
             self.assertEqual(len(sent(bench, "ttyUSB0")), 3)
 
+    def test_retry_of_a_long_message_resends_from_the_refused_part_under_its_reference(self):
+        message = ("短信测试" * 25)[:100]
+        refused = "+CMS ERROR: 500"
+        # (send script, code and message of the result): part 2 refused once,
+        # then on every attempt.
+        cases = [(["ok", refused, "ok"], 0, "Succeed"),
+                 (["ok", refused, refused, refused, "ok"], 1, refused)]
+        for script, code, reason in cases:
+            with self.subTest(script=script):
+                with Bench([modem("/dev/ttyUSB0", send=script)]) as bench:
+                    doc = document(bench.run_tarnel(["USB0", NUMBER, message]))
+                    self.assert_results(doc, [("ttyUSB0", NUMBER, code, reason)])
+                    records = sent(bench, "ttyUSB0")
+                    # Part 1 once, then part 2 until accepted or three attempts made.
+                    self.assertEqual([r["outcome"] for r in records], script[:4])
+                    parts = [decode(r)[2] for r in records]
+                    self.assertEqual([p[1:] for p in parts], [(1, 2)] + [(2, 2)] * (len(records) - 1))
+                    self.assertEqual(len({p[0] for p in parts}), 1, "one reference for every part")
+                    if code == 0:
+                        texts = [decode(r)[1] for r in records if r["outcome"] == "ok"]
+                        self.assertEqual("".join(texts), message + " " + doc["result"][0]["time"])
+
     def test_final_error_is_reported_after_one_attempt(self):
         with Bench([modem("/dev/ttyUSB0", send=["+CMS ERROR: 330", "ok"])]) as bench:
             doc = document(bench.run_tarnel(["USB0", NUMBER, "Hello there"]))

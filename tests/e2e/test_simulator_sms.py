@@ -103,6 +103,39 @@ class SimulatorStorage(unittest.TestCase):
                 self.assertEqual(listed, b"\r\n+CMGD: (%s),(0-4)\r\n\r\nOK\r\n"
                                  % ",".join(map(str, left)).encode(), flag)
 
+    def test_a_message_arrives_after_the_nth_listing_into_the_storage_just_listed(self):
+        storage = {"SM": [HELLO, dict(HELLO, text="third", index=3)], "ME": [HELLO]}
+        late = {"after": "AT+CMGL", "nth": 2, "message": dict(NIHAO, text="late")}
+        with Bench([modem("/dev/ttyUSB0", storage=storage, arrivals=[late])]) as bench:
+            port = ready(bench, "/dev/ttyUSB0")
+            port.chat(b'AT+CPMS="ME"\r\n')
+            self.assertEqual(len(LISTING_LINE.findall(port.chat(b"AT+CMGL=4\r\n"))), 1)
+            port.chat(b'AT+CPMS="SM"\r\n')
+            # The listing that brings it does not hold it; the next one does,
+            # at the lowest free index.
+            self.assertEqual([int(e[0]) for e in LISTING_LINE.findall(port.chat(b"AT+CMGL=4\r\n"))], [1, 3])
+            listed = LISTING_LINE.findall(port.chat(b"AT+CMGL=4\r\n"))
+            self.assertEqual([int(e[0]) for e in listed], [1, 2, 3])
+            self.assertEqual(sim.decode_pdu(listed[1][3].decode())["text"], "late")
+            self.assertEqual(bench.events("ttyUSB0", "arrival")[0]["indices"], [2])
+            self.assertEqual(len(bench.state("ttyUSB0")["storage"]["ME"]), 1)
+            # Only once.
+            port.chat(b"AT+CMGL=4\r\n")
+            self.assertEqual(len(bench.state("ttyUSB0")["storage"]["SM"]), 3)
+
+    def test_refused_deletes_keep_their_message_and_the_others_go(self):
+        storage = {"SM": [HELLO, HELLO, HELLO]}
+        refuse = {"2": "+CMS ERROR: 321", "3": "ERROR"}
+        with Bench([modem("/dev/ttyUSB0", storage=storage, refuse_delete=refuse)]) as bench:
+            port = ready(bench, "/dev/ttyUSB0")
+            self.assertEqual(port.chat(b"AT+CMGD=2\r"), b"\r\n+CMS ERROR: 321\r\n")
+            self.assertEqual(port.chat(b"AT+CMGD=3\r"), b"\r\nERROR\r\n")
+            self.assertEqual(port.chat(b"AT+CMGD=1\r"), b"\r\nOK\r\n")
+            self.assertEqual([m["index"] for m in bench.state("ttyUSB0")["storage"]["SM"]], [2, 3])
+            # The delete-all flags are not refused.
+            self.assertEqual(port.chat(b"AT+CMGD=2,4\r"), b"\r\nOK\r\n")
+            self.assertEqual(bench.state("ttyUSB0")["storage"]["SM"], [])
+
 
 class SimulatorSending(unittest.TestCase):
     @staticmethod

@@ -5,7 +5,7 @@ import unittest
 
 import harness
 from harness import Bench
-from test_sms_subcommands import PDUS, deletes, expected, modem, port_of, sms, storage_pdus, stored
+from test_sms_subcommands import PDUS, deleted, expected, modem, port_of, sms, storage_pdus, stored
 
 
 def as_set(msgs):
@@ -59,7 +59,7 @@ class OneAtATime(unittest.TestCase):
             self.assertEqual(port["msgs"], [expected("Gsm7Ascii", "SIM"),
                                             expected("LongUcs2.1", "DEV", text=whole)])
             self.assertIs(port["clear"], True)
-            self.assertEqual(sorted(deletes(bench, "ttyUSB0")), ["ME", "SM"])
+            self.assertEqual(deleted(bench, "ttyUSB0"), {"ME": [1, 2, 3], "SM": [1]})
             self.assertEqual(bench.state("ttyUSB0")["storage"], {"SM": [], "ME": []})
 
     def test_a_refused_message_is_not_cleared_unseen(self):
@@ -68,12 +68,12 @@ class OneAtATime(unittest.TestCase):
         refused = {"AT+CMGR=2": "\r\n+CMS ERROR: 321\r\n"}
         with Bench([modem("/dev/ttyUSB0", "CPhone_K2210_RV3", storage=storage, answers=refused)]) as bench:
             port = port_of(sms(bench, "readclear"), "ttyUSB0")
-            # What could be read is reported; the storage holding the refused
-            # message is kept, and the port is not reported as cleared.
+            # What could be read is reported and deleted; the refused message
+            # stays, and the port is not reported as cleared.
             self.assertEqual(port["msgs"], [expected("Ucs2Chinese", "SIM"), expected("Gsm7Ascii", "DEV")])
             self.assertIs(port["clear"], False)
-            self.assertEqual(deletes(bench, "ttyUSB0"), ["SM"])
-            self.assertEqual(len(storage_pdus(bench, "ttyUSB0", "ME")), 2)
+            self.assertEqual(deleted(bench, "ttyUSB0"), {"ME": [1], "SM": [1]})
+            self.assertEqual(storage_pdus(bench, "ttyUSB0", "ME"), [PDUS["ShortCode"]["pdu"]])
 
     def test_more_messages_than_the_follow_up_limit(self):
         memory = [stored("ShortCode") for _ in range(101)]
@@ -87,10 +87,10 @@ class OneAtATime(unittest.TestCase):
             self.assertEqual(port["msgcount"], 101)
             self.assertEqual(port["msgs"][0], expected("Gsm7Ascii", "SIM"))
             self.assertEqual(port["msgs"][1:], [expected("ShortCode", "DEV")] * 100)
-            # The one left unread keeps the memory from being cleared.
+            # The one left unread stays, and the port is not reported as cleared.
             self.assertIs(port["clear"], False)
-            self.assertEqual(deletes(bench, "ttyUSB0"), ["SM"])
-            self.assertEqual(len(storage_pdus(bench, "ttyUSB0", "ME")), 101)
+            self.assertEqual(deleted(bench, "ttyUSB0"), {"ME": list(range(1, 101)), "SM": [1]})
+            self.assertEqual([m["index"] for m in bench.state("ttyUSB0")["storage"]["ME"]], [101])
 
 
 class Cdma(unittest.TestCase):

@@ -1,0 +1,97 @@
+// Read-and-clear on one port stopped by a stop request: no delete after
+// it, and the messages read are still handed back. In a forked child, since
+// a stop request cannot be taken back. The deletes themselves are checked
+// end to end (tests/e2e/test_sms_readclear.py).
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "CCheckManager.h"
+#include "ModemPeer.h"
+#include "PhoneCardBase.h"
+#include "SendTestSupport.h"
+#include "StopSignal.h"
+
+namespace {
+
+// Runs `body` in a child; its exit status is the test's verdict (0 = passed).
+template <typename Body>
+int InChild(Body body)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+// A real SMS-DELIVER from the PDU fixtures.
+std::string Gsm7AsciiPdu()
+{
+    std::ifstream in(std::string(TARNEL_FIXTURES) + "/pdu/gammu.tsv");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("deliver\tGsm7Ascii\t", 0) == 0) {
+            std::istringstream fields(line);
+            std::string kind, name, pdu;
+            std::getline(fields, kind, '\t');
+            std::getline(fields, name, '\t');
+            std::getline(fields, pdu, '\t');
+            return pdu;
+        }
+    }
+    return "";
+}
+
+TEST(ReadAndClearPort, StopRequestEndsTheDeletesAtOnce)
+{
+    const std::string pdu = Gsm7AsciiPdu();
+    ASSERT_FALSE(pdu.empty());
+    const int verdict = InChild([&pdu] {
+        // Both storages list two messages; the first delete is answered
+        // slowly, and the stop comes while it is on its way.
+        const std::string listing = "\r\n+CMGL: 1,1,,27\r\n" + pdu + "\r\n+CMGL: 2,1,,27\r\n" + pdu + "\r\n\r\nOK\r\n";
+        ModemPeer peer({{"AT+CMGL=4\r", {listing}}, {"AT+CMGD=1\r", {"\r\n", "OK\r\n"}}, {"\r", {"\r\nOK\r\n"}}},
+                       300);
+        ReadCycles cycles(20);
+        ComPortBaseInfo_t info;
+        info.strPortName = peer.Path();
+        info.nBaudRate = 115200;
+        info.strSmsCardNumber = "8986001";
+        info.nPhoneType = PHONE_TYPE_EC20F;
+
+        CCheckManager manager;
+        CCheckManager::PortReadClear_t result;
+        std::thread worker([&] { result = manager.ReadAndClearPort(info); });
+        for (int i = 0; i < 10000 && peer.Received().find("AT+CMGD=1\r") == std::string::npos; ++i) {
+            usleep(1000);
+        }
+        RequestStop(SIGTERM);
+        worker.join();
+
+        const std::string sent = peer.ReceivedWhenQuiet();
+        if (CountOf(sent, "AT+CMGD=") != 1) {
+            return 1;  // a delete after the stop, or none at all
+        }
+        if (!result.stopped || result.cleared) {
+            return 2;
+        }
+        if (result.me.size() != 2 || result.sm.size() != 2 || result.read.me != CCheckManager::STORAGE_READ ||
+            result.read.sm != CCheckManager::STORAGE_READ) {
+            return 3;  // what was read must still be handed back
+        }
+        return 0;
+    });
+    EXPECT_EQ(verdict, 0);
+}
+
+}  // namespace
