@@ -12,6 +12,7 @@
 #include "CColorCout.h"
 #include "ComPortBase.h"
 #include "Lang.h"
+#include "PortDiscovery.h"
 #include "RunMode.h"
 #include "basic.h"
 
@@ -103,6 +104,8 @@ void CCheckManager::loadSetting()
     const long busyWait = reader.GetInteger("comm", "busywait", PORT_BUSY_WAIT_DEFAULT);
     g_nBusyWaitSec = busyWait < 0 ? PORT_BUSY_WAIT_DEFAULT
                                   : static_cast<int32_t>(std::min<long>(busyWait, PORT_BUSY_WAIT_MAX));
+    // Not a timing key either: whether ttyS0 and ttyS1 are examined.
+    g_nFixedPorts = reader.GetInteger("comm", "fixedports", 1) == 0 ? 0 : 1;
     g_nWinUserSet = ToInt32(reader.GetInteger("comm", "def", 0));
     if (g_nWinUserSet != 1) {
         return;
