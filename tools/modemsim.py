@@ -1098,7 +1098,10 @@ class Modem:
             record.update(to=self.body_to, text=body.decode("utf-8", "replace"))
         entry = self.pending_send
         self.pending_send = None
+        delay = None
         if isinstance(entry, dict):
+            # The network's time: the answer to the message comes this late.
+            delay = float(entry.get("delay_ms", 0)) / 1000.0 if "delay_ms" in entry else None
             entry = entry.get("pdu", "ok")
         if invalid:
             # What a modem says to a PDU whose length or form is wrong; the
@@ -1110,7 +1113,7 @@ class Modem:
             record["outcome"] = "silent" if answer is None else entry
         record["answer"] = None if answer is None else answer.decode("latin-1")
         self.sent.append(record)
-        self.send(answer)
+        self.send(answer, delay)
         self.event("sms", speed=speed, **record)
         self._write_state()
 

@@ -139,13 +139,13 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* 
         result.message.clear();
         Debug(name + "to send pdu for phone:" + number);
 
-        if (!record.bInTable || !record.bOpened) {
+        if (record.bInTable && record.bBusy) {
+            result.code = SMS_FAILED_UNKNOWN;
+            result.message = PortBusyText(record.nBusyPid, m_bPlainText);
+        } else if (!record.bInTable || !record.bOpened) {
             // Nothing there to send through (a typed name not found, a listed path that does not open).
             result.code = SMS_NO_SUCH_PORT;
             result.message = GetSmsCodeChineseStr(SMS_NO_SUCH_PORT);
-        } else if (record.bBusy) {
-            result.code = SMS_FAILED_UNKNOWN;
-            result.message = PortBusyText(record.nBusyPid, m_bPlainText);
         } else if (!record.bAtOk) {
             result.code = SMS_DEVICE_NOT_AT;
             result.message = GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
