@@ -251,6 +251,25 @@ class Interrupted(unittest.TestCase):
                 self.assertTrue(bench.rx("ttyUSB0").endswith(b"\x1b"), bench.rx("ttyUSB0")[-20:])
                 self.assertEqual(lock_files(), [])
 
+    def test_signal_during_a_readclear_prints_what_was_read(self):
+        # ttyUSB0's modem never answers its delete: the run is interrupted while it waits.
+        modems = [modem(0, storage=stored(0, 2), answers={"AT+CMGD=0,4": None}), modem(1, storage=stored(1, 1))]
+        with Bench(modems, time1=20) as bench:
+            run = subprocess.Popen(bench.tarnel_argv(["sms", "readclear"]), cwd=bench.workdir, env=bench._env(None),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            bench.wait_event("ttyUSB0", lambda e: e["cmd"].startswith("AT+CMGD=0,4"), kind="command", timeout=30)
+            run.send_signal(signal.SIGTERM)
+            out, err = run.communicate(timeout=30)
+            self.assertEqual((run.returncode, err), (128 + signal.SIGTERM, b""))
+            doc = json.loads(out.decode())
+            self.assertEqual([m["text"] for m in doc["ports"][0]["msgs"]], ["m0-0", "m0-1"])
+            self.assertFalse(doc["ports"][0]["clear"])
+            self.assertEqual([m["text"] for m in doc["ports"][1]["msgs"]], ["m1-0"])
+            # Nothing after the interrupted delete: no further command reached the modem.
+            commands = [c for c, _, _ in bench.commands("ttyUSB0")]
+            self.assertTrue(commands[-1].startswith("AT+CMGD=0,4"), commands[-3:])
+            self.assertEqual(lock_files(), [])
+
     def test_signal_during_a_scan_or_a_key_restores_the_terminal(self):
         for label, signo in (("scan", signal.SIGTERM), ("key", signal.SIGINT), ("key", signal.SIGHUP)):
             with self.subTest(label, signal=signo), Bench([modem(0, faults={"delay_ms": 400})],
