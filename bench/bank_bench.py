@@ -56,7 +56,7 @@ def sim_messages(n):
 
 
 def run_once(bench, binary, args):
-    """(wall s, cpu s, peak RSS KiB, standard output) of one tarnel run."""
+    """(wall s, cpu s, standard output) of one tarnel run."""
     started = time.monotonic()
     proc = subprocess.Popen([binary] + args, cwd=bench.workdir, stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=bench._env(None))
@@ -65,18 +65,38 @@ def run_once(bench, binary, args):
     wall = time.monotonic() - started
     if os.waitstatus_to_exitcode(status) != 0:
         raise RuntimeError("%s %s exited with %d" % (binary, args, os.waitstatus_to_exitcode(status)))
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss, out
+    return wall, usage.ru_utime + usage.ru_stime, out
+
+
+def peak_rss(modems, binary):
+    """Peak resident memory (KiB) of the menu's scan: VmHWM once the table is drawn and the
+    menu waits for a key. (wait4's ru_maxrss would count the forking Python's pages too.)"""
+    with Bench(modems, time1=None, binary=binary) as bench:
+        proc = subprocess.Popen([binary], cwd=bench.workdir, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, env=bench._env(None))
+        seen = b""
+        while b"q quit" not in seen:
+            chunk = os.read(proc.stdout.fileno(), 65536)
+            if not chunk:
+                raise RuntimeError("the menu ended before its table")
+            seen += chunk
+        with open("/proc/%d/status" % proc.pid) as f:
+            hwm = int([line for line in f if line.startswith("VmHWM:")][0].split()[1])
+        proc.stdin.close()
+        proc.stdout.read()
+        proc.wait()
+        return hwm
 
 
 def measure(binary, modems, args, runs, check=None):
     best = None
     for _ in range(runs):
         with Bench(modems, time1=None, binary=binary) as bench:
-            wall, cpu, rss, out = run_once(bench, binary, args)
+            wall, cpu, out = run_once(bench, binary, args)
             if check:
                 check(out)
         if best is None or wall < best[0]:
-            best = (wall, cpu, rss)
+            best = (wall, cpu)
     return best
 
 
@@ -121,7 +141,7 @@ FIGURES = [
     ("one SMS from each of 16 ports, scan included", lambda r: r["send16"][0], "<= 2.0 s", "s"),
     ("  with 3 s network time, / one port's time", lambda r: r["net16"][0] / r["net1"][0], "<= 1.3 x", "x"),
     ("sms readclear, 16 SIMs x 10 messages", lambda r: r["readclear16"][0], "<= 2.0 s", "s"),
-    ("peak RSS, 64 ports", lambda r: r["scan64"][2] / 1024.0, "<= 12 MB", "MB"),
+    ("peak RSS, 64 ports", lambda r: r["rss64"] / 1024.0, "<= 12 MB", "MB"),
 ]
 
 
@@ -152,6 +172,7 @@ def main():
         for name, (modems, targs, check) in RUNS.items():
             runs[name] = measure(binary, modems, targs, args.runs, check)
             sys.stderr.write("%s %s: %.2f s\n" % (label, name, runs[name][0]))
+        runs["rss64"] = peak_rss(RUNS["scan64"][0], binary)
         results[label] = runs
 
     print("load average %.1f; default timing (no set.ini); fastest of %d run(s)" % (os.getloadavg()[0], args.runs))
