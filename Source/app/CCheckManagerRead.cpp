@@ -113,9 +113,10 @@ void CCheckManager::OnDelAllSms()
         ComPortBaseInfo_t info = ports[i];
         std::unique_ptr<CComPortBase>& port = work.Of(i);
         const std::string name = std::string(Lang::READ_PORT) + ShortPortName(info.strPortName) + ": ";
-        // Nothing is sent for an unknown model: its port is not taken either.
+        // Nothing is sent for an unknown model: its port is not taken either,
+        // unless the scan found it busy and it is yet to be examined.
         const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-        if (phone && !TakeWorkPort(info, port)) {
+        if ((phone || info.bBusy) && !TakeWorkPort(info, port)) {
             lines[i] = CColorCout::Red(name + PortBusyText(info.nBusyPid, true)) + "\n";
             return;
         }

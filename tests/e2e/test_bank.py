@@ -272,7 +272,9 @@ class Interrupted(unittest.TestCase):
             self.assertEqual(lock_files(), [])
 
     def test_signal_during_a_scan_or_a_key_restores_the_terminal(self):
-        for label, signo in (("scan", signal.SIGTERM), ("key", signal.SIGINT), ("key", signal.SIGHUP)):
+        # Ctrl-C typed at the menu's raw key read arrives as a byte, and counts as SIGINT.
+        for label, signo in (("scan", signal.SIGTERM), ("key", signal.SIGINT), ("key", signal.SIGHUP),
+                             ("ctrl-c", signal.SIGINT)):
             with self.subTest(label, signal=signo), Bench([modem(0, faults={"delay_ms": 400})],
                                                           time1=None) as bench:
                 menu = Menu(bench)
@@ -282,7 +284,10 @@ class Interrupted(unittest.TestCase):
                     bench.wait_event("ttyUSB0", lambda e: e["cmd"] == "AT", kind="command", timeout=30)
                 else:
                     menu.wait_menu()
-                child.kill(signo)
+                if label == "ctrl-c":
+                    menu.key("\x03")
+                else:
+                    child.kill(signo)
                 child.expect(pexpect.EOF)
                 after = termios.tcgetattr(child.child_fd)
                 child.close()
