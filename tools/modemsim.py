@@ -1152,6 +1152,17 @@ class Simulator:
             m.open()
 
     def stop(self):
+        # What a client wrote just before the stop may still be on its way
+        # through the kernel's tty buffers: take it in until every line has
+        # been quiet for a moment (a bounded number of times), so the logs are whole.
+        for _ in range(20):
+            live = [m for m in self.modems if not m.closed]
+            ready = select.select([m.master for m in live], [], [], 0.1)[0] if live else []
+            if not ready:
+                break
+            for m in live:
+                if m.master in ready:
+                    m.drain()
         for m in self.modems:
             m.drain()
             m.close()

@@ -237,16 +237,21 @@ class Interrupted(unittest.TestCase):
     def test_signal_during_a_send_prints_the_document_and_lets_go(self):
         for signo in (signal.SIGTERM, signal.SIGINT):
             with self.subTest(signal=signo), Bench([modem(0, send=["silent"]), modem(1)], time1=20) as bench:
+                # The trace tells when ttyUSB1's result is known.
                 run = subprocess.Popen(bench.tarnel_argv(["USB0,USB1", NUMBER, "Hello there"]), cwd=bench.workdir,
-                                       env=bench._env(None), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                       stderr=subprocess.PIPE)
+                                       env=bench._env({"VT-DEBUG": ""}), stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                trace = b""
+                while b"ttyUSB1: to send pdu for phone handle result\n" not in trace:
+                    line = run.stdout.readline()
+                    self.assertTrue(line, trace)
+                    trace += line
                 # The modem has the whole PDU and keeps tarnel waiting for its answer.
                 bench.wait_event("ttyUSB0", kind="sms", timeout=30)
-                bench.wait_event("ttyUSB1", kind="sms", timeout=30)
                 run.send_signal(signo)
                 out, err = run.communicate(timeout=30)
                 self.assertEqual(run.returncode, 128 + signo)
-                doc = json.loads(out.decode())
+                doc = json.loads(out.decode().partition("{")[1] + out.decode().partition("{")[2])
                 self.assertEqual([(e["com"], e["code"], e["message"]) for e in doc["result"]],
                                  [("ttyUSB0", 1, "Interrupted"), ("ttyUSB1", 0, "Succeed")])
                 self.assertTrue(bench.rx("ttyUSB0").endswith(b"\x1b"), bench.rx("ttyUSB0")[-20:])
@@ -259,6 +264,8 @@ class Interrupted(unittest.TestCase):
             run = subprocess.Popen(bench.tarnel_argv(["sms", "readclear"]), cwd=bench.workdir, env=bench._env(None),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             bench.wait_event("ttyUSB0", lambda e: e["cmd"].startswith("AT+CMGD=0,4"), kind="command", timeout=30)
+            # ttyUSB1 deletes only once it has read everything.
+            bench.wait_event("ttyUSB1", lambda e: e["cmd"].startswith("AT+CMGD"), kind="command", timeout=30)
             run.send_signal(signal.SIGTERM)
             out, err = run.communicate(timeout=30)
             self.assertEqual((run.returncode, err), (128 + signal.SIGTERM, b""))
