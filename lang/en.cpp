@@ -33,6 +33,8 @@ const char* const TABLE_HEADERS[TABLE_COLUMNS] = {"Port No.", "Baudrate", "AT st
 const int TABLE_HEADER_WIDTHS[TABLE_COLUMNS - 1] = {13, 10, 15, 25, 10};
 const TableCellWidths TABLE_CELL_WIDTHS = {13, 10, 15, 25, 25, 10, 10};
 const char* const NO_AT = "No AT";
+const char* const AT_BUSY = "Busy";
+const char* const SCAN_PROGRESS = "Scanning %u ports: %u done";
 const char* const NO_CARD = "No card";
 const char* const NO_SIG = "No SIG";
 const char* const NO_SERIAL = "Invalid";
@@ -53,6 +55,9 @@ const char* const SEND_RESULT_SEND_TO = " send to ";
 const char* const SEND_RESULT_SUCCESS = " success.";
 const char* const SEND_RESULT_FAILED = " failed, reason: ";
 const char* const MODEM_STOPPED = "Modem stopped answering";
+const char* const SEND_INTERRUPTED = "Interrupted";
+const char* const PORT_BUSY_HELD_BY = "port busy: held by process ";
+const char* const PORT_BUSY = "port busy";
 
 // ---- reading
 const char* const READ_TIME_USED = "Read sms used: ";

@@ -33,6 +33,8 @@ const char* const TABLE_HEADERS[TABLE_COLUMNS] = {"端口号", "波特率", "AT�
 const int TABLE_HEADER_WIDTHS[TABLE_COLUMNS - 1] = {13, 13, 18, 25, 15};
 const TableCellWidths TABLE_CELL_WIDTHS = {10, 10, 16, 23, 26, 12, 15};
 const char* const NO_AT = "不AT";
+const char* const AT_BUSY = "被占用";
+const char* const SCAN_PROGRESS = "正在检测 %u 个端口: 已完成 %u";
 const char* const NO_CARD = "未读卡";
 const char* const NO_SIG = "无信号";
 const char* const NO_SERIAL = "无效序列号";
@@ -53,6 +55,9 @@ const char* const SEND_RESULT_SEND_TO = " 发送到 ";
 const char* const SEND_RESULT_SUCCESS = " 的短信发送成功";
 const char* const SEND_RESULT_FAILED = " 的短信发送失败,失败原因: ";
 const char* const MODEM_STOPPED = "模块已停止应答";
+const char* const SEND_INTERRUPTED = "已中断";
+const char* const PORT_BUSY_HELD_BY = "端口被其他程序占用，进程号 ";
+const char* const PORT_BUSY = "端口被其他程序占用";
 
 // ---- reading
 const char* const READ_TIME_USED = "读取短信耗时: ";

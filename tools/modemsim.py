@@ -1144,7 +1144,10 @@ class Modem:
             record.update(to=self.body_to, text=body.decode("utf-8", "replace"))
         entry = self.pending_send
         self.pending_send = None
+        delay = None
         if isinstance(entry, dict):
+            # The network's time: the answer to the message comes this late.
+            delay = float(entry.get("delay_ms", 0)) / 1000.0 if "delay_ms" in entry else None
             entry = entry.get("pdu", "ok")
         if invalid:
             # What a modem says to a PDU whose length or form is wrong; the
@@ -1156,7 +1159,7 @@ class Modem:
             record["outcome"] = "silent" if answer is None else entry
         record["answer"] = None if answer is None else answer.decode("latin-1")
         self.sent.append(record)
-        self.send(answer)
+        self.send(answer, delay)
         self.event("sms", speed=speed, **record)
         self._write_state()
 
@@ -1195,6 +1198,17 @@ class Simulator:
             m.open()
 
     def stop(self):
+        # What a client wrote just before the stop may still be on its way
+        # through the kernel's tty buffers: take it in until every line has
+        # been quiet for a moment (a bounded number of times), so the logs are whole.
+        for _ in range(20):
+            live = [m for m in self.modems if not m.closed]
+            ready = select.select([m.master for m in live], [], [], 0.1)[0] if live else []
+            if not ready:
+                break
+            for m in live:
+                if m.master in ready:
+                    m.drain()
         for m in self.modems:
             m.drain()
             m.close()

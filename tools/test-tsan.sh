@@ -1,8 +1,10 @@
 #!/bin/bash
-# Builds tarnel with ThreadSanitizer in build-tsan (or $TARNEL_BUILD-tsan) and
-# runs the unit tests there (ctest -L unit), halting on the first data race.
-# Ends with ctest's summary; exits non-zero when a test failed or a race was
-# found.
+# Builds tarnel with ThreadSanitizer in build-tsan (or $TARNEL_BUILD-tsan),
+# runs the unit tests there (ctest -L unit), then the end-to-end tests of the
+# parallel paths against the ThreadSanitizer programs: detection of a bank,
+# sending from several ports, reading and read-and-clear of several ports,
+# the menu's read. Halts on the first data race. Ends with ctest's summary;
+# exits non-zero when a test failed or a race was found.
 #   TARNEL_BUILD  build folder prefix (default: build)
 #   TARNEL_JOBS   parallel compile jobs and tests (default: 2)
 set -euo pipefail
@@ -12,8 +14,15 @@ build=${TARNEL_BUILD:-$root/build}-tsan
 jobs=${TARNEL_JOBS:-2}
 
 cmake -S "$root" -B "$build" -DTARNEL_TSAN=ON
+# The unit tests; the app tests also build both programs.
 cmake --build "$build" -j"$jobs" --target unit_tests
 
-# halt_on_error: a race fails its test program rather than only being printed.
+# halt_on_error: a race fails its test program rather than only being printed
+# (the end-to-end bench passes TSAN_OPTIONS on to the programs it runs, whose
+# report on standard error and exit status fail their test).
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
-cd "$build" && ctest --output-on-failure -j"$jobs" -L unit
+cd "$build"
+status=0
+ctest --output-on-failure -j"$jobs" -L unit || status=1
+ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|read_menu|send_cmdline|sms_subcommands)$' || status=1
+exit "$status"

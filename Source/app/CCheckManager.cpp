@@ -12,6 +12,7 @@
 #include "CColorCout.h"
 #include "ComPortBase.h"
 #include "Lang.h"
+#include "PortDiscovery.h"
 #include "RunMode.h"
 #include "basic.h"
 
@@ -105,6 +106,8 @@ void CCheckManager::loadSetting()
                                   : static_cast<int32_t>(std::min<long>(busyWait, PORT_BUSY_WAIT_MAX));
     // Not a timing key: read whatever "def" says.
     g_nPartWaitMinutes = ToInt32(reader.GetInteger("comm", "partwait", 0));
+    // Not a timing key either: whether ttyS0 and ttyS1 are examined.
+    g_nFixedPorts = reader.GetInteger("comm", "fixedports", 1) == 0 ? 0 : 1;
     g_nWinUserSet = ToInt32(reader.GetInteger("comm", "def", 0));
     if (g_nWinUserSet != 1) {
         return;

@@ -7,6 +7,7 @@
 #include <json/json.h>
 
 #include "PhoneCardBase.h"
+#include "StopSignal.h"
 #include "StringUtil.h"
 
 namespace {
@@ -66,7 +67,18 @@ int CCheckManager::HandleCmdParams(int argc, char** argv)
     StringReplace(message, "\\n", "\n");
     StringReplace(message, "\\r", "\r");
 
-    OnScanPort();
+    // Named ports: only those are examined and taken; the others are left
+    // to other programs.
+    if (portList.empty()) {
+        OnScanPort();
+    } else {
+        ScanPorts(NamedPorts(portList, GetAllComPort()));
+    }
+    // Interrupted during the scan: nothing was sent, and the results
+    // document says so rather than a verdict on half-examined ports.
+    if (StopRequested()) {
+        return CMD_SENT;
+    }
 
     const std::vector<std::string> numbers = SplitUserPhoneNumber(phoneList);
     if (numbers.empty()) {

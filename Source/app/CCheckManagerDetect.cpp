@@ -7,13 +7,18 @@
 #include <memory>
 #include <mutex>
 
+#include "CColorCout.h"
 #include "ComPortBase.h"
 #include "CreatePhone.h"
 #include "Lang.h"
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
+#include "PortWorkers.h"
+#include "StopSignal.h"
 #include "StringUtil.h"
 #include "basic.h"
+
+int32_t g_nFixedPorts = 1;
 
 namespace {
 
@@ -85,6 +90,9 @@ int Converse(CPhoneCardBase& model, CComPortBase& port, const std::string& comma
              bool delAllPause, bool& heard)
 {
     heard = false;
+    if (StopRequested()) {
+        return RSP_ERROR;  // the run is ending: no new command
+    }
     // Unsolicited lines and the rest of an abandoned answer are no part of this one.
     port.DiscardInput();
     if (port.Write(command) != 1) {
@@ -99,8 +107,8 @@ int Converse(CPhoneCardBase& model, CComPortBase& port, const std::string& comma
         if (verdict == RSP_OK || verdict == RSP_ERROR) {
             return verdict;
         }
-        if (!alive) {
-            return RSP_ERROR;  // the device went away: nothing more will come
+        if (!alive || StopRequested()) {
+            return RSP_ERROR;  // the device went away, or the run is ending
         }
         if (MonotonicUsec() >= deadline) {
             return RSP_MORE;
@@ -176,37 +184,49 @@ void CopyField(char (&field)[N], const std::string& text)
     field[n] = '\0';
 }
 
-template <std::size_t N>
-std::string FieldText(const char (&field)[N])
-{
-    return std::string(field, strnlen(field, N));
-}
-
 // Examines one port: recognises the modem at the first rate where it answers
 // AT twice and its ATI answer names a model, then reads IMEI, SIM number and
-// (with a SIM) signal with the recognised model object.
-DeviceBaseComInfo ExaminePort(const std::string& path)
+// (with a SIM) signal with the recognised model object. The port is taken
+// once and kept across the rates. `port` may hold the port already taken;
+// otherwise it is taken here without waiting for another program. On return
+// `port` holds the port where a modem was recognised, else it is null.
+DeviceBaseComInfo ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port)
 {
     DeviceBaseComInfo record;
     CopyField(record.szPortName, path);
     record.bChecked = true;
+    record.nBaudRate = kUnrecognisedRate;
 
     const std::vector<std::unique_ptr<CPhoneCardBase>> models = CreateModelList(ModelOrder::Detection);
     // AT and ATI are spoken alike by every model: the first one asks.
     CPhoneCardBase* const speaker = models.empty() ? nullptr : models.front().get();
     for (const int rate : kDetectRates) {
-        CComPortBase port(path, rate);
-        if (speaker == nullptr || port.Open() != 1) {
+        if (!port) {
+            port = std::make_unique<CComPortBase>(path, rate);
+        } else {
+            port->SetBaudRate(rate);
+            // Whatever the line carried at the other rate means nothing at this one.
+            port->SetLineState(LineState_t::SETTLED);
+        }
+        const bool opened = port->Open() == 1;
+        if (port->IsBusy() == 1) {
+            // Another program's port: not a byte, not a setting.
+            record.bBusy = true;
+            record.nBusyPid = static_cast<int32_t>(port->GetBusyPid());
+            break;
+        }
+        if (!opened || speaker == nullptr) {
             continue;
         }
+        record.bOpened = true;
         // Only to switch echo off: the answer is judged like AT's, so that it
         // cannot be left over for the AT exchanges that follow.
-        Exchange(*speaker, port, "ATE0\r\n", &CPhoneCardBase::OnGetAtCmdRsp, kEchoOffPasses);
-        if (!CCheckManager::RunComCmdAT(speaker, &port) || !CCheckManager::RunComCmdAT(speaker, &port)) {
+        Exchange(*speaker, *port, "ATE0\r\n", &CPhoneCardBase::OnGetAtCmdRsp, kEchoOffPasses);
+        if (!CCheckManager::RunComCmdAT(speaker, port.get()) || !CCheckManager::RunComCmdAT(speaker, port.get())) {
             continue;
         }
         // Its verdict only says whether the first model matched; the answer is what counts.
-        CCheckManager::RunComCmdATI(speaker, &port);
+        CCheckManager::RunComCmdATI(speaker, port.get());
         const std::string ati = speaker->GetAtiRspString();
         CPhoneCardBase* found = nullptr;
         for (const std::unique_ptr<CPhoneCardBase>& model : models) {
@@ -222,10 +242,10 @@ DeviceBaseComInfo ExaminePort(const std::string& path)
         record.nPhoneType = found->GetPhoneType();
         CopyField(record.szAtiRsp, ati);
         record.bAtOk = true;
-        CCheckManager::RunComCmdGetSerialNumber(found, &port);
+        CCheckManager::RunComCmdGetSerialNumber(found, port.get());
         // Without a SIM card there is no signal worth asking for.
-        if (CCheckManager::RunComCmdGetSmsCardNumber(found, &port)) {
-            CCheckManager::RunComCmdGetSignalStrength(found, &port);
+        if (CCheckManager::RunComCmdGetSmsCardNumber(found, port.get())) {
+            CCheckManager::RunComCmdGetSignalStrength(found, port.get());
         }
         CopyField(record.szSmsCardNumber, found->GetSmsCardNumber());
         CopyField(record.szSerialNumber, found->GetSerialNumber());
@@ -234,8 +254,16 @@ DeviceBaseComInfo ExaminePort(const std::string& path)
         ChangeState(path, [](PortState& state) { state.answered = true; });
         return record;
     }
-    record.nBaudRate = kUnrecognisedRate;
+    port.reset();  // nothing recognised: let go of it at once
     return record;
+}
+
+// The progress line of a scan on the menu's terminal.
+void ShowScanProgress(std::size_t done, std::size_t total)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, Lang::SCAN_PROGRESS, static_cast<unsigned>(total), static_cast<unsigned>(done));
+    CColorCout::WriteProgress(line);
 }
 
 // The device paths that `ls pattern` lists, in its order.
@@ -276,25 +304,46 @@ std::vector<std::string> CCheckManager::GetAllComPort()
     std::vector<std::string> ports;
     AppendListedPorts("ls /dev/ttyUSB* 2> /dev/null", ports);
     AppendListedPorts("ls /dev/ttyAMA* 2> /dev/null", ports);
-    // On-board UARTs: listed whether or not they exist.
-    ports.push_back("/dev/ttyS0");
-    ports.push_back("/dev/ttyS1");
+    // On-board UARTs: listed whether or not they exist, unless set.ini says
+    // they have nothing attached (a silent one costs a scan its whole bound).
+    if (g_nFixedPorts != 0) {
+        ports.push_back("/dev/ttyS0");
+        ports.push_back("/dev/ttyS1");
+    }
     return ports;
 }
 
 std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<std::string>& ports)
 {
     g_comVec.clear();
+    // The ports of an earlier pass go first: this pass takes them again.
+    ReleasePorts();
     // A new run: what earlier runs found out about the modems is forgotten.
     {
         const std::lock_guard<std::mutex> lock(g_portStateMutex);
         g_portStates.clear();
     }
-    for (const std::string& path : ports) {
-        g_comVec.push_back(ExaminePort(path));
+    // Slots sized before the workers start: each worker fills its own.
+    std::vector<DeviceBaseComInfo> records(ports.size());
+    std::vector<std::unique_ptr<CComPortBase>> held(ports.size());
+    {
+        CPortWorkers workers(ports, [&](std::size_t i) { records[i] = ExaminePort(ports[i], held[i]); });
+        if (m_bShowScanProgress) {
+            workers.WaitAll(ShowScanProgress);
+            CColorCout::WriteProgress("");
+        } else {
+            workers.WaitAll();
+        }
     }
-    return g_comVec;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (held[i]) {
+            m_heldPorts[ports[i]] = std::move(held[i]);
+        }
+    }
+    g_comVec = records;
+    return records;
 }
+
 
 std::vector<DeviceBaseComInfo> CCheckManager::DetectAllDevice()
 {
@@ -303,21 +352,17 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectAllDevice()
 
 void CCheckManager::OnScanPort()
 {
+    ScanPorts(GetAllComPort());
+}
+
+void CCheckManager::ScanPorts(const std::vector<std::string>& paths)
+{
     m_vecComInfo.clear();
     const std::time_t start = std::time(nullptr);
-    const std::vector<DeviceBaseComInfo> records = DetectAllDevice();
+    const std::vector<DeviceBaseComInfo> records = DetectDevices(paths);
     const std::time_t end = std::time(nullptr);
     for (const DeviceBaseComInfo& record : records) {
-        Win32::CommInfo entry;
-        entry.bAtOk = record.bAtOk;
-        entry.bChecked = record.bChecked;
-        entry.strPortName = FieldText(record.szPortName);
-        entry.strSmsCardNumber = FieldText(record.szSmsCardNumber);
-        entry.strBaudRate = std::to_string(record.nBaudRate);
-        entry.strSerialNumber = FieldText(record.szSerialNumber);
-        entry.strSignal = FieldText(record.szSignal);
-        entry.strAtiRsp = FieldText(record.szAtiRsp);
-        m_vecComInfo.push_back(entry);
+        m_vecComInfo.push_back(TableEntryOf(record));
     }
     // Whole seconds plus one: a pass within one second reports 1.
     m_strStatus = std::string(Lang::CHECK_USED) + std::to_string(static_cast<int64_t>(end - start) + 1) +
@@ -327,6 +372,64 @@ void CCheckManager::OnScanPort()
 bool CCheckManager::ModemStoppedAnswering(const std::string& path)
 {
     return StateOf(path).stopped;
+}
+
+void CCheckManager::ReleasePorts()
+{
+    m_heldPorts.clear();
+}
+
+CCheckManager::WorkPorts_t::WorkPorts_t() = default;
+CCheckManager::WorkPorts_t::~WorkPorts_t() = default;
+CCheckManager::WorkPorts_t::WorkPorts_t(WorkPorts_t&&) noexcept = default;
+
+CCheckManager::WorkPorts_t CCheckManager::TakeWorkPorts(const std::vector<ComPortBaseInfo_t>& records)
+{
+    WorkPorts_t work;
+    std::map<std::string, std::size_t> slotOf;
+    for (const ComPortBaseInfo_t& record : records) {
+        const auto found = slotOf.emplace(record.strPortName, work.ports.size());
+        if (found.second) {
+            const auto held = m_heldPorts.find(record.strPortName);
+            work.ports.push_back(held == m_heldPorts.end() ? nullptr : std::move(held->second));
+        }
+        work.paths.push_back(record.strPortName);
+        work.slot.push_back(found.first->second);
+    }
+    // Ports the workflow does not use are given back to other programs now.
+    ReleasePorts();
+    return work;
+}
+
+bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port)
+{
+    if (port && port->IsOpened() == 1) {
+        return true;  // held since the scan
+    }
+    const int rate = record.bBusy ? kDetectRates[0] : record.nBaudRate;
+    port = std::make_unique<CComPortBase>(record.strPortName, rate, g_nBusyWaitSec * 1000);
+    if (port->IsBusy() == 1) {
+        record.bBusy = true;
+        record.nBusyPid = static_cast<int32_t>(port->GetBusyPid());
+        port.reset();
+        return false;
+    }
+    if (record.bBusy) {
+        // The scan could not look at it: now that it is ours, it is examined
+        // as the scan would have done.
+        const bool inTable = record.bInTable;
+        record = RecordFromDetection(ExaminePort(record.strPortName, port));
+        record.bInTable = inTable;
+    }
+    return true;
+}
+
+std::string CCheckManager::PortBusyText(int32_t pid, bool catalogue)
+{
+    if (catalogue) {
+        return pid > 0 ? Lang::PORT_BUSY_HELD_BY + std::to_string(pid) : std::string(Lang::PORT_BUSY);
+    }
+    return pid > 0 ? "port busy: held by process " + std::to_string(pid) : std::string("port busy");
 }
 
 // ---- the exchanges of the command table

@@ -1,5 +1,6 @@
 #include "CCheckManager.h"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <termios.h>
@@ -7,6 +8,7 @@
 
 #include "ConsoleKey.h"
 #include "Lang.h"
+#include "StopSignal.h"
 #include "StringUtil.h"
 
 namespace {
@@ -73,6 +75,12 @@ int getchLinux()
 void CCheckManager::PrintAllDevice()
 {
     OnScanPort();
+    // The menu then waits for a key as long as the operator likes: the ports
+    // go back to other programs meanwhile, and a workflow takes them again.
+    ReleasePorts();
+    if (StopRequested()) {
+        return;  // an interrupted scan has no table worth drawing
+    }
     const Lang::TableCellWidths& w = Lang::TABLE_CELL_WIDTHS;
 
     std::printf("\n\n");
@@ -87,7 +95,7 @@ void CCheckManager::PrintAllDevice()
         PrintRule('-');
         PrintCell(PortCellText(entry.strPortName), w.port, UNKNOWN_TEXT, w.port);
         PrintCell(entry.strBaudRate, w.baud, UNKNOWN_TEXT, w.baud);
-        std::printf("%-*s", w.atStatus, entry.bAtOk ? "OK" : Lang::NO_AT);
+        std::printf("%-*s", w.atStatus, entry.bAtOk ? "OK" : entry.bBusy ? Lang::AT_BUSY : Lang::NO_AT);
         // Modems quote some values and pad others; the table keeps them
         // cleaned for the workflows that read it later.
         entry.strSmsCardNumber = TrimAllChar(TrimAllChar(TrimAllChar(entry.strSmsCardNumber, '"'), ' '), '"');
@@ -104,6 +112,9 @@ void CCheckManager::PrintAllDevice()
 int CCheckManager::PrintBaseMenu()
 {
     PrintAllDevice();
+    if (StopRequested()) {
+        return MENU_QUIT;
+    }
     std::printf("%s\n", Lang::MENU_LINE);
     std::fflush(stdout);
     switch (getchLinux()) {
@@ -113,6 +124,8 @@ int CCheckManager::PrintBaseMenu()
     case KEY_VALUE_NUM_3: return MENU_AT_TERMINAL;
     case KEY_VALUE_CHAR_D: return MENU_DELETE;
     case KEY_VALUE_CHAR_Q: return MENU_QUIT;
+    // Ctrl-C at the key read ends the run as it does everywhere else.
+    case KEY_VALUE_CTRL_C: RequestStop(SIGINT); return MENU_QUIT;
     // Without input no key will ever come: leave as "q" does, rather than
     // scanning and redrawing for ever.
     case KEY_VALUE_INPUT_END: return MENU_QUIT;
@@ -125,11 +138,14 @@ int CCheckManager::PrintBaseMenu()
 
 void CCheckManager::Start()
 {
+    // Only a person at a terminal is shown how far a scan has got.
+    m_bShowScanProgress = isatty(STDOUT_FILENO) == 1;
     int action = MENU_NONE;
-    while (action != MENU_QUIT) {
+    while (action != MENU_QUIT && !StopRequested()) {
         action = PrintBaseMenu();
         switch (action) {
-        case MENU_REFRESH: OnScanPort(); break;
+        // The next turn's table scans: one scan per refresh.
+        case MENU_REFRESH: break;
         case MENU_SEND: OnSendPDUSms(); break;
         case MENU_READ: OnReadAllSms(); break;
         case MENU_AT_TERMINAL: OnInterAtData(); break;

@@ -12,6 +12,7 @@
 #include "Lang.h"
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
+#include "StopSignal.h"
 #include "StringUtil.h"
 
 namespace {
@@ -46,6 +47,9 @@ ComPortBaseInfo_t RecordFromEntry(const Win32::CommInfo& entry, const ModelList*
     record.strSmsCardNumber = entry.strSmsCardNumber;
     record.strSignal = entry.strSignal;
     record.strSerialNumber = entry.strSerialNumber;
+    record.bOpened = entry.bOpened;
+    record.bBusy = entry.bBusy;
+    record.nBusyPid = entry.nBusyPid;
     if (models != nullptr) {
         for (const std::unique_ptr<CPhoneCardBase>& model : *models) {
             if (model->IsATI_RspMatch(entry.strAtiRsp)) {
@@ -73,6 +77,9 @@ bool CCheckManager::InputCheckSendPduSmsPhoneNumbers(std::vector<std::string>& n
         std::cout << "\n";
         CColorCout::CoutGreenMessage(Lang::SEND_INPUT_PHONE);
         const std::string line = ReadInputLine();
+        if (StopRequested()) {
+            return false;
+        }
         std::cout << "\n";
         numbers = SplitUserPhoneNumber(line);
         if (!numbers.empty()) {
@@ -121,6 +128,9 @@ bool CCheckManager::InputCheckSendPduSmsComPorts(std::vector<ComPortBaseInfo_t>&
         std::cout << "\n";
         CColorCout::CoutGreenMessage(Lang::SEND_INPUT_PORT);
         const std::string line = ReadInputLine();
+        if (StopRequested()) {
+            return false;
+        }
         std::cout << "\n";
         if (InputToSendPduSmsComPort(line, ports)) {
             return true;
@@ -130,6 +140,28 @@ bool CCheckManager::InputCheckSendPduSmsComPorts(std::vector<ComPortBaseInfo_t>&
     }
     PrintTooManyTries();
     return false;
+}
+
+std::vector<std::string> CCheckManager::NamedPorts(const std::string& typed,
+                                                  const std::vector<std::string>& candidates)
+{
+    const std::vector<std::string> items = SplitTypedList(typed);
+    std::vector<std::string> named;
+    for (const std::string& path : candidates) {
+        for (const std::string& item : items) {
+            if (!item.empty() && GetPortId(path) == item) {
+                named.push_back(path);
+                break;
+            }
+        }
+    }
+    return named;
+}
+
+ComPortBaseInfo_t CCheckManager::RecordFromDetection(const DeviceBaseComInfo& found)
+{
+    const ModelList models = CreateModelList(ModelOrder::Selection);
+    return RecordFromEntry(TableEntryOf(found), &models);
 }
 
 bool CCheckManager::InputToSendPduSmsComPort(const std::string& text, std::vector<ComPortBaseInfo_t>& ports)
@@ -206,7 +238,7 @@ bool CCheckManager::InputToSendPduSmsContext(std::string& message)
 
 SMS_CODE_ENUM CCheckManager::GetSmsErrorCode(ComPortBaseInfo_t port)
 {
-    if (!port.bInTable) {
+    if (!port.bInTable || !port.bOpened) {
         return SMS_NO_SUCH_PORT;
     }
     if (!port.bAtOk) {

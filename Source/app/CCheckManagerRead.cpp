@@ -6,6 +6,7 @@
 #include <ctime>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "CCheckManager.h"
 #include "CColorCout.h"
@@ -14,6 +15,7 @@
 #include "IncompleteSms.h"
 #include "Lang.h"
 #include "PhoneCardBase.h"
+#include "PortWorkers.h"
 #include "SmsDecode.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
@@ -44,8 +46,15 @@ bool IsListed(CCheckManager::StorageRead_t read)
     return read == CCheckManager::STORAGE_READ || read == CCheckManager::STORAGE_PARTLY_READ;
 }
 
+// The red line of a port that could not be read.
+void PrintReadFailure(std::ostream& out, const std::string& name, const std::string& reason)
+{
+    out << CColorCout::Red(std::string(Lang::READ_PORT) + name + Lang::READ_FAILED)
+        << CColorCout::Red(Lang::READ_REASON) << CColorCout::Red(reason) << "\n";
+}
+
 // Why neither storage of a port could be read, most telling first.
-std::string ReadFailureReason(const ComPortBaseInfo_t& info, CPhoneCardBase* phone, const CComPortBase& port)
+std::string ReadFailureReason(const ComPortBaseInfo_t& info, CPhoneCardBase* phone, const CComPortBase* port)
 {
     if (info.strSmsCardNumber.empty()) {
         return GetSmsCodeChineseStr(SMS_NO_SIM_CARD);
@@ -60,8 +69,8 @@ std::string ReadFailureReason(const ComPortBaseInfo_t& info, CPhoneCardBase* pho
     if (!modemError.empty()) {
         return modemError;
     }
-    if (port.IsComError()) {
-        return port.GetErrorMsg();
+    if (port != nullptr && port->IsComError()) {
+        return port->GetErrorMsg();
     }
     return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
 }
@@ -177,21 +186,36 @@ void CCheckManager::OnDelAllSms()
     std::string answer;
     std::getline(std::cin, answer);
     std::cin.clear();
+    if (StopRequested()) {
+        return;
+    }
     if (answer != "y" && answer != "Y") {
         std::cout << Lang::CLEAR_NOTHING << std::endl;
         return;
     }
-    for (const ComPortBaseInfo_t& info : ports) {
-        const PortClears_t cleared = ClearPortStorages(info, true, true);
-        const std::string line = std::string(Lang::READ_PORT) + ShortPortName(info.strPortName) + ": " +
-                                 Lang::CLEAR_MODEM_MEMORY + ClearOutcomeText(cleared.me) + ", " +
-                                 Lang::CLEAR_SIM_CARD + ClearOutcomeText(cleared.sm);
-        if (cleared.me == CLEAR_DONE && cleared.sm == CLEAR_DONE) {
-            CColorCout::CoutGreenMessage(line);
-        } else {
-            CColorCout::CoutRedMessage(line);
+    // Every port at once; the lines in the order the ports were named.
+    std::vector<std::string> lines(ports.size());
+    WorkPorts_t work = TakeWorkPorts(ports);
+    CPortWorkers workers(work.paths, [&](std::size_t i) {
+        ComPortBaseInfo_t info = ports[i];
+        std::unique_ptr<CComPortBase>& port = work.Of(i);
+        const std::string name = std::string(Lang::READ_PORT) + ShortPortName(info.strPortName) + ": ";
+        // Nothing is sent for an unknown model: its port is not taken either,
+        // unless the scan found it busy and it is yet to be examined.
+        const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
+        if ((phone || info.bBusy) && !TakeWorkPort(info, port)) {
+            lines[i] = CColorCout::Red(name + PortBusyText(info.nBusyPid, true)) + "\n";
+            return;
         }
-        std::cout << std::endl;
+        const PortClears_t cleared = ClearPortStorages(info, port.get(), true, true);
+        const std::string line = name + Lang::CLEAR_MODEM_MEMORY + ClearOutcomeText(cleared.me) + ", " +
+                                 Lang::CLEAR_SIM_CARD + ClearOutcomeText(cleared.sm);
+        const bool both = cleared.me == CLEAR_DONE && cleared.sm == CLEAR_DONE;
+        lines[i] = (both ? CColorCout::Green(line) : CColorCout::Red(line)) + "\n";
+    });
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        workers.WaitFor(i);
+        CColorCout::WriteLines(lines[i]);
     }
 }
 
@@ -202,48 +226,61 @@ bool CCheckManager::InputReadAllSmsComPort(std::vector<ComPortBaseInfo_t>& ports
 
 void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports)
 {
-    for (const ComPortBaseInfo_t& info : ports) {
-        ReadAndPrintPort(info);
+    // Every port at once; each port's lines are gathered in its own slot and
+    // printed in list order as soon as it and the ports before it are done.
+    std::vector<std::string> blocks(ports.size());
+    WorkPorts_t work = TakeWorkPorts(ports);
+    CPortWorkers workers(work.paths, [&](std::size_t i) {
+        ComPortBaseInfo_t info = ports[i];
+        std::unique_ptr<CComPortBase>& port = work.Of(i);
+        std::ostringstream out;
+        if (TakeWorkPort(info, port)) {
+            ReadAndPrintPort(info, port.get(), out);
+        } else {
+            PrintReadFailure(out, ShortPortName(info.strPortName), PortBusyText(info.nBusyPid, true));
+        }
+        blocks[i] = out.str();
+    });
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        workers.WaitFor(i);
+        CColorCout::WriteLines(blocks[i]);
     }
 }
 
-void CCheckManager::ReadAndPrintPort(const ComPortBaseInfo_t& info)
+void CCheckManager::ReadAndPrintPort(const ComPortBaseInfo_t& info, CComPortBase* port, std::ostream& out)
 {
-    CComPortBase port(info.strPortName, info.nBaudRate);
     std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-    port.Open();
-    RunComCmdInitPhone(phone.get(), &port);
+    if (port != nullptr) {
+        port->Open();
+    }
+    RunComCmdInitPhone(phone.get(), port);
 
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
-    const bool meRead = IsListed(ReadStoragePass(phone.get(), &port, true, me));
-    const bool smRead = IsListed(ReadStoragePass(phone.get(), &port, false, sm));
+    const bool meRead = IsListed(ReadStoragePass(phone.get(), port, true, me));
+    const bool smRead = IsListed(ReadStoragePass(phone.get(), port, false, sm));
     const std::string name = ShortPortName(info.strPortName);
 
     if (meRead || smRead) {
-        CColorCout::CoutGreenMessage(std::string(Lang::READ_PORT) + name + Lang::READ_OK_TOTAL +
-                                     std::to_string(me.size() + sm.size()) + Lang::READ_ITEMS);
-        std::cout << std::endl;
+        out << CColorCout::Green(std::string(Lang::READ_PORT) + name + Lang::READ_OK_TOTAL +
+                                 std::to_string(me.size() + sm.size()) + Lang::READ_ITEMS)
+            << "\n";
         // The SIM card is shown first although the modem memory is read first.
         if (smRead) {
-            CColorCout::CoutGreenMessage(std::string(Lang::READ_SIM_COUNT) + std::to_string(sm.size()) +
-                                         Lang::READ_COUNT_SUFFIX);
-            std::cout << std::endl;
-            PrintRecvSms(sm);
+            out << CColorCout::Green(std::string(Lang::READ_SIM_COUNT) + std::to_string(sm.size()) +
+                                     Lang::READ_COUNT_SUFFIX)
+                << "\n";
+            PrintRecvSms(sm, out);
         }
         if (meRead) {
-            CColorCout::CoutGreenMessage(std::string(Lang::READ_DEV_COUNT) + std::to_string(me.size()) +
-                                         Lang::READ_COUNT_SUFFIX);
-            std::cout << std::endl;
-            PrintRecvSms(me);
+            out << CColorCout::Green(std::string(Lang::READ_DEV_COUNT) + std::to_string(me.size()) +
+                                     Lang::READ_COUNT_SUFFIX)
+                << "\n";
+            PrintRecvSms(me, out);
         }
         return;
     }
-
-    CColorCout::CoutRedMessage(std::string(Lang::READ_PORT) + name + Lang::READ_FAILED);
-    CColorCout::CoutRedMessage(Lang::READ_REASON);
-    CColorCout::CoutRedMessage(ReadFailureReason(info, phone.get(), port));
-    std::cout << std::endl;
+    PrintReadFailure(out, name, ReadFailureReason(info, phone.get(), port));
 }
 
 bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port)
@@ -292,29 +329,36 @@ CCheckManager::StorageRead_t CCheckManager::ReadStoragePass(CPhoneCardBase* phon
 
 void CCheckManager::PrintRecvSms(std::vector<SmsRecvStruct_t> list)
 {
+    std::ostringstream out;
+    PrintRecvSms(list, out);
+    CColorCout::WriteLines(out.str());
+}
+
+void CCheckManager::PrintRecvSms(const std::vector<SmsRecvStruct_t>& list, std::ostream& out)
+{
     const std::string rule(50, '-');
     for (std::size_t i = 0; i < list.size(); ++i) {
-        std::cout << rule << "\n";
-        std::cout << Lang::READ_ITEM_NO << (i + 1) << Lang::READ_ITEMS << "\n";
+        out << rule << "\n";
+        out << Lang::READ_ITEM_NO << (i + 1) << Lang::READ_ITEMS << "\n";
         // Sender and text come from strangers: no escape sequence reaches the terminal.
-        std::cout << Lang::READ_SEND_TO << ToPrintableText(list[i].from) << "\n";
-        std::cout << Lang::READ_SEND_TIME << ToPrintableText(list[i].time) << "\n";
+        out << Lang::READ_SEND_TO << ToPrintableText(list[i].from) << "\n";
+        out << Lang::READ_SEND_TIME << ToPrintableText(list[i].time) << "\n";
         // A status report's text is the catalogue's; the record's is the JSON report's English.
         const std::string text =
             list[i].kind == SMS_KIND_STATUS_REPORT
                 ? Lang::STATUS_REPORT_TEXTS[gsmStatusClass(static_cast<unsigned char>(list[i].status))]
                 : list[i].text;
-        std::cout << Lang::READ_MESSAGE << ToPrintableText(text) << "\n";
+        out << Lang::READ_MESSAGE << ToPrintableText(text) << "\n";
     }
-    std::cout << rule << std::endl;
+    out << rule << "\n";
 }
 
-CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ComPortBaseInfo_t info, std::vector<SmsRecvStruct_t>& me,
+CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ComPortBaseInfo_t info, CComPortBase* port,
+                                                        std::vector<SmsRecvStruct_t>& me,
                                                         std::vector<SmsRecvStruct_t>& sm)
 {
-    CComPortBase port(info.strPortName, info.nBaudRate);
     std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-    return ReadPortStorages(phone.get(), &port, me, sm);
+    return ReadPortStorages(phone.get(), port, me, sm);
 }
 
 CCheckManager::PortStorages_t CCheckManager::ReadPortStorages(CPhoneCardBase* phone, CComPortBase* port,
@@ -322,7 +366,7 @@ CCheckManager::PortStorages_t CCheckManager::ReadPortStorages(CPhoneCardBase* ph
                                                               std::vector<SmsRecvStruct_t>& sm)
 {
     PortStorages_t storages;
-    if (phone == nullptr) {
+    if (phone == nullptr || port == nullptr) {
         return storages;
     }
     port->Open();
@@ -332,12 +376,11 @@ CCheckManager::PortStorages_t CCheckManager::ReadPortStorages(CPhoneCardBase* ph
     return storages;
 }
 
-CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(const ComPortBaseInfo_t& info)
+CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(const ComPortBaseInfo_t& info, CComPortBase* port)
 {
     PortReadClear_t result;
-    CComPortBase port(info.strPortName, info.nBaudRate);
     std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-    if (!phone) {
+    if (!phone || port == nullptr) {
         return result;
     }
     // A message missing a part is about to be deleted or left: either way it
@@ -345,15 +388,15 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(const ComPortBase
     phone->SetReportIncompleteSms(true);
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
-    result.read = ReadPortStorages(phone.get(), &port, me, sm);
+    result.read = ReadPortStorages(phone.get(), port, me, sm);
 
-    const SmsClocks_t clocks = PortClocks(phone.get(), &port, me, sm);
+    const SmsClocks_t clocks = PortClocks(phone.get(), port, me, sm);
     result.me = TakeReady(me, clocks);
     result.sm = TakeReady(sm, clocks);
 
-    DeleteOutcome_t deleted = DeleteMessages(phone.get(), &port, true, result.me);
+    DeleteOutcome_t deleted = DeleteMessages(phone.get(), port, true, result.me);
     if (deleted != DELETE_STOPPED) {
-        deleted = std::max(deleted, DeleteMessages(phone.get(), &port, false, result.sm));
+        deleted = std::max(deleted, DeleteMessages(phone.get(), port, false, result.sm));
     }
     result.stopped = deleted == DELETE_STOPPED;
     // A storage the modem cannot select has nothing to clear; one that could
@@ -364,7 +407,8 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(const ComPortBase
     return result;
 }
 
-CCheckManager::PortClears_t CCheckManager::ClearPortStorages(ComPortBaseInfo_t info, bool me, bool sm)
+CCheckManager::PortClears_t CCheckManager::ClearPortStorages(ComPortBaseInfo_t info, CComPortBase* port, bool me,
+                                                              bool sm)
 {
     PortClears_t result;
     result.me = me ? CLEAR_UNAVAILABLE : CLEAR_NOT_ASKED;
@@ -373,25 +417,23 @@ CCheckManager::PortClears_t CCheckManager::ClearPortStorages(ComPortBaseInfo_t i
     if (!phone || !(me || sm)) {
         return result;
     }
-    CComPortBase port(info.strPortName, info.nBaudRate);
-    if (!port.Open()) {
+    if (port == nullptr || !port->Open()) {
         return result;
     }
     // The delete-all command acts on the selected storage only, so each
     // storage is selected and cleared in turn.
-    if (me && RunComCmdReadME_Sms(phone.get(), &port)) {
-        result.me = RunComCmdDelAllSms(phone.get(), &port) ? CLEAR_DONE : CLEAR_FAILED;
+    if (me && RunComCmdReadME_Sms(phone.get(), port)) {
+        result.me = RunComCmdDelAllSms(phone.get(), port) ? CLEAR_DONE : CLEAR_FAILED;
     }
-    if (sm && RunComCmdReadSM_Sms(phone.get(), &port)) {
-        result.sm = RunComCmdDelAllSms(phone.get(), &port) ? CLEAR_DONE : CLEAR_FAILED;
+    if (sm && RunComCmdReadSM_Sms(phone.get(), port)) {
+        result.sm = RunComCmdDelAllSms(phone.get(), port) ? CLEAR_DONE : CLEAR_FAILED;
     }
-    port.Close();
     return result;
 }
 
-bool CCheckManager::DelPortSMS(ComPortBaseInfo_t info, bool me, bool sm)
+bool CCheckManager::DelPortSMS(ComPortBaseInfo_t info, CComPortBase* port, bool me, bool sm)
 {
-    const PortClears_t cleared = ClearPortStorages(info, me, sm);
+    const PortClears_t cleared = ClearPortStorages(info, port, me, sm);
     // A storage the modem cannot select does not count against the result.
     const bool anySelected = cleared.me == CLEAR_DONE || cleared.me == CLEAR_FAILED ||
                              cleared.sm == CLEAR_DONE || cleared.sm == CLEAR_FAILED;

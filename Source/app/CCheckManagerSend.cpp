@@ -13,6 +13,8 @@
 #include "CreatePhone.h"
 #include "Lang.h"
 #include "PhoneCardBase.h"
+#include "PortWorkers.h"
+#include "StopSignal.h"
 #include "StringUtil.h"
 
 namespace {
@@ -23,9 +25,13 @@ constexpr int MAX_SEND_ATTEMPTS = 3;
 constexpr useconds_t RESULT_PAUSE_USEC = 3000000;
 // Shortest message that gets the time stamp appended.
 constexpr std::size_t MIN_STAMPED_MESSAGE = 5;
-// The JSON documents' reason for a modem that stopped answering, the same in
-// both builds like every other message they carry.
+// The JSON documents' reasons for a modem that stopped answering and for a
+// send cut short by a stop request, the same in both builds like every other
+// message they carry.
 const char* const MODEM_STOPPED_JSON = "Modem stopped answering";
+const char* const INTERRUPTED_JSON = "Interrupted";
+// Ends a pending send prompt: the modem drops the PDU typed so far.
+const char* const ESCAPE = "\x1b";
 
 bool HasEnv(const char* name)
 {
@@ -33,10 +39,12 @@ bool HasEnv(const char* name)
 }
 
 // Trace lines of the send engine, only with VT-DEBUG in the environment.
+// Lines of a port's worker begin with the port's name ("ttyUSB0: "), as the
+// lines of several ports arrive mixed.
 void Debug(const std::string& text)
 {
     if (HasEnv("VT-DEBUG")) {
-        std::cout << text << std::endl;
+        CColorCout::WriteLines(text + "\n");
     }
 }
 
@@ -66,6 +74,9 @@ void CCheckManager::OnSendPDUSms()
     StringReplace(message, "\\n", "\n");
     StringReplace(message, "\\r", "\r");
 
+    if (StopRequested()) {
+        return;
+    }
     Debug("to send pdu process");
     const time_t start = time(nullptr);
     HandleSendPduSmsProcess(ports, numbers, message);
@@ -81,38 +92,67 @@ void CCheckManager::HandleSendPduSmsProcess(const std::vector<ComPortBaseInfo_t>
 {
     Debug("to send pdu start");
     m_vecSendResult.clear();
-    for (const ComPortBaseInfo_t& record : ports) {
-        SendFromPort(record, numbers, message);
+    // One slot per port record, sized before the workers start.
+    std::vector<std::vector<SendSmsResult_t>> results(ports.size());
+    WorkPorts_t work = TakeWorkPorts(ports);
+    {
+        CPortWorkers workers(work.paths, [&](std::size_t i) {
+            ComPortBaseInfo_t record = ports[i];
+            std::unique_ptr<CComPortBase>& port = work.Of(i);
+            const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(record.nPhoneType));
+            // The port is taken only when something will be sent through it
+            // (or the scan found it busy and it may yet be): a port without
+            // SIM number or model object would only be taken to be reconfigured.
+            const bool sends = record.bInTable && record.bOpened && record.bAtOk &&
+                               !record.strSmsCardNumber.empty() && phone;
+            if ((sends || record.bBusy) && !StopRequested()) {
+                TakeWorkPort(record, port);
+            }
+            SendFromPort(record, port.get(), numbers, message, results[i]);
+        });
+        workers.WaitAll();
+    }
+    for (const std::vector<SendSmsResult_t>& slot : results) {
+        m_vecSendResult.insert(m_vecSendResult.end(), slot.begin(), slot.end());
     }
 }
 
-void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, const std::vector<std::string>& numbers,
-                                 const std::string& message)
+void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* port,
+                                 const std::vector<std::string>& numbers, const std::string& message,
+                                 std::vector<SendSmsResult_t>& results) const
 {
     const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(record.nPhoneType));
-    // The port is opened only when something will be sent through it: a
-    // port without SIM number (a typed name that is not in the table, say)
-    // or without a model object would only be opened to be reconfigured.
-    std::unique_ptr<CComPortBase> port;
-    if (!record.strSmsCardNumber.empty() && phone) {
-        port = std::make_unique<CComPortBase>(record.strPortName, record.nBaudRate);
-    }
+    const std::string name = ShortPortName(record.strPortName) + ": ";
     SendSmsResult_t result;
     result.com = record.strPortName;
-    Debug("to send pdu for com:" + record.strPortName);
-    Debug("to send pdu for phone type:" + std::to_string(static_cast<int>(record.nPhoneType)));
+    Debug(name + "to send pdu for com:" + record.strPortName);
+    Debug(name + "to send pdu for phone type:" + std::to_string(static_cast<int>(record.nPhoneType)));
 
     for (const std::string& number : numbers) {
+        // A stop request ends the run: what is not begun is not reported.
+        if (StopRequested()) {
+            break;
+        }
         result.number = number;
         result.time = GetCurTimeStr();
         result.code = SMS_DEVICE_NOT_AT;
         result.message.clear();
-        Debug("to send pdu for phone:" + number);
+        Debug(name + "to send pdu for phone:" + number);
 
-        if (record.strSmsCardNumber.empty()) {
+        if (record.bInTable && record.bBusy) {
+            result.code = SMS_FAILED_UNKNOWN;
+            result.message = PortBusyText(record.nBusyPid, m_bPlainText);
+        } else if (!record.bInTable || !record.bOpened) {
+            // Nothing there to send through (a typed name not found, a listed path that does not open).
+            result.code = SMS_NO_SUCH_PORT;
+            result.message = GetSmsCodeChineseStr(SMS_NO_SUCH_PORT);
+        } else if (!record.bAtOk) {
+            result.code = SMS_DEVICE_NOT_AT;
+            result.message = GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
+        } else if (record.strSmsCardNumber.empty()) {
             result.code = SMS_NO_SIM_CARD;
-        } else if (!phone) {
-            Debug("to send pdu phoneptr not found.");
+        } else if (!phone || port == nullptr) {
+            Debug(name + "to send pdu phoneptr not found.");
             SMS_CODE_ENUM code = GetSmsErrorCode(record);
             if (code == SMS_SUCCEED) {
                 code = SMS_NOT_SUPPORTED_SMS_DEVICE;
@@ -120,21 +160,21 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, const std::vec
             result.code = code;
             result.message = GetSmsCodeChineseStr(code);
         } else {
-            Debug("to send pdu phoneptr found to send pdu");
+            Debug(name + "to send pdu phoneptr found to send pdu");
             std::string text = message;
             if (message.size() >= MIN_STAMPED_MESSAGE && !HasEnv("VT-STAMP")) {
                 text = AddTimeStampToSmsContextByPhoneNum(message, number, result.time);
             }
-            Debug("to send pdu with init phone");
-            RunComCmdInitPhone(phone.get(), port.get());
-            Debug("to send pdu working...");
+            Debug(name + "to send pdu with init phone");
+            RunComCmdInitPhone(phone.get(), port);
+            Debug(name + "to send pdu working...");
 
             // Kept across the attempts: a retry goes on from the refused part.
             std::vector<PDU_LONG_SMS_Base_t> steps;
             std::size_t next = 0;
             int attempts = 0;
             do {
-                if (SendPduSmsByPhone(phone.get(), port.get(), number, text, steps, next)) {
+                if (SendPduSmsByPhone(phone.get(), port, number, text, steps, next)) {
                     result.code = SMS_SUCCEED;
                     result.message = "succeed";
                 } else {
@@ -142,11 +182,15 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, const std::vec
                     result.message = phone->GetErrorMessage();
                 }
                 ++attempts;
-            } while (phone->IsSendPduSmsRetry() && attempts < MAX_SEND_ATTEMPTS);
+            } while (phone->IsSendPduSmsRetry() && attempts < MAX_SEND_ATTEMPTS && !StopRequested());
 
-            Debug("to send pdu phoneptr check err code");
+            Debug(name + "to send pdu phoneptr check err code");
             const std::string reason = phone->GetErrorMessage();
-            if (result.code != SMS_SUCCEED && ModemStoppedAnswering(record.strPortName)) {
+            if (result.code != SMS_SUCCEED && StopRequested()) {
+                // The modem may sit at the send prompt with half a PDU: ESC drops it.
+                port->Write(ESCAPE);
+                result.message = m_bPlainText ? Lang::SEND_INTERRUPTED : INTERRUPTED_JSON;
+            } else if (result.code != SMS_SUCCEED && ModemStoppedAnswering(record.strPortName)) {
                 result.message = m_bPlainText ? Lang::MODEM_STOPPED : MODEM_STOPPED_JSON;
             } else if (!reason.empty()) {
                 result.message = reason;
@@ -156,8 +200,8 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, const std::vec
                 result.message = GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
             }
         }
-        Debug("to send pdu for phone handle result");
-        HandleSendSmsResultByMode(result);
+        Debug(name + "to send pdu for phone handle result");
+        HandleSendSmsResultByMode(result, results);
     }
 }
 
@@ -174,7 +218,7 @@ std::string CCheckManager::AddTimeStampToSmsContextByPhoneNum(std::string messag
 
 bool CCheckManager::SendPduSmsByPhone(CPhoneCardBase* phone, CComPortBase* port, const std::string& number,
                                       const std::string& text, std::vector<PDU_LONG_SMS_Base_t>& steps,
-                                      std::size_t& next)
+                                      std::size_t& next) const
 {
     if (phone == nullptr || port == nullptr || port->Open() != 1) {
         return false;
@@ -201,10 +245,10 @@ bool CCheckManager::SendPduSmsByPhone(CPhoneCardBase* phone, CComPortBase* port,
     return true;
 }
 
-void CCheckManager::HandleSendSmsResultByMode(SendSmsResult_t result)
+void CCheckManager::HandleSendSmsResultByMode(SendSmsResult_t result, std::vector<SendSmsResult_t>& collected) const
 {
     if (!m_bPlainText) {
-        m_vecSendResult.push_back(result);
+        collected.push_back(result);
         return;
     }
     if (result.message.empty()) {
@@ -216,19 +260,16 @@ void CCheckManager::HandleSendSmsResultByMode(SendSmsResult_t result)
 void CCheckManager::PrintOneSendSmsResultPlainText(const SendSmsResult_t& result)
 {
     const std::string port = ShortPortName(result.com);
+    // Built whole and written at once: the workers of other ports print too.
+    std::string line;
     if (result.code == SMS_SUCCEED) {
-        CColorCout::CoutGreenMessage(Lang::SEND_RESULT_PORT);
-        CColorCout::CoutGreenMessage(port);
-        CColorCout::CoutGreenMessage(Lang::SEND_RESULT_SEND_TO);
-        CColorCout::CoutGreenMessage(result.number);
-        CColorCout::CoutGreenMessage(Lang::SEND_RESULT_SUCCESS);
+        line = CColorCout::Green(Lang::SEND_RESULT_PORT) + CColorCout::Green(port) +
+               CColorCout::Green(Lang::SEND_RESULT_SEND_TO) + CColorCout::Green(result.number) +
+               CColorCout::Green(Lang::SEND_RESULT_SUCCESS);
     } else {
-        CColorCout::CoutRedMessage(Lang::SEND_RESULT_PORT);
-        CColorCout::CoutGreenMessage(port);
-        CColorCout::CoutRedMessage(Lang::SEND_RESULT_SEND_TO);
-        CColorCout::CoutRedMessage(result.number);
-        CColorCout::CoutRedMessage(Lang::SEND_RESULT_FAILED);
-        CColorCout::CoutRedMessage(result.message);
+        line = CColorCout::Red(Lang::SEND_RESULT_PORT) + CColorCout::Green(port) +
+               CColorCout::Red(Lang::SEND_RESULT_SEND_TO) + CColorCout::Red(result.number) +
+               CColorCout::Red(Lang::SEND_RESULT_FAILED) + CColorCout::Red(result.message);
     }
-    std::cout << std::endl;
+    CColorCout::WriteLines(line + "\n");
 }

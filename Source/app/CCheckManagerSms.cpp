@@ -7,7 +7,9 @@
 #include <iostream>
 
 #include "CCheckManager.h"
+#include "ComPortBase.h"
 #include "CreatePhone.h"
+#include "PortWorkers.h"
 
 namespace {
 
@@ -66,23 +68,24 @@ Json::Value CCheckManager::SmsReadPortToJson(const std::string& portPath, const 
     return port;
 }
 
-Json::Value CCheckManager::SmsPortReport(const ComPortBaseInfo_t& info, bool read, bool clear)
+Json::Value CCheckManager::SmsPortReport(const ComPortBaseInfo_t& info, CComPortBase* comPort, bool read,
+                                         bool clear)
 {
     Json::Value port(Json::objectValue);
     if (!read) {
         port["name"] = ShortPortName(info.strPortName);
-        port["clear"] = DelPortSMS(info);
+        port["clear"] = DelPortSMS(info, comPort);
         return port;
     }
     if (clear) {
-        const PortReadClear_t done = ReadAndClearPort(info);
+        const PortReadClear_t done = ReadAndClearPort(info, comPort);
         port = SmsReadPortToJson(info.strPortName, done.me, done.sm);
         port["clear"] = done.cleared;
         return port;
     }
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
-    GetPortSMS(info, me, sm);
+    GetPortSMS(info, comPort, me, sm);
     return SmsReadPortToJson(info.strPortName, me, sm);
 }
 
@@ -105,10 +108,34 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
         OnScanPort();
         std::vector<ComPortBaseInfo_t> ports;
         GetPortList(ports);
-        root["portcount"] = static_cast<Json::UInt64>(ports.size());
-        for (const ComPortBaseInfo_t& info : ports) {
-            root["ports"].append(SmsPortReport(info, command->read, command->clear));
+        // One slot per port, sized before the workers start; a port that
+        // turns out unusable once a busy wait is over leaves its slot null.
+        std::vector<Json::Value> reports(ports.size());
+        std::vector<char> counted(ports.size(), 0);
+        WorkPorts_t work = TakeWorkPorts(ports);
+        {
+            CPortWorkers workers(work.paths, [&](std::size_t i) {
+                ComPortBaseInfo_t info = ports[i];
+                std::unique_ptr<CComPortBase>& port = work.Of(i);
+                if (!TakeWorkPort(info, port)) {
+                    reports[i]["name"] = ShortPortName(info.strPortName);
+                    reports[i]["error"] = PortBusyText(info.nBusyPid, false);
+                } else if (IsUsablePort(info)) {
+                    reports[i] = SmsPortReport(info, port.get(), command->read, command->clear);
+                    counted[i] = 1;
+                }
+            });
+            workers.WaitAll();
         }
+        Json::UInt64 usable = 0;
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            if (!reports[i].isNull()) {
+                root["ports"].append(reports[i]);
+            }
+            usable += counted[i] ? 1 : 0;
+        }
+        // A port another program holds is listed but not counted.
+        root["portcount"] = usable;
     }
 
     const time_t end = time(nullptr);
@@ -125,10 +152,6 @@ void CCheckManager::GetPortList(std::vector<ComPortBaseInfo_t>& ports)
 {
     ports.clear();
     for (const Win32::CommInfo& entry : m_vecComInfo) {
-        if (!entry.bAtOk || entry.strSerialNumber.empty() || entry.strSignal.empty() ||
-            entry.strSmsCardNumber.empty()) {
-            continue;
-        }
         ComPortBaseInfo_t info;
         info.strPortName = entry.strPortName;
         info.nBaudRate = std::atoi(entry.strBaudRate.c_str());
@@ -137,6 +160,17 @@ void CCheckManager::GetPortList(std::vector<ComPortBaseInfo_t>& ports)
         info.strSignal = entry.strSignal;
         info.strSerialNumber = entry.strSerialNumber;
         info.nPhoneType = RecogniseModel(entry.strAtiRsp, ModelOrder::Selection);
-        ports.push_back(info);
+        info.bOpened = entry.bOpened;
+        info.bBusy = entry.bBusy;
+        info.nBusyPid = entry.nBusyPid;
+        if (info.bBusy || IsUsablePort(info)) {
+            ports.push_back(info);
+        }
     }
+}
+
+bool CCheckManager::IsUsablePort(const ComPortBaseInfo_t& info)
+{
+    return !info.bBusy && info.bAtOk && !info.strSerialNumber.empty() && !info.strSignal.empty() &&
+           !info.strSmsCardNumber.empty();
 }

@@ -13,6 +13,7 @@
 #include "ComPortBase.h"
 #include "Lang.h"
 #include "PortDiscovery.h"
+#include "StopSignal.h"
 #include "StringUtil.h"
 
 namespace {
@@ -122,7 +123,7 @@ void CCheckManager::RunTerminalLine(CComPortBase& port, const TerminalLine_t& li
             std::fflush(stdout);
             received = true;
         }
-        if (elapsed >= limit || (received && elapsed > ANSWER_SETTLE_S)) {
+        if (elapsed >= limit || (received && elapsed > ANSWER_SETTLE_S) || StopRequested()) {
             break;
         }
     }
@@ -142,7 +143,7 @@ void CCheckManager::OnInterAtData()
     for (bool found = false; !found;) {
         std::printf("%s", Lang::TERM_INPUT_PORT);
         ReadTerminalLine(line);
-        if (line.empty()) {
+        if (line.empty() || StopRequested()) {
             return;
         }
         for (const Win32::CommInfo& entry : m_vecComInfo) {
@@ -175,7 +176,7 @@ void CCheckManager::OnInterAtData()
         std::printf("%s", Lang::TERM_INPUT_MESSAGE);
         // The end of input ends the terminal as "exit" does; the menu then
         // sees it as well and ends the program.
-        if (!ReadTerminalLine(line) || line == "exit" || line == "EXIT") {
+        if (!ReadTerminalLine(line) || line == "exit" || line == "EXIT" || StopRequested()) {
             break;
         }
         RunTerminalLine(port, PrepareTerminalLine(line));

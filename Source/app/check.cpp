@@ -1,12 +1,12 @@
 #include "CCheckManager.h"
 #include "RunMode.h"
+#include "StopSignal.h"
 
-int main(int argc, char** argv)
+namespace {
+
+// Runs the mode chosen by the arguments on `manager`.
+void RunMode(CCheckManager& manager, int argc, char** argv)
 {
-    CCheckManager manager;
-    manager.InitConsoleSize();  // does not return unless running as root
-    manager.loadSetting();
-
     const RunMode_t mode = ChooseRunMode(argc, argv);
     switch (mode.kind) {
     case RUN_MENU:
@@ -28,5 +28,22 @@ int main(int argc, char** argv)
         manager.OnCmdParams(argc, argv);
         break;
     }
-    return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    {
+        CCheckManager manager;
+        manager.InitConsoleSize();  // does not return unless running as root
+        // Ctrl-C, SIGTERM and SIGHUP end the run through its own steps: every
+        // worker's wait ends, the mode prints what it knows and returns.
+        InstallStopSignals();
+        manager.loadSetting();
+        RunMode(manager, argc, argv);
+    }  // the controller lets go of every port it still holds
+    // The lock files and the ports' settings are seen to at exit (atexit).
+    return StopRequested() ? 128 + StopSignalNumber() : 0;
+}
+

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "PortLock.h"
+#include "StopSignal.h"
 #include "basic.h"
 
 namespace {
@@ -38,6 +39,31 @@ ssize_t ReadChunk(int fd, char* buf)
         n = read(fd, buf, READ_CHUNK);
     } while (n < 0 && errno == EINTR);
     return n;
+}
+
+// The poll entry of the stop request (StopSignal.h): a stop ends every wait
+// at once. Returns the number of entries to poll: 2 with it, 1 without.
+nfds_t AddStopWake(struct pollfd (&p)[2])
+{
+    const int wake = StopWakeDescriptor();
+    if (wake < 0) {
+        return 1;
+    }
+    p[1] = {wake, POLLIN, 0};
+    return 2;
+}
+
+// Sleeps `usec` or until a stop is requested.
+void SleepUnlessStopped(int64_t usec)
+{
+    struct pollfd p[2] = {};
+    const nfds_t n = AddStopWake(p);
+    const struct timespec wait = UsecToTimespec(usec);
+    if (n == 2) {
+        ppoll(&p[1], 1, &wait, nullptr);
+    } else {
+        nanosleep(&wait, nullptr);
+    }
 }
 
 }  // namespace
@@ -131,14 +157,13 @@ int CComPortBaseLinux::Open()
             return 0;
         }
         const Clock::time_point now = Clock::now();
-        if (now >= deadline) {
+        if (now >= deadline || StopRequested()) {
             m_bBusy = true;
             return 0;
         }
         // Nothing tells us when another program lets go: look again soon.
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
-        usleep(static_cast<useconds_t>(
-            std::min<int64_t>(left.count() + 1, int64_t{BUSY_POLL_MS} * 1000)));
+        SleepUnlessStopped(std::min<int64_t>(left.count() + 1, int64_t{BUSY_POLL_MS} * 1000));
     }
     return SetParam();
 }
@@ -267,9 +292,11 @@ int CComPortBaseLinux::Write(std::string cmd)
         if (now >= stallEnd) {
             return 0;
         }
-        struct pollfd p = {m_fd, POLLIN | POLLOUT, 0};
+        struct pollfd polled[2] = {{m_fd, POLLIN | POLLOUT, 0}, {}};
+        const nfds_t count = AddStopWake(polled);
+        struct pollfd& p = polled[0];
         const struct timespec wait = UsecToTimespec(stallEnd - now);
-        const int ready = ppoll(&p, 1, &wait, nullptr);
+        const int ready = ppoll(polled, count, &wait, nullptr);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;  // interrupted: the deadline still holds
@@ -278,6 +305,11 @@ int CComPortBaseLinux::Write(std::string cmd)
         }
         if (ready == 0) {
             continue;  // timeout: the loop sees the deadline
+        }
+        if (p.revents == 0) {
+            // Only the stop request: a device that takes output still gets
+            // it (the ESC that ends a pending send prompt), one that waits does not.
+            return 0;
         }
         if (p.revents & POLLIN) {
             char buf[READ_CHUNK];
@@ -333,13 +365,16 @@ bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
     for (;;) {
         const int64_t now = MonotonicUsec();
         const int64_t end = received ? std::min(lastInput + gap, capEnd) : idleEnd;
-        if (now >= end) {
+        // A stop ends the pass with what it has; the caller looks at StopRequested.
+        if (now >= end || StopRequested()) {
             break;
         }
-        // Waits in the kernel until input arrives or the pass is over.
-        struct pollfd p = {m_fd, POLLIN, 0};
+        // Waits in the kernel until input arrives, the pass is over or a stop is requested.
+        struct pollfd polled[2] = {{m_fd, POLLIN, 0}, {}};
+        const nfds_t count = AddStopWake(polled);
+        struct pollfd& p = polled[0];
         const struct timespec wait = UsecToTimespec(end - now);
-        const int ready = ppoll(&p, 1, &wait, nullptr);
+        const int ready = ppoll(polled, count, &wait, nullptr);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;  // interrupted: the deadline still holds
@@ -365,6 +400,7 @@ bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
         } else if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
             return false;  // hung up or failed, with nothing left to read
         }
+        // Otherwise only the stop request: the loop sees it.
     }
     return true;
 }

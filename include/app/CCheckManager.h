@@ -3,7 +3,19 @@
 
 // The controller: owns the device table, the status line and the send
 // results, and runs every workflow. One instance lives on main's stack.
+//
+// Threads: the workflows run one worker per port (PortWorkers.h). The
+// controller's fields are written by the main thread only, before the
+// workers start or after they are done; a worker gets copies of its records,
+// its own port object and its own result slot, and writes to standard
+// output only through CColorCout (whole lines). Shared while workers run:
+// g_portStates of the exchanges (one mutex, CCheckManagerDetect.cpp) and
+// standard output (one mutex, CColorCout.cpp); the set.ini values and
+// m_bPlainText are only read.
 
+#include <iosfwd>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,17 +46,59 @@ public:
     void PrintHelpInfo();
 
     // ---- detection and command exchanges (CCheckManagerDetect.cpp)
-    // Detection pass, then the device table and the status line rebuilt from it.
+    // Detection pass over GetAllComPort(), then the device table and the
+    // status line rebuilt from it (ScanPorts).
     void OnScanPort();
+    // Detection pass over `paths`, then the device table and the status line.
+    void ScanPorts(const std::vector<std::string>& paths);
     // One detection pass over GetAllComPort(): g_comVec is refilled with one
     // record per candidate, in order, and a copy returned.
     std::vector<DeviceBaseComInfo> DetectAllDevice();
     // The detection pass over the given paths (DetectAllDevice passes
-    // GetAllComPort()). It starts a new run: no port is known to have stopped
-    // answering, and only the ports it recognises can stop (see the exchanges).
+    // GetAllComPort()), every port at once on a worker of its own; records in
+    // the order of `ports`. Each port is taken for this program first (lock
+    // file, flock): one that another program holds is not waited for and is
+    // recorded busy, untouched. The ports on which a modem was recognised stay
+    // open and held (m_heldPorts, replacing those of an earlier pass) for the
+    // workflow that follows; the others are let go. It starts a new run: no
+    // port is known to have stopped answering, and only the ports it
+    // recognises can stop (see the exchanges). With m_bShowScanProgress a
+    // progress line is kept on standard output meanwhile and erased at the end.
     std::vector<DeviceBaseComInfo> DetectDevices(const std::vector<std::string>& ports);
-    // Candidate paths: ttyUSB*, then ttyAMA*, in ls order; /dev/ttyS0 and /dev/ttyS1 always last.
+    // Candidate paths: ttyUSB*, then ttyAMA*, in ls order; /dev/ttyS0 and
+    // /dev/ttyS1 last, whether or not they exist, unless g_nFixedPorts is 0.
     std::vector<std::string> GetAllComPort();
+
+    // ---- ports held for a workflow (CCheckManagerDetect.cpp)
+    // Lets go of every port held since the last scan.
+    void ReleasePorts();
+    // The port objects of a workflow's records, one per distinct device path
+    // (records naming the same port share it, and their worker).
+    struct WorkPorts_t
+    {
+        std::vector<std::string> paths;                    // record i's device path
+        std::vector<std::unique_ptr<CComPortBase>> ports;  // by distinct path; null until taken
+        std::vector<std::size_t> slot;                     // record i -> its entry of `ports`
+        std::unique_ptr<CComPortBase>& Of(std::size_t record) { return ports[slot[record]]; }
+        WorkPorts_t();
+        ~WorkPorts_t();
+        WorkPorts_t(WorkPorts_t&&) noexcept;
+    };
+    // Hands the ports held since the scan to the records that use them and
+    // lets go of the rest at once, so other programs may have them.
+    WorkPorts_t TakeWorkPorts(const std::vector<ComPortBaseInfo_t>& records);
+    // On the worker of `record`, before its first command: makes `port` the
+    // record's open port. A port held since the scan is used as it is;
+    // otherwise it is taken now, waiting up to g_nBusyWaitSec for another
+    // program to let go. False when it is still held by another program then
+    // (`record` says busy, with the holder's PID). A port the scan found busy
+    // is examined once taken, and `record` refilled from what was found (the
+    // port stays held only where a modem was recognised). True otherwise,
+    // also when the path cannot be opened (`port` is then closed or null).
+    static bool TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port);
+    // The reason given for a port another program holds: English for the
+    // JSON documents ("port busy: held by process N"), else the catalogue's.
+    static std::string PortBusyText(int32_t pid, bool catalogue);
 
     // Command exchanges: write the model's command, then read the growing
     // answer and hand it to the model's judge after every read pass until
@@ -132,6 +186,12 @@ public:
     // Asks for the ports (the read workflow uses this dialogue too); true with
     // `ports` filled when InputToSendPduSmsComPort accepted a line within the tries.
     bool InputCheckSendPduSmsComPorts(std::vector<ComPortBaseInfo_t>& ports);
+    // The paths of `candidates` that a typed port list names (short names as
+    // GetPortId gives them), in the order of `candidates`.
+    static std::vector<std::string> NamedPorts(const std::string& typed, const std::vector<std::string>& candidates);
+    // A port record filled from a detection record, the model recognised
+    // from its ATI answer as the port selection does.
+    static ComPortBaseInfo_t RecordFromDetection(const DeviceBaseComInfo& found);
     // Turns a typed port list into records from the device table.
     // Non-empty `text`: one record per item (short names as GetPortId gives
     // them, e.g. "USB0"), in typed order; an item not in the table becomes
@@ -146,8 +206,9 @@ public:
     bool InputCheckSendPduSmsContext(std::string& message);
     // An empty message becomes the catalogue's default text; always true.
     static bool InputToSendPduSmsContext(std::string& message);
-    // The result code of a port that cannot send: no such port, no AT, no
-    // IMEI, no SIM, no signal, checked in this order; SMS_SUCCEED when none applies.
+    // The result code of a port that cannot send: no such port (not in the
+    // table, or detection could not take it), no AT, no IMEI, no SIM, no
+    // signal, checked in this order; SMS_SUCCEED when none applies.
     static SMS_CODE_ENUM GetSmsErrorCode(ComPortBaseInfo_t port);
 
     // The send engine (CCheckManagerSend.cpp). Sends `message` from every port
@@ -155,9 +216,13 @@ public:
     // HandleSendSmsResultByMode. Empties m_vecSendResult first.
     void HandleSendPduSmsProcess(const std::vector<ComPortBaseInfo_t>& ports,
                                  const std::vector<std::string>& numbers, const std::string& message);
-    // The engine's work on one port: every number in order, one result each.
-    void SendFromPort(const ComPortBaseInfo_t& record, const std::vector<std::string>& numbers,
-                      const std::string& message);
+    // The engine's work on one port, on its worker, with the port already
+    // taken (TakeWorkPort; null when nothing is to be sent through it): every
+    // number in order, one result each, routed through
+    // HandleSendSmsResultByMode into `results`. After a stop request no
+    // further number is begun, and a modem interrupted mid-send gets an ESC.
+    void SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* port, const std::vector<std::string>& numbers,
+                      const std::string& message, std::vector<SendSmsResult_t>& results) const;
     // `message` with " " and `stamp` appended, except for 5-character numbers
     // (service numbers such as "10086").
     static std::string AddTimeStampToSmsContextByPhoneNum(std::string message, std::string number,
@@ -172,10 +237,12 @@ public:
     // phone->GetErrorMessage() or the port's error) otherwise, also when the
     // text has no send steps.
     bool SendPduSmsByPhone(CPhoneCardBase* phone, CComPortBase* port, const std::string& number,
-                           const std::string& text, std::vector<PDU_LONG_SMS_Base_t>& steps, std::size_t& next);
-    // Plain-text mode prints the result at once; otherwise it is collected in m_vecSendResult.
-    void HandleSendSmsResultByMode(SendSmsResult_t result);
-    void PrintOneSendSmsResultPlainText(const SendSmsResult_t& result);
+                           const std::string& text, std::vector<PDU_LONG_SMS_Base_t>& steps,
+                           std::size_t& next) const;
+    // Plain-text mode prints the result at once (one whole line); otherwise it
+    // is appended to `collected`, the worker's slot of the result list.
+    void HandleSendSmsResultByMode(SendSmsResult_t result, std::vector<SendSmsResult_t>& collected) const;
+    static void PrintOneSendSmsResultPlainText(const SendSmsResult_t& result);
 
     // The command-line send mode (CCheckManagerCmd.cpp): 0 port list
     // unusable, 1 phone list invalid, 2 wrong argument count, 3 sent.
@@ -214,12 +281,14 @@ public:
     void OnDelAllSms();
     // The port dialogue of the send workflow (InputCheckSendPduSmsComPorts).
     bool InputReadAllSmsComPort(std::vector<ComPortBaseInfo_t>& ports);
-    // Reads and prints every port in turn; a port with neither storage read
-    // gets a red "failed." line with its reason.
+    // Reads every port at once and prints them in list order, each as soon as
+    // it and the ports before it are done; a port with neither storage read,
+    // or held by another program, gets a red "failed." line with its reason.
     void HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports);
-    // HandleReadAllSms's work on one port: read both storages, print the
-    // port's lines (or its "failed." line with the reason).
-    void ReadAndPrintPort(const ComPortBaseInfo_t& info);
+    // HandleReadAllSms's work on one port, on its worker, with the port
+    // already taken: read both storages, write the port's lines (or its
+    // "failed." line with the reason) to `out`.
+    void ReadAndPrintPort(const ComPortBaseInfo_t& info, CComPortBase* port, std::ostream& out);
     // Lists the storage selected last: PDU mode, the compatible-mode command,
     // then the listing. True when all three succeeded; the model's received
     // list then holds the storage's messages. Models that read one message at
@@ -234,16 +303,20 @@ public:
     // were read, when some were refused or left after the follow-up limit).
     StorageRead_t ReadStoragePass(CPhoneCardBase* phone, CComPortBase* port, bool modemMemory,
                                   std::vector<SmsRecvStruct_t>& out);
-    // The blocks of one list: a rule of 50 '-' before each message and after the last.
+    // The blocks of one list: a rule of 50 '-' before each message and after
+    // the last; on standard output, or written to `out`.
     static void PrintRecvSms(std::vector<SmsRecvStruct_t> list);
-    // Reads modem memory, then SIM card, printing nothing; a list is left
+    static void PrintRecvSms(const std::vector<SmsRecvStruct_t>& list, std::ostream& out);
+    // Reads modem memory, then SIM card, through `port` (taken by the caller;
+    // null or closed reads nothing), printing nothing; a list is left
     // unchanged when its storage could not be read. Returns how far each
     // storage got.
-    PortStorages_t GetPortSMS(ComPortBaseInfo_t port, std::vector<SmsRecvStruct_t>& me,
+    PortStorages_t GetPortSMS(ComPortBaseInfo_t info, CComPortBase* port, std::vector<SmsRecvStruct_t>& me,
                               std::vector<SmsRecvStruct_t>& sm);
-    // GetPortSMS's work on a port object it made: opens the port, sends the
-    // model's initialisation commands, then ReadStoragePass for modem memory
-    // and SIM card in turn. Nothing is sent without a model.
+    // GetPortSMS's work with a model object: opens the port if it is not
+    // (a port the caller holds is open already), sends the model's
+    // initialisation commands, then ReadStoragePass for modem memory and SIM
+    // card in turn. Nothing is sent without a model or a port.
     PortStorages_t ReadPortStorages(CPhoneCardBase* phone, CComPortBase* port, std::vector<SmsRecvStruct_t>& me,
                                     std::vector<SmsRecvStruct_t>& sm);
     // What read-and-clear did on one port: what it reported and how far it got.
@@ -272,7 +345,8 @@ public:
     // the rest of its message and the run goes on with the next message.
     // StopRequested() is asked before every delete: once it is true nothing
     // more is deleted. A failed or cut listing deletes nothing of its storage.
-    PortReadClear_t ReadAndClearPort(const ComPortBaseInfo_t& info);
+    // `port` is taken by the caller; null reads and deletes nothing.
+    PortReadClear_t ReadAndClearPort(const ComPortBaseInfo_t& info, CComPortBase* port);
     // What clearing did to one message storage.
     enum StorageClear_t
     {
@@ -287,24 +361,31 @@ public:
         StorageClear_t sm = CLEAR_NOT_ASKED;
     };
     // Selects and clears modem memory (when `me`) and SIM card (when `sm`) in
-    // turn, with the model's delete-all command; nothing is sent for an
-    // unknown model or a port that does not open.
-    PortClears_t ClearPortStorages(ComPortBaseInfo_t port, bool me, bool sm);
+    // turn through `port` (taken by the caller), with the model's delete-all
+    // command; nothing is sent for an unknown model or a port that does not
+    // open (null or closed).
+    PortClears_t ClearPortStorages(ComPortBaseInfo_t info, CComPortBase* port, bool me, bool sm);
     // ClearPortStorages as one answer: true when at least one storage could
     // be selected and every selected one was cleared; false for an unknown
     // model (nothing sent), a port that does not open, or no storage asked for.
-    bool DelPortSMS(ComPortBaseInfo_t port, bool me = true, bool sm = true);
-    // "sms <sub>": read, clear or read-and-clear every usable port and print
-    // one JSON document (compact for "sread", "sclear", "sreadclear"). An
-    // unknown sub-command touches no port.
+    bool DelPortSMS(ComPortBaseInfo_t info, CComPortBase* port, bool me = true, bool sm = true);
+    // "sms <sub>": read, clear or read-and-clear every usable port, all at
+    // once, and print one JSON document (compact for "sread", "sclear",
+    // "sreadclear") with the ports in table order. A port another program
+    // holds appears with an "error" member and is not counted in "portcount".
+    // An unknown sub-command touches no port.
     void OnCmdSMS(const std::string& subcommand);
-    // The port object of one usable port: the read form lists both storages,
-    // read-and-clear is ReadAndClearPort, the clear form only clears
-    // (DelPortSMS, the delete-all command).
-    Json::Value SmsPortReport(const ComPortBaseInfo_t& info, bool read, bool clear);
+    // The port object of one usable port, read through `port` (taken by the
+    // caller): the read form lists both storages, read-and-clear is
+    // ReadAndClearPort, the clear form only clears (DelPortSMS, the
+    // delete-all command).
+    Json::Value SmsPortReport(const ComPortBaseInfo_t& info, CComPortBase* port, bool read, bool clear);
     // The usable ports of the device table, in table order: answering AT with
-    // IMEI, signal and SIM number all read. No fallback.
+    // IMEI, signal and SIM number all read, and the ports another program
+    // held during the scan (bBusy). No fallback.
     void GetPortList(std::vector<ComPortBaseInfo_t>& ports);
+    // True for a record GetPortList keeps as usable (not merely busy).
+    static bool IsUsablePort(const ComPortBaseInfo_t& info);
     // The port object of a read form: "name", "msgcount" and "msgs" (SIM card
     // messages, then modem memory ones; absent when there are none).
     static Json::Value SmsReadPortToJson(const std::string& portPath, const std::vector<SmsRecvStruct_t>& me,
@@ -345,6 +426,10 @@ public:
     std::string m_strStatus;                     // status line under the table
     std::vector<SendSmsResult_t> m_vecSendResult;  // send results for the JSON report
     bool m_bPlainText = true;                    // print each send result at once
+    // Ports recognised by the last scan, held (lock file, flock) by path until
+    // a workflow takes them or ReleasePorts; main thread only.
+    std::map<std::string, std::unique_ptr<CComPortBase>> m_heldPorts;
+    bool m_bShowScanProgress = false;            // the menu on a terminal: progress line while scanning
 
     // ---- process-wide detection list, refilled by every scan
     static std::vector<DeviceBaseComInfo> g_comVec;

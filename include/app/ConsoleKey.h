@@ -10,6 +10,8 @@ const int KEY_VALUE_NUM_2 = '2';
 const int KEY_VALUE_NUM_3 = '3';
 const int KEY_VALUE_CHAR_D = 'd';
 const int KEY_VALUE_CHAR_Q = 'q';
+// Ctrl-C: the raw key read takes it as a byte, not as SIGINT.
+const int KEY_VALUE_CTRL_C = 3;
 
 // getchLinux's answer when standard input has ended (see below).
 const int KEY_VALUE_INPUT_END = -2;

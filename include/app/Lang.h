@@ -37,6 +37,10 @@ struct TableCellWidths
 };
 extern const TableCellWidths TABLE_CELL_WIDTHS;
 extern const char* const NO_AT;
+extern const char* const AT_BUSY;         // AT status of a port another program holds
+// The progress line of a scan on the menu's terminal: printf format of the
+// number of ports, then of those done.
+extern const char* const SCAN_PROGRESS;
 extern const char* const NO_CARD;
 extern const char* const NO_SIG;
 extern const char* const NO_SERIAL;       // empty serial number
@@ -59,6 +63,14 @@ extern const char* const SEND_RESULT_FAILED;    // ... " failed, reason: " <reas
 // The reason of a port whose modem answered at detection and then went
 // silent; the JSON documents give it in English in both builds.
 extern const char* const MODEM_STOPPED;
+// The reason of a send stopped by Ctrl-C, SIGTERM or SIGHUP; the JSON
+// documents give it in English in both builds.
+extern const char* const SEND_INTERRUPTED;
+// The reason of a port another program holds: PORT_BUSY_HELD_BY <pid>, or
+// PORT_BUSY when the holder cannot be told. The JSON documents give it in
+// English in both builds.
+extern const char* const PORT_BUSY_HELD_BY;
+extern const char* const PORT_BUSY;
 
 // ---- reading
 extern const char* const READ_TIME_USED;     // followed by seconds and READ_SECONDS

@@ -30,6 +30,9 @@ struct DeviceBaseComInfo
     int32_t nReserved2 = 99;
     int32_t nReserved3 = 0;
     std::string strReserved;
+    bool bOpened = false;   // the port could be taken and configured at some rate
+    bool bBusy = false;     // another program held it; it was not touched
+    int32_t nBusyPid = 0;   // that program's PID, 0 when it cannot be told
 };
 
 namespace Win32 {
@@ -50,6 +53,9 @@ struct CommInfo
     int32_t nReserved3 = 0;
     int32_t nReserved4 = 0;
     std::string strReserved2;
+    bool bOpened = false;   // as in DeviceBaseComInfo
+    bool bBusy = false;
+    int32_t nBusyPid = 0;
 };
 }  // namespace Win32
 
@@ -64,7 +70,14 @@ struct ComPortBaseInfo_t
     std::string strSerialNumber;
     PHONE_TYPE_t nPhoneType = PHONE_TYPE_BASE;
     bool bInTable = true;
+    bool bOpened = true;    // false when detection could not take the port at all
+    bool bBusy = false;     // another program holds it (found by the scan, or after the wait)
+    int32_t nBusyPid = 0;   // that program's PID, 0 when it cannot be told
 };
+
+// The device table entry of a detection record: flags copied, texts taken
+// up to their terminating zero, the rate in decimal.
+Win32::CommInfo TableEntryOf(const DeviceBaseComInfo& record);
 
 // The decimal baud-rate text of a device table entry as a number, clamped to
 // 32 bits (atoi's overflow is undefined); 0 when the text holds no number.

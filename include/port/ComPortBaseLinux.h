@@ -7,7 +7,10 @@
 // The descriptor is non-blocking for its whole life. Writing and reading wait
 // in the kernel (ppoll) until the device is ready or a deadline on the
 // monotonic clock has come, so a call never hangs on a silent or vanished
-// device and costs no CPU while it waits.
+// device and costs no CPU while it waits. A stop request (StopSignal.h) ends
+// every wait at once: a read pass returns what it has, a write gives up
+// unless the device takes output (so a last ESC still goes out), and an Open
+// waiting for another program's port gives up as busy.
 //
 // One program per port: Open takes the port's UUCP lock file (PortLock.h),
 // then opens the device O_NONBLOCK | O_CLOEXEC and takes an exclusive flock

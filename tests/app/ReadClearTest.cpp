@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "CCheckManager.h"
+#include "ComPortBase.h"
 #include "ModemPeer.h"
 #include "PhoneCardBase.h"
 #include "SendTestSupport.h"
@@ -70,8 +71,9 @@ TEST(ReadAndClearPort, StopRequestEndsTheDeletesAtOnce)
         info.nPhoneType = PHONE_TYPE_EC20F;
 
         CCheckManager manager;
+        CComPortBase port(info.strPortName, info.nBaudRate);
         CCheckManager::PortReadClear_t result;
-        std::thread worker([&] { result = manager.ReadAndClearPort(info); });
+        std::thread worker([&] { result = manager.ReadAndClearPort(info, &port); });
         for (int i = 0; i < 10000 && peer.Received().find("AT+CMGD=1\r") == std::string::npos; ++i) {
             usleep(1000);
         }

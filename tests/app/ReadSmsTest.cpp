@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "CCheckManager.h"
+#include "ComPortBase.h"
 #include "PhoneCardBase.h"
 #include "SendTestSupport.h"
 
@@ -278,8 +279,9 @@ TEST(DelPortSMS, UnknownModelSendsNothingAndFails)
     port.strSmsCardNumber = "8986001";
     port.nPhoneType = PHONE_TYPE_BASE;
 
+    CComPortBase held(port.strPortName, port.nBaudRate);
     CCheckManager manager;
-    EXPECT_FALSE(manager.DelPortSMS(port));
+    EXPECT_FALSE(manager.DelPortSMS(port, &held));
     EXPECT_EQ(modem.Received(50), "");
 }
 
@@ -291,8 +293,9 @@ TEST(DelPortSMS, NoStorageAskedForSendsNothingAndFails)
     port.strPortName = modem.Path();
     port.nPhoneType = PHONE_TYPE_EC20F;
 
+    CComPortBase held(port.strPortName, port.nBaudRate);
     CCheckManager manager;
-    EXPECT_FALSE(manager.DelPortSMS(port, false, false));
+    EXPECT_FALSE(manager.DelPortSMS(port, &held, false, false));
     EXPECT_EQ(modem.Received(50), "");
 }
 
@@ -301,8 +304,10 @@ TEST(DelPortSMS, PortThatDoesNotOpenFails)
     ComPortBaseInfo_t port;
     port.strPortName = "/dev/ttyNOSUCH0";
     port.nPhoneType = PHONE_TYPE_EC20F;
+    CComPortBase held(port.strPortName, port.nBaudRate);
     CCheckManager manager;
-    EXPECT_FALSE(manager.DelPortSMS(port));
+    EXPECT_FALSE(manager.DelPortSMS(port, &held));
+    EXPECT_FALSE(manager.DelPortSMS(port, nullptr));
 }
 
 TEST(OnCmdSMS, UnknownSubCommandReportsWithoutScanning)

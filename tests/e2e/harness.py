@@ -326,7 +326,9 @@ class Bench:
             f.write(content)
 
     def _env(self, extra):
-        env = {k: v for k, v in os.environ.items() if k in ("PATH", "HOME", "LANG", "LC_ALL", "TERM")}
+        # The sanitizers' options too: a sanitizer build's report must fail the test.
+        kept = ("PATH", "HOME", "LANG", "LC_ALL", "TERM", "TSAN_OPTIONS", "ASAN_OPTIONS", "UBSAN_OPTIONS")
+        env = {k: v for k, v in os.environ.items() if k in kept}
         env.setdefault("PATH", "/usr/sbin:/usr/bin:/sbin:/bin")
         env.setdefault("LANG", "C.UTF-8")
         env.update(extra or {})

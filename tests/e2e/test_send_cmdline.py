@@ -124,7 +124,7 @@ class CommandLineSend(unittest.TestCase):
         with Bench([modem("/dev/ttyUSB0")]) as bench:
             doc = document(bench.run_tarnel(["USB0,USB5", NUMBER, "Hello there"]))
             self.assert_results(doc, [("ttyUSB0", NUMBER, 0, "Succeed"),
-                                      ("ttyUSB5", NUMBER, 4, "No SIM CARD In Device")])
+                                      ("ttyUSB5", NUMBER, 6, "No Such Port")])
 
     def test_empty_port_item_is_not_the_terminal(self):
         with Bench([modem("/dev/ttyUSB0")]) as bench:
@@ -155,11 +155,13 @@ class CommandLineSend(unittest.TestCase):
 
     def test_no_modem_answering(self):
         # The scan always lists ttyS0 and ttyS1; with no modem answering the
-        # automatic choice takes every port, none of which can send.
+        # automatic choice takes every port, none of which can send: the
+        # silent one opens but does not answer AT, the fixed ones do not exist here.
         with Bench([modem("/dev/ttyUSB0", faults={"silent": True})]) as bench:
             doc = document(bench.run_tarnel([NUMBER, "Hello there"]))
-            self.assert_results(doc, [(p, NUMBER, 4, "No SIM CARD In Device")
-                                      for p in ("ttyUSB0", "ttyS0", "ttyS1")])
+            self.assert_results(doc, [("ttyUSB0", NUMBER, 2, "Device Not AT"),
+                                      ("ttyS0", NUMBER, 6, "No Such Port"),
+                                      ("ttyS1", NUMBER, 6, "No Such Port")])
             self.assertEqual(cmgs_count(bench, "ttyUSB0"), 0)
 
     def test_retryable_error_twice_then_success(self):
@@ -235,8 +237,8 @@ class CommandLineSend(unittest.TestCase):
         with Bench([modem("/dev/ttyUSB0")]) as bench:
             result = bench.run_tarnel(["USB0", NUMBER, "Hello there"], env={"VT-DEBUG": "", "VT-STAMP": ""})
             trace, brace, rest = result.out.partition("{")
-            self.assertEqual(trace.split("\n"), [
-                "to send pdu start",
+            # The lines of a port's worker name the port.
+            self.assertEqual(trace.split("\n"), ["to send pdu start"] + ["ttyUSB0: " + line for line in [
                 "to send pdu for com:/dev/ttyUSB0",
                 "to send pdu for phone type:8",
                 "to send pdu for phone:" + NUMBER,
@@ -244,8 +246,7 @@ class CommandLineSend(unittest.TestCase):
                 "to send pdu with init phone",
                 "to send pdu working...",
                 "to send pdu phoneptr check err code",
-                "to send pdu for phone handle result",
-                ""])
+                "to send pdu for phone handle result"]] + [""])
             doc = json.loads(brace + rest)
             self.assert_results(doc, [("ttyUSB0", NUMBER, 0, "Succeed")])
             self.assertEqual(decode(sent(bench, "ttyUSB0")[0])[1], "Hello there")
