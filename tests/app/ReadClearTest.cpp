@@ -15,25 +15,13 @@
 
 #include "CCheckManager.h"
 #include "ComPortBase.h"
+#include "InChild.h"
 #include "ModemPeer.h"
 #include "PhoneCardBase.h"
 #include "SendTestSupport.h"
 #include "StopSignal.h"
 
 namespace {
-
-// Runs `body` in a child; its exit status is the test's verdict (0 = passed).
-template <typename Body>
-int InChild(Body body)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
 
 // A real SMS-DELIVER from the PDU fixtures.
 std::string Gsm7AsciiPdu()

@@ -7,25 +7,11 @@
 #include <utility>
 #include <vector>
 #include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include "InChild.h"
 #include "StopSignal.h"
 
 namespace {
-
-// Runs `body` in a child; its exit status is the test's verdict (0 = passed).
-template <typename Body>
-int InChild(Body body)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
 
 bool Readable(int fd)
 {
