@@ -37,5 +37,5 @@ foreach(_source IN LISTS _fuzz_sources)
                    ${TARNEL_FUZZ_SECONDS} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${_short}
                    ${CMAKE_CURRENT_BINARY_DIR}/fuzz-work/${_short})
   set_tests_properties(Fuzz.${_short} PROPERTIES LABELS fuzz
-                       TIMEOUT 600)
+                       TIMEOUT 600 COST ${TARNEL_FUZZ_SECONDS})
 endforeach()
