@@ -1178,8 +1178,22 @@ class Modem:
 # Serving
 # ---------------------------------------------------------------------------
 
-class Stopped(BaseException):
-    """Raised by the stop signals, so that a wait in select ends at once."""
+class StopRequest:
+    """The stop signals' handler. It notes the request and wakes the select
+    through a pipe; it raises nothing, since an exception thrown between a
+    read from a pty and its logging would lose the bytes just read."""
+
+    def __init__(self):
+        self.requested = False
+        self.wake_fd, self._write_fd = os.pipe()
+        os.set_blocking(self._write_fd, False)
+
+    def __call__(self, signum, frame):
+        self.requested = True
+        try:
+            os.write(self._write_fd, b"!")
+        except OSError:
+            pass
 
 
 class Simulator:
@@ -1213,14 +1227,14 @@ class Simulator:
             m.drain()
             m.close()
 
-    def serve(self):
-        """Answer until a stop signal raises Stopped."""
-        while True:
+    def serve(self, stop):
+        """Answer until `stop` (a StopRequest) has been requested."""
+        while not stop.requested:
             live = [m for m in self.modems if not m.closed]
             now = time.monotonic()
             dues = [m.next_due() for m in live if m.next_due() is not None]
             timeout = 0.2 if not dues else max(0.0, min(dues) - now)
-            readers = [m.master for m in live]
+            readers = [m.master for m in live] + [stop.wake_fd]
             writers = [m.master for m in live if m.out and m.out[0][0] <= now]
             r, w, _ = select.select(readers, writers, [], min(timeout, 0.2))
             for m in live:
@@ -1352,8 +1366,7 @@ def main(argv=None):
             sim.stop()
         return 2
 
-    def stop(signum, frame):
-        raise Stopped()
+    stop = StopRequest()
 
     if not args.command:
         try:
@@ -1364,9 +1377,7 @@ def main(argv=None):
                     f.write("%d\n" % os.getpid())
             sys.stdout.write("READY %d %s\n" % (os.getpid(), logdir))
             sys.stdout.flush()
-            sim.serve()
-        except Stopped:
-            pass
+            sim.serve(stop)
         finally:
             signal.signal(signal.SIGTERM, signal.SIG_IGN)
             signal.signal(signal.SIGINT, signal.SIG_IGN)
@@ -1388,9 +1399,7 @@ def main(argv=None):
             os.dup2(devnull, 0)
             os.dup2(devnull, 1)
             os.close(devnull)
-            sim.serve()
-        except Stopped:
-            pass
+            sim.serve(stop)
         except BaseException:
             traceback.print_exc()
             code = 1
