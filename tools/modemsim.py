@@ -1216,7 +1216,8 @@ class Simulator:
         # through the kernel's tty buffers: take it in until every line has
         # been quiet for a moment (a bounded number of times), so the logs are whole.
         for _ in range(20):
-            live = [m for m in self.modems if not m.closed]
+            # A start that failed part way leaves later modems without a pty.
+            live = [m for m in self.modems if not m.closed and m.master >= 0]
             ready = select.select([m.master for m in live], [], [], 0.1)[0] if live else []
             if not ready:
                 break

@@ -50,6 +50,19 @@ class BenchSmoke(unittest.TestCase):
             self.assertFalse(os.path.lexists(path))
         self.assertFalse(os.path.lexists("/dev/ttyS0") and os.path.islink("/dev/ttyS0"))
 
+    def test_simulator_refusing_a_start_part_way_says_why(self):
+        # The modems after the refused one have no pty yet; stopping must not trip on them.
+        with tempfile.TemporaryDirectory() as folder:
+            taken = os.path.join(folder, "ttyUSB1")
+            open(taken, "w").close()
+            config = os.path.join(folder, "modems.json")
+            with open(config, "w") as f:
+                json.dump([{"path": os.path.join(folder, "ttyUSB%d" % n)} for n in range(3)], f)
+            proc = subprocess.run([harness.PYTHON, harness.MODEMSIM, "--config", config, "--logdir", folder],
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+            self.assertEqual((proc.returncode, proc.stderr),
+                             (2, ("modemsim: %s already exists; not replacing it\n" % taken).encode()))
+
     def test_simulator_runs_a_command_in_its_own_dev_and_passes_its_status(self):
         if os.geteuid() != 0:
             self.skipTest("needs root")
