@@ -1268,6 +1268,7 @@ class Simulator:
 CLONE_NEWNS = 0x00020000
 MS_BIND, MS_REC, MS_PRIVATE = 0x1000, 0x4000, 0x40000
 MNT_DETACH = 2
+LOCK_FOLDER = "/run/lock"
 
 
 def _syscalls():
@@ -1321,8 +1322,16 @@ def setup_private_dev(mount, umount):
         shutil.rmtree(aside, ignore_errors=True)
 
 
+def setup_private_lock_folder(mount):
+    """An empty tmpfs on /run/lock, where programs keep a lock file per port:
+    the simulated ttyUSB0 must neither meet the machine's real ttyUSB0 lock nor
+    that of another namespace's simulated one."""
+    if os.path.isdir(LOCK_FOLDER):  # without one, programs guard ports by flock alone
+        mount("tmpfs", LOCK_FOLDER, "tmpfs", 0, "mode=1777")
+
+
 def isolate():
-    """Move this process into a private mount namespace with its own /dev."""
+    """Move this process into a private mount namespace with its own /dev and /run/lock."""
     if os.geteuid() != 0:
         sys.stderr.write("modemsim: --isolate needs root (a private mount namespace)\n")
         sys.exit(EXIT_NO_NAMESPACE)
@@ -1330,8 +1339,9 @@ def isolate():
         mount, umount, unshare_mounts = _syscalls()
         unshare_mounts()
         setup_private_dev(mount, umount)
+        setup_private_lock_folder(mount)
     except OSError as e:
-        sys.stderr.write("modemsim: cannot set up a private /dev: %s\n" % e)
+        sys.stderr.write("modemsim: cannot set up a private /dev and %s: %s\n" % (LOCK_FOLDER, e))
         sys.exit(EXIT_NO_NAMESPACE)
 
 
@@ -1350,7 +1360,7 @@ def main(argv=None):
     parser.add_argument("--ready-file", help="file written once every link exists")
     parser.add_argument("--ati-dir", help="folder of <model>.txt ATI answers")
     parser.add_argument("--isolate", action="store_true",
-                        help="run in a private mount namespace with a fresh /dev (root)")
+                        help="run in a private mount namespace with a fresh /dev and /run/lock (root)")
     parser.add_argument("command", nargs="*", help="after --: run this command while serving, then stop")
     args = parser.parse_args(argv)
     if args.isolate:

@@ -70,19 +70,6 @@ def _setns(fd):
         raise OSError(err, os.strerror(err))
 
 
-def _private_lock_folder():
-    """An empty tmpfs on /run/lock of the mount namespace we are in.
-
-    tarnel keeps a lock file per port there; benches running side by side
-    name their modems alike (ttyUSB0) and would otherwise hold each other's.
-    """
-    if not os.path.isdir(LOCK_FOLDER):
-        return  # no lock folder: tarnel guards its ports by flock alone
-    if _libc.mount(b"tmpfs", LOCK_FOLDER.encode(), b"tmpfs", ctypes.c_ulong(0), b"mode=1777") != 0:
-        err = ctypes.get_errno()
-        raise OSError(err, "mount tmpfs on %s: %s" % (LOCK_FOLDER, os.strerror(err)))
-
-
 def wait_for(predicate, timeout, what):
     """Poll predicate() every few milliseconds until it gives a true value."""
     deadline = time.monotonic() + timeout
@@ -270,7 +257,6 @@ class Bench:
             raise unittest.SkipTest("cannot join the simulator's mount namespace: %s" % e)
         finally:
             os.close(target)
-        _private_lock_folder()
         os.chdir(self.workdir)
 
     def __exit__(self, kind, value, tb):
