@@ -34,12 +34,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 
 import harness  # noqa: E402
 from harness import Bench  # noqa: E402
-
-NUMBER = "13800000000"
-
-
-def ec20(n, **extra):
-    return dict({"path": "/dev/ttyUSB%d" % n, "model": "CPhone_EC20F"}, **extra)
+from scan_bench import NUMBER, ec20, run_once  # noqa: E402
 
 
 def silent_uart(name):
@@ -53,19 +48,6 @@ def network(n):
 def sim_messages(n):
     return ec20(n, storage={"SM": [{"from": "+8613800000000", "text": "m%d-%d" % (n, i),
                                     "time": "24-01-02 03:04:05", "stat": 1} for i in range(10)]})
-
-
-def run_once(bench, binary, args):
-    """(wall s, cpu s, standard output) of one tarnel run."""
-    started = time.monotonic()
-    proc = subprocess.Popen([binary] + args, cwd=bench.workdir, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=bench._env(None))
-    out = proc.stdout.read()
-    _, status, usage = os.wait4(proc.pid, 0)
-    wall = time.monotonic() - started
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise RuntimeError("%s %s exited with %d" % (binary, args, os.waitstatus_to_exitcode(status)))
-    return wall, usage.ru_utime + usage.ru_stime, out
 
 
 def peak_rss(modems, binary):
@@ -119,7 +101,7 @@ def all_read(count):
 
 
 SCAN = []
-SEND = ["13800000000", "Hello there"]
+SEND = [NUMBER, "Hello there"]
 # name, modems, arguments, check
 RUNS = {
     "scan16": ([ec20(n) for n in range(16)], SCAN, None),

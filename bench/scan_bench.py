@@ -53,15 +53,16 @@ SCENARIOS = [
 
 
 def run_once(bench, binary, args):
-    """(wall s, cpu s) of one tarnel run."""
+    """(wall s, cpu s, standard output) of one tarnel run."""
     started = time.monotonic()
     proc = subprocess.Popen([binary] + (args or []), cwd=bench.workdir, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=bench._env(None))
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=bench._env(None))
+    out = proc.stdout.read()
     _, status, usage = os.wait4(proc.pid, 0)
     wall = time.monotonic() - started
     if os.waitstatus_to_exitcode(status) != 0:
-        raise RuntimeError("%s exited with %d" % (binary, os.waitstatus_to_exitcode(status)))
-    return wall, usage.ru_utime + usage.ru_stime
+        raise RuntimeError("%s %s exited with %d" % (binary, args, os.waitstatus_to_exitcode(status)))
+    return wall, usage.ru_utime + usage.ru_stime, out
 
 
 def line_time(bench, modems, rate):
@@ -83,7 +84,7 @@ def measure(binary, modems, args, runs, rate):
     for _ in range(runs):
         # A fresh simulator each run: the logs hold this run's bytes only.
         with Bench(modems, time1=None, binary=binary) as bench:
-            wall, cpu = run_once(bench, binary, args)
+            wall, cpu, _ = run_once(bench, binary, args)
             if rate:
                 floors.append(line_time(bench, modems, rate))
         walls.append(wall)

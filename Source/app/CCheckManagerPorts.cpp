@@ -34,33 +34,6 @@ std::vector<std::string> SplitTypedList(const std::string& text)
     return SplitStringByChar(StringReplaceChar(StringReplaceChar(text, ' ', ','), ';', ','), ',');
 }
 
-using ModelList = std::vector<std::unique_ptr<CPhoneCardBase>>;
-
-// A port record filled from a table entry; the model is recognised again
-// from the entry's ATI answer when `models` is given.
-ComPortBaseInfo_t RecordFromEntry(const Win32::CommInfo& entry, const ModelList* models)
-{
-    ComPortBaseInfo_t record;
-    record.strPortName = entry.strPortName;
-    record.nBaudRate = BaudRateOf(entry.strBaudRate);
-    record.bAtOk = entry.bAtOk;
-    record.strSmsCardNumber = entry.strSmsCardNumber;
-    record.strSignal = entry.strSignal;
-    record.strSerialNumber = entry.strSerialNumber;
-    record.bOpened = entry.bOpened;
-    record.bBusy = entry.bBusy;
-    record.nBusyPid = entry.nBusyPid;
-    if (models != nullptr) {
-        for (const std::unique_ptr<CPhoneCardBase>& model : *models) {
-            if (model->IsATI_RspMatch(entry.strAtiRsp)) {
-                record.nPhoneType = model->GetPhoneType();
-                break;
-            }
-        }
-    }
-    return record;
-}
-
 void PrintTooManyTries()
 {
     CColorCout::CoutRedMessage(Lang::SEND_TOO_MANY_TRIES);
@@ -158,34 +131,50 @@ std::vector<std::string> CCheckManager::NamedPorts(const std::string& typed,
     return named;
 }
 
+ComPortBaseInfo_t CCheckManager::RecordFromEntry(const Win32::CommInfo& entry, bool recognise)
+{
+    ComPortBaseInfo_t record;
+    record.strPortName = entry.strPortName;
+    record.nBaudRate = BaudRateOf(entry.strBaudRate);
+    record.bAtOk = entry.bAtOk;
+    record.strSmsCardNumber = entry.strSmsCardNumber;
+    record.strSignal = entry.strSignal;
+    record.strSerialNumber = entry.strSerialNumber;
+    record.bOpened = entry.bOpened;
+    record.bBusy = entry.bBusy;
+    record.nBusyPid = entry.nBusyPid;
+    if (recognise) {
+        record.nPhoneType = RecogniseModel(entry.strAtiRsp, ModelOrder::Selection);
+    }
+    return record;
+}
+
 ComPortBaseInfo_t CCheckManager::RecordFromDetection(const DeviceBaseComInfo& found)
 {
-    const ModelList models = CreateModelList(ModelOrder::Selection);
-    return RecordFromEntry(TableEntryOf(found), &models);
+    return RecordFromEntry(TableEntryOf(found), true);
 }
 
 bool CCheckManager::InputToSendPduSmsComPort(const std::string& text, std::vector<ComPortBaseInfo_t>& ports)
 {
     ports.clear();
-    const ModelList models = CreateModelList(ModelOrder::Selection);
 
     if (text.empty()) {
         for (const Win32::CommInfo& entry : m_vecComInfo) {
             if (entry.bAtOk && !entry.strSerialNumber.empty() && !entry.strSignal.empty() &&
                 !entry.strSmsCardNumber.empty()) {
-                ports.push_back(RecordFromEntry(entry, &models));
+                ports.push_back(RecordFromEntry(entry, true));
             }
         }
         if (ports.empty()) {
             for (const Win32::CommInfo& entry : m_vecComInfo) {
                 if (entry.bAtOk) {
-                    ports.push_back(RecordFromEntry(entry, &models));
+                    ports.push_back(RecordFromEntry(entry, true));
                 }
             }
         }
         if (ports.empty()) {
             for (const Win32::CommInfo& entry : m_vecComInfo) {
-                ports.push_back(RecordFromEntry(entry, nullptr));
+                ports.push_back(RecordFromEntry(entry, false));
             }
         }
         return true;
@@ -201,7 +190,7 @@ bool CCheckManager::InputToSendPduSmsComPort(const std::string& text, std::vecto
         bool found = false;
         for (const Win32::CommInfo& entry : m_vecComInfo) {
             if (GetPortId(entry.strPortName) == item) {
-                record = RecordFromEntry(entry, &models);
+                record = RecordFromEntry(entry, true);
                 found = true;
                 break;
             }

@@ -250,15 +250,11 @@ void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports
 void CCheckManager::ReadAndPrintPort(const ComPortBaseInfo_t& info, CComPortBase* port, std::ostream& out)
 {
     std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-    if (port != nullptr) {
-        port->Open();
-    }
-    RunComCmdInitPhone(phone.get(), port);
-
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
-    const bool meRead = IsListed(ReadStoragePass(phone.get(), port, true, me));
-    const bool smRead = IsListed(ReadStoragePass(phone.get(), port, false, sm));
+    const PortStorages_t read = ReadPortStorages(phone.get(), port, me, sm);
+    const bool meRead = IsListed(read.me);
+    const bool smRead = IsListed(read.sm);
     const std::string name = ShortPortName(info.strPortName);
 
     if (meRead || smRead) {

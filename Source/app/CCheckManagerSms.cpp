@@ -111,7 +111,6 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
         // One slot per port, sized before the workers start; a port that
         // turns out unusable once a busy wait is over leaves its slot null.
         std::vector<Json::Value> reports(ports.size());
-        std::vector<char> counted(ports.size(), 0);
         WorkPorts_t work = TakeWorkPorts(ports);
         {
             CPortWorkers workers(work.paths, [&](std::size_t i) {
@@ -122,19 +121,18 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
                     reports[i]["error"] = PortBusyText(info.nBusyPid, false);
                 } else if (IsUsablePort(info)) {
                     reports[i] = SmsPortReport(info, port.get(), command->read, command->clear);
-                    counted[i] = 1;
                 }
             });
             workers.WaitAll();
         }
         Json::UInt64 usable = 0;
-        for (std::size_t i = 0; i < ports.size(); ++i) {
-            if (!reports[i].isNull()) {
-                root["ports"].append(reports[i]);
+        for (const Json::Value& report : reports) {
+            if (!report.isNull()) {
+                root["ports"].append(report);
+                // A port another program holds is listed (with its "error") but not counted.
+                usable += report.isMember("error") ? 0 : 1;
             }
-            usable += counted[i] ? 1 : 0;
         }
-        // A port another program holds is listed but not counted.
         root["portcount"] = usable;
     }
 
@@ -152,17 +150,7 @@ void CCheckManager::GetPortList(std::vector<ComPortBaseInfo_t>& ports)
 {
     ports.clear();
     for (const Win32::CommInfo& entry : m_vecComInfo) {
-        ComPortBaseInfo_t info;
-        info.strPortName = entry.strPortName;
-        info.nBaudRate = std::atoi(entry.strBaudRate.c_str());
-        info.bAtOk = entry.bAtOk;
-        info.strSmsCardNumber = entry.strSmsCardNumber;
-        info.strSignal = entry.strSignal;
-        info.strSerialNumber = entry.strSerialNumber;
-        info.nPhoneType = RecogniseModel(entry.strAtiRsp, ModelOrder::Selection);
-        info.bOpened = entry.bOpened;
-        info.bBusy = entry.bBusy;
-        info.nBusyPid = entry.nBusyPid;
+        const ComPortBaseInfo_t info = RecordFromEntry(entry, true);
         if (info.bBusy || IsUsablePort(info)) {
             ports.push_back(info);
         }

@@ -8,30 +8,6 @@
 
 namespace {
 
-// The verdict of the first complete final result line of `rsp`: "OK" gives
-// RSP_OK; "ERROR", "+CMS ERROR: <n>" or "+CME ERROR: <n>" give RSP_ERROR with
-// the line (without CR) in `error`. Only lines ended by LF count, so half a
-// line never decides.
-int FinalResultLine(const std::string& rsp, std::string& error)
-{
-    std::string::size_type start = 0;
-    std::string::size_type end;
-    while ((end = rsp.find('\n', start)) != std::string::npos) {
-        std::string line = rsp.substr(start, end - start);
-        start = end + 1;
-        line.erase(0, line.find_first_not_of('\r'));
-        line.erase(line.find_last_not_of('\r') + 1);
-        if (line == "OK") {
-            return RSP_OK;
-        }
-        if (line == "ERROR" || line.compare(0, 11, "+CMS ERROR:") == 0 || line.compare(0, 11, "+CME ERROR:") == 0) {
-            error = line;
-            return RSP_ERROR;
-        }
-    }
-    return RSP_MORE;
-}
-
 // Reads a number of `minDigits` to `maxDigits` digits at `pos`, then the
 // character `then` unless it is '\0'.
 bool ReadNumber(const std::string& s, std::string::size_type& pos, int minDigits, int maxDigits, char then,
@@ -106,7 +82,7 @@ std::string CPhoneCardBase::GetDelSmsCmd(int index) const
 // AT+CMGD=<index> -> OK, or +CMS ERROR: 321 for an index holding nothing
 int CPhoneCardBase::OnDelSmsCmdRsp(std::string rsp)
 {
-    return FinalResultLine(rsp, m_strErrorMessage);
+    return OnOkErrorRsp(rsp);
 }
 
 std::string CPhoneCardBase::GetClockCmd() const
@@ -118,7 +94,7 @@ std::string CPhoneCardBase::GetClockCmd() const
 int CPhoneCardBase::OnGetClockCmdRsp(std::string rsp)
 {
     m_bModemClock = false;
-    const int verdict = FinalResultLine(rsp, m_strErrorMessage);
+    const int verdict = OnOkErrorRsp(rsp);
     if (verdict != RSP_OK) {
         return verdict;
     }

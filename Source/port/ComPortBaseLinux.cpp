@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -19,9 +18,13 @@
 
 namespace {
 
-const int READ_CHUNK = 128;     // bytes asked of one read()
-const int DISCARD_READS = 512;  // reads of one DiscardInput (64 KiB)
+// Bytes asked of one read(): a whole USB transfer or a long listing comes
+// in one call instead of one wake-up per few bytes.
+const int READ_CHUNK = 4096;
+const int DISCARD_READS = 16;   // reads of one DiscardInput (64 KiB)
 const int BUSY_POLL_MS = 50;    // retry pace of an Open waiting for a holder
+// The line settings every port asks for, at its own rate.
+const opt_t LINE_SETTINGS;
 
 struct timespec UsecToTimespec(int64_t usec)
 {
@@ -59,11 +62,8 @@ void SleepUnlessStopped(int64_t usec)
     struct pollfd p[2] = {};
     const nfds_t n = AddStopWake(p);
     const struct timespec wait = UsecToTimespec(usec);
-    if (n == 2) {
-        ppoll(&p[1], 1, &wait, nullptr);
-    } else {
-        nanosleep(&wait, nullptr);
-    }
+    // Without a stop pipe this polls nothing: a plain sleep.
+    ppoll(n == 2 ? &p[1] : nullptr, n - 1, &wait, nullptr);
 }
 
 }  // namespace
@@ -107,8 +107,7 @@ CComPortBaseLinux::Take_t CComPortBaseLinux::TakePort()
     if (fd < 0) {
         // EBUSY: another program set TIOCEXCL and we may not pass it.
         const bool busy = errno == EBUSY;
-        portlock_release(m_strLockPath);
-        m_strLockPath.clear();
+        ReleaseLockFile();
         return busy ? TAKE_BUSY : TAKE_FAILED;  // missing or forbidden: not recorded
     }
     int r;
@@ -121,8 +120,7 @@ CComPortBaseLinux::Take_t CComPortBaseLinux::TakePort()
             m_nBusyPid = portlock_flock_holder(fd);
         }
         close(fd);  // closing our descriptor leaves the holder's flock alone
-        portlock_release(m_strLockPath);
-        m_strLockPath.clear();
+        ReleaseLockFile();
         if (err == EWOULDBLOCK) {
             return TAKE_BUSY;
         }
@@ -146,8 +144,7 @@ int CComPortBaseLinux::Open()
     }
     m_bBusy = false;
     m_nBusyPid = 0;
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_nBusyWaitMs);
+    const int64_t deadline = MonotonicUsec() + int64_t{m_nBusyWaitMs} * 1000;
     for (;;) {
         const Take_t taken = TakePort();
         if (taken == TAKEN) {
@@ -156,25 +153,23 @@ int CComPortBaseLinux::Open()
         if (taken == TAKE_FAILED) {
             return 0;
         }
-        const Clock::time_point now = Clock::now();
+        const int64_t now = MonotonicUsec();
         if (now >= deadline || StopRequested()) {
             m_bBusy = true;
             return 0;
         }
         // Nothing tells us when another program lets go: look again soon.
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
-        SleepUnlessStopped(std::min<int64_t>(left.count() + 1, int64_t{BUSY_POLL_MS} * 1000));
+        SleepUnlessStopped(std::min<int64_t>(deadline - now + 1, int64_t{BUSY_POLL_MS} * 1000));
     }
     return SetParam();
 }
 
 int CComPortBaseLinux::SetParam()
 {
-    m_opts.baud = m_nBaudRate;
     // A stale errno from an earlier call must not be recorded as this failure.
     errno = 0;
-    int r = term_set(m_fd, 1, m_opts.baud, m_opts.parity, m_opts.databits, m_opts.stopbits,
-                     m_opts.flow, 1, !m_opts.noreset);
+    int r = term_set(m_fd, 1, m_nBaudRate, LINE_SETTINGS.parity, LINE_SETTINGS.databits,
+                     LINE_SETTINGS.stopbits, LINE_SETTINGS.flow, 1, !LINE_SETTINGS.noreset);
     if (r == 0) {
         r = term_apply(m_fd, 0);
     }
@@ -256,9 +251,14 @@ int CComPortBaseLinux::Close()
     m_bConfigured = false;
     // After the close: a program waiting for the lock file finds the flock
     // gone too.
+    ReleaseLockFile();
+    return 1;
+}
+
+void CComPortBaseLinux::ReleaseLockFile()
+{
     portlock_release(m_strLockPath);
     m_strLockPath.clear();
-    return 1;
 }
 
 int CComPortBaseLinux::IsBusy() const

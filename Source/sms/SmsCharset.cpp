@@ -184,9 +184,7 @@ std::string UnicodeToANSI(const std::wstring& text)
 
 std::wstring String2WString(const std::string& text)
 {
-    std::wstring out;
-    MultiByteToWide(text.c_str(), text.size(), out);
-    return out;
+    return ANSIToUnicode(text);
 }
 
 std::size_t Ucs2UnitCount(const std::wstring& text)

@@ -300,6 +300,18 @@ private:
     int m_pos = 0;
 };
 
+// The octets of a hex PDU, as many as are valid and at most MAX_PDU_OCTETS,
+// with a cursor at the first; a null PDU has none.
+struct PduOctets
+{
+    explicit PduOctets(const char* hex)
+        : cursor(octets, hex == nullptr ? 0 : gsmHexToBytes(hex, MAX_PDU_OCTETS * 2, octets, MAX_PDU_OCTETS))
+    {
+    }
+    unsigned char octets[MAX_PDU_OCTETS];
+    Cursor cursor;
+};
+
 void ClearDecoded(SM_PARAM* p)
 {
     p->nPartNumber = 0;
@@ -499,11 +511,8 @@ GsmAlphabet_t gsmDcsAlphabet(unsigned char dcs)
 int gsmDecodePdu(const char* pSrc, SM_PARAM* pDst)
 {
     ClearDecoded(pDst);
-    if (pSrc == nullptr) {
-        return 0;
-    }
-    unsigned char o[MAX_PDU_OCTETS];
-    Cursor c(o, gsmHexToBytes(pSrc, MAX_PDU_OCTETS * 2, o, MAX_PDU_OCTETS));
+    PduOctets pdu(pSrc);
+    Cursor& c = pdu.cursor;
 
     unsigned char fo = 0;
     if (!ReadCentre(c, pDst) || !c.Octet(fo) || !ReadPartyAddress(c, pDst) ||
@@ -517,11 +526,8 @@ int gsmDecodePdu(const char* pSrc, SM_PARAM* pDst)
 int gsmDecodeSendPdu(const char* pSrc, SM_PARAM* pDst)
 {
     ClearDecoded(pDst);
-    if (pSrc == nullptr) {
-        return 0;
-    }
-    unsigned char o[MAX_PDU_OCTETS];
-    Cursor c(o, gsmHexToBytes(pSrc, MAX_PDU_OCTETS * 2, o, MAX_PDU_OCTETS));
+    PduOctets pdu(pSrc);
+    Cursor& c = pdu.cursor;
 
     unsigned char fo = 0;
     unsigned char mr = 0;
@@ -538,8 +544,8 @@ int gsmDecodeSendPdu(const char* pSrc, SM_PARAM* pDst)
 
 GsmMti_t gsmPduMti(const char* pSrc)
 {
-    unsigned char o[MAX_PDU_OCTETS];
-    Cursor c(o, gsmHexToBytes(pSrc, MAX_PDU_OCTETS * 2, o, MAX_PDU_OCTETS));
+    PduOctets pdu(pSrc);
+    Cursor& c = pdu.cursor;
     unsigned char len = 0;
     unsigned char fo = 0;
     int got = 0;
@@ -556,11 +562,8 @@ GsmMti_t gsmPduMti(const char* pSrc)
 int gsmDecodeStatusReport(const char* pSrc, SM_PARAM* pDst)
 {
     ClearDecoded(pDst);
-    if (pSrc == nullptr) {
-        return 0;
-    }
-    unsigned char o[MAX_PDU_OCTETS];
-    Cursor c(o, gsmHexToBytes(pSrc, MAX_PDU_OCTETS * 2, o, MAX_PDU_OCTETS));
+    PduOctets pdu(pSrc);
+    Cursor& c = pdu.cursor;
 
     // A report without its status cannot say what became of the message, so
     // it is no status report for the reader; what it holds is still kept.

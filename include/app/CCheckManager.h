@@ -189,8 +189,10 @@ public:
     // The paths of `candidates` that a typed port list names (short names as
     // GetPortId gives them), in the order of `candidates`.
     static std::vector<std::string> NamedPorts(const std::string& typed, const std::vector<std::string>& candidates);
-    // A port record filled from a detection record, the model recognised
-    // from its ATI answer as the port selection does.
+    // A port record filled from a device-table entry; with `recognise`, the
+    // model recognised from the entry's ATI answer as the port selection does.
+    static ComPortBaseInfo_t RecordFromEntry(const Win32::CommInfo& entry, bool recognise);
+    // The same from a detection record, the model recognised.
     static ComPortBaseInfo_t RecordFromDetection(const DeviceBaseComInfo& found);
     // Turns a typed port list into records from the device table.
     // Non-empty `text`: one record per item (short names as GetPortId gives

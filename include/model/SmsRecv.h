@@ -56,19 +56,8 @@ struct SmsRecvStruct_t
     int64_t stampUtc = 0;
 
     bool IsOk() const { return !from.empty() && !time.empty() && !text.empty(); }
-    void Reset()
-    {
-        from.clear();
-        time.clear();
-        text.clear();
-        kind = SMS_KIND_MESSAGE;
-        status = 0;
-        reference = 0;
-        indices.clear();
-        complete = true;
-        hasStamp = false;
-        stampUtc = 0;
-    }
+    // Every field back to its initial value.
+    void Reset() { *this = SmsRecvStruct_t(); }
 };
 
 #endif

@@ -151,6 +151,8 @@ private:
     Take_t TakePort();
     // Records `code` and "Code: <code>  <text>" unless an error is recorded.
     void RecordError(int code, const char* text);
+    // Removes our lock file, if we made one.
+    void ReleaseLockFile();
 
     int32_t m_nErrorCode = 0;
     std::string m_strErrorMsg;
@@ -159,7 +161,6 @@ private:
     int32_t m_fd = -1;
     std::string m_strPending;  // input that arrived during Write
     bool m_bConfigured = false;  // the last SetParam on this descriptor succeeded
-    opt_t m_opts;                // this port's line settings
     int32_t m_nTtyWriteSz = 8;   // see WriteChunkSize
     int m_nBusyWaitMs;
     std::string m_strLockPath;   // our lock file while open; empty without one

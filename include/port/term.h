@@ -45,8 +45,8 @@ enum term_errno_e {
 enum parity_e { P_NONE = 0, P_EVEN = 1, P_ODD = 2, P_MARK = 3, P_SPACE = 4 };
 enum flowcntrl_e { FC_NONE = 0, FC_RTSCTS = 1, FC_XONXOFF = 2 };
 
-// Template of the line settings a port asks for. Each serial port object
-// keeps its own, with its own rate in `baud`.
+// Template of the line settings a port asks for; the rate in `baud` is the
+// port's own (each port passes its rate to term_set).
 struct opt_t
 {
     int baud = 9600;
@@ -136,8 +136,9 @@ int term_set_hupcl(int fd, int on);
 // code of its own: see errno).
 int term_flush(int fd);
 
-// The individual setters used by term_set; each changes the next settings of a
-// registered descriptor. Errors besides TERM_ENOINIT / TERM_ENOTFOUND:
+// The individual steps of term_set, one at a time; each changes the next
+// settings of a registered descriptor. Errors besides TERM_ENOINIT /
+// TERM_ENOTFOUND:
 int term_set_raw(int fd);                 // cfmakeraw, VMIN 1, VTIME 0
 int term_set_baudrate(int fd, int baud);  // TERM_EBAUD, TERM_ESETOSPEED
 int term_set_parity(int fd, int parity);  // TERM_EPARITY

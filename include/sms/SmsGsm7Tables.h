@@ -5,7 +5,7 @@
 // language id (0 the default alphabet, 1 to 13 the national languages of the
 // user-data header's shift elements) and then by septet. 0 marks a position
 // without a character; in a single shift table the reader then takes the
-// locking table's character. Generated into Source/SmsGsm7Tables.cpp by
+// locking table's character. Generated into Source/sms/SmsGsm7Tables.cpp by
 // tools/gen_gsm_tables.py.
 
 #include <cstdint>

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ComPortBase.h"
+#include "InChild.h"
 #include "PortLock.h"
 #include "PrivateLockDir.h"
 #include "PtyPair.h"
@@ -67,14 +68,10 @@ void WriteFile(const std::string& path, const std::string& text)
 // Whether another process can take the flock on `path` now.
 bool OtherProcessCanFlock(const std::string& path)
 {
-    const pid_t child = fork();
-    if (child == 0) {
-        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        _exit(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return InChild([&] {
+               const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+               return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1;
+           }) == 0;
 }
 
 // The PID of a process that has ended.
@@ -547,17 +544,13 @@ TEST_F(PortLock, OthersThatAreNotRootCannotOpenUntilClose)
     }
     ASSERT_EQ(fchmod(pty.slave, 0666), 0);
     auto openAsNobody = [&]() {
-        const pid_t child = fork();
-        if (child == 0) {
+        return InChild([&] {
             if (setgid(65534) != 0 || setuid(65534) != 0) {
-                _exit(200);
+                return 200;
             }
             const int fd = open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            _exit(fd >= 0 ? 0 : errno);
-        }
-        int status = -1;
-        waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return fd >= 0 ? 0 : errno;
+        });
     };
     {
         CComPortBase port(pty.path, 115200);
