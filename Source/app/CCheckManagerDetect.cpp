@@ -374,6 +374,22 @@ bool CCheckManager::ModemStoppedAnswering(const std::string& path)
     return StateOf(path).stopped;
 }
 
+std::string CCheckManager::ExchangeFailureReason(const std::string& path, CPhoneCardBase& model,
+                                                 const CComPortBase* port, const std::string& stoppedText)
+{
+    if (ModemStoppedAnswering(path)) {
+        return stoppedText;
+    }
+    const std::string modemError = model.GetErrorMessage();
+    if (!modemError.empty()) {
+        return modemError;
+    }
+    if (port != nullptr && port->IsComError()) {
+        return port->GetErrorMsg();
+    }
+    return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
+}
+
 void CCheckManager::ReleasePorts()
 {
     m_heldPorts.clear();
@@ -399,6 +415,20 @@ CCheckManager::WorkPorts_t CCheckManager::TakeWorkPorts(const std::vector<ComPor
     // Ports the workflow does not use are given back to other programs now.
     ReleasePorts();
     return work;
+}
+
+void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records,
+                               const std::function<void(std::size_t, std::unique_ptr<CComPortBase>&)>& work,
+                               const std::function<void(std::size_t)>& done)
+{
+    WorkPorts_t ports = TakeWorkPorts(records);
+    CPortWorkers workers(ports.paths, [&](std::size_t i) { work(i, ports.Of(i)); });
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        workers.WaitFor(i);
+        if (done) {
+            done(i);
+        }
+    }
 }
 
 bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port)

@@ -15,7 +15,6 @@
 #include "IncompleteSms.h"
 #include "Lang.h"
 #include "PhoneCardBase.h"
-#include "PortWorkers.h"
 #include "SmsDecode.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
@@ -62,17 +61,7 @@ std::string ReadFailureReason(const ComPortBaseInfo_t& info, CPhoneCardBase* pho
     if (phone == nullptr) {
         return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
     }
-    if (CCheckManager::ModemStoppedAnswering(info.strPortName)) {
-        return Lang::MODEM_STOPPED;
-    }
-    const std::string modemError = phone->GetErrorMessage();
-    if (!modemError.empty()) {
-        return modemError;
-    }
-    if (port != nullptr && port->IsComError()) {
-        return port->GetErrorMsg();
-    }
-    return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
+    return CCheckManager::ExchangeFailureReason(info.strPortName, *phone, port, Lang::MODEM_STOPPED);
 }
 
 // How the deletes of read-and-clear went, worst last.
@@ -195,10 +184,8 @@ void CCheckManager::OnDelAllSms()
     }
     // Every port at once; the lines in the order the ports were named.
     std::vector<std::string> lines(ports.size());
-    WorkPorts_t work = TakeWorkPorts(ports);
-    CPortWorkers workers(work.paths, [&](std::size_t i) {
+    RunOnPorts(ports, [&](std::size_t i, std::unique_ptr<CComPortBase>& port) {
         ComPortBaseInfo_t info = ports[i];
-        std::unique_ptr<CComPortBase>& port = work.Of(i);
         const std::string name = std::string(Lang::READ_PORT) + ShortPortName(info.strPortName) + ": ";
         // Nothing is sent for an unknown model: its port is not taken either,
         // unless the scan found it busy and it is yet to be examined.
@@ -212,11 +199,7 @@ void CCheckManager::OnDelAllSms()
                                  Lang::CLEAR_SIM_CARD + ClearOutcomeText(cleared.sm);
         const bool both = cleared.me == CLEAR_DONE && cleared.sm == CLEAR_DONE;
         lines[i] = (both ? CColorCout::Green(line) : CColorCout::Red(line)) + "\n";
-    });
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        workers.WaitFor(i);
-        CColorCout::WriteLines(lines[i]);
-    }
+    }, [&](std::size_t i) { CColorCout::WriteLines(lines[i]); });
 }
 
 bool CCheckManager::InputReadAllSmsComPort(std::vector<ComPortBaseInfo_t>& ports)
@@ -229,10 +212,8 @@ void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports
     // Every port at once; each port's lines are gathered in its own slot and
     // printed in list order as soon as it and the ports before it are done.
     std::vector<std::string> blocks(ports.size());
-    WorkPorts_t work = TakeWorkPorts(ports);
-    CPortWorkers workers(work.paths, [&](std::size_t i) {
+    RunOnPorts(ports, [&](std::size_t i, std::unique_ptr<CComPortBase>& port) {
         ComPortBaseInfo_t info = ports[i];
-        std::unique_ptr<CComPortBase>& port = work.Of(i);
         std::ostringstream out;
         if (TakeWorkPort(info, port)) {
             ReadAndPrintPort(info, port.get(), out);
@@ -240,11 +221,7 @@ void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports
             PrintReadFailure(out, ShortPortName(info.strPortName), PortBusyText(info.nBusyPid, true));
         }
         blocks[i] = out.str();
-    });
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        workers.WaitFor(i);
-        CColorCout::WriteLines(blocks[i]);
-    }
+    }, [&](std::size_t i) { CColorCout::WriteLines(blocks[i]); });
 }
 
 void CCheckManager::ReadAndPrintPort(const ComPortBaseInfo_t& info, CComPortBase* port, std::ostream& out)

@@ -13,7 +13,6 @@
 #include "CreatePhone.h"
 #include "Lang.h"
 #include "PhoneCardBase.h"
-#include "PortWorkers.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
 
@@ -94,24 +93,19 @@ void CCheckManager::HandleSendPduSmsProcess(const std::vector<ComPortBaseInfo_t>
     m_vecSendResult.clear();
     // One slot per port record, sized before the workers start.
     std::vector<std::vector<SendSmsResult_t>> results(ports.size());
-    WorkPorts_t work = TakeWorkPorts(ports);
-    {
-        CPortWorkers workers(work.paths, [&](std::size_t i) {
-            ComPortBaseInfo_t record = ports[i];
-            std::unique_ptr<CComPortBase>& port = work.Of(i);
-            const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(record.nPhoneType));
-            // The port is taken only when something will be sent through it
-            // (or the scan found it busy and it may yet be): a port without
-            // SIM number or model object would only be taken to be reconfigured.
-            const bool sends = record.bInTable && record.bOpened && record.bAtOk &&
-                               !record.strSmsCardNumber.empty() && phone;
-            if ((sends || record.bBusy) && !StopRequested()) {
-                TakeWorkPort(record, port);
-            }
-            SendFromPort(record, port.get(), numbers, message, results[i]);
-        });
-        workers.WaitAll();
-    }
+    RunOnPorts(ports, [&](std::size_t i, std::unique_ptr<CComPortBase>& port) {
+        ComPortBaseInfo_t record = ports[i];
+        const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(record.nPhoneType));
+        // The port is taken only when something will be sent through it
+        // (or the scan found it busy and it may yet be): a port without
+        // SIM number or model object would only be taken to be reconfigured.
+        const bool sends = record.bInTable && record.bOpened && record.bAtOk &&
+                           !record.strSmsCardNumber.empty() && phone;
+        if ((sends || record.bBusy) && !StopRequested()) {
+            TakeWorkPort(record, port);
+        }
+        SendFromPort(record, port.get(), numbers, message, results[i]);
+    });
     for (const std::vector<SendSmsResult_t>& slot : results) {
         m_vecSendResult.insert(m_vecSendResult.end(), slot.begin(), slot.end());
     }
@@ -185,19 +179,15 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* 
             } while (phone->IsSendPduSmsRetry() && attempts < MAX_SEND_ATTEMPTS && !StopRequested());
 
             Debug(name + "to send pdu phoneptr check err code");
-            const std::string reason = phone->GetErrorMessage();
             if (result.code != SMS_SUCCEED && StopRequested()) {
                 // The modem may sit at the send prompt with half a PDU: ESC drops it.
                 port->Write(ESCAPE);
                 result.message = m_bPlainText ? Lang::SEND_INTERRUPTED : INTERRUPTED_JSON;
-            } else if (result.code != SMS_SUCCEED && ModemStoppedAnswering(record.strPortName)) {
-                result.message = m_bPlainText ? Lang::MODEM_STOPPED : MODEM_STOPPED_JSON;
-            } else if (!reason.empty()) {
-                result.message = reason;
-            } else if (port->IsComError()) {
-                result.message = port->GetErrorMsg();
             } else {
-                result.message = GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
+                // A modem marked stopped fails every exchange, so a send that
+                // succeeded never finds it so.
+                result.message = ExchangeFailureReason(record.strPortName, *phone, port,
+                                                       m_bPlainText ? Lang::MODEM_STOPPED : MODEM_STOPPED_JSON);
             }
         }
         Debug(name + "to send pdu for phone handle result");

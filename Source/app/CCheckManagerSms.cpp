@@ -9,7 +9,6 @@
 #include "CCheckManager.h"
 #include "ComPortBase.h"
 #include "CreatePhone.h"
-#include "PortWorkers.h"
 
 namespace {
 
@@ -111,20 +110,15 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
         // One slot per port, sized before the workers start; a port that
         // turns out unusable once a busy wait is over leaves its slot null.
         std::vector<Json::Value> reports(ports.size());
-        WorkPorts_t work = TakeWorkPorts(ports);
-        {
-            CPortWorkers workers(work.paths, [&](std::size_t i) {
-                ComPortBaseInfo_t info = ports[i];
-                std::unique_ptr<CComPortBase>& port = work.Of(i);
-                if (!TakeWorkPort(info, port)) {
-                    reports[i]["name"] = ShortPortName(info.strPortName);
-                    reports[i]["error"] = PortBusyText(info.nBusyPid, false);
-                } else if (IsUsablePort(info)) {
-                    reports[i] = SmsPortReport(info, port.get(), command->read, command->clear);
-                }
-            });
-            workers.WaitAll();
-        }
+        RunOnPorts(ports, [&](std::size_t i, std::unique_ptr<CComPortBase>& port) {
+            ComPortBaseInfo_t info = ports[i];
+            if (!TakeWorkPort(info, port)) {
+                reports[i]["name"] = ShortPortName(info.strPortName);
+                reports[i]["error"] = PortBusyText(info.nBusyPid, false);
+            } else if (IsUsablePort(info)) {
+                reports[i] = SmsPortReport(info, port.get(), command->read, command->clear);
+            }
+        });
         Json::UInt64 usable = 0;
         for (const Json::Value& report : reports) {
             if (!report.isNull()) {

@@ -13,6 +13,7 @@
 // standard output (one mutex, CColorCout.cpp); the set.ini values and
 // m_bPlainText are only read.
 
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -87,6 +88,13 @@ public:
     // Hands the ports held since the scan to the records that use them and
     // lets go of the rest at once, so other programs may have them.
     WorkPorts_t TakeWorkPorts(const std::vector<ComPortBaseInfo_t>& records);
+    // A workflow on every record at once: `work(i, port)` on a worker per
+    // distinct device path, `port` being the one held since the scan or null
+    // (TakeWorkPorts); then `done(i)` on this thread in record order, each as
+    // soon as its record and those before it are finished.
+    void RunOnPorts(const std::vector<ComPortBaseInfo_t>& records,
+                    const std::function<void(std::size_t, std::unique_ptr<CComPortBase>&)>& work,
+                    const std::function<void(std::size_t)>& done = {});
     // On the worker of `record`, before its first command: makes `port` the
     // record's open port. A port held since the scan is used as it is;
     // otherwise it is taken now, waiting up to g_nBusyWaitSec for another
@@ -153,6 +161,12 @@ public:
     // an exchange run out of time without a single byte: the rest of the run's
     // work on it fails at once. Cleared by the next detection pass.
     static bool ModemStoppedAnswering(const std::string& path);
+    // Why the exchanges with `model` on the port at `path` failed, most
+    // telling first: `stoppedText` when the modem stopped answering, else the
+    // model's error answer, else the port's error (when `port` is given),
+    // else the short text of code 2.
+    static std::string ExchangeFailureReason(const std::string& path, CPhoneCardBase& model,
+                                             const CComPortBase* port, const std::string& stoppedText);
 
     // ---- device table and menu (CCheckManagerMenu.cpp)
     // The interactive menu loop: scan, table, one key, its workflow; until
