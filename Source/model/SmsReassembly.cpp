@@ -139,8 +139,8 @@ std::string JoinParts(const LongMessage& m)
     return text;
 }
 
-// Splits a cluster of parts that share sender, reference and count, and
-// repeat a part number, into messages. The parts come in the order the
+// Splits a cluster of parts that share sender, reference and count into
+// messages. The parts come in the order the
 // centre stamped them (storage order where stamps are equal or missing), and
 // a message is taken to be a run of consecutive parts holding each number at
 // most once. Of all ways to cut the cluster into such runs, the one leaving
@@ -148,8 +148,10 @@ std::string JoinParts(const LongMessage& m)
 // least time. It is kept only when it is the only best way and no grouping
 // at all, runs or not, could leave fewer messages incomplete; otherwise
 // which part belongs to which message cannot be told, and each part is shown
-// alone rather than joined to a stranger.
-void SplitRepeatedCluster(const Part* parts, size_t n, uint16_t count, std::vector<LongMessage>& out)
+// alone rather than joined to a stranger. A cluster that repeats no part
+// number is one message, complete or not: every other cut leaves more
+// messages incomplete.
+void SplitCluster(const Part* parts, size_t n, uint16_t count, std::vector<LongMessage>& out)
 {
     // The fewest incomplete messages any grouping leaves: as many messages
     // as the most repeated number has copies, complete only as often as the
@@ -231,20 +233,7 @@ void SplitIntoMessages(std::vector<Part>& parts, uint16_t count, std::vector<Lon
         if (i < parts.size() && parts[i].stamp - parts[i - 1].stamp <= MAX_PART_STAMP_GAP) {
             continue;
         }
-        std::vector<bool> seen(count + 1, false);
-        bool repeated = false;
-        for (size_t k = begin; k < i && !repeated; ++k) {
-            repeated = seen[parts[k].Number()];
-            seen[parts[k].Number()] = true;
-        }
-        if (repeated) {
-            SplitRepeatedCluster(&parts[begin], i - begin, count, out);
-        } else {
-            out.emplace_back(count, parts[begin].info->param.nReference);
-            for (size_t k = begin; k < i; ++k) {
-                out.back().Add(parts[k]);
-            }
-        }
+        SplitCluster(&parts[begin], i - begin, count, out);
         begin = i;
     }
 }
