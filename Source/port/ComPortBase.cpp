@@ -4,8 +4,6 @@
 
 #include "ComPortBaseLinux.h"
 
-int32_t g_nBusyWaitSec = PORT_BUSY_WAIT_DEFAULT;
-
 CComPortBase::CComPortBase(std::string devPath, int baudRate, int busyWaitMs)
     : m_pImpl(std::make_unique<CComPortBaseLinux>(devPath, baudRate, busyWaitMs))
 {

@@ -36,14 +36,6 @@ enum class LineState_t
     CONFUSED,              // something arrived that could not be judged
 };
 
-// How long, in seconds, a send, read or clear waits for a port that another
-// program holds: "busywait" of set.ini, 0 to PORT_BUSY_WAIT_MAX (0: not at
-// all); PORT_BUSY_WAIT_DEFAULT without it or for a negative value.
-// Written by the settings loader before any port is opened; read only after.
-const int32_t PORT_BUSY_WAIT_DEFAULT = 10;
-const int32_t PORT_BUSY_WAIT_MAX = 3600;
-extern int32_t g_nBusyWaitSec;
-
 class CComPortBase
 {
 public:

@@ -18,6 +18,14 @@ extern int32_t g_nWinUserValue[10];
 // means the built-in limit (10 minutes).
 extern int32_t g_nPartWaitMinutes;
 
+// How long, in seconds, a send, read or clear waits for a port that another
+// program holds: "busywait" of set.ini, 0 to PORT_BUSY_WAIT_MAX (0: not at
+// all); PORT_BUSY_WAIT_DEFAULT without it or for a negative value.
+// Written by the settings loader before any port is opened; read only after.
+const int32_t PORT_BUSY_WAIT_DEFAULT = 10;
+const int32_t PORT_BUSY_WAIT_MAX = 3600;
+extern int32_t g_nBusyWaitSec;
+
 // Quiet gap that ends a read pass once input has arrived, in microseconds.
 // 0 (the default) means the built-in rule of ReadQuietGapUsec. Tests set it
 // before opening ports; nothing else writes it.
