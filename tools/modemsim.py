@@ -19,6 +19,7 @@ runs and by nobody else.  Only Debian's python3 standard library is used.
 """
 
 import argparse
+import collections
 import errno
 import fcntl
 import json
@@ -483,7 +484,8 @@ class Modem:
         self.body_len = 0
         self.body_to = ""
         self.pending_send = None  # the send-script entry of the message being typed
-        self.out = []             # [due time, bytes] waiting for the master
+        self.out = collections.deque()  # [due time, bytes] waiting for the master
+        self.queued = 0           # bytes in self.out
         self.line_free = 0.0      # when the last queued byte has left (paced: and the line is free)
         self.rx_free = 0.0        # paced: when the client's last byte has crossed the line
         self.seq = 0
@@ -634,7 +636,8 @@ class Modem:
             if fd >= 0:
                 os.close(fd)
         self.master = self.slave = -1
-        self.out = []
+        self.out.clear()
+        self.queued = 0
         if reason != "exit":
             self.event(reason)
         self._write_state()
@@ -698,6 +701,7 @@ class Modem:
                     self.out.append([due, bytes([b])])
             else:
                 self.out.append([due, piece])
+        self.queued += len(data)
         self.line_free = due
 
     def flush(self):
@@ -710,13 +714,14 @@ class Modem:
                 if e.errno in (errno.EAGAIN, errno.EWOULDBLOCK):
                     return
                 raise
+            self.queued -= n
             if n < len(data):
                 self.out[0][1] = data[n:]
                 return
-            self.out.pop(0)
+            self.out.popleft()
         # A client that never reads must not make us grow without bound.
-        while sum(len(d) for _, d in self.out) > 65536:
-            self.out.pop(0)
+        while self.queued > 65536:
+            self.queued -= len(self.out.popleft()[1])
 
     def next_due(self):
         return self.out[0][0] if self.out else None
