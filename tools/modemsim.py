@@ -2,33 +2,42 @@
 """Simulated cellular modems on pseudo-terminals.
 
 Each modem of the configuration gets a pseudo-terminal and a link at a device
-path such as /dev/ttyUSB0, and answers AT commands there as the chosen model
-does: identity, SIM, signal, SMS storage in PDU mode, the send prompt, the CDMA
-model's own commands, and faults on demand.  Every byte a client writes is
-appended to <logdir>/<name>.rx at once; <logdir>/<name>.events receives one JSON
-object per line for each command and message; <logdir>/<name>.state.json holds
-the storage after every change.  "READY" is printed on standard output (and the
-ready file written) once every link exists.
+path such as /dev/ttyUSB0 (or several, one per tty, sharing the modem's SIM and
+storage), and answers AT commands there as the chosen model does: identity,
+SIM, signal, SMS storage in PDU mode, the send prompt, the CDMA model's own
+commands, and faults on demand.  Every byte a client writes is appended to
+<logdir>/<name>.rx at once; <logdir>/<name>.events receives one JSON object per
+line for each command and message; <logdir>/<name>.state.json holds the
+storage after every change.  "READY" is printed on standard output (and the
+ready file written) once every link exists.  A line "replug <name>" written to
+the FIFO <logdir>/control unplugs that tty's USB device and plugs it in again
+under new tty numbers.
 
     modemsim.py --config modems.json --logdir DIR
     modemsim.py --config modems.json --isolate -- tarnel      # private /dev
 
 With --isolate the simulator first moves into a private mount namespace with a
-fresh /dev (root only), so links at /dev/ttyUSB* are seen by the command it
-runs and by nobody else.  Only Debian's python3 standard library is used.
+fresh /dev and an empty /sys (root only), so links at /dev/ttyUSB* are seen by
+the command it runs and by nobody else, and /sys shows the USB devices of the
+simulated modems only.  Only Debian's python3 standard library is used.
 """
 
 import argparse
 import collections
 import errno
 import fcntl
+import heapq
+import itertools
 import json
 import os
 import random
+import re
+import resource
 import select
 import shutil
 import signal
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
@@ -413,11 +422,51 @@ def answer_bytes(value):
     return value.encode("utf-8")
 
 
+def nmea_sentence(body):
+    checksum = 0
+    for byte in body.encode("ascii"):
+        checksum ^= byte
+    return "$%s*%02X\r\n" % (body, checksum)
+
+
+def nmea_burst(now):
+    """What a GPS port with a fix sends each second: position, course, satellites."""
+    clock, date = time.strftime("%H%M%S.00", now), time.strftime("%d%m%y", now)
+    return "".join(nmea_sentence(body) for body in (
+        "GPGGA,%s,3110.4200,N,12128.3000,E,1,08,0.9,15.0,M,0.0,M,," % clock,
+        "GPRMC,%s,A,3110.4200,N,12128.3000,E,0.0,0.0,%s,,,A" % (clock, date),
+        "GPGSV,1,1,04,01,40,083,46,02,17,308,41,12,07,344,39,14,22,228,45")).encode("ascii")
+
+
 # ---------------------------------------------------------------------------
 # One simulated modem
 # ---------------------------------------------------------------------------
 
+# What a tty of a modem does with what it hears: "at" is the primary AT port,
+# where the modem's unsolicited lines go; "at2" a second AT port; "silent",
+# "nmea" (a GPS port that streams sentences) and "diag" (binary diagnostics)
+# are ports that never answer AT.
+ROLES = ("at", "at2", "silent", "nmea", "diag")
+
+# Per tty of a modem with several: the modem's keys hold for all of them, these
+# may differ from one tty to the next.
+TTY_KEYS = {"path", "name", "role", "interface", "speeds", "wrong_speed", "echo", "faults",
+            "answers", "seed", "nmea_period_ms"}
+
+# The ttys of one modem share these: one SIM, one network, one message store.
+SHARED_STATE = ("storage", "capacity", "sent", "send_script", "arrivals", "refuse_delete", "ttys")
+
+# Bytes a GPS port leaves unread in its tty before it drops further sentences:
+# well below the 4 KiB a tty holds, so the last burst still fits.
+NMEA_BACKLOG = 2048
+
+# Tie-breaker of timers due at the same moment: first set, first run.
+_TIMER_ORDER = itertools.count()
+
+
 class Modem:
+    """One tty of a simulated modem (most modems have only one)."""
+
     def __init__(self, cfg, number, logdir, ati_dirs):
         if not isinstance(cfg, dict):
             raise ConfigError("modem %d: not an object" % number)
@@ -440,9 +489,8 @@ class Modem:
         self.iccid = str(cfg.get("iccid", "89860012345678901234"))
         self.csq = str(cfg.get("csq", "23,99"))
         self.smsc = str(cfg.get("smsc", "+8613800100500"))
-        self.cmee = int(cfg.get("cmee", 1))
-        self.echo = bool(cfg.get("echo", True))
-        self.cmgf = 0
+        self.cmee_at_power_on = int(cfg.get("cmee", 1))
+        self.echo_at_power_on = bool(cfg.get("echo", True))
         self.check_length = bool(cfg.get("check_length", True))
         self.answers = {self._normalise(k): (v if isinstance(v, list) else [v])
                         for k, v in cfg.get("answers", {}).items()}
@@ -461,6 +509,17 @@ class Modem:
         urc = faults.get("urc") or {}
         self.urc_text = answer_bytes(urc["text"]) if "text" in urc else b""
         self.urc_at = set(urc.get("at", []))
+        self.role = cfg.get("role", "at")
+        if self.role not in ROLES:
+            raise ConfigError("%s: role %r is none of %s" % (self.name, self.role, ", ".join(ROLES)))
+        # Ports that are not AT ports behave as the matching faults do.
+        self.silent = self.silent or self.role in ("silent", "nmea")
+        self.garbage = self.garbage or self.role == "diag"
+        self.nmea_period = float(cfg.get("nmea_period_ms", 1000)) / 1000.0
+        self.timers = []          # heap of (due time, order, action)
+        self.ttys = [self]        # every tty of this modem, this one included
+        self.usb = None           # the UsbDevice it hangs off, if any
+        self.rdev = None          # device number of its pseudo-terminal
         self.rng = random.Random(cfg.get("seed", self.name))
         self.closed = False
         self.capacity = dict(DEFAULT_CAPACITY, **cfg.get("capacity", {}))
@@ -473,7 +532,7 @@ class Modem:
             self.refuse_delete = {int(i): str(line) for i, line in cfg.get("refuse_delete", {}).items()}
         except (AttributeError, ValueError):
             raise ConfigError("%s: refuse_delete maps indices to answers" % self.name)
-        self.mems = ["SM", "SM", "SM"]
+        self._power_on()
         self.echo_buf = bytearray()
         self.sent = []
         self.message_ref = 0
@@ -499,6 +558,17 @@ class Modem:
         self._write_state()
 
     # -- configuration helpers
+
+    def _power_on(self):
+        """The per-port settings a modem starts with."""
+        self.echo, self.cmee, self.cmgf = self.echo_at_power_on, self.cmee_at_power_on, 0
+        self.mems = ["SM", "SM", "SM"]
+
+    def join(self, first):
+        """Become another tty of first's modem: one storage, one SIM, one network."""
+        for attr in SHARED_STATE:
+            setattr(self, attr, getattr(first, attr))
+        self.ttys.append(self)
 
     def _imei_from_ati(self):
         # A CDMA module names its ESN where others name their IMEI.
@@ -615,17 +685,18 @@ class Modem:
         tty.setraw(self.slave)
         fcntl.fcntl(self.master, fcntl.F_SETFL, fcntl.fcntl(self.master, fcntl.F_GETFL) | os.O_NONBLOCK)
         target = os.ttyname(self.slave)
+        self.rdev = os.stat(target).st_rdev
         if os.path.lexists(self.path):
             raise ConfigError("%s already exists; not replacing it" % self.path)
         os.makedirs(os.path.dirname(self.path) or ".", exist_ok=True)
         os.symlink(target, self.path)
         self.link_made = True
         self.event("open", pty=target, path=self.path)
+        if self.role == "nmea":
+            self.at(time.monotonic(), self._stream_nmea)
 
-    def close(self, reason="exit"):
-        if self.closed:
-            return
-        self.closed = True
+    def _unplug(self):
+        """Link and pseudo-terminal gone: a client's port hangs up."""
         if self.link_made:
             try:
                 os.unlink(self.path)
@@ -636,10 +707,33 @@ class Modem:
             if fd >= 0:
                 os.close(fd)
         self.master = self.slave = -1
+        self.timers.clear()
+
+    def close(self, reason="exit"):
+        if self.closed:
+            return
+        self.closed = True
+        self._unplug()
         self.out.clear()
         self.queued = 0
         if reason != "exit":
             self.event(reason)
+        self._write_state()
+
+    def replug(self, path):
+        """Plugged in again at another path, as a USB modem comes back after a
+        reset: the client's old port hangs up, the port settings start afresh,
+        the storage stays."""
+        self._unplug()
+        self.out.clear()
+        self.queued = 0
+        self.line.clear()
+        self.echo_buf.clear()
+        self.body = self.pending_send = None
+        self._power_on()
+        self.closed = False
+        self.path = path
+        self.open()
         self._write_state()
 
     # -- logs
@@ -652,6 +746,11 @@ class Modem:
         self.events.flush()
 
     def _write_state(self):
+        # The storage is the modem's: the state file of each of its ttys shows it.
+        for tty in self.ttys:
+            tty._write_state_file()
+
+    def _write_state_file(self):
         state = {
             "storage": {mem: [dict(msg, index=i) for i, msg in sorted(self.storage[mem].items())]
                         for mem in STORAGE_NAMES},
@@ -725,6 +824,27 @@ class Modem:
 
     def next_due(self):
         return self.out[0][0] if self.out else None
+
+    # -- timers: what happens at a time rather than in answer to a command
+
+    def at(self, due, action):
+        heapq.heappush(self.timers, (due, next(_TIMER_ORDER), action))
+
+    def next_timer(self):
+        return self.timers[0][0] if self.timers else None
+
+    def run_timers(self, now):
+        while self.timers and self.timers[0][0] <= now and not self.closed:
+            heapq.heappop(self.timers)[2]()
+
+    def _stream_nmea(self):
+        # A GPS port sends whether anyone listens or not; what nobody reads is
+        # lost once the tty's buffer is full, as on a real port, so a burst is
+        # never queued where it could not be written.
+        unread = struct.unpack("i", fcntl.ioctl(self.slave, termios.FIONREAD, b"\0" * 4))[0]
+        if self.next_due() is None and unread < NMEA_BACKLOG:
+            self.send(nmea_burst(time.gmtime()), delay=0)
+        self.at(time.monotonic() + self.nmea_period, self._stream_nmea)
 
     # -- input
 
@@ -1180,6 +1300,206 @@ class Modem:
 
 
 # ---------------------------------------------------------------------------
+# USB devices as the kernel shows them in /sys, and udev's /dev/serial links
+# ---------------------------------------------------------------------------
+
+# Per USB driver of an interface, the usb-serial driver its ports are bound to
+# (as /sys/bus/usb-serial/drivers names it); cdc_acm makes ttyACM devices of
+# its own instead.
+USB_SERIAL_DRIVERS = {"option": "option1", "qcserial": "qcserial", "sierra": "sierra",
+                      "ftdi_sio": "ftdi_sio", "cp210x": "cp210x", "ch341": "ch341-uart",
+                      "pl2303": "pl2303"}
+ACM_DRIVER = "cdc_acm"
+USB_KEYS = {"position", "vendor", "product", "serial", "manufacturer", "product_name", "driver"}
+USB_POSITION = re.compile(r"([1-9][0-9]*)-([1-9][0-9]*(?:\.[1-9][0-9]*)*)")
+NUMBERED_TTY = re.compile(r"tty(USB|ACM)([0-9]+)")
+HEX4 = re.compile(r"[0-9a-fA-F]{4}")
+
+
+def merge_usb(modems):
+    """The USB device of each position named by the modems: modems behind one
+    bridge name it each, with attributes that must agree."""
+    merged = {}
+    for number, cfg in enumerate(modems):
+        usb = cfg.get("usb") if isinstance(cfg, dict) else None
+        if usb is None:
+            continue
+        if not isinstance(usb, dict) or not isinstance(usb.get("position"), str):
+            raise ConfigError("modem %d: \"usb\" needs a \"position\" such as \"1-1.3\"" % number)
+        unknown = set(usb) - USB_KEYS
+        if unknown:
+            raise ConfigError("modem %d: unknown usb keys %s" % (number, ", ".join(sorted(unknown))))
+        device = merged.setdefault(usb["position"], {})
+        for key, value in usb.items():
+            if device.setdefault(key, value) != value:
+                raise ConfigError("USB device %s: %s is %r and %r" % (usb["position"], key, device[key], value))
+    return {position: UsbDevice(cfg) for position, cfg in merged.items()}
+
+
+class UsbDevice:
+    """A USB device: one modem with its ttys, or a bridge with one modem per tty."""
+
+    def __init__(self, cfg):
+        self.position = cfg["position"]
+        match = USB_POSITION.fullmatch(self.position)
+        if not match:
+            raise ConfigError("USB position %r is not like 1-1.3" % self.position)
+        self.bus, self.port_path = int(match.group(1)), match.group(2)
+        for key in ("vendor", "product"):
+            value = str(cfg.get(key, "0000"))
+            if not HEX4.fullmatch(value):
+                raise ConfigError("USB device %s: %s %r is not four hex digits" % (self.position, key, value))
+            setattr(self, key, value.lower())
+        self.serial = cfg.get("serial")
+        self.manufacturer = cfg.get("manufacturer")
+        self.product_name = cfg.get("product_name")
+        self.driver = cfg.get("driver", "option")
+        if self.driver != ACM_DRIVER and self.driver not in USB_SERIAL_DRIVERS:
+            raise ConfigError("USB device %s: driver %r is none of %s" % (
+                self.position, self.driver, ", ".join([ACM_DRIVER] + sorted(USB_SERIAL_DRIVERS))))
+        self.kind = "ACM" if self.driver == ACM_DRIVER else "USB"
+        self.ports = []  # [tty, interface number, port number on that interface]
+
+    def attach(self, tty, interface):
+        match = NUMBERED_TTY.fullmatch(os.path.basename(tty.path))
+        if not match or match.group(1) != self.kind:
+            raise ConfigError("%s: a tty of %s's driver %s is named tty%s<n>" % (
+                tty.path, self.position, self.driver, self.kind))
+        if not isinstance(interface, int) or not 0 <= interface <= 255:
+            raise ConfigError("%s: interface %r is not a number from 0 to 255" % (tty.name, interface))
+        port = sum(1 for _, i, _ in self.ports if i == interface)
+        if port and self.kind == "ACM":
+            raise ConfigError("%s: interface %d of %s has a tty already" % (tty.name, interface, self.position))
+        self.ports.append([tty, interface, port])
+        tty.usb = self
+
+
+def udev_name(text):
+    """A USB string as udev puts it in a link name: blanks and unsafe characters become "_"."""
+    text = "_".join(text.split())
+    return "".join(c if c.isalnum() or c in "#+-.:=@_" or ord(c) > 127 else "_" for c in text)
+
+
+class Sysfs:
+    """What the kernel shows of the simulated USB devices under a private /sys,
+    and the /dev/serial links udev makes for their ttys.
+
+    A tty's class entry /sys/class/tty/<name> holds in "dev" the device number
+    of the pseudo-terminal its /dev link points to, so that it matches the
+    node; "device" leads to the usb-serial port (ttyUSB) or the ACM interface
+    (ttyACM), above which come the interface and the USB device."""
+
+    def __init__(self, sys_root="/sys", dev_root="/dev"):
+        self.sys, self.dev = sys_root, dev_root
+        for folder in ("class/tty", "dev/char", "bus/usb/drivers/usb", "bus/usb-serial/drivers"):
+            os.makedirs(os.path.join(self.sys, folder), exist_ok=True)
+        self.links = {}  # USB position -> links made for its device
+
+    def _host(self, bus):
+        return "platform/xhci-hcd.%d.auto" % (bus - 1)
+
+    def device_dir(self, device):
+        """/sys/devices/.../usb<bus>/<bus>-<port>/.../<position>: the hubs on the way, then the device."""
+        path = os.path.join(self.sys, "devices", self._host(device.bus), "usb%d" % device.bus)
+        ports = device.port_path.split(".")
+        for depth in range(1, len(ports) + 1):
+            path = os.path.join(path, "%d-%s" % (device.bus, ".".join(ports[:depth])))
+        return path
+
+    @staticmethod
+    def _write(folder, name, value):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write("%s\n" % value)
+
+    def _link(self, target, link, made):
+        folder = os.path.dirname(link)
+        os.makedirs(folder, exist_ok=True)
+        if os.path.lexists(link):
+            os.unlink(link)  # two equal devices without a serial: the last plugged wins, as in udev
+        os.symlink(os.path.relpath(target, folder), link)
+        made.append((link, os.readlink(link)))
+
+    def _bind(self, folder, bus, driver, made):
+        """The kernel's pair of links: folder/driver and the driver's link back."""
+        drivers = os.path.join(self.sys, "bus", bus, "drivers", driver)
+        self._link(drivers, os.path.join(folder, "driver"), made)
+        self._link(folder, os.path.join(drivers, os.path.basename(folder)), made)
+        self._link(os.path.join(self.sys, "bus", bus), os.path.join(folder, "subsystem"), made)
+
+    def _hubs(self, device):
+        root = os.path.join(self.sys, "devices", self._host(device.bus), "usb%d" % device.bus)
+        hubs = [root]
+        for hub in os.path.relpath(self.device_dir(device), root).split(os.sep)[:-1]:
+            hubs.append(os.path.join(hubs[-1], hub))
+        for depth, hub in enumerate(hubs):
+            if not os.path.isdir(hub):
+                os.makedirs(hub)
+                # The root hub of every Linux host controller, then plain hubs.
+                ids = ("1d6b", "0002") if depth == 0 else ("05e3", "0608")
+                self._write(hub, "idVendor", ids[0])
+                self._write(hub, "idProduct", ids[1])
+                self._write(hub, "bDeviceClass", "09")
+
+    def plug(self, device):
+        made = self.links.setdefault(device.position, [])
+        self._hubs(device)
+        top = self.device_dir(device)
+        os.makedirs(top)
+        for name, value in (("idVendor", device.vendor), ("idProduct", device.product),
+                            ("serial", device.serial), ("manufacturer", device.manufacturer),
+                            ("product", device.product_name), ("busnum", device.bus),
+                            ("devpath", device.port_path), ("bDeviceClass", "00")):
+            if value is not None:
+                self._write(top, name, value)
+        self._bind(top, "usb", "usb", made)
+        for tty, interface, port in device.ports:
+            self._plug_tty(device, top, tty, interface, port, made)
+
+    def _plug_tty(self, device, top, tty, interface, port, made):
+        name = os.path.basename(tty.path)
+        iface = os.path.join(top, "%s:1.%d" % (device.position, interface))
+        if not os.path.isdir(iface):
+            os.mkdir(iface)
+            self._write(iface, "bInterfaceNumber", "%02x" % interface)
+            self._write(iface, "bInterfaceClass", "02" if device.kind == "ACM" else "ff")
+            self._bind(iface, "usb", device.driver, made)
+        if device.kind == "ACM":
+            parent = iface
+        else:
+            parent = os.path.join(iface, name)
+            os.mkdir(parent)
+            self._write(parent, "port_number", port)
+            self._bind(parent, "usb-serial", USB_SERIAL_DRIVERS[device.driver], made)
+        node = os.path.join(parent, "tty", name)
+        os.makedirs(node)
+        major, minor = os.major(tty.rdev), os.minor(tty.rdev)
+        self._write(node, "dev", "%d:%d" % (major, minor))
+        self._write(node, "uevent", "MAJOR=%d\nMINOR=%d\nDEVNAME=%s" % (major, minor, name))
+        self._link(parent, os.path.join(node, "device"), made)
+        self._link(os.path.join(self.sys, "class", "tty"), os.path.join(node, "subsystem"), made)
+        self._link(node, os.path.join(self.sys, "class", "tty", name), made)
+        self._link(node, os.path.join(self.sys, "dev", "char", "%d:%d" % (major, minor)), made)
+        # udev's 60-serial.rules: usb-serial ports end in -port<n>, ACM ones do not.
+        suffix = "" if device.kind == "ACM" else "-port%d" % port
+        ids = [udev_name(device.manufacturer or device.vendor), udev_name(device.product_name or device.product)]
+        if device.serial:
+            ids.append(udev_name(device.serial))
+        by_id = "usb-%s-if%02x%s" % ("_".join(ids), interface, suffix)
+        by_path = "%s-usb-0:%s:1.%d%s" % (self._host(device.bus).replace("/", "-"), device.port_path,
+                                          interface, suffix)
+        serial = os.path.join(self.dev, "serial")
+        self._link(tty.path, os.path.join(serial, "by-id", by_id), made)
+        self._link(tty.path, os.path.join(serial, "by-path", by_path), made)
+
+    def unplug(self, device):
+        for link, target in self.links.pop(device.position, []):
+            # A link another device has taken over since stays.
+            if os.path.islink(link) and os.readlink(link) == target:
+                os.unlink(link)
+        shutil.rmtree(self.device_dir(device), ignore_errors=True)
+
+
+# ---------------------------------------------------------------------------
 # Serving
 # ---------------------------------------------------------------------------
 
@@ -1202,19 +1522,131 @@ class StopRequest:
 
 
 class Simulator:
-    def __init__(self, config, logdir, ati_dir=None):
+    def __init__(self, config, logdir, ati_dir=None, sysfs=None):
+        """sysfs: a Sysfs that shows the USB devices, or None to show nothing."""
         modems = config.get("modems") if isinstance(config, dict) else config
         if not isinstance(modems, list) or not modems:
             raise ConfigError("the configuration needs a non-empty list of modems")
         dirs = ati_search_dirs(ati_dir)
-        self.modems = [Modem(cfg, i, logdir, dirs) for i, cfg in enumerate(modems)]
-        names = [m.name for m in self.modems]
+        groups = [self._tty_configs(cfg, number) for number, cfg in enumerate(modems)]
+        self._number_ttys(modems, groups)
+        # Four descriptors a tty: the pseudo-terminal's two ends and two logs.
+        raise_open_file_limit(4 * sum(len(group) for group in groups) + 64)
+        self.devices = merge_usb(modems)
+        self.ttys = []  # every tty of every modem
+        for number, (cfg, group) in enumerate(zip(modems, groups)):
+            device = self.devices[cfg["usb"]["position"]] if cfg.get("usb") else None
+            first = None
+            for tty_cfg in group:
+                tty = Modem(tty_cfg, number, logdir, dirs)
+                if first is None:
+                    first = tty
+                else:
+                    tty.join(first)
+                if device:
+                    device.attach(tty, tty_cfg.get("interface", 0))
+                self.ttys.append(tty)
+        names = [m.name for m in self.ttys]
         if len(set(names)) != len(names):
             raise ConfigError("modem names must differ: %s" % ", ".join(names))
+        self.sysfs = sysfs
+        control = os.path.join(logdir, "control")
+        if os.path.lexists(control):
+            os.unlink(control)
+        os.mkfifo(control, 0o600)
+        # Read and write: the FIFO never reads as ended when a writer closes it.
+        self.control_fd = os.open(control, os.O_RDWR | os.O_NONBLOCK)
+        self.control_buf = b""
+
+    @staticmethod
+    def _tty_configs(cfg, number):
+        """The configuration of each tty of a modem: its own keys over the modem's."""
+        if not isinstance(cfg, dict):
+            raise ConfigError("modem %d: not an object" % number)
+        if "ttys" not in cfg:
+            return [cfg]
+        ttys = cfg["ttys"]
+        if not isinstance(ttys, list) or not ttys:
+            raise ConfigError("modem %d: \"ttys\" is a non-empty list" % number)
+        misplaced = sorted(k for k in ("path", "name", "role", "interface") if k in cfg)
+        if misplaced:
+            raise ConfigError("modem %d: %s belong in its ttys" % (number, ", ".join(misplaced)))
+        base = {k: v for k, v in cfg.items() if k != "ttys"}
+        out = []
+        for interface, tty in enumerate(ttys):
+            if not isinstance(tty, dict) or set(tty) - TTY_KEYS:
+                raise ConfigError("modem %d: a tty is an object of %s" % (number, ", ".join(sorted(TTY_KEYS))))
+            merged = dict(base, interface=interface)
+            merged.update(tty)
+            out.append(merged)
+        return out
+
+    @staticmethod
+    def _number_ttys(modems, groups):
+        """A path for each tty of a "ttys" list that names none: the lowest free
+        /dev/ttyUSB<n> (ttyACM<n> for a cdc_acm device). A modem without such a
+        list keeps /dev/ttyUSB<its place in the list>."""
+        taken = set()
+        for number, (cfg, group) in enumerate(zip(modems, groups)):
+            if "ttys" not in cfg:
+                taken.add(cfg.get("path", "/dev/ttyUSB%d" % number))
+            taken.update(tty["path"] for tty in group if "path" in tty)
+        for cfg, group in zip(modems, groups):
+            if "ttys" not in cfg:
+                continue
+            acm = isinstance(cfg.get("usb"), dict) and cfg["usb"].get("driver") == ACM_DRIVER
+            for tty in group:
+                if "path" not in tty:
+                    tty["path"] = next_free_path("/dev", "ACM" if acm else "USB", taken)
+                    taken.add(tty["path"])
 
     def start(self):
-        for m in self.modems:
+        for m in self.ttys:
             m.open()
+        if self.sysfs:
+            for device in self.devices.values():
+                self.sysfs.plug(device)
+
+    def replug(self, name):
+        """Unplug the USB device of tty `name` (or its modem, when it has no USB
+        position) and plug it in again: each of its ttys comes back under the
+        lowest number that no tty holds, the old numbers being still held by
+        clients that had them open, as the kernel numbers a replugged device."""
+        found = [m for m in self.ttys if m.name == name]
+        if not found:
+            raise ConfigError("no tty named %r" % name)
+        tty = found[0]
+        group = [port[0] for port in tty.usb.ports] if tty.usb else list(tty.ttys)
+        group.sort(key=lambda m: tty_number(m.path))
+        held = {m.path for m in self.ttys if not m.closed}
+        if self.sysfs and tty.usb:
+            self.sysfs.unplug(tty.usb)
+        old = [m.path for m in group]
+        for m in group:
+            kind = NUMBERED_TTY.fullmatch(os.path.basename(m.path)).group(1)
+            path = next_free_path(os.path.dirname(m.path), kind, held)
+            held.add(path)
+            m.replug(path)
+        if self.sysfs and tty.usb:
+            self.sysfs.plug(tty.usb)
+        # Once the whole device is back: a client waiting for this finds it complete.
+        for m, path in zip(group, old):
+            m.event("replug", old=path, path=m.path)
+
+    def _on_control(self):
+        try:
+            self.control_buf += os.read(self.control_fd, 4096)
+        except BlockingIOError:
+            return
+        *lines, self.control_buf = self.control_buf.split(b"\n")
+        for line in lines:
+            words = line.decode("utf-8", "replace").split()
+            try:
+                if len(words) != 2 or words[0] != "replug":
+                    raise ConfigError("control: %r is not \"replug <name>\"" % line)
+                self.replug(words[1])
+            except (ConfigError, OSError) as e:
+                sys.stderr.write("modemsim: %s\n" % e)
 
     def stop(self):
         # What a client wrote just before the stop may still be on its way
@@ -1222,27 +1654,34 @@ class Simulator:
         # been quiet for a moment (a bounded number of times), so the logs are whole.
         for _ in range(20):
             # A start that failed part way leaves later modems without a pty.
-            live = [m for m in self.modems if not m.closed and m.master >= 0]
-            ready = select.select([m.master for m in live], [], [], 0.1)[0] if live else []
+            live = [m for m in self.ttys if not m.closed and m.master >= 0]
+            ready = readable([m.master for m in live], 0.1)
             if not ready:
                 break
             for m in live:
                 if m.master in ready:
                     m.drain()
-        for m in self.modems:
+        for m in self.ttys:
             m.drain()
             m.close()
+        os.close(self.control_fd)
 
     def serve(self, stop):
         """Answer until `stop` (a StopRequest) has been requested."""
         while not stop.requested:
-            live = [m for m in self.modems if not m.closed]
+            live = [m for m in self.ttys if not m.closed]
             now = time.monotonic()
-            dues = [m.next_due() for m in live if m.next_due() is not None]
+            dues = [due for m in live for due in (m.next_due(), m.next_timer()) if due is not None]
             timeout = 0.2 if not dues else max(0.0, min(dues) - now)
-            readers = [m.master for m in live] + [stop.wake_fd]
-            writers = [m.master for m in live if m.out and m.out[0][0] <= now]
-            r, w, _ = select.select(readers, writers, [], min(timeout, 0.2))
+            poller = select.poll()
+            for m in live:
+                writing = m.next_due() is not None and m.next_due() <= now
+                poller.register(m.master, select.POLLIN | (select.POLLOUT if writing else 0))
+            for fd in (stop.wake_fd, self.control_fd):
+                poller.register(fd, select.POLLIN)
+            r = {fd for fd, _ in poller.poll(min(timeout, 0.2) * 1000.0)}
+            if self.control_fd in r:
+                self._on_control()
             for m in live:
                 if m.closed:
                     continue
@@ -1256,16 +1695,56 @@ class Simulator:
                             raise
                         data = b""
                     if data:
-                        try:
-                            m.on_input(data)
-                        except Exception:
-                            # A fault of ours must show, but not stop the other modems.
-                            detail = traceback.format_exc()
-                            sys.stderr.write("modemsim: %s: %s" % (m.name, detail))
-                            m.event("crash", traceback=detail)
-                            m.send(m.error())
+                        self._guarded(m, m.on_input, data)
+                if not m.closed:
+                    self._guarded(m, m.run_timers, time.monotonic())
                 if not m.closed:
                     m.flush()
+
+    @staticmethod
+    def _guarded(m, action, argument):
+        try:
+            action(argument)
+        except Exception:
+            # A fault of ours must show, but not stop the other modems.
+            detail = traceback.format_exc()
+            sys.stderr.write("modemsim: %s: %s" % (m.name, detail))
+            m.event("crash", traceback=detail)
+            m.send(m.error())
+
+
+def tty_number(path):
+    match = NUMBERED_TTY.fullmatch(os.path.basename(path))
+    if not match:
+        raise ConfigError("%s has no tty number to change" % path)
+    return int(match.group(2))
+
+
+def next_free_path(folder, kind, taken):
+    """The lowest <folder>/tty<kind><n> that is neither taken nor on disk."""
+    for number in itertools.count():
+        path = os.path.join(folder, "tty%s%d" % (kind, number))
+        if path not in taken and not os.path.lexists(path):
+            return path
+
+
+def readable(fds, timeout):
+    """The descriptors of fds that have something to read within timeout seconds."""
+    poller = select.poll()
+    for fd in fds:
+        poller.register(fd, select.POLLIN)
+    return {fd for fd, _ in poller.poll(timeout * 1000.0)} if fds else set()
+
+
+def raise_open_file_limit(needed):
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    if soft != resource.RLIM_INFINITY and soft < needed:
+        if hard != resource.RLIM_INFINITY and hard < needed:
+            hard = needed  # root may raise it; anyone else gets the error below
+        try:
+            resource.setrlimit(resource.RLIMIT_NOFILE, (needed, hard))
+        except (ValueError, OSError) as e:
+            raise ConfigError("%d ttys need %d open files: %s" % ((needed - 64) // 4, needed, e))
 
 
 # Mount-namespace system calls, made directly: the same steps as
@@ -1327,6 +1806,12 @@ def setup_private_dev(mount, umount):
         shutil.rmtree(aside, ignore_errors=True)
 
 
+def setup_private_sys(mount):
+    """An empty tmpfs on /sys: the machine's own USB devices and ttys stay
+    unseen, and the simulated ones are shown there alone."""
+    mount("tmpfs", "/sys", "tmpfs", 0, "mode=755")
+
+
 def setup_private_lock_folder(mount):
     """An empty tmpfs on /run/lock, where programs keep a lock file per port:
     the simulated ttyUSB0 must neither meet the machine's real ttyUSB0 lock nor
@@ -1336,7 +1821,7 @@ def setup_private_lock_folder(mount):
 
 
 def isolate():
-    """Move this process into a private mount namespace with its own /dev and /run/lock."""
+    """Move this process into a private mount namespace with its own /dev, /sys and /run/lock."""
     if os.geteuid() != 0:
         sys.stderr.write("modemsim: --isolate needs root (a private mount namespace)\n")
         sys.exit(EXIT_NO_NAMESPACE)
@@ -1344,9 +1829,10 @@ def isolate():
         mount, umount, unshare_mounts = _syscalls()
         unshare_mounts()
         setup_private_dev(mount, umount)
+        setup_private_sys(mount)
         setup_private_lock_folder(mount)
     except OSError as e:
-        sys.stderr.write("modemsim: cannot set up a private /dev and %s: %s\n" % (LOCK_FOLDER, e))
+        sys.stderr.write("modemsim: cannot set up a private /dev, /sys and %s: %s\n" % (LOCK_FOLDER, e))
         sys.exit(EXIT_NO_NAMESPACE)
 
 
@@ -1365,7 +1851,7 @@ def main(argv=None):
     parser.add_argument("--ready-file", help="file written once every link exists")
     parser.add_argument("--ati-dir", help="folder of <model>.txt ATI answers")
     parser.add_argument("--isolate", action="store_true",
-                        help="run in a private mount namespace with a fresh /dev and /run/lock (root)")
+                        help="run in a private mount namespace with a fresh /dev, /sys and /run/lock (root)")
     parser.add_argument("command", nargs="*", help="after --: run this command while serving, then stop")
     args = parser.parse_args(argv)
     if args.isolate:
@@ -1374,7 +1860,7 @@ def main(argv=None):
     try:
         config = load_config(args.config)
         logdir = args.logdir or tempfile.mkdtemp(prefix="modemsim.")
-        sim = Simulator(config, logdir, args.ati_dir)
+        sim = Simulator(config, logdir, args.ati_dir, Sysfs() if args.isolate else None)
         sim.start()
     except (ConfigError, OSError, ValueError, KeyError, TypeError, AttributeError) as e:
         sys.stderr.write("modemsim: %s\n" % e)
@@ -1423,7 +1909,7 @@ def main(argv=None):
             signal.signal(signal.SIGTERM, signal.SIG_IGN)
             sim.stop()
         os._exit(code)
-    for m in sim.modems:
+    for m in sim.ttys:
         m.events.close()
         os.close(m.rx_fd)
         for fd in (m.master, m.slave):

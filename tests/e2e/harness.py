@@ -354,6 +354,18 @@ class Bench:
     def spawn_tarnel(self, args=(), timeout=30, env=None, binary=None):
         return self.spawn(self.tarnel_argv(args, binary), timeout, env)
 
+    def replug(self, name, timeout=10.0):
+        """Unplug the USB device of modem tty `name` (the modem, without one) and
+        plug it in again under new tty numbers; returns the tty's new path."""
+        seen = len(self.events(name, "replug"))
+        with open(os.path.join(self.logdir, "control"), "w") as f:
+            f.write("replug %s\n" % name)
+
+        def new_path():
+            done = self.events(name, "replug")[seen:]
+            return done[0]["path"] if done else None
+        return wait_for(new_path, timeout, "%s to come back" % name)
+
     def open_port(self, path="/dev/ttyUSB0", speed=9600):
         client = SerialClient(path, speed)
         self.clients.append(client)
