@@ -386,8 +386,16 @@ MODELS = {
     "CPhone_INCORPORATED_A7600C1_SE": {"iccid": "+CCID",  "read": "cmgr", "vendor": set()},
 }
 
-CME_TEXT = {3: "operation not allowed", 4: "operation not supported", 10: "SIM not inserted",
-            13: "SIM failure", 100: "unknown"}
+CME_TEXT = {3: "operation not allowed", 4: "operation not supported", 5: "PH-SIM PIN required",
+            6: "PH-FSIM PIN required", 7: "PH-FSIM PUK required", 10: "SIM not inserted",
+            11: "SIM PIN required", 12: "SIM PUK required", 13: "SIM failure", 14: "SIM busy",
+            15: "SIM wrong", 30: "no network service", 40: "network personalization PIN required",
+            41: "network personalization PUK required", 100: "unknown"}
+
+# Character sets of AT+CSCS.
+CHARSETS = ("GSM", "IRA", "UCS2", "8859-1")
+
+HEALTH_COMMAND = re.compile(r"\+(CPIN|CREG|CGREG|CEREG|COPS|CFUN)(\?|=.*)")
 
 STORAGE_NAMES = ("SM", "ME")
 DEFAULT_CAPACITY = {"SM": 50, "ME": 100}
@@ -439,6 +447,112 @@ def nmea_burst(now):
 
 
 # ---------------------------------------------------------------------------
+# SIM and network of one modem (3GPP TS 27.007), shared by its ttys
+# ---------------------------------------------------------------------------
+
+# "+CPIN: <state>" of a locked SIM, and the +CME error SIM commands get meanwhile.
+SIM_LOCKS = {"SIM PIN": 11, "SIM PUK": 12, "PH-SIM PIN": 5, "PH-FSIM PIN": 6, "PH-FSIM PUK": 7,
+             "PH-NET PIN": 40, "PH-NET PUK": 41}
+# States in which the SIM serves: PIN2 and PUK2 guard only a few files.
+SIM_READY = ("READY", "SIM PIN2", "SIM PUK2")
+SIM_NOT_READY = "NOT READY"
+# The +CMS error (27.005) of SMS commands for a +CME SIM error; other locks give 312.
+CMS_OF_SIM_ERROR = {10: 310, 11: 311, 12: 316, 13: 313, 14: 314, 15: 315}
+
+# <stat> of +CREG and its kin: registered at home (1) or roaming (5), and
+# their SMS-only forms (6, 7 / 9, 10); 2 is searching.
+REGISTERED = (1, 5, 6, 7, 9, 10)
+SEARCHING = 2
+# The registration queries and the highest <n> each takes.
+REGISTRATION_MODES = {"CREG": 3, "CGREG": 4, "CEREG": 5}
+DEFAULT_OPERATOR = {"long": "Test Network", "short": "TestNet", "numeric": "00101"}
+COPS_FORMATS = ("long", "short", "numeric")
+
+
+class Network:
+    """What a modem's SIM and network say, as time goes: a SIM still busy
+    after power-on, a registration still searching, the operator."""
+
+    def __init__(self, cfg, name):
+        self.sim = bool(cfg.get("sim", True))
+        self.cpin = cfg.get("cpin", "READY")
+        if type(self.cpin) is not int and self.cpin not in SIM_READY + (SIM_NOT_READY,) + tuple(SIM_LOCKS):
+            raise ConfigError("%s: cpin %r is neither a +CPIN state nor a +CME error number" % (name, self.cpin))
+        self.busy_s = float(cfg.get("sim_busy_s", 0))
+        self.searching_s = float(cfg.get("searching_s", 0))
+        # Modems without LTE know no +CEREG.
+        self.stats = {}
+        for domain, default in (("CREG", 1), ("CGREG", 1), ("CEREG", "error")):
+            value = cfg.get(domain.lower(), default)
+            if value != "error" and (type(value) is not int or not 0 <= value <= 11):
+                raise ConfigError("%s: %s %r is neither a <stat> nor \"error\"" % (name, domain.lower(), value))
+            self.stats[domain] = value
+        self.cfun = int(cfg.get("cfun", 1))
+        operator = cfg.get("operator", DEFAULT_OPERATOR)
+        if not isinstance(operator, dict) or set(operator) - set(COPS_FORMATS):
+            raise ConfigError("%s: operator is an object of %s" % (name, ", ".join(COPS_FORMATS)))
+        self.operator = [operator.get(form) for form in COPS_FORMATS]
+        self.act = cfg.get("act", 7)
+        self.lac, self.ci = str(cfg.get("lac", "1A2B")), str(cfg.get("ci", "0A1B2C3"))
+        self.registration_urc = bool(cfg.get("registration_urc", False))
+        self.restart()
+
+    def restart(self):
+        """Power on: the SIM's busy time and the search begin again."""
+        self.started = time.monotonic()
+
+    def _since_start(self):
+        return time.monotonic() - self.started
+
+    def pin_state(self):
+        """The +CPIN state, or the +CME error AT+CPIN? gets instead."""
+        if not self.sim:
+            return 10
+        if self._since_start() < self.busy_s:
+            return 14
+        return self.cpin
+
+    def sim_error(self):
+        """The +CME error that commands needing the SIM get now; None when it serves."""
+        state = self.pin_state()
+        if type(state) is int:
+            return state
+        if state == SIM_NOT_READY:
+            return 10
+        return SIM_LOCKS.get(state)
+
+    def iccid_error(self):
+        """Reading the SIM's number needs no PIN: a locked SIM still gives it."""
+        error = self.sim_error()
+        return None if self.pin_state() in SIM_LOCKS else error
+
+    def stat(self, domain):
+        """<stat> of a registration query now, or "error" when the modem refuses it."""
+        configured = self.stats[domain]
+        if configured == "error":
+            return configured
+        if self.sim_error() is not None or self.cfun != 1:
+            return 0
+        if configured in REGISTERED and self._since_start() < self.searching_s:
+            return SEARCHING
+        return configured
+
+    def registered(self):
+        return any(self.stat(domain) in REGISTERED for domain in self.stats)
+
+    def location(self):
+        """<lac>,<ci>[,<AcT>] of the cell, quoted as modems send them."""
+        return ['"%s"' % self.lac, '"%s"' % self.ci] + ([] if self.act is None else [str(self.act)])
+
+    def operator_name(self, wanted):
+        """(format, name): in the wanted format when the modem has it, else in one it has."""
+        for form in (wanted,) + tuple(range(len(COPS_FORMATS))):
+            if self.operator[form]:
+                return form, self.operator[form]
+        return None
+
+
+# ---------------------------------------------------------------------------
 # One simulated modem
 # ---------------------------------------------------------------------------
 
@@ -454,7 +568,7 @@ TTY_KEYS = {"path", "name", "role", "interface", "speeds", "wrong_speed", "echo"
             "answers", "seed", "nmea_period_ms"}
 
 # The ttys of one modem share these: one SIM, one network, one message store.
-SHARED_STATE = ("storage", "capacity", "sent", "send_script", "arrivals", "refuse_delete", "ttys")
+SHARED_STATE = ("storage", "capacity", "sent", "send_script", "arrivals", "refuse_delete", "network", "ttys")
 
 # Bytes a GPS port leaves unread in its tty before it drops further sentences:
 # well below the 4 KiB a tty holds, so the last burst still fits.
@@ -484,13 +598,16 @@ class Modem:
         self.ati = answer_bytes(cfg["ati"]) if "ati" in cfg else load_ati(self.model, ati_dirs)
         self.speeds = [int(s) for s in cfg.get("speeds", [9600, 115200])]
         self.wrong_speed = cfg.get("wrong_speed", "silent")
-        self.sim = bool(cfg.get("sim", True))
+        self.network = Network(cfg, self.name)
         self.imei = str(cfg.get("imei", self._imei_from_ati()))
         self.iccid = str(cfg.get("iccid", "89860012345678901234"))
         self.csq = str(cfg.get("csq", "23,99"))
         self.smsc = str(cfg.get("smsc", "+8613800100500"))
         self.cmee_at_power_on = int(cfg.get("cmee", 1))
         self.echo_at_power_on = bool(cfg.get("echo", True))
+        self.cscs_at_power_on = str(cfg.get("cscs", "GSM"))
+        if self.cscs_at_power_on not in CHARSETS:
+            raise ConfigError("%s: cscs %r is none of %s" % (self.name, self.cscs_at_power_on, ", ".join(CHARSETS)))
         self.check_length = bool(cfg.get("check_length", True))
         self.answers = {self._normalise(k): (v if isinstance(v, list) else [v])
                         for k, v in cfg.get("answers", {}).items()}
@@ -563,6 +680,9 @@ class Modem:
         """The per-port settings a modem starts with."""
         self.echo, self.cmee, self.cmgf = self.echo_at_power_on, self.cmee_at_power_on, 0
         self.mems = ["SM", "SM", "SM"]
+        self.reg_modes = dict.fromkeys(REGISTRATION_MODES, 0)
+        self.cops_format = 0
+        self.cscs = self.cscs_at_power_on
 
     def join(self, first):
         """Become another tty of first's modem: one storage, one SIM, one network."""
@@ -731,6 +851,7 @@ class Modem:
         self.echo_buf.clear()
         self.body = self.pending_send = None
         self._power_on()
+        self.network.restart()
         self.closed = False
         self.path = path
         self.open()
@@ -754,7 +875,7 @@ class Modem:
         state = {
             "storage": {mem: [dict(msg, index=i) for i, msg in sorted(self.storage[mem].items())]
                         for mem in STORAGE_NAMES},
-            "mems": self.mems, "echo": self.echo, "cmgf": self.cmgf, "cmee": self.cmee,
+            "mems": self.mems, "echo": self.echo, "cmgf": self.cmgf, "cmee": self.cmee, "cscs": self.cscs,
             "sent": self.sent, "closed": self.closed,
         }
         tmp = self.state_path + ".tmp"
@@ -1012,28 +1133,31 @@ class Modem:
         if body in ("+CCID", "+CCID?", "+ICCID"):
             if self.caps["iccid"] != "+CCID":
                 return self.error()
-            return self.info('+CCID: "%s"' % self.iccid) if self.sim else self.cme(10)
+            return self._sim_info(self.network.iccid_error(), '+CCID: "%s"' % self.iccid)
         if body == "^ICCID?":
             if self.caps["iccid"] != "^ICCID":
                 return self.error()
-            return self.info("^ICCID: %s" % self.iccid) if self.sim else self.cme(10)
+            return self._sim_info(self.network.iccid_error(), "^ICCID: %s" % self.iccid)
         if body == "+CIMI":
-            return self.info("460001234567890") if self.sim else self.cme(10)
+            return self._sim_info(self.network.sim_error(), "460001234567890")
         if body == "+CSQ":
             return self.info("+CSQ: %s" % self.csq)
         if body == "+CSQ=?":
             return self.info("+CSQ: (0-31,99),(0-7,99)")
-        if body in ("+CREG?", "+CGREG?"):
-            return self.info("%s: 0,%d" % (body[:-1], 1 if self.sim else 0))
-        if body.startswith(("+CREG=", "+CGREG=", "+CLIP=", "+CNMI=", "+CSCS=")):
+        health = HEALTH_COMMAND.fullmatch(body)
+        if health:
+            return self._health(health.group(1), health.group(2))
+        if body.startswith(("+CLIP=", "+CNMI=")):
             return self.ok()
+        if body.startswith("+CSCS"):
+            return self._cscs(body[5:])
         if body.startswith("+CSMS="):
             return self.info("+CSMS: 1,1,1")
         if body.startswith("^") or body.startswith("+ATVER"):
             return self._vendor(body)
         # The SMS service commands below need a SIM; +CMGF is a mere setting.
-        if not self.sim and body.startswith(("+CSCA", "+CPMS", "+CMGL", "+CMGR", "+CMGS", "+CMGD")):
-            return self.cms(310)
+        if body.startswith(("+CSCA", "+CPMS", "+CMGL", "+CMGR", "+CMGS", "+CMGD")) and self._sms_refusal():
+            return self._sms_refusal()
         if body == "+CSCA?":
             kind = 145 if self.smsc.startswith("+") else 129
             return self.info('+CSCA: "%s",%d' % (self.smsc, kind))
@@ -1064,6 +1188,84 @@ class Modem:
             return self._cmgs(body[6:])
         return self.error()
 
+    # AT+CSCS? -> '+CSCS: "GSM"': the character set of texts in commands and answers
+    def _cscs(self, args):
+        if args == "?":
+            return self.info('+CSCS: "%s"' % self.cscs)
+        if args == "=?":
+            return self.info("+CSCS: (%s)" % ",".join('"%s"' % name for name in CHARSETS))
+        wanted = args[1:].strip('"').upper() if args.startswith("=") else None
+        if wanted not in CHARSETS:
+            return self.error()
+        self.cscs = wanted
+        self._write_state()
+        return self.ok()
+
+    def _sim_info(self, error, line):
+        return self.info(line) if error is None else self.cme(error)
+
+    def _sms_refusal(self):
+        """What an SMS command gets while the SIM does not serve; None when it does."""
+        error = self.network.sim_error()
+        return None if error is None else self.cms(CMS_OF_SIM_ERROR.get(error, 312))
+
+    # AT+CPIN? -> "+CPIN: READY"; AT+CREG? -> "+CREG: <n>,<stat>[,<lac>,<ci>[,<AcT>]]",
+    # e.g. +CREG: 2,1,"1A2B","0A1B2C3",7; AT+COPS? -> "+COPS: <mode>[,<format>,<oper>[,<AcT>]]"
+    def _health(self, name, args):
+        if name == "CPIN":
+            if args != "?":
+                return self.error()
+            state = self.network.pin_state()
+            return self.cme(state) if type(state) is int else self.info("+CPIN: %s" % state)
+        if name == "CFUN":
+            return self.info("+CFUN: %d" % self.network.cfun) if args == "?" else self.error()
+        if name == "COPS":
+            return self._cops(args)
+        return self._registration(name, args)
+
+    def _registration(self, name, args):
+        stat = self.network.stat(name)
+        if stat == "error":
+            return self.error()
+        if args == "=?":
+            return self.info("+%s: (0-%d)" % (name, REGISTRATION_MODES[name]))
+        if args.startswith("="):
+            mode = self._number(args[1:])
+            if mode is None or not 0 <= mode <= REGISTRATION_MODES[name]:
+                return self.error()
+            self.reg_modes[name] = mode
+            return self.ok()
+        if args != "?":
+            return self.error()
+        located = self.network.location() if stat in REGISTERED else []
+        fields = [str(self.reg_modes[name]), str(stat)] + (located if self.reg_modes[name] >= 2 else [])
+        answer = self.info("+%s: %s" % (name, ",".join(fields)))
+        if self.network.registration_urc:
+            # The unsolicited form, <stat> first, before the answer and before its OK.
+            urc = ("\r\n+%s: %s\r\n" % (name, ",".join([str(stat)] + located))).encode()
+            final = answer.rfind(self.ok())
+            answer = urc + answer[:final] + urc + answer[final:]
+        return answer
+
+    def _cops(self, args):
+        if args == "?":
+            named = self.network.operator_name(self.cops_format) if self.network.registered() else None
+            if named is None:
+                return self.info("+COPS: 0")
+            form, name = named
+            if form != 2 and self.cscs == "UCS2":
+                name = name.encode("utf-16-be").hex().upper()
+            act = [] if self.network.act is None else [str(self.network.act)]
+            return self.info(",".join(["+COPS: 0", str(form), '"%s"' % name] + act))
+        if args == "=?":
+            names = ",".join('"%s"' % (name or "") for name in self.network.operator)
+            return self.info("+COPS: (2,%s%s),,(0-4),(0-2)" % (
+                names, "" if self.network.act is None else ",%d" % self.network.act))
+        if args in ("=3,0", "=3,1", "=3,2"):
+            self.cops_format = int(args[-1])
+            return self.ok()
+        return self.ok() if args == "=0" else self.cme(3)
+
     def _vendor(self, body):
         cdma = self.caps["read"] == "cdma"
         name = body.split("=")[0].rstrip("?")
@@ -1072,8 +1274,8 @@ class Modem:
         if cdma and name == "^HSMSSS":
             return self.ok()
         if cdma and name == "^HCMGS":
-            if not self.sim:
-                return self.cms(310)
+            if self._sms_refusal():
+                return self._sms_refusal()
             return self._prompt("cdma", 0, body.split("=", 1)[1].strip('"') if "=" in body else "")
         if cdma and name == "^HCMGL":
             return self._hcmgl(body.split("=", 1)[1] if "=" in body else "4")
@@ -1278,6 +1480,10 @@ class Modem:
             # What a modem says to a PDU whose length or form is wrong; the
             # script entry is not used up by it.
             answer, record["outcome"] = self.cms(304), "invalid"
+            self.send_script.insert(0, entry)
+        elif entry == "ok" and not self.network.registered():
+            # No network to hand the message to; the script entry stays too.
+            answer, record["outcome"] = self.cms(331), "not-registered"
             self.send_script.insert(0, entry)
         else:
             answer = self._send_answer(entry)

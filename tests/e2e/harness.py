@@ -82,6 +82,18 @@ def wait_for(predicate, timeout, what):
         time.sleep(0.005)
 
 
+def run_simulator(modems):
+    """The simulator's verdict on a configuration, without serving it: a bad
+    one is refused with exit status 2 and a message on stderr."""
+    with tempfile.TemporaryDirectory() as folder:
+        config = os.path.join(folder, "modems.json")
+        with open(config, "w", encoding="utf-8") as f:
+            json.dump({"modems": modems}, f)
+        return subprocess.run([PYTHON, MODEMSIM, "--config", config, "--logdir", folder],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              text=True, timeout=60)
+
+
 class Result:
     def __init__(self, rc, out, err):
         self.rc, self.raw_out, self.raw_err = rc, out, err

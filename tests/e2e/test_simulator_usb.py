@@ -1,10 +1,7 @@
 """Modems with several ttys, bridges, the private /sys and /dev/serial links, and
 renumbering, as a program finds them without udev."""
 
-import json
 import os
-import subprocess
-import tempfile
 import unittest
 
 import harness
@@ -211,20 +208,9 @@ class SimulatorTtyConfiguration(unittest.TestCase):
                      "vendor is '1a86' and '0403'"))
         for modems, message in rows:
             with self.subTest(modems=modems):
-                result = run_simulator(modems)
+                result = harness.run_simulator(modems)
                 self.assertEqual(result.returncode, 2, result)
                 self.assertRegex(result.stderr, message)
-
-
-def run_simulator(modems):
-    """The simulator's verdict on a configuration: it refuses a bad one before serving."""
-    with tempfile.TemporaryDirectory() as folder:
-        config = os.path.join(folder, "modems.json")
-        with open(config, "w") as f:
-            json.dump({"modems": modems}, f)
-        return subprocess.run([harness.PYTHON, harness.MODEMSIM, "--config", config, "--logdir", folder],
-                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              text=True, timeout=60)
 
 
 if __name__ == "__main__":
