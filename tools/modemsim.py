@@ -553,6 +553,145 @@ class Network:
 
 
 # ---------------------------------------------------------------------------
+# USSD (3GPP TS 27.007 +CUSD, TS 23.038 coding) of one modem, shared by its ttys
+# ---------------------------------------------------------------------------
+
+# Each way a reply's text may be put on the line, and the DCS it has by
+# default, without and with a language indication in front of the text.
+USSD_ENCODINGS = {"text": (0x0F, 0x10), "gsm7": (0x0F, 0x10), "ucs2": (0x48, 0x11), "8bit": (0x44, None)}
+USSD_REPLY_KEYS = {"status", "text", "encoding", "dcs", "language", "delay_ms", "before_ok", "repeat", "line"}
+# The choices of a modem's "ussd" object, the default first.
+USSD_CHOICES = {"request": ("text", "gsm7"), "reply_on": ("asking", "primary"), "while_open": ("error", "busy")}
+GSM7_CR = 0x0D
+
+
+def charset_bytes(text, charset):
+    """Text as a modem gives it in an AT+CSCS character set; "?" where it has no character."""
+    if charset == "UCS2":
+        return text.encode("utf-16-be").hex().upper().encode("ascii")
+    if charset == "GSM":
+        return bytes(septet for ch in text for septet in (gsm7_septets(ch) or [0x3F]))
+    return text.encode("ascii" if charset == "IRA" else "latin-1", "replace")
+
+
+def pack_ussd7(text):
+    """Packed GSM 7-bit as USSD strings carry it: 7 spare bits at the end, or an
+    ending CR on an octet boundary, get a CR of padding (TS 23.038 6.1.2.3.1),
+    so no "@" appears at the receiver."""
+    septets = gsm7_septets(text)
+    if len(septets) % 8 == 7 or (len(septets) % 8 == 0 and septets and septets[-1] == GSM7_CR):
+        septets.append(GSM7_CR)
+    return pack7(septets)
+
+
+def unpack_ussd7(data):
+    septets = unpack7(data, len(data) * 8 // 7)
+    if len(data) * 8 % 7 == 0 and septets and septets[-1] in (GSM7_CR, 0):
+        septets.pop()  # the padding of 7 spare bits
+    return gsm7_text(septets)
+
+
+def split_fields(text):
+    """Comma-separated parameters of an AT command; commas inside quotes stay."""
+    fields, current, quoted = [], [], False
+    for ch in text:
+        if ch == '"':
+            quoted = not quoted
+        if ch == "," and not quoted:
+            fields.append("".join(current))
+            current = []
+        else:
+            current.append(ch)
+    fields.append("".join(current))
+    return fields
+
+
+class UssdReply:
+    """A scripted +CUSD reply: '+CUSD: <status>[,"<text>",<dcs>]', its timing and repeats."""
+
+    def __init__(self, cfg, where):
+        if not isinstance(cfg, dict) or set(cfg) - USSD_REPLY_KEYS:
+            raise ConfigError("%s: a reply is an object of %s" % (where, ", ".join(sorted(USSD_REPLY_KEYS))))
+        self.line = answer_bytes(cfg["line"]) if "line" in cfg else None
+        self.status = int(cfg.get("status", 0))
+        self.text = cfg.get("text")
+        self.encoding = cfg.get("encoding", "text")
+        self.language = cfg.get("language")
+        if self.encoding not in USSD_ENCODINGS:
+            raise ConfigError("%s: encoding %r is none of %s" % (where, self.encoding, ", ".join(USSD_ENCODINGS)))
+        plain, with_language = USSD_ENCODINGS[self.encoding]
+        if self.language is not None and (with_language is None or len(self.language) != 2
+                                          or gsm7_septets(self.language) is None):
+            raise ConfigError("%s: a language is two GSM letters, before text, gsm7 or ucs2" % where)
+        self.dcs = int(cfg.get("dcs", plain if self.language is None else with_language))
+        self.delay = float(cfg.get("delay_ms", 0)) / 1000.0
+        self.before_ok = bool(cfg.get("before_ok", False))
+        self.repeat = int(cfg.get("repeat", 1))
+        if self.text is not None and self.encoding == "gsm7" and gsm7_septets(self._spoken()) is None:
+            raise ConfigError("%s: text has characters outside the GSM 7-bit alphabet" % where)
+
+    def _spoken(self):
+        """The text with the language indication of DCS 0x10 in front: "en" then CR."""
+        return self.text if self.language is None else self.language + "\r" + self.text
+
+    def render(self, charset):
+        """The reply line as it leaves the modem, whose character set is charset now."""
+        if self.line is not None:
+            return b"\r\n" + self.line + b"\r\n"
+        if self.text is None:
+            return b"\r\n+CUSD: %d\r\n" % self.status
+        if self.encoding == "ucs2":
+            # DCS 0x11: two GSM 7-bit letters of language packed in two octets first.
+            head = pack7(gsm7_septets(self.language)) if self.language else b""
+            data = (head + self.text.encode("utf-16-be")).hex().upper().encode("ascii")
+        elif self.encoding == "8bit":
+            data = self.text.encode("latin-1", "replace").hex().upper().encode("ascii")
+        elif self.encoding == "gsm7":
+            data = pack_ussd7(self._spoken()).hex().upper().encode("ascii")
+        else:
+            data = charset_bytes(self._spoken(), charset)
+        return b'\r\n+CUSD: %d,"%s",%d\r\n' % (self.status, data, self.dcs)
+
+
+# What the network says to a code it has no service for.
+UNKNOWN_SERVICE = UssdReply({"status": 4}, "unknown code")
+
+
+class Ussd:
+    """A modem's USSD service: a scripted reply per code, and the session that a
+    menu (a reply with status 1) leaves open until AT+CUSD=2 or a final reply."""
+
+    def __init__(self, cfg, name):
+        cfg = {} if cfg is None else cfg
+        if not isinstance(cfg, dict) or set(cfg) - set(USSD_CHOICES) - {"replies"}:
+            raise ConfigError("%s: ussd is an object of replies, %s" % (name, ", ".join(USSD_CHOICES)))
+        for key, allowed in USSD_CHOICES.items():
+            value = cfg.get(key, allowed[0])
+            if value not in allowed:
+                raise ConfigError("%s: ussd %s is one of %s" % (name, key, ", ".join(allowed)))
+            setattr(self, key, value)
+        replies = cfg.get("replies", {})
+        if not isinstance(replies, dict):
+            raise ConfigError("%s: ussd replies map codes to replies" % name)
+        self.replies = {code: None if reply is None else UssdReply(reply, "%s: ussd %s" % (name, code))
+                        for code, reply in replies.items()}
+        self.open = False
+
+    def code(self, sent, charset):
+        """The code a client sent, read as the modem reads its string; None when it cannot."""
+        try:
+            if self.request == "gsm7":
+                data = bytes.fromhex(sent)
+                return unpack_ussd7(data) if data else None
+            if charset == "UCS2":
+                data = bytes.fromhex(sent)
+                return data.decode("utf-16-be") if data else None
+        except (ValueError, PduError):
+            return None
+        return sent
+
+
+# ---------------------------------------------------------------------------
 # One simulated modem
 # ---------------------------------------------------------------------------
 
@@ -568,7 +707,8 @@ TTY_KEYS = {"path", "name", "role", "interface", "speeds", "wrong_speed", "echo"
             "answers", "seed", "nmea_period_ms"}
 
 # The ttys of one modem share these: one SIM, one network, one message store.
-SHARED_STATE = ("storage", "capacity", "sent", "send_script", "arrivals", "refuse_delete", "network", "ttys")
+SHARED_STATE = ("storage", "capacity", "sent", "send_script", "arrivals", "refuse_delete", "network", "ussd",
+                "ttys")
 
 # Bytes a GPS port leaves unread in its tty before it drops further sentences:
 # well below the 4 KiB a tty holds, so the last burst still fits.
@@ -599,6 +739,7 @@ class Modem:
         self.speeds = [int(s) for s in cfg.get("speeds", [9600, 115200])]
         self.wrong_speed = cfg.get("wrong_speed", "silent")
         self.network = Network(cfg, self.name)
+        self.ussd = Ussd(cfg.get("ussd"), self.name)
         self.imei = str(cfg.get("imei", self._imei_from_ati()))
         self.iccid = str(cfg.get("iccid", "89860012345678901234"))
         self.csq = str(cfg.get("csq", "23,99"))
@@ -683,6 +824,7 @@ class Modem:
         self.reg_modes = dict.fromkeys(REGISTRATION_MODES, 0)
         self.cops_format = 0
         self.cscs = self.cscs_at_power_on
+        self.ussd_mode = 0
 
     def join(self, first):
         """Become another tty of first's modem: one storage, one SIM, one network."""
@@ -852,6 +994,7 @@ class Modem:
         self.body = self.pending_send = None
         self._power_on()
         self.network.restart()
+        self.ussd.open = False
         self.closed = False
         self.path = path
         self.open()
@@ -1046,6 +1189,15 @@ class Modem:
         if not cmd.startswith("AT"):
             self.event("command", cmd=cmd, speed=speed, outcome="ignored")
             return
+        if self.ussd.open and not cmd.startswith("AT+CUSD"):
+            # A menu waits for its answer: the modem takes nothing else meanwhile.
+            if self.ussd.while_open == "busy":
+                self.event("command", cmd=cmd, speed=speed, outcome="ussd-busy")
+                return
+            reply = self.cme(3)
+            self.send(reply)
+            self.event("command", cmd=cmd, speed=speed, outcome="ussd-open", answer=reply.decode("latin-1"))
+            return
         if cmd in self.answers:
             queue = self.answers[cmd]
             value = queue.pop(0) if len(queue) > 1 else queue[0]
@@ -1151,6 +1303,8 @@ class Modem:
             return self.ok()
         if body.startswith("+CSCS"):
             return self._cscs(body[5:])
+        if body.startswith("+CUSD") and not cdma:
+            return self._cusd(body[5:])
         if body.startswith("+CSMS="):
             return self.info("+CSMS: 1,1,1")
         if body.startswith("^") or body.startswith("+ATVER"):
@@ -1200,6 +1354,55 @@ class Modem:
         self.cscs = wanted
         self._write_state()
         return self.ok()
+
+    # AT+CUSD=1,"*100#",15 -> OK, then (seconds later) +CUSD: 0,"Balance 12.30",15
+    def _cusd(self, args):
+        if args == "?":
+            return self.info("+CUSD: %d" % self.ussd_mode)
+        if args == "=?":
+            return self.info("+CUSD: (0-2)")
+        fields = split_fields(args[1:]) if args.startswith("=") else [""]
+        if fields[0] == "2":
+            self.event("ussd-cancel", was_open=self.ussd.open)
+            self.ussd.open = False
+            return self.ok()
+        if fields[0] not in ("0", "1"):
+            return self.error()
+        self.ussd_mode = int(fields[0])
+        if len(fields) == 1:
+            return self.ok()
+        code = self.ussd.code(fields[1].strip('"'), self.cscs)
+        if code is None:
+            self.event("ussd", sent=fields[1], outcome="unreadable")
+            return self.error()
+        refusal = self.network.sim_error()
+        if refusal is None and self.network.stat("CREG") not in (1, 5):
+            refusal = 30  # USSD goes over the circuit-switched domain
+        if refusal is not None:
+            self.event("ussd", code=code, outcome="refused")
+            return self.cme(refusal)
+        reply = self.ussd.replies.get(code, UNKNOWN_SERVICE)
+        self.event("ussd", code=code, outcome="no-reply" if reply is None else "status %d" % reply.status)
+        if reply is None:
+            return self.ok()
+        self.ussd.open = reply.status == 1
+        target = self._ussd_port()
+
+        def deliver():
+            # Coded in the character set the port has when the reply comes.
+            target.send(reply.render(target.cscs) * reply.repeat, delay=0)
+            if reply.before_ok:
+                self.send(self.ok(), delay=0)
+        self.at(time.monotonic() + reply.delay, deliver)
+        return b"" if reply.before_ok else self.ok()
+
+    def _ussd_port(self):
+        """Where the reply goes: this port, or the modem's primary AT port."""
+        if self.ussd.reply_on == "primary":
+            for tty in self.ttys:
+                if tty.role == "at" and not tty.closed:
+                    return tty
+        return self
 
     def _sim_info(self, error, line):
         return self.info(line) if error is None else self.cme(error)
