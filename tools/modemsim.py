@@ -459,8 +459,8 @@ SIM_NOT_READY = "NOT READY"
 # The +CMS error (27.005) of SMS commands for a +CME SIM error; other locks give 312.
 CMS_OF_SIM_ERROR = {10: 310, 11: 311, 12: 316, 13: 313, 14: 314, 15: 315}
 
-# <stat> of +CREG and its kin: registered at home (1) or roaming (5), and
-# their SMS-only forms (6, 7 / 9, 10); 2 is searching.
+# <stat> of +CREG and its kin that count as registered: home (1), roaming (5),
+# for SMS only (6 home, 7 roaming), with CSFB not preferred (9 home, 10 roaming).
 REGISTERED = (1, 5, 6, 7, 9, 10)
 SEARCHING = 2
 # The registration queries and the highest <n> each takes.
@@ -1310,8 +1310,9 @@ class Modem:
         if body.startswith("^") or body.startswith("+ATVER"):
             return self._vendor(body)
         # The SMS service commands below need a SIM; +CMGF is a mere setting.
-        if body.startswith(("+CSCA", "+CPMS", "+CMGL", "+CMGR", "+CMGS", "+CMGD")) and self._sms_refusal():
-            return self._sms_refusal()
+        refusal = self._sms_refusal()
+        if refusal and body.startswith(("+CSCA", "+CPMS", "+CMGL", "+CMGR", "+CMGS", "+CMGD")):
+            return refusal
         if body == "+CSCA?":
             kind = 145 if self.smsc.startswith("+") else 129
             return self.info('+CSCA: "%s",%d' % (self.smsc, kind))
@@ -1477,8 +1478,9 @@ class Modem:
         if cdma and name == "^HSMSSS":
             return self.ok()
         if cdma and name == "^HCMGS":
-            if self._sms_refusal():
-                return self._sms_refusal()
+            refusal = self._sms_refusal()
+            if refusal:
+                return refusal
             return self._prompt("cdma", 0, body.split("=", 1)[1].strip('"') if "=" in body else "")
         if cdma and name == "^HCMGL":
             return self._hcmgl(body.split("=", 1)[1] if "=" in body else "4")
