@@ -5,7 +5,8 @@
         bench.rx("ttyUSB0")          # every byte tarnel wrote to that modem
 
 The simulator (tools/modemsim.py --isolate) makes a private mount namespace with
-a fresh /dev that holds only the simulated modems; the test process joins that
+a fresh /dev that holds only the simulated modems and a /sys that shows only
+their USB devices; the test process joins that
 namespace for the life of the bench, so the programs it starts, the ports it
 opens and the terminals it spawns all see the simulated /dev and nothing of the
 machine's own.  The bench also gets an empty /run/lock of its own, so the port
