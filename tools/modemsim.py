@@ -2320,6 +2320,7 @@ def main(argv=None):
             signal.signal(signal.SIGTERM, signal.SIG_IGN)
             sim.stop()
         os._exit(code)
+    os.close(sim.control_fd)
     for m in sim.ttys:
         m.events.close()
         os.close(m.rx_fd)
