@@ -2,33 +2,42 @@
 """Simulated cellular modems on pseudo-terminals.
 
 Each modem of the configuration gets a pseudo-terminal and a link at a device
-path such as /dev/ttyUSB0, and answers AT commands there as the chosen model
-does: identity, SIM, signal, SMS storage in PDU mode, the send prompt, the CDMA
-model's own commands, and faults on demand.  Every byte a client writes is
-appended to <logdir>/<name>.rx at once; <logdir>/<name>.events receives one JSON
-object per line for each command and message; <logdir>/<name>.state.json holds
-the storage after every change.  "READY" is printed on standard output (and the
-ready file written) once every link exists.
+path such as /dev/ttyUSB0 (or several, one per tty, sharing the modem's SIM and
+storage), and answers AT commands there as the chosen model does: identity,
+SIM, signal, SMS storage in PDU mode, the send prompt, the CDMA model's own
+commands, and faults on demand.  Every byte a client writes is appended to
+<logdir>/<name>.rx at once; <logdir>/<name>.events receives one JSON object per
+line for each command and message; <logdir>/<name>.state.json holds the
+storage after every change.  "READY" is printed on standard output (and the
+ready file written) once every link exists.  A line "replug <name>" written to
+the FIFO <logdir>/control unplugs that tty's USB device and plugs it in again
+under new tty numbers.
 
     modemsim.py --config modems.json --logdir DIR
     modemsim.py --config modems.json --isolate -- tarnel      # private /dev
 
 With --isolate the simulator first moves into a private mount namespace with a
-fresh /dev (root only), so links at /dev/ttyUSB* are seen by the command it
-runs and by nobody else.  Only Debian's python3 standard library is used.
+fresh /dev and an empty /sys (root only), so links at /dev/ttyUSB* are seen by
+the command it runs and by nobody else, and /sys shows the USB devices of the
+simulated modems only.  Only Debian's python3 standard library is used.
 """
 
 import argparse
 import collections
 import errno
 import fcntl
+import heapq
+import itertools
 import json
 import os
 import random
+import re
+import resource
 import select
 import shutil
 import signal
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
@@ -377,8 +386,16 @@ MODELS = {
     "CPhone_INCORPORATED_A7600C1_SE": {"iccid": "+CCID",  "read": "cmgr", "vendor": set()},
 }
 
-CME_TEXT = {3: "operation not allowed", 4: "operation not supported", 10: "SIM not inserted",
-            13: "SIM failure", 100: "unknown"}
+CME_TEXT = {3: "operation not allowed", 4: "operation not supported", 5: "PH-SIM PIN required",
+            6: "PH-FSIM PIN required", 7: "PH-FSIM PUK required", 10: "SIM not inserted",
+            11: "SIM PIN required", 12: "SIM PUK required", 13: "SIM failure", 14: "SIM busy",
+            15: "SIM wrong", 30: "no network service", 40: "network personalization PIN required",
+            41: "network personalization PUK required", 100: "unknown"}
+
+# Character sets of AT+CSCS.
+CHARSETS = ("GSM", "IRA", "UCS2", "8859-1")
+
+HEALTH_COMMAND = re.compile(r"\+(CPIN|CREG|CGREG|CEREG|COPS|CFUN)(\?|=.*)")
 
 STORAGE_NAMES = ("SM", "ME")
 DEFAULT_CAPACITY = {"SM": 50, "ME": 100}
@@ -413,11 +430,297 @@ def answer_bytes(value):
     return value.encode("utf-8")
 
 
+def nmea_sentence(body):
+    checksum = 0
+    for byte in body.encode("ascii"):
+        checksum ^= byte
+    return "$%s*%02X\r\n" % (body, checksum)
+
+
+def nmea_burst(now):
+    """What a GPS port with a fix sends each second: position, course, satellites."""
+    clock, date = time.strftime("%H%M%S.00", now), time.strftime("%d%m%y", now)
+    return "".join(nmea_sentence(body) for body in (
+        "GPGGA,%s,3110.4200,N,12128.3000,E,1,08,0.9,15.0,M,0.0,M,," % clock,
+        "GPRMC,%s,A,3110.4200,N,12128.3000,E,0.0,0.0,%s,,,A" % (clock, date),
+        "GPGSV,1,1,04,01,40,083,46,02,17,308,41,12,07,344,39,14,22,228,45")).encode("ascii")
+
+
+# ---------------------------------------------------------------------------
+# SIM and network of one modem (3GPP TS 27.007), shared by its ttys
+# ---------------------------------------------------------------------------
+
+# "+CPIN: <state>" of a locked SIM, and the +CME error SIM commands get meanwhile.
+SIM_LOCKS = {"SIM PIN": 11, "SIM PUK": 12, "PH-SIM PIN": 5, "PH-FSIM PIN": 6, "PH-FSIM PUK": 7,
+             "PH-NET PIN": 40, "PH-NET PUK": 41}
+# States in which the SIM serves: PIN2 and PUK2 guard only a few files.
+SIM_READY = ("READY", "SIM PIN2", "SIM PUK2")
+SIM_NOT_READY = "NOT READY"
+# The +CMS error (27.005) of SMS commands for a +CME SIM error; other locks give 312.
+CMS_OF_SIM_ERROR = {10: 310, 11: 311, 12: 316, 13: 313, 14: 314, 15: 315}
+
+# <stat> of +CREG and its kin that count as registered: home (1), roaming (5),
+# for SMS only (6 home, 7 roaming), with CSFB not preferred (9 home, 10 roaming).
+REGISTERED = (1, 5, 6, 7, 9, 10)
+SEARCHING = 2
+# The registration queries and the highest <n> each takes.
+REGISTRATION_MODES = {"CREG": 3, "CGREG": 4, "CEREG": 5}
+DEFAULT_OPERATOR = {"long": "Test Network", "short": "TestNet", "numeric": "00101"}
+COPS_FORMATS = ("long", "short", "numeric")
+
+
+class Network:
+    """What a modem's SIM and network say, as time goes: a SIM still busy
+    after power-on, a registration still searching, the operator."""
+
+    def __init__(self, cfg, name):
+        self.sim = bool(cfg.get("sim", True))
+        self.cpin = cfg.get("cpin", "READY")
+        if type(self.cpin) is not int and self.cpin not in SIM_READY + (SIM_NOT_READY,) + tuple(SIM_LOCKS):
+            raise ConfigError("%s: cpin %r is neither a +CPIN state nor a +CME error number" % (name, self.cpin))
+        self.busy_s = float(cfg.get("sim_busy_s", 0))
+        self.searching_s = float(cfg.get("searching_s", 0))
+        # Modems without LTE know no +CEREG.
+        self.stats = {}
+        for domain, default in (("CREG", 1), ("CGREG", 1), ("CEREG", "error")):
+            value = cfg.get(domain.lower(), default)
+            if value != "error" and (type(value) is not int or not 0 <= value <= 11):
+                raise ConfigError("%s: %s %r is neither a <stat> nor \"error\"" % (name, domain.lower(), value))
+            self.stats[domain] = value
+        self.cfun = int(cfg.get("cfun", 1))
+        operator = cfg.get("operator", DEFAULT_OPERATOR)
+        if not isinstance(operator, dict) or set(operator) - set(COPS_FORMATS):
+            raise ConfigError("%s: operator is an object of %s" % (name, ", ".join(COPS_FORMATS)))
+        self.operator = [operator.get(form) for form in COPS_FORMATS]
+        self.act = cfg.get("act", 7)
+        self.lac, self.ci = str(cfg.get("lac", "1A2B")), str(cfg.get("ci", "0A1B2C3"))
+        self.registration_urc = bool(cfg.get("registration_urc", False))
+        self.restart()
+
+    def restart(self):
+        """Power on: the SIM's busy time and the search begin again."""
+        self.started = time.monotonic()
+
+    def _since_start(self):
+        return time.monotonic() - self.started
+
+    def pin_state(self):
+        """The +CPIN state, or the +CME error AT+CPIN? gets instead."""
+        if not self.sim:
+            return 10
+        if self._since_start() < self.busy_s:
+            return 14
+        return self.cpin
+
+    def sim_error(self):
+        """The +CME error that commands needing the SIM get now; None when it serves."""
+        state = self.pin_state()
+        if type(state) is int:
+            return state
+        if state == SIM_NOT_READY:
+            return 10
+        return SIM_LOCKS.get(state)
+
+    def iccid_error(self):
+        """Reading the SIM's number needs no PIN: a locked SIM still gives it."""
+        error = self.sim_error()
+        return None if self.pin_state() in SIM_LOCKS else error
+
+    def stat(self, domain):
+        """<stat> of a registration query now, or "error" when the modem refuses it."""
+        configured = self.stats[domain]
+        if configured == "error":
+            return configured
+        if self.sim_error() is not None or self.cfun != 1:
+            return 0
+        if configured in REGISTERED and self._since_start() < self.searching_s:
+            return SEARCHING
+        return configured
+
+    def registered(self):
+        return any(self.stat(domain) in REGISTERED for domain in self.stats)
+
+    def location(self):
+        """<lac>,<ci>[,<AcT>] of the cell, quoted as modems send them."""
+        return ['"%s"' % self.lac, '"%s"' % self.ci] + ([] if self.act is None else [str(self.act)])
+
+    def operator_name(self, wanted):
+        """(format, name): in the wanted format when the modem has it, else in one it has."""
+        for form in (wanted,) + tuple(range(len(COPS_FORMATS))):
+            if self.operator[form]:
+                return form, self.operator[form]
+        return None
+
+
+# ---------------------------------------------------------------------------
+# USSD (3GPP TS 27.007 +CUSD, TS 23.038 coding) of one modem, shared by its ttys
+# ---------------------------------------------------------------------------
+
+# Each way a reply's text may be put on the line, and the DCS it has by
+# default, without and with a language indication in front of the text.
+USSD_ENCODINGS = {"text": (0x0F, 0x10), "gsm7": (0x0F, 0x10), "ucs2": (0x48, 0x11), "8bit": (0x44, None)}
+USSD_REPLY_KEYS = {"status", "text", "encoding", "dcs", "language", "delay_ms", "before_ok", "repeat", "line"}
+# The choices of a modem's "ussd" object, the default first.
+USSD_CHOICES = {"request": ("text", "gsm7"), "reply_on": ("asking", "primary"), "while_open": ("error", "busy")}
+GSM7_CR = 0x0D
+
+
+def charset_bytes(text, charset):
+    """Text as a modem gives it in an AT+CSCS character set; "?" where it has no character."""
+    if charset == "UCS2":
+        return text.encode("utf-16-be").hex().upper().encode("ascii")
+    if charset == "GSM":
+        return bytes(septet for ch in text for septet in (gsm7_septets(ch) or [0x3F]))
+    return text.encode("ascii" if charset == "IRA" else "latin-1", "replace")
+
+
+def pack_ussd7(text):
+    """Packed GSM 7-bit as USSD strings carry it: 7 spare bits at the end, or an
+    ending CR on an octet boundary, get a CR of padding (TS 23.038 6.1.2.3.1),
+    so no "@" appears at the receiver."""
+    septets = gsm7_septets(text)
+    if len(septets) % 8 == 7 or (len(septets) % 8 == 0 and septets and septets[-1] == GSM7_CR):
+        septets.append(GSM7_CR)
+    return pack7(septets)
+
+
+def unpack_ussd7(data):
+    septets = unpack7(data, len(data) * 8 // 7)
+    if len(data) * 8 % 7 == 0 and septets and septets[-1] in (GSM7_CR, 0):
+        septets.pop()  # the padding of 7 spare bits
+    return gsm7_text(septets)
+
+
+def split_fields(text):
+    """Comma-separated parameters of an AT command; commas inside quotes stay."""
+    fields, current, quoted = [], [], False
+    for ch in text:
+        if ch == '"':
+            quoted = not quoted
+        if ch == "," and not quoted:
+            fields.append("".join(current))
+            current = []
+        else:
+            current.append(ch)
+    fields.append("".join(current))
+    return fields
+
+
+class UssdReply:
+    """A scripted +CUSD reply: '+CUSD: <status>[,"<text>",<dcs>]', its timing and repeats."""
+
+    def __init__(self, cfg, where):
+        if not isinstance(cfg, dict) or set(cfg) - USSD_REPLY_KEYS:
+            raise ConfigError("%s: a reply is an object of %s" % (where, ", ".join(sorted(USSD_REPLY_KEYS))))
+        self.line = answer_bytes(cfg["line"]) if "line" in cfg else None
+        self.status = int(cfg.get("status", 0))
+        self.text = cfg.get("text")
+        self.encoding = cfg.get("encoding", "text")
+        self.language = cfg.get("language")
+        if self.encoding not in USSD_ENCODINGS:
+            raise ConfigError("%s: encoding %r is none of %s" % (where, self.encoding, ", ".join(USSD_ENCODINGS)))
+        plain, with_language = USSD_ENCODINGS[self.encoding]
+        if self.language is not None and (with_language is None or len(self.language) != 2
+                                          or gsm7_septets(self.language) is None):
+            raise ConfigError("%s: a language is two GSM letters, before text, gsm7 or ucs2" % where)
+        self.dcs = int(cfg.get("dcs", plain if self.language is None else with_language))
+        self.delay = float(cfg.get("delay_ms", 0)) / 1000.0
+        self.before_ok = bool(cfg.get("before_ok", False))
+        self.repeat = int(cfg.get("repeat", 1))
+        if self.text is not None and self.encoding == "gsm7" and gsm7_septets(self._spoken()) is None:
+            raise ConfigError("%s: text has characters outside the GSM 7-bit alphabet" % where)
+
+    def _spoken(self):
+        """The text with the language indication of DCS 0x10 in front: "en" then CR."""
+        return self.text if self.language is None else self.language + "\r" + self.text
+
+    def render(self, charset):
+        """The reply line as it leaves the modem, whose character set is charset now."""
+        if self.line is not None:
+            return b"\r\n" + self.line + b"\r\n"
+        if self.text is None:
+            return b"\r\n+CUSD: %d\r\n" % self.status
+        if self.encoding == "ucs2":
+            # DCS 0x11: two GSM 7-bit letters of language packed in two octets first.
+            head = pack7(gsm7_septets(self.language)) if self.language else b""
+            data = (head + self.text.encode("utf-16-be")).hex().upper().encode("ascii")
+        elif self.encoding == "8bit":
+            data = self.text.encode("latin-1", "replace").hex().upper().encode("ascii")
+        elif self.encoding == "gsm7":
+            data = pack_ussd7(self._spoken()).hex().upper().encode("ascii")
+        else:
+            data = charset_bytes(self._spoken(), charset)
+        return b'\r\n+CUSD: %d,"%s",%d\r\n' % (self.status, data, self.dcs)
+
+
+# What the network says to a code it has no service for.
+UNKNOWN_SERVICE = UssdReply({"status": 4}, "unknown code")
+
+
+class Ussd:
+    """A modem's USSD service: a scripted reply per code, and the session that a
+    menu (a reply with status 1) leaves open until AT+CUSD=2 or a final reply."""
+
+    def __init__(self, cfg, name):
+        cfg = {} if cfg is None else cfg
+        if not isinstance(cfg, dict) or set(cfg) - set(USSD_CHOICES) - {"replies"}:
+            raise ConfigError("%s: ussd is an object of replies, %s" % (name, ", ".join(USSD_CHOICES)))
+        for key, allowed in USSD_CHOICES.items():
+            value = cfg.get(key, allowed[0])
+            if value not in allowed:
+                raise ConfigError("%s: ussd %s is one of %s" % (name, key, ", ".join(allowed)))
+            setattr(self, key, value)
+        replies = cfg.get("replies", {})
+        if not isinstance(replies, dict):
+            raise ConfigError("%s: ussd replies map codes to replies" % name)
+        self.replies = {code: None if reply is None else UssdReply(reply, "%s: ussd %s" % (name, code))
+                        for code, reply in replies.items()}
+        self.open = False
+
+    def code(self, sent, charset):
+        """The code a client sent, read as the modem reads its string; None when it cannot."""
+        try:
+            if self.request == "gsm7":
+                data = bytes.fromhex(sent)
+                return unpack_ussd7(data) if data else None
+            if charset == "UCS2":
+                data = bytes.fromhex(sent)
+                return data.decode("utf-16-be") if data else None
+        except (ValueError, PduError):
+            return None
+        return sent
+
+
 # ---------------------------------------------------------------------------
 # One simulated modem
 # ---------------------------------------------------------------------------
 
+# What a tty of a modem does with what it hears: "at" is the primary AT port,
+# where the modem's unsolicited lines go; "at2" a second AT port; "silent",
+# "nmea" (a GPS port that streams sentences) and "diag" (binary diagnostics)
+# are ports that never answer AT.
+ROLES = ("at", "at2", "silent", "nmea", "diag")
+
+# Per tty of a modem with several: the modem's keys hold for all of them, these
+# may differ from one tty to the next.
+TTY_KEYS = {"path", "name", "role", "interface", "speeds", "wrong_speed", "echo", "faults",
+            "answers", "seed", "nmea_period_ms"}
+
+# The ttys of one modem share these: one SIM, one network, one message store.
+SHARED_STATE = ("storage", "capacity", "sent", "send_script", "arrivals", "refuse_delete", "network", "ussd",
+                "ttys")
+
+# Bytes a GPS port leaves unread in its tty before it drops further sentences:
+# well below the 4 KiB a tty holds, so the last burst still fits.
+NMEA_BACKLOG = 2048
+
+# Tie-breaker of timers due at the same moment: first set, first run.
+_TIMER_ORDER = itertools.count()
+
+
 class Modem:
+    """One tty of a simulated modem (most modems have only one)."""
+
     def __init__(self, cfg, number, logdir, ati_dirs):
         if not isinstance(cfg, dict):
             raise ConfigError("modem %d: not an object" % number)
@@ -435,14 +738,17 @@ class Modem:
         self.ati = answer_bytes(cfg["ati"]) if "ati" in cfg else load_ati(self.model, ati_dirs)
         self.speeds = [int(s) for s in cfg.get("speeds", [9600, 115200])]
         self.wrong_speed = cfg.get("wrong_speed", "silent")
-        self.sim = bool(cfg.get("sim", True))
+        self.network = Network(cfg, self.name)
+        self.ussd = Ussd(cfg.get("ussd"), self.name)
         self.imei = str(cfg.get("imei", self._imei_from_ati()))
         self.iccid = str(cfg.get("iccid", "89860012345678901234"))
         self.csq = str(cfg.get("csq", "23,99"))
         self.smsc = str(cfg.get("smsc", "+8613800100500"))
-        self.cmee = int(cfg.get("cmee", 1))
-        self.echo = bool(cfg.get("echo", True))
-        self.cmgf = 0
+        self.cmee_at_power_on = int(cfg.get("cmee", 1))
+        self.echo_at_power_on = bool(cfg.get("echo", True))
+        self.cscs_at_power_on = str(cfg.get("cscs", "GSM"))
+        if self.cscs_at_power_on not in CHARSETS:
+            raise ConfigError("%s: cscs %r is none of %s" % (self.name, self.cscs_at_power_on, ", ".join(CHARSETS)))
         self.check_length = bool(cfg.get("check_length", True))
         self.answers = {self._normalise(k): (v if isinstance(v, list) else [v])
                         for k, v in cfg.get("answers", {}).items()}
@@ -461,6 +767,17 @@ class Modem:
         urc = faults.get("urc") or {}
         self.urc_text = answer_bytes(urc["text"]) if "text" in urc else b""
         self.urc_at = set(urc.get("at", []))
+        self.role = cfg.get("role", "at")
+        if self.role not in ROLES:
+            raise ConfigError("%s: role %r is none of %s" % (self.name, self.role, ", ".join(ROLES)))
+        # Ports that are not AT ports behave as the matching faults do.
+        self.silent = self.silent or self.role in ("silent", "nmea")
+        self.garbage = self.garbage or self.role == "diag"
+        self.nmea_period = float(cfg.get("nmea_period_ms", 1000)) / 1000.0
+        self.timers = []          # heap of (due time, order, action)
+        self.ttys = [self]        # every tty of this modem, this one included
+        self.usb = None           # the UsbDevice it hangs off, if any
+        self.rdev = None          # device number of its pseudo-terminal
         self.rng = random.Random(cfg.get("seed", self.name))
         self.closed = False
         self.capacity = dict(DEFAULT_CAPACITY, **cfg.get("capacity", {}))
@@ -473,7 +790,7 @@ class Modem:
             self.refuse_delete = {int(i): str(line) for i, line in cfg.get("refuse_delete", {}).items()}
         except (AttributeError, ValueError):
             raise ConfigError("%s: refuse_delete maps indices to answers" % self.name)
-        self.mems = ["SM", "SM", "SM"]
+        self._power_on()
         self.echo_buf = bytearray()
         self.sent = []
         self.message_ref = 0
@@ -499,6 +816,21 @@ class Modem:
         self._write_state()
 
     # -- configuration helpers
+
+    def _power_on(self):
+        """The per-port settings a modem starts with."""
+        self.echo, self.cmee, self.cmgf = self.echo_at_power_on, self.cmee_at_power_on, 0
+        self.mems = ["SM", "SM", "SM"]
+        self.reg_modes = dict.fromkeys(REGISTRATION_MODES, 0)
+        self.cops_format = 0
+        self.cscs = self.cscs_at_power_on
+        self.ussd_mode = 0
+
+    def join(self, first):
+        """Become another tty of first's modem: one storage, one SIM, one network."""
+        for attr in SHARED_STATE:
+            setattr(self, attr, getattr(first, attr))
+        self.ttys.append(self)
 
     def _imei_from_ati(self):
         # A CDMA module names its ESN where others name their IMEI.
@@ -615,17 +947,18 @@ class Modem:
         tty.setraw(self.slave)
         fcntl.fcntl(self.master, fcntl.F_SETFL, fcntl.fcntl(self.master, fcntl.F_GETFL) | os.O_NONBLOCK)
         target = os.ttyname(self.slave)
+        self.rdev = os.stat(target).st_rdev
         if os.path.lexists(self.path):
             raise ConfigError("%s already exists; not replacing it" % self.path)
         os.makedirs(os.path.dirname(self.path) or ".", exist_ok=True)
         os.symlink(target, self.path)
         self.link_made = True
         self.event("open", pty=target, path=self.path)
+        if self.role == "nmea":
+            self.at(time.monotonic(), self._stream_nmea)
 
-    def close(self, reason="exit"):
-        if self.closed:
-            return
-        self.closed = True
+    def _unplug(self):
+        """Link and pseudo-terminal gone: a client's port hangs up."""
         if self.link_made:
             try:
                 os.unlink(self.path)
@@ -636,10 +969,35 @@ class Modem:
             if fd >= 0:
                 os.close(fd)
         self.master = self.slave = -1
+        self.timers.clear()
+
+    def close(self, reason="exit"):
+        if self.closed:
+            return
+        self.closed = True
+        self._unplug()
         self.out.clear()
         self.queued = 0
         if reason != "exit":
             self.event(reason)
+        self._write_state()
+
+    def replug(self, path):
+        """Plugged in again at another path, as a USB modem comes back after a
+        reset: the client's old port hangs up, the port settings start afresh,
+        the storage stays."""
+        self._unplug()
+        self.out.clear()
+        self.queued = 0
+        self.line.clear()
+        self.echo_buf.clear()
+        self.body = self.pending_send = None
+        self._power_on()
+        self.network.restart()
+        self.ussd.open = False
+        self.closed = False
+        self.path = path
+        self.open()
         self._write_state()
 
     # -- logs
@@ -652,10 +1010,15 @@ class Modem:
         self.events.flush()
 
     def _write_state(self):
+        # The storage is the modem's: the state file of each of its ttys shows it.
+        for tty in self.ttys:
+            tty._write_state_file()
+
+    def _write_state_file(self):
         state = {
             "storage": {mem: [dict(msg, index=i) for i, msg in sorted(self.storage[mem].items())]
                         for mem in STORAGE_NAMES},
-            "mems": self.mems, "echo": self.echo, "cmgf": self.cmgf, "cmee": self.cmee,
+            "mems": self.mems, "echo": self.echo, "cmgf": self.cmgf, "cmee": self.cmee, "cscs": self.cscs,
             "sent": self.sent, "closed": self.closed,
         }
         tmp = self.state_path + ".tmp"
@@ -725,6 +1088,27 @@ class Modem:
 
     def next_due(self):
         return self.out[0][0] if self.out else None
+
+    # -- timers: what happens at a time rather than in answer to a command
+
+    def at(self, due, action):
+        heapq.heappush(self.timers, (due, next(_TIMER_ORDER), action))
+
+    def next_timer(self):
+        return self.timers[0][0] if self.timers else None
+
+    def run_timers(self, now):
+        while self.timers and self.timers[0][0] <= now and not self.closed:
+            heapq.heappop(self.timers)[2]()
+
+    def _stream_nmea(self):
+        # A GPS port sends whether anyone listens or not; what nobody reads is
+        # lost once the tty's buffer is full, as on a real port, so a burst is
+        # never queued where it could not be written.
+        unread = struct.unpack("i", fcntl.ioctl(self.slave, termios.FIONREAD, b"\0" * 4))[0]
+        if self.next_due() is None and unread < NMEA_BACKLOG:
+            self.send(nmea_burst(time.gmtime()), delay=0)
+        self.at(time.monotonic() + self.nmea_period, self._stream_nmea)
 
     # -- input
 
@@ -804,6 +1188,15 @@ class Modem:
             return
         if not cmd.startswith("AT"):
             self.event("command", cmd=cmd, speed=speed, outcome="ignored")
+            return
+        if self.ussd.open and not cmd.startswith("AT+CUSD"):
+            # A menu waits for its answer: the modem takes nothing else meanwhile.
+            if self.ussd.while_open == "busy":
+                self.event("command", cmd=cmd, speed=speed, outcome="ussd-busy")
+                return
+            reply = self.cme(3)
+            self.send(reply)
+            self.event("command", cmd=cmd, speed=speed, outcome="ussd-open", answer=reply.decode("latin-1"))
             return
         if cmd in self.answers:
             queue = self.answers[cmd]
@@ -892,28 +1285,34 @@ class Modem:
         if body in ("+CCID", "+CCID?", "+ICCID"):
             if self.caps["iccid"] != "+CCID":
                 return self.error()
-            return self.info('+CCID: "%s"' % self.iccid) if self.sim else self.cme(10)
+            return self._sim_info(self.network.iccid_error(), '+CCID: "%s"' % self.iccid)
         if body == "^ICCID?":
             if self.caps["iccid"] != "^ICCID":
                 return self.error()
-            return self.info("^ICCID: %s" % self.iccid) if self.sim else self.cme(10)
+            return self._sim_info(self.network.iccid_error(), "^ICCID: %s" % self.iccid)
         if body == "+CIMI":
-            return self.info("460001234567890") if self.sim else self.cme(10)
+            return self._sim_info(self.network.sim_error(), "460001234567890")
         if body == "+CSQ":
             return self.info("+CSQ: %s" % self.csq)
         if body == "+CSQ=?":
             return self.info("+CSQ: (0-31,99),(0-7,99)")
-        if body in ("+CREG?", "+CGREG?"):
-            return self.info("%s: 0,%d" % (body[:-1], 1 if self.sim else 0))
-        if body.startswith(("+CREG=", "+CGREG=", "+CLIP=", "+CNMI=", "+CSCS=")):
+        health = HEALTH_COMMAND.fullmatch(body)
+        if health:
+            return self._health(health.group(1), health.group(2))
+        if body.startswith(("+CLIP=", "+CNMI=")):
             return self.ok()
+        if body.startswith("+CSCS"):
+            return self._cscs(body[5:])
+        if body.startswith("+CUSD") and not cdma:
+            return self._cusd(body[5:])
         if body.startswith("+CSMS="):
             return self.info("+CSMS: 1,1,1")
         if body.startswith("^") or body.startswith("+ATVER"):
             return self._vendor(body)
         # The SMS service commands below need a SIM; +CMGF is a mere setting.
-        if not self.sim and body.startswith(("+CSCA", "+CPMS", "+CMGL", "+CMGR", "+CMGS", "+CMGD")):
-            return self.cms(310)
+        refusal = self._sms_refusal()
+        if refusal and body.startswith(("+CSCA", "+CPMS", "+CMGL", "+CMGR", "+CMGS", "+CMGD")):
+            return refusal
         if body == "+CSCA?":
             kind = 145 if self.smsc.startswith("+") else 129
             return self.info('+CSCA: "%s",%d' % (self.smsc, kind))
@@ -944,6 +1343,133 @@ class Modem:
             return self._cmgs(body[6:])
         return self.error()
 
+    # AT+CSCS? -> '+CSCS: "GSM"': the character set of texts in commands and answers
+    def _cscs(self, args):
+        if args == "?":
+            return self.info('+CSCS: "%s"' % self.cscs)
+        if args == "=?":
+            return self.info("+CSCS: (%s)" % ",".join('"%s"' % name for name in CHARSETS))
+        wanted = args[1:].strip('"').upper() if args.startswith("=") else None
+        if wanted not in CHARSETS:
+            return self.error()
+        self.cscs = wanted
+        self._write_state()
+        return self.ok()
+
+    # AT+CUSD=1,"*100#",15 -> OK, then (seconds later) +CUSD: 0,"Balance 12.30",15
+    def _cusd(self, args):
+        if args == "?":
+            return self.info("+CUSD: %d" % self.ussd_mode)
+        if args == "=?":
+            return self.info("+CUSD: (0-2)")
+        fields = split_fields(args[1:]) if args.startswith("=") else [""]
+        if fields[0] == "2":
+            self.event("ussd-cancel", was_open=self.ussd.open)
+            self.ussd.open = False
+            return self.ok()
+        if fields[0] not in ("0", "1"):
+            return self.error()
+        self.ussd_mode = int(fields[0])
+        if len(fields) == 1:
+            return self.ok()
+        code = self.ussd.code(fields[1].strip('"'), self.cscs)
+        if code is None:
+            self.event("ussd", sent=fields[1], outcome="unreadable")
+            return self.error()
+        refusal = self.network.sim_error()
+        if refusal is None and self.network.stat("CREG") not in (1, 5):
+            refusal = 30  # USSD goes over the circuit-switched domain
+        if refusal is not None:
+            self.event("ussd", code=code, outcome="refused")
+            return self.cme(refusal)
+        reply = self.ussd.replies.get(code, UNKNOWN_SERVICE)
+        self.event("ussd", code=code, outcome="no-reply" if reply is None else "status %d" % reply.status)
+        if reply is None:
+            return self.ok()
+        self.ussd.open = reply.status == 1
+        target = self._ussd_port()
+
+        def deliver():
+            # Coded in the character set the port has when the reply comes.
+            target.send(reply.render(target.cscs) * reply.repeat, delay=0)
+            if reply.before_ok:
+                self.send(self.ok(), delay=0)
+        self.at(time.monotonic() + reply.delay, deliver)
+        return b"" if reply.before_ok else self.ok()
+
+    def _ussd_port(self):
+        """Where the reply goes: this port, or the modem's primary AT port."""
+        if self.ussd.reply_on == "primary":
+            for tty in self.ttys:
+                if tty.role == "at" and not tty.closed:
+                    return tty
+        return self
+
+    def _sim_info(self, error, line):
+        return self.info(line) if error is None else self.cme(error)
+
+    def _sms_refusal(self):
+        """What an SMS command gets while the SIM does not serve; None when it does."""
+        error = self.network.sim_error()
+        return None if error is None else self.cms(CMS_OF_SIM_ERROR.get(error, 312))
+
+    # AT+CPIN? -> "+CPIN: READY"; AT+CREG? -> "+CREG: <n>,<stat>[,<lac>,<ci>[,<AcT>]]",
+    # e.g. +CREG: 2,1,"1A2B","0A1B2C3",7; AT+COPS? -> "+COPS: <mode>[,<format>,<oper>[,<AcT>]]"
+    def _health(self, name, args):
+        if name == "CPIN":
+            if args != "?":
+                return self.error()
+            state = self.network.pin_state()
+            return self.cme(state) if type(state) is int else self.info("+CPIN: %s" % state)
+        if name == "CFUN":
+            return self.info("+CFUN: %d" % self.network.cfun) if args == "?" else self.error()
+        if name == "COPS":
+            return self._cops(args)
+        return self._registration(name, args)
+
+    def _registration(self, name, args):
+        stat = self.network.stat(name)
+        if stat == "error":
+            return self.error()
+        if args == "=?":
+            return self.info("+%s: (0-%d)" % (name, REGISTRATION_MODES[name]))
+        if args.startswith("="):
+            mode = self._number(args[1:])
+            if mode is None or not 0 <= mode <= REGISTRATION_MODES[name]:
+                return self.error()
+            self.reg_modes[name] = mode
+            return self.ok()
+        if args != "?":
+            return self.error()
+        located = self.network.location() if stat in REGISTERED else []
+        fields = [str(self.reg_modes[name]), str(stat)] + (located if self.reg_modes[name] >= 2 else [])
+        answer = self.info("+%s: %s" % (name, ",".join(fields)))
+        if self.network.registration_urc:
+            # The unsolicited form, <stat> first, before the answer and before its OK.
+            urc = ("\r\n+%s: %s\r\n" % (name, ",".join([str(stat)] + located))).encode()
+            final = answer.rfind(self.ok())
+            answer = urc + answer[:final] + urc + answer[final:]
+        return answer
+
+    def _cops(self, args):
+        if args == "?":
+            named = self.network.operator_name(self.cops_format) if self.network.registered() else None
+            if named is None:
+                return self.info("+COPS: 0")
+            form, name = named
+            if form != 2 and self.cscs == "UCS2":
+                name = name.encode("utf-16-be").hex().upper()
+            act = [] if self.network.act is None else [str(self.network.act)]
+            return self.info(",".join(["+COPS: 0", str(form), '"%s"' % name] + act))
+        if args == "=?":
+            names = ",".join('"%s"' % (name or "") for name in self.network.operator)
+            return self.info("+COPS: (2,%s%s),,(0-4),(0-2)" % (
+                names, "" if self.network.act is None else ",%d" % self.network.act))
+        if args in ("=3,0", "=3,1", "=3,2"):
+            self.cops_format = int(args[-1])
+            return self.ok()
+        return self.ok() if args == "=0" else self.cme(3)
+
     def _vendor(self, body):
         cdma = self.caps["read"] == "cdma"
         name = body.split("=")[0].rstrip("?")
@@ -952,8 +1478,9 @@ class Modem:
         if cdma and name == "^HSMSSS":
             return self.ok()
         if cdma and name == "^HCMGS":
-            if not self.sim:
-                return self.cms(310)
+            refusal = self._sms_refusal()
+            if refusal:
+                return refusal
             return self._prompt("cdma", 0, body.split("=", 1)[1].strip('"') if "=" in body else "")
         if cdma and name == "^HCMGL":
             return self._hcmgl(body.split("=", 1)[1] if "=" in body else "4")
@@ -1159,6 +1686,10 @@ class Modem:
             # script entry is not used up by it.
             answer, record["outcome"] = self.cms(304), "invalid"
             self.send_script.insert(0, entry)
+        elif entry == "ok" and not self.network.registered():
+            # No network to hand the message to; the script entry stays too.
+            answer, record["outcome"] = self.cms(331), "not-registered"
+            self.send_script.insert(0, entry)
         else:
             answer = self._send_answer(entry)
             record["outcome"] = "silent" if answer is None else entry
@@ -1177,6 +1708,206 @@ class Modem:
                 return ("\r\nOK\r\n\r\n^HCMGSS: %d\r\n" % self.message_ref).encode()
             return ("\r\n+CMGS: %d\r\n\r\nOK\r\n" % self.message_ref).encode()
         return b"\r\n" + answer_bytes(entry) + b"\r\n"
+
+
+# ---------------------------------------------------------------------------
+# USB devices as the kernel shows them in /sys, and udev's /dev/serial links
+# ---------------------------------------------------------------------------
+
+# Per USB driver of an interface, the usb-serial driver its ports are bound to
+# (as /sys/bus/usb-serial/drivers names it); cdc_acm makes ttyACM devices of
+# its own instead.
+USB_SERIAL_DRIVERS = {"option": "option1", "qcserial": "qcserial", "sierra": "sierra",
+                      "ftdi_sio": "ftdi_sio", "cp210x": "cp210x", "ch341": "ch341-uart",
+                      "pl2303": "pl2303"}
+ACM_DRIVER = "cdc_acm"
+USB_KEYS = {"position", "vendor", "product", "serial", "manufacturer", "product_name", "driver"}
+USB_POSITION = re.compile(r"([1-9][0-9]*)-([1-9][0-9]*(?:\.[1-9][0-9]*)*)")
+NUMBERED_TTY = re.compile(r"tty(USB|ACM)([0-9]+)")
+HEX4 = re.compile(r"[0-9a-fA-F]{4}")
+
+
+def merge_usb(modems):
+    """The USB device of each position named by the modems: modems behind one
+    bridge name it each, with attributes that must agree."""
+    merged = {}
+    for number, cfg in enumerate(modems):
+        usb = cfg.get("usb") if isinstance(cfg, dict) else None
+        if usb is None:
+            continue
+        if not isinstance(usb, dict) or not isinstance(usb.get("position"), str):
+            raise ConfigError("modem %d: \"usb\" needs a \"position\" such as \"1-1.3\"" % number)
+        unknown = set(usb) - USB_KEYS
+        if unknown:
+            raise ConfigError("modem %d: unknown usb keys %s" % (number, ", ".join(sorted(unknown))))
+        device = merged.setdefault(usb["position"], {})
+        for key, value in usb.items():
+            if device.setdefault(key, value) != value:
+                raise ConfigError("USB device %s: %s is %r and %r" % (usb["position"], key, device[key], value))
+    return {position: UsbDevice(cfg) for position, cfg in merged.items()}
+
+
+class UsbDevice:
+    """A USB device: one modem with its ttys, or a bridge with one modem per tty."""
+
+    def __init__(self, cfg):
+        self.position = cfg["position"]
+        match = USB_POSITION.fullmatch(self.position)
+        if not match:
+            raise ConfigError("USB position %r is not like 1-1.3" % self.position)
+        self.bus, self.port_path = int(match.group(1)), match.group(2)
+        for key in ("vendor", "product"):
+            value = str(cfg.get(key, "0000"))
+            if not HEX4.fullmatch(value):
+                raise ConfigError("USB device %s: %s %r is not four hex digits" % (self.position, key, value))
+            setattr(self, key, value.lower())
+        self.serial = cfg.get("serial")
+        self.manufacturer = cfg.get("manufacturer")
+        self.product_name = cfg.get("product_name")
+        self.driver = cfg.get("driver", "option")
+        if self.driver != ACM_DRIVER and self.driver not in USB_SERIAL_DRIVERS:
+            raise ConfigError("USB device %s: driver %r is none of %s" % (
+                self.position, self.driver, ", ".join([ACM_DRIVER] + sorted(USB_SERIAL_DRIVERS))))
+        self.kind = "ACM" if self.driver == ACM_DRIVER else "USB"
+        self.ports = []  # [tty, interface number, port number on that interface]
+
+    def attach(self, tty, interface):
+        match = NUMBERED_TTY.fullmatch(os.path.basename(tty.path))
+        if not match or match.group(1) != self.kind:
+            raise ConfigError("%s: a tty of %s's driver %s is named tty%s<n>" % (
+                tty.path, self.position, self.driver, self.kind))
+        if not isinstance(interface, int) or not 0 <= interface <= 255:
+            raise ConfigError("%s: interface %r is not a number from 0 to 255" % (tty.name, interface))
+        port = sum(1 for _, i, _ in self.ports if i == interface)
+        if port and self.kind == "ACM":
+            raise ConfigError("%s: interface %d of %s has a tty already" % (tty.name, interface, self.position))
+        self.ports.append([tty, interface, port])
+        tty.usb = self
+
+
+def udev_name(text):
+    """A USB string as udev puts it in a link name: blanks and unsafe characters become "_"."""
+    text = "_".join(text.split())
+    return "".join(c if c.isalnum() or c in "#+-.:=@_" or ord(c) > 127 else "_" for c in text)
+
+
+class Sysfs:
+    """What the kernel shows of the simulated USB devices under a private /sys,
+    and the /dev/serial links udev makes for their ttys.
+
+    A tty's class entry /sys/class/tty/<name> holds in "dev" the device number
+    of the pseudo-terminal its /dev link points to, so that it matches the
+    node; "device" leads to the usb-serial port (ttyUSB) or the ACM interface
+    (ttyACM), above which come the interface and the USB device."""
+
+    def __init__(self, sys_root="/sys", dev_root="/dev"):
+        self.sys, self.dev = sys_root, dev_root
+        for folder in ("class/tty", "dev/char", "bus/usb/drivers/usb", "bus/usb-serial/drivers"):
+            os.makedirs(os.path.join(self.sys, folder), exist_ok=True)
+        self.links = {}  # USB position -> links made for its device
+
+    def _host(self, bus):
+        return "platform/xhci-hcd.%d.auto" % (bus - 1)
+
+    def device_dir(self, device):
+        """/sys/devices/.../usb<bus>/<bus>-<port>/.../<position>: the hubs on the way, then the device."""
+        path = os.path.join(self.sys, "devices", self._host(device.bus), "usb%d" % device.bus)
+        ports = device.port_path.split(".")
+        for depth in range(1, len(ports) + 1):
+            path = os.path.join(path, "%d-%s" % (device.bus, ".".join(ports[:depth])))
+        return path
+
+    @staticmethod
+    def _write(folder, name, value):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write("%s\n" % value)
+
+    def _link(self, target, link, made):
+        folder = os.path.dirname(link)
+        os.makedirs(folder, exist_ok=True)
+        if os.path.lexists(link):
+            os.unlink(link)  # two equal devices without a serial: the last plugged wins, as in udev
+        os.symlink(os.path.relpath(target, folder), link)
+        made.append((link, os.readlink(link)))
+
+    def _bind(self, folder, bus, driver, made):
+        """The kernel's pair of links: folder/driver and the driver's link back."""
+        drivers = os.path.join(self.sys, "bus", bus, "drivers", driver)
+        self._link(drivers, os.path.join(folder, "driver"), made)
+        self._link(folder, os.path.join(drivers, os.path.basename(folder)), made)
+        self._link(os.path.join(self.sys, "bus", bus), os.path.join(folder, "subsystem"), made)
+
+    def _hubs(self, device):
+        root = os.path.join(self.sys, "devices", self._host(device.bus), "usb%d" % device.bus)
+        hubs = [root]
+        for hub in os.path.relpath(self.device_dir(device), root).split(os.sep)[:-1]:
+            hubs.append(os.path.join(hubs[-1], hub))
+        for depth, hub in enumerate(hubs):
+            if not os.path.isdir(hub):
+                os.makedirs(hub)
+                # The root hub of every Linux host controller, then plain hubs.
+                ids = ("1d6b", "0002") if depth == 0 else ("05e3", "0608")
+                self._write(hub, "idVendor", ids[0])
+                self._write(hub, "idProduct", ids[1])
+                self._write(hub, "bDeviceClass", "09")
+
+    def plug(self, device):
+        made = self.links.setdefault(device.position, [])
+        self._hubs(device)
+        top = self.device_dir(device)
+        os.makedirs(top)
+        for name, value in (("idVendor", device.vendor), ("idProduct", device.product),
+                            ("serial", device.serial), ("manufacturer", device.manufacturer),
+                            ("product", device.product_name), ("busnum", device.bus),
+                            ("devpath", device.port_path), ("bDeviceClass", "00")):
+            if value is not None:
+                self._write(top, name, value)
+        self._bind(top, "usb", "usb", made)
+        for tty, interface, port in device.ports:
+            self._plug_tty(device, top, tty, interface, port, made)
+
+    def _plug_tty(self, device, top, tty, interface, port, made):
+        name = os.path.basename(tty.path)
+        iface = os.path.join(top, "%s:1.%d" % (device.position, interface))
+        if not os.path.isdir(iface):
+            os.mkdir(iface)
+            self._write(iface, "bInterfaceNumber", "%02x" % interface)
+            self._write(iface, "bInterfaceClass", "02" if device.kind == "ACM" else "ff")
+            self._bind(iface, "usb", device.driver, made)
+        if device.kind == "ACM":
+            parent = iface
+        else:
+            parent = os.path.join(iface, name)
+            os.mkdir(parent)
+            self._write(parent, "port_number", port)
+            self._bind(parent, "usb-serial", USB_SERIAL_DRIVERS[device.driver], made)
+        node = os.path.join(parent, "tty", name)
+        os.makedirs(node)
+        major, minor = os.major(tty.rdev), os.minor(tty.rdev)
+        self._write(node, "dev", "%d:%d" % (major, minor))
+        self._write(node, "uevent", "MAJOR=%d\nMINOR=%d\nDEVNAME=%s" % (major, minor, name))
+        self._link(parent, os.path.join(node, "device"), made)
+        self._link(os.path.join(self.sys, "class", "tty"), os.path.join(node, "subsystem"), made)
+        self._link(node, os.path.join(self.sys, "class", "tty", name), made)
+        self._link(node, os.path.join(self.sys, "dev", "char", "%d:%d" % (major, minor)), made)
+        # udev's 60-serial.rules: usb-serial ports end in -port<n>, ACM ones do not.
+        suffix = "" if device.kind == "ACM" else "-port%d" % port
+        ids = [udev_name(device.manufacturer or device.vendor), udev_name(device.product_name or device.product)]
+        if device.serial:
+            ids.append(udev_name(device.serial))
+        by_id = "usb-%s-if%02x%s" % ("_".join(ids), interface, suffix)
+        by_path = "%s-usb-0:%s:1.%d%s" % (self._host(device.bus).replace("/", "-"), device.port_path,
+                                          interface, suffix)
+        serial = os.path.join(self.dev, "serial")
+        self._link(tty.path, os.path.join(serial, "by-id", by_id), made)
+        self._link(tty.path, os.path.join(serial, "by-path", by_path), made)
+
+    def unplug(self, device):
+        for link, target in self.links.pop(device.position, []):
+            # A link another device has taken over since stays.
+            if os.path.islink(link) and os.readlink(link) == target:
+                os.unlink(link)
+        shutil.rmtree(self.device_dir(device), ignore_errors=True)
 
 
 # ---------------------------------------------------------------------------
@@ -1202,19 +1933,131 @@ class StopRequest:
 
 
 class Simulator:
-    def __init__(self, config, logdir, ati_dir=None):
+    def __init__(self, config, logdir, ati_dir=None, sysfs=None):
+        """sysfs: a Sysfs that shows the USB devices, or None to show nothing."""
         modems = config.get("modems") if isinstance(config, dict) else config
         if not isinstance(modems, list) or not modems:
             raise ConfigError("the configuration needs a non-empty list of modems")
         dirs = ati_search_dirs(ati_dir)
-        self.modems = [Modem(cfg, i, logdir, dirs) for i, cfg in enumerate(modems)]
-        names = [m.name for m in self.modems]
+        groups = [self._tty_configs(cfg, number) for number, cfg in enumerate(modems)]
+        self._number_ttys(modems, groups)
+        # Four descriptors a tty: the pseudo-terminal's two ends and two logs.
+        raise_open_file_limit(4 * sum(len(group) for group in groups) + 64)
+        self.devices = merge_usb(modems)
+        self.ttys = []  # every tty of every modem
+        for number, (cfg, group) in enumerate(zip(modems, groups)):
+            device = self.devices[cfg["usb"]["position"]] if cfg.get("usb") else None
+            first = None
+            for tty_cfg in group:
+                tty = Modem(tty_cfg, number, logdir, dirs)
+                if first is None:
+                    first = tty
+                else:
+                    tty.join(first)
+                if device:
+                    device.attach(tty, tty_cfg.get("interface", 0))
+                self.ttys.append(tty)
+        names = [m.name for m in self.ttys]
         if len(set(names)) != len(names):
             raise ConfigError("modem names must differ: %s" % ", ".join(names))
+        self.sysfs = sysfs
+        control = os.path.join(logdir, "control")
+        if os.path.lexists(control):
+            os.unlink(control)
+        os.mkfifo(control, 0o600)
+        # Read and write: the FIFO never reads as ended when a writer closes it.
+        self.control_fd = os.open(control, os.O_RDWR | os.O_NONBLOCK)
+        self.control_buf = b""
+
+    @staticmethod
+    def _tty_configs(cfg, number):
+        """The configuration of each tty of a modem: its own keys over the modem's."""
+        if not isinstance(cfg, dict):
+            raise ConfigError("modem %d: not an object" % number)
+        if "ttys" not in cfg:
+            return [cfg]
+        ttys = cfg["ttys"]
+        if not isinstance(ttys, list) or not ttys:
+            raise ConfigError("modem %d: \"ttys\" is a non-empty list" % number)
+        misplaced = sorted(k for k in ("path", "name", "role", "interface") if k in cfg)
+        if misplaced:
+            raise ConfigError("modem %d: %s belong in its ttys" % (number, ", ".join(misplaced)))
+        base = {k: v for k, v in cfg.items() if k != "ttys"}
+        out = []
+        for interface, tty in enumerate(ttys):
+            if not isinstance(tty, dict) or set(tty) - TTY_KEYS:
+                raise ConfigError("modem %d: a tty is an object of %s" % (number, ", ".join(sorted(TTY_KEYS))))
+            merged = dict(base, interface=interface)
+            merged.update(tty)
+            out.append(merged)
+        return out
+
+    @staticmethod
+    def _number_ttys(modems, groups):
+        """A path for each tty of a "ttys" list that names none: the lowest free
+        /dev/ttyUSB<n> (ttyACM<n> for a cdc_acm device). A modem without such a
+        list keeps /dev/ttyUSB<its place in the list>."""
+        taken = set()
+        for number, (cfg, group) in enumerate(zip(modems, groups)):
+            if "ttys" not in cfg:
+                taken.add(cfg.get("path", "/dev/ttyUSB%d" % number))
+            taken.update(tty["path"] for tty in group if "path" in tty)
+        for cfg, group in zip(modems, groups):
+            if "ttys" not in cfg:
+                continue
+            acm = isinstance(cfg.get("usb"), dict) and cfg["usb"].get("driver") == ACM_DRIVER
+            for tty in group:
+                if "path" not in tty:
+                    tty["path"] = next_free_path("/dev", "ACM" if acm else "USB", taken)
+                    taken.add(tty["path"])
 
     def start(self):
-        for m in self.modems:
+        for m in self.ttys:
             m.open()
+        if self.sysfs:
+            for device in self.devices.values():
+                self.sysfs.plug(device)
+
+    def replug(self, name):
+        """Unplug the USB device of tty `name` (or its modem, when it has no USB
+        position) and plug it in again: each of its ttys comes back under the
+        lowest number that no tty holds, the old numbers being still held by
+        clients that had them open, as the kernel numbers a replugged device."""
+        found = [m for m in self.ttys if m.name == name]
+        if not found:
+            raise ConfigError("no tty named %r" % name)
+        tty = found[0]
+        group = [port[0] for port in tty.usb.ports] if tty.usb else list(tty.ttys)
+        group.sort(key=lambda m: tty_number(m.path))
+        held = {m.path for m in self.ttys if not m.closed}
+        if self.sysfs and tty.usb:
+            self.sysfs.unplug(tty.usb)
+        old = [m.path for m in group]
+        for m in group:
+            kind = NUMBERED_TTY.fullmatch(os.path.basename(m.path)).group(1)
+            path = next_free_path(os.path.dirname(m.path), kind, held)
+            held.add(path)
+            m.replug(path)
+        if self.sysfs and tty.usb:
+            self.sysfs.plug(tty.usb)
+        # Once the whole device is back: a client waiting for this finds it complete.
+        for m, path in zip(group, old):
+            m.event("replug", old=path, path=m.path)
+
+    def _on_control(self):
+        try:
+            self.control_buf += os.read(self.control_fd, 4096)
+        except BlockingIOError:
+            return
+        *lines, self.control_buf = self.control_buf.split(b"\n")
+        for line in lines:
+            words = line.decode("utf-8", "replace").split()
+            try:
+                if len(words) != 2 or words[0] != "replug":
+                    raise ConfigError("control: %r is not \"replug <name>\"" % line)
+                self.replug(words[1])
+            except (ConfigError, OSError) as e:
+                sys.stderr.write("modemsim: %s\n" % e)
 
     def stop(self):
         # What a client wrote just before the stop may still be on its way
@@ -1222,27 +2065,34 @@ class Simulator:
         # been quiet for a moment (a bounded number of times), so the logs are whole.
         for _ in range(20):
             # A start that failed part way leaves later modems without a pty.
-            live = [m for m in self.modems if not m.closed and m.master >= 0]
-            ready = select.select([m.master for m in live], [], [], 0.1)[0] if live else []
+            live = [m for m in self.ttys if not m.closed and m.master >= 0]
+            ready = readable([m.master for m in live], 0.1)
             if not ready:
                 break
             for m in live:
                 if m.master in ready:
                     m.drain()
-        for m in self.modems:
+        for m in self.ttys:
             m.drain()
             m.close()
+        os.close(self.control_fd)
 
     def serve(self, stop):
         """Answer until `stop` (a StopRequest) has been requested."""
         while not stop.requested:
-            live = [m for m in self.modems if not m.closed]
+            live = [m for m in self.ttys if not m.closed]
             now = time.monotonic()
-            dues = [m.next_due() for m in live if m.next_due() is not None]
+            dues = [due for m in live for due in (m.next_due(), m.next_timer()) if due is not None]
             timeout = 0.2 if not dues else max(0.0, min(dues) - now)
-            readers = [m.master for m in live] + [stop.wake_fd]
-            writers = [m.master for m in live if m.out and m.out[0][0] <= now]
-            r, w, _ = select.select(readers, writers, [], min(timeout, 0.2))
+            poller = select.poll()
+            for m in live:
+                writing = m.next_due() is not None and m.next_due() <= now
+                poller.register(m.master, select.POLLIN | (select.POLLOUT if writing else 0))
+            for fd in (stop.wake_fd, self.control_fd):
+                poller.register(fd, select.POLLIN)
+            r = {fd for fd, _ in poller.poll(min(timeout, 0.2) * 1000.0)}
+            if self.control_fd in r:
+                self._on_control()
             for m in live:
                 if m.closed:
                     continue
@@ -1256,16 +2106,56 @@ class Simulator:
                             raise
                         data = b""
                     if data:
-                        try:
-                            m.on_input(data)
-                        except Exception:
-                            # A fault of ours must show, but not stop the other modems.
-                            detail = traceback.format_exc()
-                            sys.stderr.write("modemsim: %s: %s" % (m.name, detail))
-                            m.event("crash", traceback=detail)
-                            m.send(m.error())
+                        self._guarded(m, m.on_input, data)
+                if not m.closed:
+                    self._guarded(m, m.run_timers, time.monotonic())
                 if not m.closed:
                     m.flush()
+
+    @staticmethod
+    def _guarded(m, action, argument):
+        try:
+            action(argument)
+        except Exception:
+            # A fault of ours must show, but not stop the other modems.
+            detail = traceback.format_exc()
+            sys.stderr.write("modemsim: %s: %s" % (m.name, detail))
+            m.event("crash", traceback=detail)
+            m.send(m.error())
+
+
+def tty_number(path):
+    match = NUMBERED_TTY.fullmatch(os.path.basename(path))
+    if not match:
+        raise ConfigError("%s has no tty number to change" % path)
+    return int(match.group(2))
+
+
+def next_free_path(folder, kind, taken):
+    """The lowest <folder>/tty<kind><n> that is neither taken nor on disk."""
+    for number in itertools.count():
+        path = os.path.join(folder, "tty%s%d" % (kind, number))
+        if path not in taken and not os.path.lexists(path):
+            return path
+
+
+def readable(fds, timeout):
+    """The descriptors of fds that have something to read within timeout seconds."""
+    poller = select.poll()
+    for fd in fds:
+        poller.register(fd, select.POLLIN)
+    return {fd for fd, _ in poller.poll(timeout * 1000.0)} if fds else set()
+
+
+def raise_open_file_limit(needed):
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    if soft != resource.RLIM_INFINITY and soft < needed:
+        if hard != resource.RLIM_INFINITY and hard < needed:
+            hard = needed  # root may raise it; anyone else gets the error below
+        try:
+            resource.setrlimit(resource.RLIMIT_NOFILE, (needed, hard))
+        except (ValueError, OSError) as e:
+            raise ConfigError("%d ttys need %d open files: %s" % ((needed - 64) // 4, needed, e))
 
 
 # Mount-namespace system calls, made directly: the same steps as
@@ -1327,6 +2217,12 @@ def setup_private_dev(mount, umount):
         shutil.rmtree(aside, ignore_errors=True)
 
 
+def setup_private_sys(mount):
+    """An empty tmpfs on /sys: the machine's own USB devices and ttys stay
+    unseen, and the simulated ones are shown there alone."""
+    mount("tmpfs", "/sys", "tmpfs", 0, "mode=755")
+
+
 def setup_private_lock_folder(mount):
     """An empty tmpfs on /run/lock, where programs keep a lock file per port:
     the simulated ttyUSB0 must neither meet the machine's real ttyUSB0 lock nor
@@ -1336,7 +2232,7 @@ def setup_private_lock_folder(mount):
 
 
 def isolate():
-    """Move this process into a private mount namespace with its own /dev and /run/lock."""
+    """Move this process into a private mount namespace with its own /dev, /sys and /run/lock."""
     if os.geteuid() != 0:
         sys.stderr.write("modemsim: --isolate needs root (a private mount namespace)\n")
         sys.exit(EXIT_NO_NAMESPACE)
@@ -1344,9 +2240,10 @@ def isolate():
         mount, umount, unshare_mounts = _syscalls()
         unshare_mounts()
         setup_private_dev(mount, umount)
+        setup_private_sys(mount)
         setup_private_lock_folder(mount)
     except OSError as e:
-        sys.stderr.write("modemsim: cannot set up a private /dev and %s: %s\n" % (LOCK_FOLDER, e))
+        sys.stderr.write("modemsim: cannot set up a private /dev, /sys and %s: %s\n" % (LOCK_FOLDER, e))
         sys.exit(EXIT_NO_NAMESPACE)
 
 
@@ -1365,7 +2262,7 @@ def main(argv=None):
     parser.add_argument("--ready-file", help="file written once every link exists")
     parser.add_argument("--ati-dir", help="folder of <model>.txt ATI answers")
     parser.add_argument("--isolate", action="store_true",
-                        help="run in a private mount namespace with a fresh /dev and /run/lock (root)")
+                        help="run in a private mount namespace with a fresh /dev, /sys and /run/lock (root)")
     parser.add_argument("command", nargs="*", help="after --: run this command while serving, then stop")
     args = parser.parse_args(argv)
     if args.isolate:
@@ -1374,7 +2271,7 @@ def main(argv=None):
     try:
         config = load_config(args.config)
         logdir = args.logdir or tempfile.mkdtemp(prefix="modemsim.")
-        sim = Simulator(config, logdir, args.ati_dir)
+        sim = Simulator(config, logdir, args.ati_dir, Sysfs() if args.isolate else None)
         sim.start()
     except (ConfigError, OSError, ValueError, KeyError, TypeError, AttributeError) as e:
         sys.stderr.write("modemsim: %s\n" % e)
@@ -1423,7 +2320,8 @@ def main(argv=None):
             signal.signal(signal.SIGTERM, signal.SIG_IGN)
             sim.stop()
         os._exit(code)
-    for m in sim.modems:
+    os.close(sim.control_fd)
+    for m in sim.ttys:
         m.events.close()
         os.close(m.rx_fd)
         for fd in (m.master, m.slave):

@@ -5,7 +5,8 @@
         bench.rx("ttyUSB0")          # every byte tarnel wrote to that modem
 
 The simulator (tools/modemsim.py --isolate) makes a private mount namespace with
-a fresh /dev that holds only the simulated modems; the test process joins that
+a fresh /dev that holds only the simulated modems and a /sys that shows only
+their USB devices; the test process joins that
 namespace for the life of the bench, so the programs it starts, the ports it
 opens and the terminals it spawns all see the simulated /dev and nothing of the
 machine's own.  The bench also gets an empty /run/lock of its own, so the port
@@ -80,6 +81,18 @@ def wait_for(predicate, timeout, what):
         if time.monotonic() > deadline:
             raise AssertionError("timed out after %.1f s waiting for %s" % (timeout, what))
         time.sleep(0.005)
+
+
+def run_simulator(modems):
+    """The simulator's verdict on a configuration, without serving it: a bad
+    one is refused with exit status 2 and a message on stderr."""
+    with tempfile.TemporaryDirectory() as folder:
+        config = os.path.join(folder, "modems.json")
+        with open(config, "w", encoding="utf-8") as f:
+            json.dump({"modems": modems}, f)
+        return subprocess.run([PYTHON, MODEMSIM, "--config", config, "--logdir", folder],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              text=True, timeout=60)
 
 
 class Result:
@@ -353,6 +366,18 @@ class Bench:
 
     def spawn_tarnel(self, args=(), timeout=30, env=None, binary=None):
         return self.spawn(self.tarnel_argv(args, binary), timeout, env)
+
+    def replug(self, name, timeout=10.0):
+        """Unplug the USB device of modem tty `name` (the modem, without one) and
+        plug it in again under new tty numbers; returns the tty's new path."""
+        seen = len(self.events(name, "replug"))
+        with open(os.path.join(self.logdir, "control"), "w") as f:
+            f.write("replug %s\n" % name)
+
+        def new_path():
+            done = self.events(name, "replug")[seen:]
+            return done[0]["path"] if done else None
+        return wait_for(new_path, timeout, "%s to come back" % name)
 
     def open_port(self, path="/dev/ttyUSB0", speed=9600):
         client = SerialClient(path, speed)
