@@ -9,7 +9,7 @@
 // workers start or after they are done; a worker gets copies of its records,
 // its own port object and its own result slot, and writes to standard
 // output only through CColorCout (whole lines). Shared while workers run:
-// g_portStates of the exchanges (one mutex, CCheckManagerDetect.cpp) and
+// what the exchanges know of each modem (one mutex, CommandExchange.cpp) and
 // standard output (one mutex, CColorCout.cpp); the set.ini values and
 // m_bPlainText are only read.
 
@@ -46,7 +46,7 @@ public:
     void OnAbout();
     void PrintHelpInfo();
 
-    // ---- detection and command exchanges (CCheckManagerDetect.cpp)
+    // ---- detection (CCheckManagerDetect.cpp), candidate ports (PortDiscovery.cpp)
     // Detection pass over GetAllComPort(), then the device table and the
     // status line rebuilt from it (ScanPorts).
     void OnScanPort();
@@ -66,11 +66,19 @@ public:
     // recognises can stop (see the exchanges). With m_bShowScanProgress a
     // progress line is kept on standard output meanwhile and erased at the end.
     std::vector<DeviceBaseComInfo> DetectDevices(const std::vector<std::string>& ports);
+    // Examines one port, on the worker of its path: recognises the modem at
+    // the first of DETECT_RATES where it answers AT twice and its ATI answer
+    // names a model, then reads IMEI, SIM number and (with a SIM) signal with
+    // the recognised model object. The port is taken once and kept across the
+    // rates. `port` may hold the port already taken; otherwise it is taken
+    // here without waiting for another program. On return `port` holds the
+    // port where a modem was recognised, else it is null.
+    static DeviceBaseComInfo ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port);
     // Candidate paths: ttyUSB*, then ttyAMA*, in ls order; /dev/ttyS0 and
     // /dev/ttyS1 last, whether or not they exist, unless g_nFixedPorts is 0.
     std::vector<std::string> GetAllComPort();
 
-    // ---- ports held for a workflow (CCheckManagerDetect.cpp)
+    // ---- ports held for a workflow (CCheckManagerHold.cpp)
     // Lets go of every port held since the last scan.
     void ReleasePorts();
     // The port objects of a workflow's records, one per distinct device path
@@ -108,21 +116,17 @@ public:
     // JSON documents ("port busy: held by process N"), else the catalogue's.
     static std::string PortBusyText(int32_t pid, bool catalogue);
 
-    // Command exchanges: write the model's command, then read the growing
-    // answer and hand it to the model's judge after every read pass until
-    // RSP_OK (true), RSP_ERROR (false) or time runs out (false): the bound is
-    // the wrapper's read count times the nominal pass length (ReadPassUsec),
-    // on the monotonic clock, however many pieces the answer comes in.
-    // Nothing is written, and false returned, when the model or port is
-    // missing or the port is not ready: "opens" wrappers call Open, the others
-    // require IsOpened and never open. A failed write ends the exchange with
-    // false. Input left on the line is dropped before every command. After an
-    // exchange that ended without a verdict, the next one on that port first
-    // waits until a whole pass goes by without input and, when the abandoned
-    // answer held anything, until "AT" brings its own "OK". Once a port that
-    // detection recognised lets an exchange run out of time without a single
-    // byte, every later exchange on it fails at once, without writing, until
-    // the next detection (ModemStoppedAnswering).
+    // ---- command exchanges (CommandExchange.cpp)
+    // Each wrapper is one row of the exchange table, run by RunExchange
+    // (CommandExchange.h, which has the whole contract): true for RSP_OK;
+    // false for RSP_ERROR or when time runs out (the wrapper's read count
+    // times the nominal pass length, on the monotonic clock). Nothing is
+    // written, and false returned, when the model or port is missing or the
+    // port is not ready: "opens" wrappers call Open, the others require
+    // IsOpened and never open. Once a port that detection recognised lets an
+    // exchange run out of time without a single byte, every later exchange on
+    // it fails at once, without writing, until the next detection
+    // (ModemStoppedAnswering).
     // Trailing comments: whether the wrapper opens the port, and its reads.
     static bool RunComCmdAT(CPhoneCardBase* model, CComPortBase* port);  // opens, 10
     static bool RunComCmdATI(CPhoneCardBase* model, CComPortBase* port);  // 1400
@@ -146,7 +150,8 @@ public:
     // The two steps of sending one PDU part, on an already open port, 1400
     // reads each: `lenCmd` ("AT+CMGS=<n>") until the ">" prompt
     // (OnSendPduSmsLenCmdRsp), then `body` (PDU and Ctrl-Z) until the final
-    // answer (OnSendPduSmsContextCmdRsp). Texts are written unchanged.
+    // answer (OnSendPduSmsContextCmdRsp). Texts are written unchanged; an
+    // empty one is not written (false).
     static bool RunComCmdSendPduLen(CPhoneCardBase* model, CComPortBase* port, const std::string& lenCmd);
     static bool RunComCmdSendPduContext(CPhoneCardBase* model, CComPortBase* port, const std::string& body);
     // The next follow-up read of a model that reads one message at a time

@@ -1,8 +1,9 @@
 #ifndef TARNEL_PORTDISCOVERY_H
 #define TARNEL_PORTDISCOVERY_H
 
-// Free helpers of port discovery; the detection pass itself is
-// CCheckManager::DetectAllDevice.
+// Free helpers of port discovery, defined in PortDiscovery.cpp together with
+// the candidate paths (CCheckManager::GetAllComPort); the detection pass
+// itself is CCheckManager::DetectAllDevice.
 
 #include <cstdint>
 #include <string>
