@@ -7,6 +7,7 @@
 
 #include "ComPortBase.h"
 #include "Lang.h"
+#include "ModemWork.h"
 #include "PortWorkers.h"
 #include "basic.h"
 
@@ -37,12 +38,25 @@ CCheckManager::WorkPorts_t CCheckManager::TakeWorkPorts(const std::vector<ComPor
     return work;
 }
 
-void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records,
-                               const std::function<void(std::size_t, std::unique_ptr<CComPortBase>&)>& work,
+void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, PortTakeRule_t rule,
+                               const std::function<void(std::size_t, ModemWork_t&)>& work,
                                const std::function<void(std::size_t)>& done)
 {
     WorkPorts_t ports = TakeWorkPorts(records);
-    CPortWorkers workers(ports.paths, [&](std::size_t i) { work(i, ports.Of(i)); });
+    CPortWorkers workers(ports.paths, [&](std::size_t i) {
+        std::unique_ptr<CComPortBase>& port = ports.Of(i);
+        ModemWork_t modem(records[i], port.get());
+        if (modem.NeedsPorts(rule)) {
+            const PHONE_TYPE_t chosenType = modem.record.nPhoneType;
+            modem.taken = TakeWorkPort(modem.record, port) ? PORTS_TAKEN : PORTS_BUSY;
+            modem.UsePort(port.get());
+            // A port the scan found busy has been examined now: its model may be another.
+            if (modem.record.nPhoneType != chosenType) {
+                modem.RemakeModel();
+            }
+        }
+        work(i, modem);
+    });
     for (std::size_t i = 0; i < records.size(); ++i) {
         workers.WaitFor(i);
         if (done) {

@@ -7,6 +7,7 @@
 
 #include "ConsoleKey.h"
 #include "Lang.h"
+#include "PortDiscovery.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
 
@@ -24,8 +25,6 @@ const int MENU_QUIT = 11;
 const int RULE_WIDTH = 90;
 // Shown for an empty port name or baud rate, in both builds.
 const char* const UNKNOWN_TEXT = "unknow";
-// Device paths begin with "/dev/"; the table shows the rest.
-const std::string::size_type DEV_PREFIX_LEN = 5;
 
 void PrintRule(char c)
 {
@@ -40,11 +39,6 @@ void PrintCell(const std::string& value, int width, const char* placeholder, int
     } else {
         std::printf("%-*s", width, value.c_str());
     }
-}
-
-std::string PortCellText(const std::string& path)
-{
-    return path.size() >= DEV_PREFIX_LEN ? path.substr(DEV_PREFIX_LEN) : path;
 }
 
 }  // namespace
@@ -70,7 +64,7 @@ void CCheckManager::PrintAllDevice()
 
     for (Win32::CommInfo& entry : m_vecComInfo) {
         PrintRule('-');
-        PrintCell(PortCellText(entry.strPortName), w.port, UNKNOWN_TEXT, w.port);
+        PrintCell(ShortPortName(entry.strPortName), w.port, UNKNOWN_TEXT, w.port);
         PrintCell(entry.strBaudRate, w.baud, UNKNOWN_TEXT, w.baud);
         std::printf("%-*s", w.atStatus, entry.bAtOk ? "OK" : entry.bBusy ? Lang::AT_BUSY : Lang::NO_AT);
         // Modems quote some values and pad others; the table keeps them

@@ -41,6 +41,12 @@ std::string GetPortId(const std::string& path)
     return at == std::string::npos ? path : path.substr(at + 3);
 }
 
+std::string ShortPortName(const std::string& path)
+{
+    const std::string::size_type devPrefix = 5;  // "/dev/"
+    return path.size() > devPrefix ? path.substr(devPrefix) : std::string();
+}
+
 std::vector<std::string> CCheckManager::GetAllComPort()
 {
     std::vector<std::string> ports;

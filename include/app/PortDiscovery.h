@@ -22,4 +22,9 @@ std::string cmd_system(const char* cmd);
 // "tty" is returned unchanged.
 std::string GetPortId(const std::string& path);
 
+// The port name the device table, the result lines and the JSON documents
+// show: `path` without its first five characters, "/dev/" ("/dev/ttyUSB0"
+// gives "ttyUSB0"); empty for a path of five characters or fewer.
+std::string ShortPortName(const std::string& path);
+
 #endif
