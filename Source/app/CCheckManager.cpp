@@ -1,7 +1,6 @@
 #include "CCheckManager.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <iostream>
@@ -13,7 +12,6 @@
 #include "ComPortBase.h"
 #include "Lang.h"
 #include "PortDiscovery.h"
-#include "RunMode.h"
 #include "basic.h"
 
 std::vector<DeviceBaseComInfo> CCheckManager::g_comVec;
@@ -23,21 +21,6 @@ CCheckManager::~CCheckManager() = default;
 
 namespace {
 
-std::string Lowered(const char* text)
-{
-    std::string s(text);
-    for (char& c : s) {
-        // tolower is only defined for values of unsigned char (and EOF).
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
-
-bool OneOf(const std::string& word, std::initializer_list<const char*> words)
-{
-    return std::any_of(words.begin(), words.end(), [&](const char* w) { return word == w; });
-}
-
 // inih gives a long (64 bits on x86-64, 32 on ARM); clamp so that both
 // targets read the same value from the same file.
 int32_t ToInt32(long value)
@@ -46,42 +29,6 @@ int32_t ToInt32(long value)
 }
 
 }  // namespace
-
-RunMode_t ChooseRunMode(int argc, char** argv)
-{
-    RunMode_t mode;
-    if (argc <= 1) {
-        mode.kind = RUN_MENU;
-        return mode;
-    }
-    const std::string arg1 = argv[1];
-    if (argc == 2) {
-        if (OneOf(arg1, {"help", "/?", "-help", "--help", "-h", "--h"})) {
-            mode.kind = RUN_HELP;
-            return mode;
-        }
-        if (OneOf(arg1, {"version", "-version", "--version", "v", "-v"})) {
-            mode.kind = RUN_VERSION;
-            return mode;
-        }
-    }
-    if (arg1.size() == 3 && argc >= 3) {
-        const std::string word = Lowered(argv[1]);
-        if (word == "sms") {
-            mode.kind = RUN_SMS;
-            mode.first = Lowered(argv[2]);
-            return mode;
-        }
-        if (word == "pdu" && argc >= 4) {
-            mode.kind = RUN_PDU_TEST;
-            mode.first = argv[2];
-            mode.second = argv[3];
-            return mode;
-        }
-    }
-    mode.kind = RUN_CMD_PARAMS;
-    return mode;
-}
 
 void CCheckManager::InitConsoleSize()
 {

@@ -7,6 +7,7 @@
 #include <json/json.h>
 
 #include "PhoneCardBase.h"
+#include "PortDiscovery.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
 
@@ -115,7 +116,7 @@ void CCheckManager::PrintSendPduSmsResultAsJson()
     Json::ArrayIndex index = 0;
     for (const SendSmsResult_t& result : m_vecSendResult) {
         Json::Value element;
-        element["com"] = result.com.size() > 5 ? result.com.substr(5) : std::string();
+        element["com"] = ShortPortName(result.com);
         element["number"] = result.number;
         element["time"] = result.time;
         element["code"] = result.code;

@@ -3,11 +3,11 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <termios.h>
 #include <unistd.h>
 
 #include "ConsoleKey.h"
 #include "Lang.h"
+#include "PortDiscovery.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
 
@@ -25,8 +25,6 @@ const int MENU_QUIT = 11;
 const int RULE_WIDTH = 90;
 // Shown for an empty port name or baud rate, in both builds.
 const char* const UNKNOWN_TEXT = "unknow";
-// Device paths begin with "/dev/"; the table shows the rest.
-const std::string::size_type DEV_PREFIX_LEN = 5;
 
 void PrintRule(char c)
 {
@@ -43,34 +41,7 @@ void PrintCell(const std::string& value, int width, const char* placeholder, int
     }
 }
 
-std::string PortCellText(const std::string& path)
-{
-    return path.size() >= DEV_PREFIX_LEN ? path.substr(DEV_PREFIX_LEN) : path;
-}
-
 }  // namespace
-
-int getchLinux()
-{
-    struct termios saved;
-    if (tcgetattr(STDIN_FILENO, &saved) != 0) {
-        // Not a terminal: still a failed key read, but a used-up pipe or file
-        // is the end of input and must be told apart from it.
-        return std::getchar() == EOF ? KEY_VALUE_INPUT_END : -1;
-    }
-    struct termios raw = saved;
-    cfmakeraw(&raw);
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
-        return -1;
-    }
-    const int c = std::getchar();
-    const bool restored = tcsetattr(STDIN_FILENO, TCSANOW, &saved) == 0;
-    // A hung-up terminal may refuse the restore as well; its end still counts.
-    if (c == EOF) {
-        return KEY_VALUE_INPUT_END;
-    }
-    return restored ? c : -1;
-}
 
 void CCheckManager::PrintAllDevice()
 {
@@ -93,7 +64,7 @@ void CCheckManager::PrintAllDevice()
 
     for (Win32::CommInfo& entry : m_vecComInfo) {
         PrintRule('-');
-        PrintCell(PortCellText(entry.strPortName), w.port, UNKNOWN_TEXT, w.port);
+        PrintCell(ShortPortName(entry.strPortName), w.port, UNKNOWN_TEXT, w.port);
         PrintCell(entry.strBaudRate, w.baud, UNKNOWN_TEXT, w.baud);
         std::printf("%-*s", w.atStatus, entry.bAtOk ? "OK" : entry.bBusy ? Lang::AT_BUSY : Lang::NO_AT);
         // Modems quote some values and pad others; the table keeps them

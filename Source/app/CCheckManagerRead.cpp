@@ -5,16 +5,15 @@
 #include <algorithm>
 #include <ctime>
 #include <iostream>
-#include <memory>
 #include <sstream>
 
 #include "CCheckManager.h"
 #include "CColorCout.h"
 #include "ComPortBase.h"
-#include "CreatePhone.h"
 #include "IncompleteSms.h"
 #include "Lang.h"
 #include "PhoneCardBase.h"
+#include "PortDiscovery.h"
 #include "SmsDecode.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
@@ -23,12 +22,6 @@
 namespace {
 
 const int MAX_READ_NEXT_COMMANDS = 100;  // follow-up commands of one listing
-
-// "/dev/ttyUSB0" -> "ttyUSB0", as every result line shows a port.
-std::string ShortPortName(const std::string& path)
-{
-    return path.size() > 5 ? path.substr(5) : std::string();
-}
 
 // The word after a storage's name in the lines of menu key "d".
 const char* ClearOutcomeText(CCheckManager::StorageClear_t outcome)
@@ -52,16 +45,17 @@ void PrintReadFailure(std::ostream& out, const std::string& name, const std::str
         << CColorCout::Red(Lang::READ_REASON) << CColorCout::Red(reason) << "\n";
 }
 
-// Why neither storage of a port could be read, most telling first.
-std::string ReadFailureReason(const ComPortBaseInfo_t& info, CPhoneCardBase* phone, const CComPortBase* port)
+// Why neither storage of a modem could be read, most telling first.
+std::string ReadFailureReason(const ModemWork_t& modem)
 {
-    if (info.strSmsCardNumber.empty()) {
+    if (modem.record.strSmsCardNumber.empty()) {
         return GetSmsCodeChineseStr(SMS_NO_SIM_CARD);
     }
-    if (phone == nullptr) {
+    if (!modem.model) {
         return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
     }
-    return CCheckManager::ExchangeFailureReason(info.strPortName, *phone, port, Lang::MODEM_STOPPED);
+    return CCheckManager::ExchangeFailureReason(modem.record.strPortName, *modem.model, modem.Port(),
+                                                Lang::MODEM_STOPPED);
 }
 
 // How the deletes of read-and-clear went, worst last.
@@ -184,17 +178,13 @@ void CCheckManager::OnDelAllSms()
     }
     // Every port at once; the lines in the order the ports were named.
     std::vector<std::string> lines(ports.size());
-    RunOnPorts(ports, [&](std::size_t i, std::unique_ptr<CComPortBase>& port) {
-        ComPortBaseInfo_t info = ports[i];
-        const std::string name = std::string(Lang::READ_PORT) + ShortPortName(info.strPortName) + ": ";
-        // Nothing is sent for an unknown model: its port is not taken either,
-        // unless the scan found it busy and it is yet to be examined.
-        const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-        if ((phone || info.bBusy) && !TakeWorkPort(info, port)) {
-            lines[i] = CColorCout::Red(name + PortBusyText(info.nBusyPid, true)) + "\n";
+    RunOnPorts(ports, TAKE_FOR_MODEL, [&](std::size_t i, ModemWork_t& modem) {
+        const std::string name = std::string(Lang::READ_PORT) + ShortPortName(modem.record.strPortName) + ": ";
+        if (modem.taken == PORTS_BUSY) {
+            lines[i] = CColorCout::Red(name + PortBusyText(modem.record.nBusyPid, true)) + "\n";
             return;
         }
-        const PortClears_t cleared = ClearPortStorages(info, port.get(), true, true);
+        const PortClears_t cleared = ClearPortStorages(modem, true, true);
         const std::string line = name + Lang::CLEAR_MODEM_MEMORY + ClearOutcomeText(cleared.me) + ", " +
                                  Lang::CLEAR_SIM_CARD + ClearOutcomeText(cleared.sm);
         const bool both = cleared.me == CLEAR_DONE && cleared.sm == CLEAR_DONE;
@@ -212,27 +202,25 @@ void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports
     // Every port at once; each port's lines are gathered in its own slot and
     // printed in list order as soon as it and the ports before it are done.
     std::vector<std::string> blocks(ports.size());
-    RunOnPorts(ports, [&](std::size_t i, std::unique_ptr<CComPortBase>& port) {
-        ComPortBaseInfo_t info = ports[i];
+    RunOnPorts(ports, TAKE_ALWAYS, [&](std::size_t i, ModemWork_t& modem) {
         std::ostringstream out;
-        if (TakeWorkPort(info, port)) {
-            ReadAndPrintPort(info, port.get(), out);
+        if (modem.taken == PORTS_BUSY) {
+            PrintReadFailure(out, ShortPortName(modem.record.strPortName), PortBusyText(modem.record.nBusyPid, true));
         } else {
-            PrintReadFailure(out, ShortPortName(info.strPortName), PortBusyText(info.nBusyPid, true));
+            ReadAndPrintPort(modem, out);
         }
         blocks[i] = out.str();
     }, [&](std::size_t i) { CColorCout::WriteLines(blocks[i]); });
 }
 
-void CCheckManager::ReadAndPrintPort(const ComPortBaseInfo_t& info, CComPortBase* port, std::ostream& out)
+void CCheckManager::ReadAndPrintPort(ModemWork_t& modem, std::ostream& out)
 {
-    std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
-    const PortStorages_t read = ReadPortStorages(phone.get(), port, me, sm);
+    const PortStorages_t read = GetPortSMS(modem, me, sm);
     const bool meRead = IsListed(read.me);
     const bool smRead = IsListed(read.sm);
-    const std::string name = ShortPortName(info.strPortName);
+    const std::string name = ShortPortName(modem.record.strPortName);
 
     if (meRead || smRead) {
         out << CColorCout::Green(std::string(Lang::READ_PORT) + name + Lang::READ_OK_TOTAL +
@@ -253,7 +241,7 @@ void CCheckManager::ReadAndPrintPort(const ComPortBaseInfo_t& info, CComPortBase
         }
         return;
     }
-    PrintReadFailure(out, name, ReadFailureReason(info, phone.get(), port));
+    PrintReadFailure(out, name, ReadFailureReason(modem));
 }
 
 bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port)
@@ -326,19 +314,12 @@ void CCheckManager::PrintRecvSms(const std::vector<SmsRecvStruct_t>& list, std::
     out << rule << "\n";
 }
 
-CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ComPortBaseInfo_t info, CComPortBase* port,
-                                                        std::vector<SmsRecvStruct_t>& me,
+CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ModemWork_t& modem, std::vector<SmsRecvStruct_t>& me,
                                                         std::vector<SmsRecvStruct_t>& sm)
 {
-    std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-    return ReadPortStorages(phone.get(), port, me, sm);
-}
-
-CCheckManager::PortStorages_t CCheckManager::ReadPortStorages(CPhoneCardBase* phone, CComPortBase* port,
-                                                              std::vector<SmsRecvStruct_t>& me,
-                                                              std::vector<SmsRecvStruct_t>& sm)
-{
     PortStorages_t storages;
+    CPhoneCardBase* const phone = modem.model.get();
+    CComPortBase* const port = modem.Port();
     if (phone == nullptr || port == nullptr) {
         return storages;
     }
@@ -349,11 +330,12 @@ CCheckManager::PortStorages_t CCheckManager::ReadPortStorages(CPhoneCardBase* ph
     return storages;
 }
 
-CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(const ComPortBaseInfo_t& info, CComPortBase* port)
+CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& modem)
 {
     PortReadClear_t result;
-    std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-    if (!phone || port == nullptr) {
+    CPhoneCardBase* const phone = modem.model.get();
+    CComPortBase* const port = modem.Port();
+    if (phone == nullptr || port == nullptr) {
         return result;
     }
     // A message missing a part is about to be deleted or left: either way it
@@ -361,15 +343,15 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(const ComPortBase
     phone->SetReportIncompleteSms(true);
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
-    result.read = ReadPortStorages(phone.get(), port, me, sm);
+    result.read = GetPortSMS(modem, me, sm);
 
-    const SmsClocks_t clocks = PortClocks(phone.get(), port, me, sm);
+    const SmsClocks_t clocks = PortClocks(phone, port, me, sm);
     result.me = TakeReady(me, clocks);
     result.sm = TakeReady(sm, clocks);
 
-    DeleteOutcome_t deleted = DeleteMessages(phone.get(), port, true, result.me);
+    DeleteOutcome_t deleted = DeleteMessages(phone, port, true, result.me);
     if (deleted != DELETE_STOPPED) {
-        deleted = std::max(deleted, DeleteMessages(phone.get(), port, false, result.sm));
+        deleted = std::max(deleted, DeleteMessages(phone, port, false, result.sm));
     }
     result.stopped = deleted == DELETE_STOPPED;
     // A storage the modem cannot select has nothing to clear; one that could
@@ -380,14 +362,14 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(const ComPortBase
     return result;
 }
 
-CCheckManager::PortClears_t CCheckManager::ClearPortStorages(ComPortBaseInfo_t info, CComPortBase* port, bool me,
-                                                              bool sm)
+CCheckManager::PortClears_t CCheckManager::ClearPortStorages(ModemWork_t& modem, bool me, bool sm)
 {
     PortClears_t result;
     result.me = me ? CLEAR_UNAVAILABLE : CLEAR_NOT_ASKED;
     result.sm = sm ? CLEAR_UNAVAILABLE : CLEAR_NOT_ASKED;
-    std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(info.nPhoneType));
-    if (!phone || !(me || sm)) {
+    CPhoneCardBase* const phone = modem.model.get();
+    CComPortBase* const port = modem.Port();
+    if (phone == nullptr || !(me || sm)) {
         return result;
     }
     if (port == nullptr || !port->Open()) {
@@ -395,18 +377,18 @@ CCheckManager::PortClears_t CCheckManager::ClearPortStorages(ComPortBaseInfo_t i
     }
     // The delete-all command acts on the selected storage only, so each
     // storage is selected and cleared in turn.
-    if (me && RunComCmdReadME_Sms(phone.get(), port)) {
-        result.me = RunComCmdDelAllSms(phone.get(), port) ? CLEAR_DONE : CLEAR_FAILED;
+    if (me && RunComCmdReadME_Sms(phone, port)) {
+        result.me = RunComCmdDelAllSms(phone, port) ? CLEAR_DONE : CLEAR_FAILED;
     }
-    if (sm && RunComCmdReadSM_Sms(phone.get(), port)) {
-        result.sm = RunComCmdDelAllSms(phone.get(), port) ? CLEAR_DONE : CLEAR_FAILED;
+    if (sm && RunComCmdReadSM_Sms(phone, port)) {
+        result.sm = RunComCmdDelAllSms(phone, port) ? CLEAR_DONE : CLEAR_FAILED;
     }
     return result;
 }
 
-bool CCheckManager::DelPortSMS(ComPortBaseInfo_t info, CComPortBase* port, bool me, bool sm)
+bool CCheckManager::DelPortSMS(ModemWork_t& modem, bool me, bool sm)
 {
-    const PortClears_t cleared = ClearPortStorages(info, port, me, sm);
+    const PortClears_t cleared = ClearPortStorages(modem, me, sm);
     // A storage the modem cannot select does not count against the result.
     const bool anySelected = cleared.me == CLEAR_DONE || cleared.me == CLEAR_FAILED ||
                              cleared.sm == CLEAR_DONE || cleared.sm == CLEAR_FAILED;

@@ -5,14 +5,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
-#include <memory>
 #include <unistd.h>
 
 #include "CColorCout.h"
 #include "ComPortBase.h"
-#include "CreatePhone.h"
 #include "Lang.h"
 #include "PhoneCardBase.h"
+#include "PortDiscovery.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
 
@@ -45,12 +44,6 @@ void Debug(const std::string& text)
     if (HasEnv("VT-DEBUG")) {
         CColorCout::WriteLines(text + "\n");
     }
-}
-
-// "/dev/ttyUSB0" -> "ttyUSB0", as the result lines and the JSON show ports.
-std::string ShortPortName(const std::string& path)
-{
-    return path.size() > 5 ? path.substr(5) : std::string();
 }
 
 }  // namespace
@@ -93,29 +86,19 @@ void CCheckManager::HandleSendPduSmsProcess(const std::vector<ComPortBaseInfo_t>
     m_vecSendResult.clear();
     // One slot per port record, sized before the workers start.
     std::vector<std::vector<SendSmsResult_t>> results(ports.size());
-    RunOnPorts(ports, [&](std::size_t i, std::unique_ptr<CComPortBase>& port) {
-        ComPortBaseInfo_t record = ports[i];
-        const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(record.nPhoneType));
-        // The port is taken only when something will be sent through it
-        // (or the scan found it busy and it may yet be): a port without
-        // SIM number or model object would only be taken to be reconfigured.
-        const bool sends = record.bInTable && record.bOpened && record.bAtOk &&
-                           !record.strSmsCardNumber.empty() && phone;
-        if ((sends || record.bBusy) && !StopRequested()) {
-            TakeWorkPort(record, port);
-        }
-        SendFromPort(record, port.get(), numbers, message, results[i]);
-    });
+    RunOnPorts(ports, TAKE_FOR_SENDING,
+               [&](std::size_t i, ModemWork_t& modem) { SendFromPort(modem, numbers, message, results[i]); });
     for (const std::vector<SendSmsResult_t>& slot : results) {
         m_vecSendResult.insert(m_vecSendResult.end(), slot.begin(), slot.end());
     }
 }
 
-void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* port,
-                                 const std::vector<std::string>& numbers, const std::string& message,
-                                 std::vector<SendSmsResult_t>& results) const
+void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::string>& numbers,
+                                 const std::string& message, std::vector<SendSmsResult_t>& results) const
 {
-    const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(record.nPhoneType));
+    const ComPortBaseInfo_t& record = modem.record;
+    CPhoneCardBase* const phone = modem.model.get();
+    CComPortBase* const port = modem.Port();
     const std::string name = ShortPortName(record.strPortName) + ": ";
     SendSmsResult_t result;
     result.com = record.strPortName;
@@ -145,7 +128,7 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* 
             result.message = GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
         } else if (record.strSmsCardNumber.empty()) {
             result.code = SMS_NO_SIM_CARD;
-        } else if (!phone || port == nullptr) {
+        } else if (phone == nullptr || port == nullptr) {
             Debug(name + "to send pdu phoneptr not found.");
             SMS_CODE_ENUM code = GetSmsErrorCode(record);
             if (code == SMS_SUCCEED) {
@@ -160,7 +143,7 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* 
                 text = AddTimeStampToSmsContextByPhoneNum(message, number, result.time);
             }
             Debug(name + "to send pdu with init phone");
-            RunComCmdInitPhone(phone.get(), port);
+            RunComCmdInitPhone(phone, port);
             Debug(name + "to send pdu working...");
 
             // Kept across the attempts: a retry goes on from the refused part.
@@ -168,7 +151,7 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* 
             std::size_t next = 0;
             int attempts = 0;
             do {
-                if (SendPduSmsByPhone(phone.get(), port, number, text, steps, next)) {
+                if (SendPduSmsByPhone(phone, port, number, text, steps, next)) {
                     result.code = SMS_SUCCEED;
                     result.message = "succeed";
                 } else {

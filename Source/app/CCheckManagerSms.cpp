@@ -7,8 +7,7 @@
 #include <iostream>
 
 #include "CCheckManager.h"
-#include "ComPortBase.h"
-#include "CreatePhone.h"
+#include "PortDiscovery.h"
 
 namespace {
 
@@ -25,12 +24,6 @@ const SmsSubCommand_t SMS_SUB_COMMANDS[] = {
     {"read", true, false, false},   {"clear", false, true, false},  {"readclear", true, true, false},
     {"sread", true, false, true},   {"sclear", false, true, true},  {"sreadclear", true, true, true},
 };
-
-// "/dev/ttyUSB0" -> "ttyUSB0".
-std::string ShortPortName(const std::string& path)
-{
-    return path.size() > 5 ? path.substr(5) : std::string();
-}
 
 }  // namespace
 
@@ -67,25 +60,25 @@ Json::Value CCheckManager::SmsReadPortToJson(const std::string& portPath, const 
     return port;
 }
 
-Json::Value CCheckManager::SmsPortReport(const ComPortBaseInfo_t& info, CComPortBase* comPort, bool read,
-                                         bool clear)
+Json::Value CCheckManager::SmsPortReport(ModemWork_t& modem, bool read, bool clear)
 {
+    const std::string& path = modem.record.strPortName;
     Json::Value port(Json::objectValue);
     if (!read) {
-        port["name"] = ShortPortName(info.strPortName);
-        port["clear"] = DelPortSMS(info, comPort);
+        port["name"] = ShortPortName(path);
+        port["clear"] = DelPortSMS(modem);
         return port;
     }
     if (clear) {
-        const PortReadClear_t done = ReadAndClearPort(info, comPort);
-        port = SmsReadPortToJson(info.strPortName, done.me, done.sm);
+        const PortReadClear_t done = ReadAndClearPort(modem);
+        port = SmsReadPortToJson(path, done.me, done.sm);
         port["clear"] = done.cleared;
         return port;
     }
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
-    GetPortSMS(info, comPort, me, sm);
-    return SmsReadPortToJson(info.strPortName, me, sm);
+    GetPortSMS(modem, me, sm);
+    return SmsReadPortToJson(path, me, sm);
 }
 
 void CCheckManager::OnCmdSMS(const std::string& subcommand)
@@ -110,13 +103,12 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
         // One slot per port, sized before the workers start; a port that
         // turns out unusable once a busy wait is over leaves its slot null.
         std::vector<Json::Value> reports(ports.size());
-        RunOnPorts(ports, [&](std::size_t i, std::unique_ptr<CComPortBase>& port) {
-            ComPortBaseInfo_t info = ports[i];
-            if (!TakeWorkPort(info, port)) {
-                reports[i]["name"] = ShortPortName(info.strPortName);
-                reports[i]["error"] = PortBusyText(info.nBusyPid, false);
-            } else if (IsUsablePort(info)) {
-                reports[i] = SmsPortReport(info, port.get(), command->read, command->clear);
+        RunOnPorts(ports, TAKE_ALWAYS, [&](std::size_t i, ModemWork_t& modem) {
+            if (modem.taken == PORTS_BUSY) {
+                reports[i]["name"] = ShortPortName(modem.record.strPortName);
+                reports[i]["error"] = PortBusyText(modem.record.nBusyPid, false);
+            } else if (IsUsablePort(modem.record)) {
+                reports[i] = SmsPortReport(modem, command->read, command->clear);
             }
         });
         Json::UInt64 usable = 0;

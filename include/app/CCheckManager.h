@@ -6,12 +6,14 @@
 //
 // Threads: the workflows run one worker per port (PortWorkers.h). The
 // controller's fields are written by the main thread only, before the
-// workers start or after they are done; a worker gets copies of its records,
-// its own port object and its own result slot, and writes to standard
-// output only through CColorCout (whole lines). Shared while workers run:
-// g_portStates of the exchanges (one mutex, CCheckManagerDetect.cpp) and
-// standard output (one mutex, CColorCout.cpp); the set.ini values and
-// m_bPlainText are only read.
+// workers start or after they are done; a worker gets one ModemWork_t per
+// record (a copy of the record, its own model object, and port objects shared
+// only with the records naming the same port, which run on the same worker)
+// and its own result slot, and writes to standard output only through
+// CColorCout (whole lines). Shared while workers run: what the exchanges
+// know of each modem (one mutex, CommandExchange.cpp) and standard output
+// (one mutex, CColorCout.cpp); the set.ini values and m_bPlainText are only
+// read.
 
 #include <functional>
 #include <iosfwd>
@@ -23,6 +25,7 @@
 #include "PduLongSms.h"
 #include "SendSmsResult.h"
 #include "SmsRecv.h"
+#include "ModemWork.h"
 #include "PortRecords.h"
 
 class CPhoneCardBase;
@@ -46,7 +49,7 @@ public:
     void OnAbout();
     void PrintHelpInfo();
 
-    // ---- detection and command exchanges (CCheckManagerDetect.cpp)
+    // ---- detection (CCheckManagerDetect.cpp), candidate ports (PortDiscovery.cpp)
     // Detection pass over GetAllComPort(), then the device table and the
     // status line rebuilt from it (ScanPorts).
     void OnScanPort();
@@ -66,11 +69,19 @@ public:
     // recognises can stop (see the exchanges). With m_bShowScanProgress a
     // progress line is kept on standard output meanwhile and erased at the end.
     std::vector<DeviceBaseComInfo> DetectDevices(const std::vector<std::string>& ports);
+    // Examines one port, on the worker of its path: recognises the modem at
+    // the first of DETECT_RATES where it answers AT twice and its ATI answer
+    // names a model, then reads IMEI, SIM number and (with a SIM) signal with
+    // the recognised model object. The port is taken once and kept across the
+    // rates. `port` may hold the port already taken; otherwise it is taken
+    // here without waiting for another program. On return `port` holds the
+    // port where a modem was recognised, else it is null.
+    static DeviceBaseComInfo ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port);
     // Candidate paths: ttyUSB*, then ttyAMA*, in ls order; /dev/ttyS0 and
     // /dev/ttyS1 last, whether or not they exist, unless g_nFixedPorts is 0.
     std::vector<std::string> GetAllComPort();
 
-    // ---- ports held for a workflow (CCheckManagerDetect.cpp)
+    // ---- ports held for a workflow (CCheckManagerHold.cpp)
     // Lets go of every port held since the last scan.
     void ReleasePorts();
     // The port objects of a workflow's records, one per distinct device path
@@ -88,12 +99,14 @@ public:
     // Hands the ports held since the scan to the records that use them and
     // lets go of the rest at once, so other programs may have them.
     WorkPorts_t TakeWorkPorts(const std::vector<ComPortBaseInfo_t>& records);
-    // A workflow on every record at once: `work(i, port)` on a worker per
-    // distinct device path, `port` being the one held since the scan or null
-    // (TakeWorkPorts); then `done(i)` on this thread in record order, each as
-    // soon as its record and those before it are finished.
-    void RunOnPorts(const std::vector<ComPortBaseInfo_t>& records,
-                    const std::function<void(std::size_t, std::unique_ptr<CComPortBase>&)>& work,
+    // A workflow on every record at once: `work(i, modem)` on a worker per
+    // distinct device path, `modem` being record i's unit of work: its port
+    // held since the scan (TakeWorkPorts) or none, taken first (TakeWorkPort)
+    // where `rule` asks for it, and its model object. Then `done(i)` on this
+    // thread in record order, each as soon as its record and those before it
+    // are finished.
+    void RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, PortTakeRule_t rule,
+                    const std::function<void(std::size_t, ModemWork_t&)>& work,
                     const std::function<void(std::size_t)>& done = {});
     // On the worker of `record`, before its first command: makes `port` the
     // record's open port. A port held since the scan is used as it is;
@@ -108,21 +121,17 @@ public:
     // JSON documents ("port busy: held by process N"), else the catalogue's.
     static std::string PortBusyText(int32_t pid, bool catalogue);
 
-    // Command exchanges: write the model's command, then read the growing
-    // answer and hand it to the model's judge after every read pass until
-    // RSP_OK (true), RSP_ERROR (false) or time runs out (false): the bound is
-    // the wrapper's read count times the nominal pass length (ReadPassUsec),
-    // on the monotonic clock, however many pieces the answer comes in.
-    // Nothing is written, and false returned, when the model or port is
-    // missing or the port is not ready: "opens" wrappers call Open, the others
-    // require IsOpened and never open. A failed write ends the exchange with
-    // false. Input left on the line is dropped before every command. After an
-    // exchange that ended without a verdict, the next one on that port first
-    // waits until a whole pass goes by without input and, when the abandoned
-    // answer held anything, until "AT" brings its own "OK". Once a port that
-    // detection recognised lets an exchange run out of time without a single
-    // byte, every later exchange on it fails at once, without writing, until
-    // the next detection (ModemStoppedAnswering).
+    // ---- command exchanges (CommandExchange.cpp)
+    // Each wrapper is one row of the exchange table, run by RunExchange
+    // (CommandExchange.h, which has the whole contract): true for RSP_OK;
+    // false for RSP_ERROR or when time runs out (the wrapper's read count
+    // times the nominal pass length, on the monotonic clock). Nothing is
+    // written, and false returned, when the model or port is missing or the
+    // port is not ready: "opens" wrappers call Open, the others require
+    // IsOpened and never open. Once a port that detection recognised lets an
+    // exchange run out of time without a single byte, every later exchange on
+    // it fails at once, without writing, until the next detection
+    // (ModemStoppedAnswering).
     // Trailing comments: whether the wrapper opens the port, and its reads.
     static bool RunComCmdAT(CPhoneCardBase* model, CComPortBase* port);  // opens, 10
     static bool RunComCmdATI(CPhoneCardBase* model, CComPortBase* port);  // 1400
@@ -146,7 +155,8 @@ public:
     // The two steps of sending one PDU part, on an already open port, 1400
     // reads each: `lenCmd` ("AT+CMGS=<n>") until the ">" prompt
     // (OnSendPduSmsLenCmdRsp), then `body` (PDU and Ctrl-Z) until the final
-    // answer (OnSendPduSmsContextCmdRsp). Texts are written unchanged.
+    // answer (OnSendPduSmsContextCmdRsp). Texts are written unchanged; an
+    // empty one is not written (false).
     static bool RunComCmdSendPduLen(CPhoneCardBase* model, CComPortBase* port, const std::string& lenCmd);
     static bool RunComCmdSendPduContext(CPhoneCardBase* model, CComPortBase* port, const std::string& body);
     // The next follow-up read of a model that reads one message at a time
@@ -232,13 +242,13 @@ public:
     // HandleSendSmsResultByMode. Empties m_vecSendResult first.
     void HandleSendPduSmsProcess(const std::vector<ComPortBaseInfo_t>& ports,
                                  const std::vector<std::string>& numbers, const std::string& message);
-    // The engine's work on one port, on its worker, with the port already
-    // taken (TakeWorkPort; null when nothing is to be sent through it): every
-    // number in order, one result each, routed through
+    // The engine's work on one modem, on its worker, with its port already
+    // taken (TAKE_FOR_SENDING; none when nothing is to be sent through it):
+    // every number in order, one result each, routed through
     // HandleSendSmsResultByMode into `results`. After a stop request no
     // further number is begun, and a modem interrupted mid-send gets an ESC.
-    void SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* port, const std::vector<std::string>& numbers,
-                      const std::string& message, std::vector<SendSmsResult_t>& results) const;
+    void SendFromPort(ModemWork_t& modem, const std::vector<std::string>& numbers, const std::string& message,
+                      std::vector<SendSmsResult_t>& results) const;
     // `message` with " " and `stamp` appended, except for 5-character numbers
     // (service numbers such as "10086").
     static std::string AddTimeStampToSmsContextByPhoneNum(std::string message, std::string number,
@@ -301,10 +311,10 @@ public:
     // it and the ports before it are done; a port with neither storage read,
     // or held by another program, gets a red "failed." line with its reason.
     void HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports);
-    // HandleReadAllSms's work on one port, on its worker, with the port
+    // HandleReadAllSms's work on one modem, on its worker, with its port
     // already taken: read both storages, write the port's lines (or its
     // "failed." line with the reason) to `out`.
-    void ReadAndPrintPort(const ComPortBaseInfo_t& info, CComPortBase* port, std::ostream& out);
+    void ReadAndPrintPort(ModemWork_t& modem, std::ostream& out);
     // Lists the storage selected last: PDU mode, the compatible-mode command,
     // then the listing. True when all three succeeded; the model's received
     // list then holds the storage's messages. Models that read one message at
@@ -323,18 +333,13 @@ public:
     // the last; on standard output, or written to `out`.
     static void PrintRecvSms(std::vector<SmsRecvStruct_t> list);
     static void PrintRecvSms(const std::vector<SmsRecvStruct_t>& list, std::ostream& out);
-    // Reads modem memory, then SIM card, through `port` (taken by the caller;
-    // null or closed reads nothing), printing nothing; a list is left
-    // unchanged when its storage could not be read. Returns how far each
-    // storage got.
-    PortStorages_t GetPortSMS(ComPortBaseInfo_t info, CComPortBase* port, std::vector<SmsRecvStruct_t>& me,
-                              std::vector<SmsRecvStruct_t>& sm);
-    // GetPortSMS's work with a model object: opens the port if it is not
-    // (a port the caller holds is open already), sends the model's
-    // initialisation commands, then ReadStoragePass for modem memory and SIM
-    // card in turn. Nothing is sent without a model or a port.
-    PortStorages_t ReadPortStorages(CPhoneCardBase* phone, CComPortBase* port, std::vector<SmsRecvStruct_t>& me,
-                                    std::vector<SmsRecvStruct_t>& sm);
+    // Reads modem memory, then SIM card, of `modem` through its port (taken
+    // by the caller), printing nothing: opens the port if it is not (a port
+    // the caller holds is open already), sends the model's initialisation
+    // commands, then ReadStoragePass for each storage in turn. Nothing is
+    // sent without a model or a port. A list is left unchanged when its
+    // storage could not be read. Returns how far each storage got.
+    PortStorages_t GetPortSMS(ModemWork_t& modem, std::vector<SmsRecvStruct_t>& me, std::vector<SmsRecvStruct_t>& sm);
     // What read-and-clear did on one port: what it reported and how far it got.
     struct PortReadClear_t
     {
@@ -361,8 +366,9 @@ public:
     // the rest of its message and the run goes on with the next message.
     // StopRequested() is asked before every delete: once it is true nothing
     // more is deleted. A failed or cut listing deletes nothing of its storage.
-    // `port` is taken by the caller; null reads and deletes nothing.
-    PortReadClear_t ReadAndClearPort(const ComPortBaseInfo_t& info, CComPortBase* port);
+    // The port is taken by the caller; without a port or a model nothing is
+    // read or deleted.
+    PortReadClear_t ReadAndClearPort(ModemWork_t& modem);
     // What clearing did to one message storage.
     enum StorageClear_t
     {
@@ -377,25 +383,25 @@ public:
         StorageClear_t sm = CLEAR_NOT_ASKED;
     };
     // Selects and clears modem memory (when `me`) and SIM card (when `sm`) in
-    // turn through `port` (taken by the caller), with the model's delete-all
-    // command; nothing is sent for an unknown model or a port that does not
-    // open (null or closed).
-    PortClears_t ClearPortStorages(ComPortBaseInfo_t info, CComPortBase* port, bool me, bool sm);
+    // turn through the modem's port (taken by the caller), with the model's
+    // delete-all command; nothing is sent for an unknown model or a port that
+    // does not open (missing or closed).
+    PortClears_t ClearPortStorages(ModemWork_t& modem, bool me, bool sm);
     // ClearPortStorages as one answer: true when at least one storage could
     // be selected and every selected one was cleared; false for an unknown
     // model (nothing sent), a port that does not open, or no storage asked for.
-    bool DelPortSMS(ComPortBaseInfo_t info, CComPortBase* port, bool me = true, bool sm = true);
+    bool DelPortSMS(ModemWork_t& modem, bool me = true, bool sm = true);
     // "sms <sub>": read, clear or read-and-clear every usable port, all at
     // once, and print one JSON document (compact for "sread", "sclear",
     // "sreadclear") with the ports in table order. A port another program
     // holds appears with an "error" member and is not counted in "portcount".
     // An unknown sub-command touches no port.
     void OnCmdSMS(const std::string& subcommand);
-    // The port object of one usable port, read through `port` (taken by the
-    // caller): the read form lists both storages, read-and-clear is
-    // ReadAndClearPort, the clear form only clears (DelPortSMS, the
-    // delete-all command).
-    Json::Value SmsPortReport(const ComPortBaseInfo_t& info, CComPortBase* port, bool read, bool clear);
+    // The port object of one usable modem, read through its port (taken by
+    // the caller): the read form lists both storages (GetPortSMS),
+    // read-and-clear is ReadAndClearPort, the clear form only clears
+    // (DelPortSMS, the delete-all command).
+    Json::Value SmsPortReport(ModemWork_t& modem, bool read, bool clear);
     // The usable ports of the device table, in table order: answering AT with
     // IMEI, signal and SIM number all read, and the ports another program
     // held during the scan (bBusy). No fallback.

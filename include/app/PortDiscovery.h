@@ -1,8 +1,9 @@
 #ifndef TARNEL_PORTDISCOVERY_H
 #define TARNEL_PORTDISCOVERY_H
 
-// Free helpers of port discovery; the detection pass itself is
-// CCheckManager::DetectAllDevice.
+// Free helpers of port discovery, defined in PortDiscovery.cpp together with
+// the candidate paths (CCheckManager::GetAllComPort); the detection pass
+// itself is CCheckManager::DetectAllDevice.
 
 #include <cstdint>
 #include <string>
@@ -20,5 +21,10 @@ std::string cmd_system(const char* cmd);
 // ("/dev/ttyUSB3" gives "USB3", "/dev/ttyAMA0" gives "AMA0"). A path without
 // "tty" is returned unchanged.
 std::string GetPortId(const std::string& path);
+
+// The port name the device table, the result lines and the JSON documents
+// show: `path` without its first five characters, "/dev/" ("/dev/ttyUSB0"
+// gives "ttyUSB0"); empty for a path of five characters or fewer.
+std::string ShortPortName(const std::string& path);
 
 #endif

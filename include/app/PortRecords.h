@@ -12,6 +12,8 @@
 // Named constants shared by the workflows.
 const int MAX_INPUT_TRY_COUNT = 3;  // tries of a validated dialogue
 const int MAX_PHONE_LEN = 30;       // a phone number is shorter
+// The line speeds detection tries, in order.
+const int DETECT_RATES[] = {9600, 115200};
 
 // The result of examining one port during detection. Text fields are
 // zero-terminated and zero-filled at construction.

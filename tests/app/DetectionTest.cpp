@@ -161,18 +161,28 @@ TEST(DeviceDetectionFields, UnrecognisedPortsAreListedAt115200)
 
 // ---- port discovery helpers
 
-TEST(PortDiscovery, PortIdIsTheTextAfterTty)
+// The two short forms of a path: the id users type (the text after "tty")
+// and the name the table and the documents show (the path without "/dev/").
+TEST(PortDiscovery, ShortFormsOfAPath)
 {
     const struct
     {
         const char* path;
         const char* id;
+        const char* shown;
     } rows[] = {
-        {"/dev/ttyUSB3", "USB3"}, {"/dev/ttyUSB10", "USB10"}, {"/dev/ttyAMA0", "AMA0"},
-        {"/dev/ttyS1", "S1"},     {"/dev/tty", ""},           {"/dev/rfcomm0", "/dev/rfcomm0"},
+        {"/dev/ttyUSB3", "USB3", "ttyUSB3"},
+        {"/dev/ttyUSB10", "USB10", "ttyUSB10"},
+        {"/dev/ttyAMA0", "AMA0", "ttyAMA0"},
+        {"/dev/ttyS1", "S1", "ttyS1"},
+        {"/dev/tty", "", "tty"},
+        {"/dev/rfcomm0", "/dev/rfcomm0", "rfcomm0"},
+        {"/dev/", "/dev/", ""},
+        {"", "", ""},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(GetPortId(row.path), row.id) << row.path;
+        EXPECT_EQ(ShortPortName(row.path), row.shown) << row.path;
     }
 }
 

@@ -35,6 +35,7 @@ public:
     };
     std::vector<Call> calls;
     int okAfterCalls = 0;  // > 0: the judge gives RSP_OK on that call, whatever the answer
+    int readNextTaken = 0;  // read-next commands built (each takes a pending message)
 
     std::string GetATCmd() const override { return "X-AT\r"; }
     int OnGetAtCmdRsp(std::string rsp) override { return Judge("AT", rsp); }
@@ -62,10 +63,17 @@ public:
     int OnDelAllSmsCmdRsp(std::string rsp) override { return Judge("CMGD", rsp); }
     int OnSendPduSmsLenCmdRsp(std::string rsp) override { return Judge("CMGS", rsp); }
     int OnSendPduSmsContextCmdRsp(std::string rsp) override { return Judge("PDU", rsp); }
-    std::string GetReadNextSmsCmd() override { return "X-NEXT\r"; }
+    std::string GetReadNextSmsCmd() override
+    {
+        ++readNextTaken;
+        return "X-NEXT\r";
+    }
     int OnReadNextSmsCmdRsp(std::string rsp) override { return Judge("NEXT", rsp); }
     std::vector<std::string> GetInitAtCmd() const override { return {"X-INIT1\r", "X-INIT2\r", "X-INIT3\r"}; }
     int OnInitAtCmdRsp(std::string rsp) override { return Judge("INIT", rsp); }
+    // The delete and clock commands are the base class's own.
+    int OnDelSmsCmdRsp(std::string rsp) override { return Judge("DELETE", rsp); }
+    int OnGetClockCmdRsp(std::string rsp) override { return Judge("CCLK", rsp); }
 
 private:
     int Judge(const char* name, const std::string& rsp)
@@ -113,6 +121,9 @@ std::vector<ExchangeCase> ExchangeCases()
         {"ReadSM_Sms", CCheckManager::RunComCmdReadSM_Sms, "X-SM\r", "SM", 5, false},
         {"DelAllSms", CCheckManager::RunComCmdDelAllSms, "X-CMGD\r", "CMGD", 1400, false},
         {"ReadNextSms", CCheckManager::RunComCmdReadNextSms, "X-NEXT\r", "NEXT", 100, false},
+        {"DelSms", [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdDelSms(m, p, 3); },
+         "AT+CMGD=3\r", "DELETE", 100, false},
+        {"GetClock", CCheckManager::RunComCmdGetClock, "AT+CCLK?\r", "CCLK", 5, false},
         {"SendPduLen",
          [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdSendPduLen(m, p, "AT+CMGS=21\r"); },
          "AT+CMGS=21\r", "CMGS", 1400, false},
@@ -225,6 +236,43 @@ TEST_P(CommandExchange, ClosedPortIsOpenedOnlyWhereTheExchangeOpens)
 }
 
 INSTANTIATE_TEST_SUITE_P(Wrappers, CommandExchange, ::testing::ValuesIn(ExchangeCases()), CaseName);
+
+// Building the read-next command takes a message off the model's pending
+// list: a port that is not ready must leave the list as it was.
+TEST(CommandExchangeGuards, ReadNextIsBuiltOnlyOnceThePortIsReady)
+{
+    ModemPeer peer({});
+    CComPortBase port(peer.Path(), 9600);
+    port.Close();
+    ScriptedModel model;
+
+    EXPECT_FALSE(CCheckManager::RunComCmdReadNextSms(&model, nullptr));
+    EXPECT_FALSE(CCheckManager::RunComCmdReadNextSms(&model, &port));
+    EXPECT_EQ(model.readNextTaken, 0);
+    EXPECT_EQ(peer.ReceivedWhenQuiet(), "");
+}
+
+// An empty command (no message index, no text) is never written, so no judge
+// waits for an answer to nothing.
+TEST(CommandExchangeGuards, EmptyCommandIsNotWritten)
+{
+    const std::vector<std::pair<const char*, Wrapper>> empties = {
+        {"DelSms -1", [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdDelSms(m, p, -1); }},
+        {"SendPduLen", [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdSendPduLen(m, p, ""); }},
+        {"SendPduContext",
+         [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdSendPduContext(m, p, ""); }},
+    };
+    const ReadCycles cycles(400);  // a wrongly awaited answer would take seconds
+    ModemPeer peer({});
+    CComPortBase port(peer.Path(), 9600);
+    for (const auto& empty : empties) {
+        SCOPED_TRACE(empty.first);
+        ScriptedModel model;
+        EXPECT_FALSE(empty.second(&model, &port));
+        EXPECT_TRUE(model.calls.empty());
+    }
+    EXPECT_EQ(peer.ReceivedWhenQuiet(), "");
+}
 
 // The delete-all exchange waits 100 ms after each undecided read; the
 // others read again at once.

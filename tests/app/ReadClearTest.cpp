@@ -60,8 +60,9 @@ TEST(ReadAndClearPort, StopRequestEndsTheDeletesAtOnce)
 
         CCheckManager manager;
         CComPortBase port(info.strPortName, info.nBaudRate);
+        ModemWork_t modem(info, &port);
         CCheckManager::PortReadClear_t result;
-        std::thread worker([&] { result = manager.ReadAndClearPort(info, &port); });
+        std::thread worker([&] { result = manager.ReadAndClearPort(modem); });
         for (int i = 0; i < 10000 && peer.Received().find("AT+CMGD=1\r") == std::string::npos; ++i) {
             usleep(1000);
         }

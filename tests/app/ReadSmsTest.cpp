@@ -280,8 +280,9 @@ TEST(DelPortSMS, UnknownModelSendsNothingAndFails)
     port.nPhoneType = PHONE_TYPE_BASE;
 
     CComPortBase held(port.strPortName, port.nBaudRate);
+    ModemWork_t work(port, &held);
     CCheckManager manager;
-    EXPECT_FALSE(manager.DelPortSMS(port, &held));
+    EXPECT_FALSE(manager.DelPortSMS(work));
     EXPECT_EQ(modem.Received(50), "");
 }
 
@@ -294,8 +295,9 @@ TEST(DelPortSMS, NoStorageAskedForSendsNothingAndFails)
     port.nPhoneType = PHONE_TYPE_EC20F;
 
     CComPortBase held(port.strPortName, port.nBaudRate);
+    ModemWork_t work(port, &held);
     CCheckManager manager;
-    EXPECT_FALSE(manager.DelPortSMS(port, &held, false, false));
+    EXPECT_FALSE(manager.DelPortSMS(work, false, false));
     EXPECT_EQ(modem.Received(50), "");
 }
 
@@ -305,9 +307,11 @@ TEST(DelPortSMS, PortThatDoesNotOpenFails)
     port.strPortName = "/dev/ttyNOSUCH0";
     port.nPhoneType = PHONE_TYPE_EC20F;
     CComPortBase held(port.strPortName, port.nBaudRate);
+    ModemWork_t work(port, &held);
+    ModemWork_t portless(port, nullptr);
     CCheckManager manager;
-    EXPECT_FALSE(manager.DelPortSMS(port, &held));
-    EXPECT_FALSE(manager.DelPortSMS(port, nullptr));
+    EXPECT_FALSE(manager.DelPortSMS(work));
+    EXPECT_FALSE(manager.DelPortSMS(portless));
 }
 
 TEST(OnCmdSMS, UnknownSubCommandReportsWithoutScanning)

@@ -1,0 +1,346 @@
+// The command exchange and the table of the controller's exchanges: every
+// RunComCmd wrapper is one row run by RunExchange.
+#include "CommandExchange.h"
+
+#include <map>
+#include <mutex>
+
+#include "CCheckManager.h"
+#include "ComPortBase.h"
+#include "PhoneCardBase.h"
+#include "StopSignal.h"
+#include "basic.h"
+
+namespace {
+
+// Extra pause of the delete-all exchange after each undecided read.
+const int64_t kDelAllPauseUsec = 100000;
+// Resynchronising: at most this many passes of a late answer are waited out,
+// then "AT" gets this many nominal passes to bring its own "OK".
+const int kSettlePasses = 10;
+const int kResyncAtPasses = 2;
+
+// What the exchanges know of a modem, kept by device path so that it outlives
+// the port objects of one run (reading, then clearing).
+struct PortState
+{
+    bool answered = false;  // the last detection recognised a modem on it
+    bool stopped = false;   // it then let an exchange run out of time without a byte
+};
+
+// Guards g_portStates: one worker per port may run exchanges at once.
+std::mutex g_portStateMutex;
+std::map<std::string, PortState> g_portStates;
+
+PortState StateOf(const std::string& path)
+{
+    const std::lock_guard<std::mutex> lock(g_portStateMutex);
+    const auto it = g_portStates.find(path);
+    return it == g_portStates.end() ? PortState() : it->second;
+}
+
+template <typename Change>
+void ChangeState(const std::string& path, Change change)
+{
+    const std::lock_guard<std::mutex> lock(g_portStateMutex);
+    change(g_portStates[path]);
+}
+
+bool PortReady(CPhoneCardBase* model, CComPortBase* port, PortNeed_t need)
+{
+    if (model == nullptr || port == nullptr) {
+        return false;
+    }
+    return need == OPENS_PORT ? port->Open() == 1 : port->IsOpened() == 1;
+}
+
+// Writes `command` and hands the growing answer to `judge` after every read
+// pass until it gives a verdict or `passes` nominal pass lengths have gone by
+// on the monotonic clock, however many pieces the answer comes in. Returns
+// RSP_OK, RSP_ERROR (also when the command could not be written or the
+// device failed), or RSP_MORE when time ran out; `heard` tells whether any
+// byte came back.
+int Converse(CPhoneCardBase& model, CComPortBase& port, const std::string& command, AnswerJudge_t judge, int passes,
+             bool delAllPause, bool& heard)
+{
+    heard = false;
+    if (StopRequested()) {
+        return RSP_ERROR;  // the run is ending: no new command
+    }
+    // Unsolicited lines and the rest of an abandoned answer are no part of this one.
+    port.DiscardInput();
+    if (port.Write(command) != 1) {
+        return RSP_ERROR;
+    }
+    const int64_t deadline = MonotonicUsec() + static_cast<int64_t>(passes) * ReadPassUsec();
+    std::string answer;
+    for (;;) {
+        const bool alive = port.ReadAll(answer, deadline) == 1;
+        heard = heard || !answer.empty();
+        const int verdict = (model.*judge)(answer);
+        if (verdict == RSP_OK || verdict == RSP_ERROR) {
+            return verdict;
+        }
+        if (!alive || StopRequested()) {
+            return RSP_ERROR;  // the device went away, or the run is ending
+        }
+        if (MonotonicUsec() >= deadline) {
+            return RSP_MORE;
+        }
+        if (delAllPause) {
+            // Deleting a full store takes the modem a while.
+            usleep_until2(static_cast<uint64_t>(MonotonicUsec() + kDelAllPauseUsec));
+        }
+    }
+}
+
+// Before a command on a port whose last exchange ended without a verdict:
+// waits until a whole pass goes by without input, so that a late answer is
+// not taken for the next one, and after an answer that could not be judged
+// checks with "AT" that the modem takes commands again.
+void Resynchronise(CPhoneCardBase& model, CComPortBase& port)
+{
+    const LineState_t state = port.GetLineState();
+    if (state == LineState_t::SETTLED) {
+        return;
+    }
+    port.SetLineState(LineState_t::SETTLED);
+    for (int i = 0; i < kSettlePasses; ++i) {
+        std::string late;
+        if (port.ReadAll(late, MonotonicUsec() + ReadPassUsec()) != 1 || late.empty()) {
+            break;
+        }
+    }
+    if (state == LineState_t::CONFUSED) {
+        bool heard = false;
+        Converse(model, port, model.GetATCmd(), &CPhoneCardBase::OnGetAtCmdRsp, kResyncAtPasses, false, heard);
+    }
+}
+
+// The builder of a row whose command the model gives without arguments.
+template <std::string (CPhoneCardBase::*Command)() const>
+std::string ModelCommand(CPhoneCardBase& model, const ExchangeInput_t& /*input*/)
+{
+    return (model.*Command)();
+}
+
+std::string DeleteAtIndex(CPhoneCardBase& model, const ExchangeInput_t& input)
+{
+    return model.GetDelSmsCmd(input.index);
+}
+
+// Taking the command removes the message from the model's pending list.
+std::string TakeReadNext(CPhoneCardBase& model, const ExchangeInput_t& /*input*/)
+{
+    return model.GetReadNextSmsCmd();
+}
+
+// ---- the controller's exchanges: command, judge, read passes, port need (and the delete-all pause)
+using Model = CPhoneCardBase;
+const ExchangeRow_t AT_ROW{ModelCommand<&Model::GetATCmd>, &Model::OnGetAtCmdRsp, 10, OPENS_PORT};
+const ExchangeRow_t ATI_ROW{ModelCommand<&Model::GetAtiCmd>, &Model::OnGetAtiCmdRsp, 1400, PORT_ALREADY_OPEN};
+const ExchangeRow_t IMEI_ROW{ModelCommand<&Model::GetIMEI_Cmd>, &Model::OnGetIMEI_Cmd, 5, OPENS_PORT};
+const ExchangeRow_t SIM_NUMBER_ROW{ModelCommand<&Model::GetIMSI_Cmd>, &Model::OnGetIMSI_CmdRsp, 5,
+                                   PORT_ALREADY_OPEN};
+const ExchangeRow_t SIGNAL_ROW{ModelCommand<&Model::GetSignalStrengthCmd>, &Model::OnGetSignalStrengthCmdRsp, 5,
+                               PORT_ALREADY_OPEN};
+const ExchangeRow_t SMS_CENTRE_ROW{ModelCommand<&Model::GetQuerySmsCenterCmd>, &Model::OnGetQuerySmsCenterCmdRsp,
+                                   1400, PORT_ALREADY_OPEN};
+const ExchangeRow_t PDU_MODE_ROW{ModelCommand<&Model::SetSmsPDUModeCmd>, &Model::OnSetSmsPduModeCmdRsp, 1400,
+                                 PORT_ALREADY_OPEN};
+const ExchangeRow_t COMPATIBLE_MODE_ROW{ModelCommand<&Model::GetRecvSmsCompatibleModeCmd>,
+                                        &Model::OnGetRecvSmsCompatibleModeCmdRsp, 1400, PORT_ALREADY_OPEN};
+const ExchangeRow_t LIST_ALL_ROW{ModelCommand<&Model::GetReadAllSmsCmd>, &Model::OnReadAllSmsCmdRsp, 1200,
+                                 PORT_ALREADY_OPEN};
+const ExchangeRow_t SELECT_ME_ROW{ModelCommand<&Model::GetReadSmsOnMeCmd>, &Model::OnGetReadSmsOnMeCmd, 5,
+                                  PORT_ALREADY_OPEN};
+const ExchangeRow_t SELECT_SM_ROW{ModelCommand<&Model::GetReadSmsOnSmCmd>, &Model::OnGetReadSmsOnSmCmd, 5,
+                                  PORT_ALREADY_OPEN};
+const ExchangeRow_t DELETE_ALL_ROW{ModelCommand<&Model::GetDelAllSmsCmd>, &Model::OnDelAllSmsCmdRsp, 1400,
+                                   PORT_ALREADY_OPEN, true};
+const ExchangeRow_t DELETE_ROW{DeleteAtIndex, &Model::OnDelSmsCmdRsp, 100, PORT_ALREADY_OPEN};
+const ExchangeRow_t CLOCK_ROW{ModelCommand<&Model::GetClockCmd>, &Model::OnGetClockCmdRsp, 5, PORT_ALREADY_OPEN};
+const ExchangeRow_t SEND_LENGTH_ROW{CallersText, &Model::OnSendPduSmsLenCmdRsp, 1400, PORT_ALREADY_OPEN};
+const ExchangeRow_t SEND_BODY_ROW{CallersText, &Model::OnSendPduSmsContextCmdRsp, 1400, PORT_ALREADY_OPEN};
+const ExchangeRow_t READ_NEXT_ROW{TakeReadNext, &Model::OnReadNextSmsCmdRsp, 100, PORT_ALREADY_OPEN};
+// The model's initialisation commands in turn, up to 5 passes each, on a port it opens.
+const ExchangeSequence_t INIT_SEQUENCE{
+    &Model::GetInitAtCmd, {CallersText, &Model::OnInitAtCmdRsp, 5, PORT_ALREADY_OPEN}, OPENS_PORT};
+
+// The wrappers' answer: only a good answer counts.
+bool Succeeded(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* port,
+               const ExchangeInput_t& input = {})
+{
+    return RunExchange(row, model, port, input) == RSP_OK;
+}
+
+}  // namespace
+
+std::string CallersText(CPhoneCardBase& /*model*/, const ExchangeInput_t& input)
+{
+    return input.text;
+}
+
+int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* port, const ExchangeInput_t& input)
+{
+    if (!PortReady(model, port, row.need)) {
+        return RSP_ERROR;
+    }
+    const std::string command = row.build(*model, input);
+    if (command.empty()) {
+        return RSP_ERROR;
+    }
+    const std::string& path = port->GetDevPath();
+    if (StateOf(path).stopped) {
+        return RSP_ERROR;
+    }
+    Resynchronise(*model, *port);
+    bool heard = false;
+    const int verdict = Converse(*model, *port, command, row.judge, row.passes, row.delAllPause, heard);
+    if (verdict == RSP_MORE) {
+        port->SetLineState(heard ? LineState_t::CONFUSED : LineState_t::LATE_ANSWER_POSSIBLE);
+        if (!heard) {
+            ChangeState(path, [](PortState& state) { state.stopped = state.answered; });
+        }
+    }
+    return verdict;
+}
+
+void RunSequence(const ExchangeSequence_t& sequence, CPhoneCardBase* model, CComPortBase* port)
+{
+    if (!PortReady(model, port, sequence.need)) {
+        return;
+    }
+    for (const std::string& command : (model->*sequence.commands)()) {
+        // An error stops the sequence; a command left without a verdict does not.
+        if (RunExchange(sequence.step, model, port, {command}) == RSP_ERROR) {
+            return;
+        }
+    }
+}
+
+void ForgetModemStates()
+{
+    const std::lock_guard<std::mutex> lock(g_portStateMutex);
+    g_portStates.clear();
+}
+
+void MarkModemAnswered(const std::string& path)
+{
+    ChangeState(path, [](PortState& state) { state.answered = true; });
+}
+
+bool CCheckManager::ModemStoppedAnswering(const std::string& path)
+{
+    return StateOf(path).stopped;
+}
+
+std::string CCheckManager::ExchangeFailureReason(const std::string& path, CPhoneCardBase& model,
+                                                 const CComPortBase* port, const std::string& stoppedText)
+{
+    if (ModemStoppedAnswering(path)) {
+        return stoppedText;
+    }
+    const std::string modemError = model.GetErrorMessage();
+    if (!modemError.empty()) {
+        return modemError;
+    }
+    if (port != nullptr && port->IsComError()) {
+        return port->GetErrorMsg();
+    }
+    return GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
+}
+
+// ---- the wrappers: one row each
+
+bool CCheckManager::RunComCmdAT(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(AT_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdATI(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(ATI_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetSerialNumber(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(IMEI_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetSmsCardNumber(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(SIM_NUMBER_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetSignalStrength(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(SIGNAL_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdQuerySMSC(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(SMS_CENTRE_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdSetPduMode(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(PDU_MODE_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdSetRecvSmsCompatibleMode(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(COMPATIBLE_MODE_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdReadAllSmsToPhone(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(LIST_ALL_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdReadME_Sms(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(SELECT_ME_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdReadSM_Sms(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(SELECT_SM_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdDelAllSms(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(DELETE_ALL_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdDelSms(CPhoneCardBase* model, CComPortBase* port, int index)
+{
+    ExchangeInput_t input;
+    input.index = index;
+    return Succeeded(DELETE_ROW, model, port, input);
+}
+
+bool CCheckManager::RunComCmdGetClock(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(CLOCK_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdSendPduLen(CPhoneCardBase* model, CComPortBase* port, const std::string& lenCmd)
+{
+    return Succeeded(SEND_LENGTH_ROW, model, port, {lenCmd});
+}
+
+bool CCheckManager::RunComCmdSendPduContext(CPhoneCardBase* model, CComPortBase* port, const std::string& body)
+{
+    return Succeeded(SEND_BODY_ROW, model, port, {body});
+}
+
+bool CCheckManager::RunComCmdReadNextSms(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(READ_NEXT_ROW, model, port);
+}
+
+void CCheckManager::RunComCmdInitPhone(CPhoneCardBase* model, CComPortBase* port)
+{
+    RunSequence(INIT_SEQUENCE, model, port);
+}

@@ -1,0 +1,50 @@
+#include "ModemWork.h"
+
+#include "ComPortBase.h"
+#include "CreatePhone.h"
+#include "PhoneCardBase.h"
+#include "StopSignal.h"
+
+ModemWork_t::ModemWork_t(const ComPortBaseInfo_t& modemRecord, CComPortBase* port) : record(modemRecord)
+{
+    UsePort(port);
+    RemakeModel();
+}
+
+ModemWork_t::~ModemWork_t() = default;
+ModemWork_t::ModemWork_t(ModemWork_t&&) noexcept = default;
+
+CComPortBase* ModemWork_t::Port() const
+{
+    return ports.empty() ? nullptr : ports.front();
+}
+
+void ModemWork_t::UsePort(CComPortBase* port)
+{
+    ports.clear();
+    if (port != nullptr) {
+        ports.push_back(port);
+    }
+}
+
+bool ModemWork_t::NeedsPorts(PortTakeRule_t rule) const
+{
+    switch (rule) {
+    case TAKE_ALWAYS:
+        return true;
+    case TAKE_FOR_MODEL:
+        // Nothing is sent without a model; a busy port is yet to be examined.
+        return model || record.bBusy;
+    case TAKE_FOR_SENDING: {
+        const bool sends = record.bInTable && record.bOpened && record.bAtOk && !record.strSmsCardNumber.empty() &&
+                           model;
+        return (sends || record.bBusy) && !StopRequested();
+    }
+    }
+    return false;
+}
+
+void ModemWork_t::RemakeModel()
+{
+    model.reset(GetPhoneByType(record.nPhoneType));
+}

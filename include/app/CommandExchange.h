@@ -1,0 +1,92 @@
+#ifndef TARNEL_COMMANDEXCHANGE_H
+#define TARNEL_COMMANDEXCHANGE_H
+
+// The command exchange: every command the program sends to a modem goes
+// through RunExchange, described by one row (ExchangeRow_t). The RunComCmd
+// wrappers of CCheckManager are such rows (CommandExchange.cpp); a new query
+// is one more row there.
+//
+// Threads: exchanges on different ports run at once, one worker per port.
+// They share only what is known of each modem by device path (answered in
+// the last detection, stopped answering since), guarded by one mutex in
+// CommandExchange.cpp.
+
+#include <string>
+#include <vector>
+
+class CPhoneCardBase;
+class CComPortBase;
+
+// What an exchange needs of its port before it may write.
+enum PortNeed_t
+{
+    OPENS_PORT,         // opens a closed port
+    PORT_ALREADY_OPEN,  // the caller opened it; never opened here
+};
+
+// What the caller hands an exchange besides model and port.
+struct ExchangeInput_t
+{
+    std::string text;  // the command of a row built by CallersText
+    int index = -1;    // the storage index of a row whose builder takes one
+};
+
+// Makes a row's command. Called only once the port is ready, since a
+// builder may change the model (the read-next command takes a pending index).
+using CommandBuilder_t = std::string (*)(CPhoneCardBase& model, const ExchangeInput_t& input);
+// One of the model's answer handlers: the whole answer so far in; RSP_OK,
+// RSP_ERROR, or anything else for "read on".
+using AnswerJudge_t = int (CPhoneCardBase::*)(std::string);
+
+// One command exchange.
+struct ExchangeRow_t
+{
+    CommandBuilder_t build;    // the command text
+    AnswerJudge_t judge;       // judges the growing answer after every read pass
+    int passes;                // the time bound, in nominal read passes (ReadPassUsec)
+    PortNeed_t need;           // what the port must be before anything is written
+    bool delAllPause = false;  // 100 ms more after each undecided read (emptying a full store)
+};
+
+// The row's command is `input.text`, written as it is.
+std::string CallersText(CPhoneCardBase& model, const ExchangeInput_t& input);
+
+// Runs one exchange: writes the row's command, then reads the growing answer
+// and hands it to the row's judge after every read pass until RSP_OK or
+// RSP_ERROR, or until `row.passes` nominal pass lengths have gone by on the
+// monotonic clock, however many pieces the answer comes in. Returns the
+// verdict: RSP_OK, RSP_ERROR (also when the command could not be written,
+// the device failed or a stop was requested), RSP_MORE when time ran out.
+// Returns RSP_ERROR without building or writing anything when the model or
+// port is missing or the port is not ready (`row.need`: OPENS_PORT calls Open,
+// PORT_ALREADY_OPEN requires IsOpened), and without writing when the command is
+// empty (the model has no such command, e.g. for a negative index).
+// Input left on the line is dropped before the command. After an exchange on
+// the port that ended without a verdict, this one first waits until a whole
+// pass goes by without input and, when the abandoned answer held anything,
+// until "AT" brings its own "OK". Once a modem that detection recognised
+// (MarkModemAnswered) lets an exchange run out of time without a single
+// byte, every later exchange on its path fails at once, without writing,
+// until ForgetModemStates.
+int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* port,
+                const ExchangeInput_t& input = {});
+
+// Several commands of the model's in turn, each run as `step` with the
+// command as the caller's text, after the port was made ready as `need` says
+// (nothing is sent otherwise). An RSP_ERROR stops the sequence; a command
+// left without a verdict does not.
+struct ExchangeSequence_t
+{
+    std::vector<std::string> (CPhoneCardBase::*commands)() const;
+    ExchangeRow_t step;  // built by CallersText
+    PortNeed_t need;
+};
+void RunSequence(const ExchangeSequence_t& sequence, CPhoneCardBase* model, CComPortBase* port);
+
+// A new run: no modem is known to have answered or stopped answering.
+void ForgetModemStates();
+// The modem on `path` was recognised: from now on an exchange on it that runs
+// out of time without a byte gives it up for the rest of the run.
+void MarkModemAnswered(const std::string& path);
+
+#endif

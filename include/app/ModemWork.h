@@ -1,0 +1,68 @@
+#ifndef TARNEL_MODEMWORK_H
+#define TARNEL_MODEMWORK_H
+
+// One unit of per-modem work: what a workflow's steps need for one modem,
+// built for each record by CCheckManager::RunOnPorts on the worker of the
+// record's port and owned by that worker for the record's turn.
+
+#include <memory>
+#include <vector>
+
+#include "PortRecords.h"
+
+class CComPortBase;
+class CPhoneCardBase;
+
+// When a workflow takes a modem's ports for its work (CCheckManager::
+// TakeWorkPort, which waits up to g_nBusyWaitSec for another program to let
+// go of one).
+enum PortTakeRule_t
+{
+    TAKE_ALWAYS,       // reading: every chosen modem
+    TAKE_FOR_MODEL,    // clearing: a modem whose model is known, or that the scan found busy
+    TAKE_FOR_SENDING,  // sending: a modem that can send (in the table, answering AT, with a SIM
+                       // number and a known model) or that the scan found busy; none once a
+                       // stop is requested. Another one would only be reconfigured.
+};
+
+// How the rule came out for one modem.
+enum PortsTaken_t
+{
+    PORTS_LEFT,   // the rule did not ask for them
+    PORTS_TAKEN,  // held since the scan or taken now (a path that does not open stays closed or missing)
+    PORTS_BUSY,   // another program still holds them: `record` says busy, with the holder's PID
+};
+
+struct ModemWork_t
+{
+    // The modem's record, as chosen; refilled from an examination when the
+    // scan found the port busy and taking it now succeeded.
+    ComPortBaseInfo_t record;
+    // The modem's ports, the one to talk through first (today a modem has
+    // one). Owned by the workflow (RunOnPorts) and shared with the other
+    // records that name the same port, whose turns come before or after this
+    // one on the same worker; empty when no port object exists.
+    std::vector<CComPortBase*> ports;
+    // The model object of `record`, made once for the whole turn; null for a
+    // record without a known model.
+    std::unique_ptr<CPhoneCardBase> model;
+    PortsTaken_t taken = PORTS_LEFT;
+
+    // The modem of `record`, its model made from the record, talking through
+    // `port` (taken by the caller; may be null).
+    ModemWork_t(const ComPortBaseInfo_t& record, CComPortBase* port);
+    ~ModemWork_t();
+    ModemWork_t(ModemWork_t&&) noexcept;
+
+    // The port to talk through; null when there is none.
+    CComPortBase* Port() const;
+    // `port` becomes the modem's only port; none when it is null.
+    void UsePort(CComPortBase* port);
+    // Whether `rule` asks for this modem's ports, judged from the record and
+    // the model as they are now.
+    bool NeedsPorts(PortTakeRule_t rule) const;
+    // Makes the model again after `record` changed its model type.
+    void RemakeModel();
+};
+
+#endif
