@@ -366,7 +366,9 @@ def decode_pdu(pdu_hex, kind=None):
 # comes as '+CGSN: "<imei>"' (the Yuga modules) or bare, how it reads
 # stored messages ("cmgl" lists, "cmgr" reads one at a time, "cdma" uses ^HCMGL),
 # and which vendor commands it knows.  Commands outside its set answer ERROR, so
-# a client that sends one model's command to another is caught.
+# a client that sends one model's command to another is caught.  One entry per
+# class of tarnel's model table (include/model/phones/ModelTable.h), as the
+# end-to-end tests check.
 MODELS = {
     "CPhone_KG70_FT_ON":              {"iccid": "+CCID",  "read": "cmgl", "vendor": set()},
     "CPhone_M26":                     {"iccid": "+CCID",  "read": "cmgl", "vendor": set()},

@@ -1,26 +1,5 @@
 #include "CPhoneYugaMeig.h"
 
-// CLM920 and SRM821 want CR LF after ATD and hang up with AT+CHUP; any answer counts
-std::string CPhoneYugaMeig::GetCallCmd(std::string number) const
-{
-    return GetCrLfCallCmd(number);
-}
-
-bool CPhoneYugaMeig::OnCallCmdRsp(std::string rsp)
-{
-    return !rsp.empty();
-}
-
-std::string CPhoneYugaMeig::GetHungUpCmd() const
-{
-    return GetChupHungUpCmd();
-}
-
-bool CPhoneYugaMeig::OnHungUpCmdRsp(std::string rsp)
-{
-    return !rsp.empty();
-}
-
 // at+cmgf=0 may be answered with a complete +CMGW: <n> line instead of a bare OK
 int CPhoneYugaMeig::OnSetSmsPduModeCmdRsp(std::string rsp)
 {

@@ -18,82 +18,81 @@
 #include "CPhone_TD_ME901.h"
 #include "CPhone_TD_ME909.h"
 #include "CPhone_TD_MH5000.h"
+#include "ModelTable.h"
 
 namespace {
 
-// The recognition order: the first model whose tokens match wins, so
-// "ME909s-821" is a CPhone_K2210_ME and every "MH5000" a CPhone_MH5000.
-const PHONE_TYPE_t kCatalogueOrder[] = {
-    PHONE_TYPE_KG70_FT_ON, PHONE_TYPE_M26,       PHONE_TYPE_EC20F,     PHONE_TYPE_K2210_NC5,
-    PHONE_TYPE_K2210_ME,   PHONE_TYPE_MG301_ON,  PHONE_TYPE_K1100B_FT_ON, PHONE_TYPE_MC323_ON,
-    PHONE_TYPE_MH5000,     PHONE_TYPE_K2210_RC3, PHONE_TYPE_K2210_RV3, PHONE_TYPE_MEIGDEV,
-    PHONE_TYPE_TD_ME909,   PHONE_TYPE_TD_ME901,  PHONE_TYPE_TD_MH5000, PHONE_TYPE_INCORPORATED_A7600C1_SE,
-};
+template <class Model>
+CPhoneCardBase* MakeModel()
+{
+    return new Model();
+}
 
-// The port scan has always tried the ME901 before the ME909; their tokens do
-// not overlap, so both orders recognise the same models.
-const PHONE_TYPE_t kDetectionOrder[] = {
-    PHONE_TYPE_KG70_FT_ON, PHONE_TYPE_M26,       PHONE_TYPE_EC20F,     PHONE_TYPE_K2210_NC5,
-    PHONE_TYPE_K2210_ME,   PHONE_TYPE_MG301_ON,  PHONE_TYPE_K1100B_FT_ON, PHONE_TYPE_MC323_ON,
-    PHONE_TYPE_MH5000,     PHONE_TYPE_K2210_RC3, PHONE_TYPE_K2210_RV3, PHONE_TYPE_MEIGDEV,
-    PHONE_TYPE_TD_ME901,   PHONE_TYPE_TD_ME909,  PHONE_TYPE_TD_MH5000, PHONE_TYPE_INCORPORATED_A7600C1_SE,
-};
+#define TARNEL_MODEL_ROW(type, name, cls, detection, selection) {type, name, #cls, &MakeModel<cls>, detection, selection},
+constexpr ModelRow kModels[] = {TARNEL_MODEL_TABLE(TARNEL_MODEL_ROW)};
+#undef TARNEL_MODEL_ROW
+
+constexpr std::size_t kModelCount = std::size(kModels);
+constexpr PHONE_TYPE_t kFirstModel = kModels[0].type;
+constexpr PHONE_TYPE_t kLastModel = kModels[kModelCount - 1].type;
+
+// Row i holds number kFirstModel + i, so GetPhoneByType finds a row by its number.
+constexpr bool RowsFollowTheNumbers()
+{
+    for (std::size_t i = 0; i < kModelCount; ++i) {
+        if (kModels[i].type != kFirstModel + static_cast<int>(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Each place of an order holds exactly one row, so every model is offered once.
+constexpr bool PlacesEachRowOnce(std::size_t ModelRow::*place)
+{
+    for (std::size_t at = 0; at < kModelCount; ++at) {
+        std::size_t rows = 0;
+        for (const ModelRow& row : kModels) {
+            rows += row.*place == at ? 1 : 0;
+        }
+        if (rows != 1) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static_assert(kFirstModel == PHONE_TYPE_BASE + 1, "ModelTable.h: the model numbers start after PHONE_TYPE_BASE");
+static_assert(RowsFollowTheNumbers(), "ModelTable.h: one row per model number, in number order, none left out");
+static_assert(PlacesEachRowOnce(&ModelRow::detectionPlace),
+              "ModelTable.h: the detection places are 0 to the row count - 1, each once");
+static_assert(PlacesEachRowOnce(&ModelRow::selectionPlace),
+              "ModelTable.h: the selection places are 0 to the row count - 1, each once");
 
 }  // namespace
 
-std::string PhoneTypeToString(PHONE_TYPE_t type)
+const std::vector<ModelRow>& RegisteredModels()
 {
-    switch (static_cast<int>(type)) {
-    case PHONE_TYPE_UN_KNOWN: return "PHONE_TYPE_UN_KNOWN";
-    case PHONE_TYPE_K2210_NC5: return "K2210_NC5";
-    case PHONE_TYPE_K2210_RC3: return "K2210_RC3";
-    case PHONE_TYPE_K2210_RV3: return "K2210_RV3";
-    case PHONE_TYPE_MEIGDEV: return "MEIGDEV";
-    case PHONE_TYPE_KG70_FT_ON: return "KG70-FT-ON";
-    case PHONE_TYPE_M26: return "M26";
-    case PHONE_TYPE_EC20F: return "EC20F";
-    case PHONE_TYPE_TD_ME909: return "TD_ME909";
-    case PHONE_TYPE_TD_ME901: return "TD_ME901";
-    case PHONE_TYPE_K2210_ME: return "K2210_ME";
-    case PHONE_TYPE_MG301_ON: return "MG301_ON";
-    case PHONE_TYPE_K1100B_FT_ON: return "K1100B_FT_ON";
-    case PHONE_TYPE_MC323_ON: return "MC323_ON";
-    case PHONE_TYPE_TD_MH5000: return "TD_MH5000";
-    case PHONE_TYPE_INCORPORATED_A7600C1_SE: return "INCORPORATED_A7600C1_SE";
-    default: return "TYPE_UNKNOWN";  // also PHONE_TYPE_BASE and PHONE_TYPE_MH5000
-    }
+    static const std::vector<ModelRow> rows(std::begin(kModels), std::end(kModels));
+    return rows;
 }
 
 CPhoneCardBase* GetPhoneByType(int type)
 {
-    switch (type) {
-    case PHONE_TYPE_K2210_NC5: return new CPhone_K2210_NC5();
-    case PHONE_TYPE_K2210_RC3: return new CPhone_K2210_RC3();
-    case PHONE_TYPE_K2210_RV3: return new CPhone_K2210_RV3();
-    case PHONE_TYPE_MEIGDEV: return new CPhone_MeigDev();
-    case PHONE_TYPE_KG70_FT_ON: return new CPhone_KG70_FT_ON();
-    case PHONE_TYPE_M26: return new CPhone_M26();
-    case PHONE_TYPE_EC20F: return new CPhone_EC20F();
-    case PHONE_TYPE_TD_ME909: return new CPhone_TD_ME909();
-    case PHONE_TYPE_TD_ME901: return new CPhone_TD_ME901();
-    case PHONE_TYPE_K2210_ME: return new CPhone_K2210_ME();
-    case PHONE_TYPE_MG301_ON: return new CPhone_MG301_ON_KW40010();
-    case PHONE_TYPE_K1100B_FT_ON: return new CPhone_K1100_FT_ON();
-    case PHONE_TYPE_MC323_ON: return new CPhone_MC323_ON();
-    case PHONE_TYPE_MH5000: return new CPhone_MH5000();
-    case PHONE_TYPE_TD_MH5000: return new CPhone_TD_MH5000();
-    case PHONE_TYPE_INCORPORATED_A7600C1_SE: return new CPhone_INCORPORATED_A7600C1_SE();
-    default: return nullptr;  // PHONE_TYPE_UN_KNOWN, PHONE_TYPE_BASE and unknown numbers
+    // PHONE_TYPE_UN_KNOWN, PHONE_TYPE_BASE and numbers no model has make nothing.
+    if (type < kFirstModel || type > kLastModel) {
+        return nullptr;
     }
+    return kModels[type - kFirstModel].make();
 }
 
 std::vector<std::unique_ptr<CPhoneCardBase>> CreateModelList(ModelOrder order)
 {
-    // The selection dialogue uses the catalogue order itself.
-    const PHONE_TYPE_t* const types = (order == ModelOrder::Detection) ? kDetectionOrder : kCatalogueOrder;
-    std::vector<std::unique_ptr<CPhoneCardBase>> models;
-    for (std::size_t i = 0; i < std::size(kCatalogueOrder); ++i) {
-        models.emplace_back(GetPhoneByType(types[i]));
+    // The catalogue order is the selection order itself.
+    std::vector<std::unique_ptr<CPhoneCardBase>> models(kModelCount);
+    for (const ModelRow& row : kModels) {
+        const std::size_t place = order == ModelOrder::Detection ? row.detectionPlace : row.selectionPlace;
+        models[place].reset(row.make());
     }
     return models;
 }

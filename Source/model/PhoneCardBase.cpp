@@ -479,23 +479,3 @@ std::vector<std::string> CPhoneCardBase::GetCurcInitAtCmd() const
     cmds.push_back("AT^CURC=0\r\n");
     return cmds;
 }
-
-std::vector<std::string> CPhoneCardBase::GetTdInitAtCmd() const
-{
-    std::vector<std::string> cmds = GetCurcInitAtCmd();
-    for (const char* cmd : {"AT+CLIP=1\r\n", "AT+CSMS=1\r\n", "AT+CNMI=1,1,0,1,0\r\n", "AT+CREG=0\r\n",
-                            "AT+CPMS=\"SM\",\"SM\",\"SM\"\r\n"}) {
-        cmds.push_back(cmd);
-    }
-    return cmds;
-}
-
-std::string CPhoneCardBase::GetCrLfCallCmd(const std::string& number)
-{
-    return "ATD" + number + ";\r\n";
-}
-
-std::string CPhoneCardBase::GetChupHungUpCmd()
-{
-    return "at+chup;\r\n";
-}

@@ -261,11 +261,6 @@ protected:
     static std::string StripCrLf(std::string text);
     // The base initialisation list followed by "AT^CURC=0\r\n" (unsolicited reports off).
     std::vector<std::string> GetCurcInitAtCmd() const;
-    // The CURC list followed by the TD Tech set-up commands.
-    std::vector<std::string> GetTdInitAtCmd() const;
-    // Dialling and hanging up of the models that want CR LF after the command.
-    static std::string GetCrLfCallCmd(const std::string& number);
-    static std::string GetChupHungUpCmd();
     // Answer to "AT^ICCID?": the card number from the "^ICCID: " line.
     int OnCaretIccidRsp(const std::string& rsp);
     // Send helpers (PhoneCardBaseSend.cpp). Each returns false with the

@@ -6,7 +6,7 @@
 
 // The model number stored per port; GetPhoneByType turns it back into a model
 // object. Fixed to 32 bits so that any stored number, even one no model has,
-// is a valid value.
+// is a valid value. Each model number has its row in ModelTable.h.
 enum PHONE_TYPE_t : int32_t
 {
     PHONE_TYPE_UN_KNOWN = 0,
@@ -29,7 +29,8 @@ enum PHONE_TYPE_t : int32_t
     PHONE_TYPE_INCORPORATED_A7600C1_SE = 17,
 };
 
-// Display name of a model number ("TYPE_UNKNOWN" for numbers without one).
+// Display name of a model number, from its row in ModelTable.h
+// ("TYPE_UNKNOWN" for numbers without one).
 std::string PhoneTypeToString(PHONE_TYPE_t type);
 
 #endif

@@ -23,7 +23,8 @@ void Verdict(int v)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider in(data, size);
-    const int type = in.ConsumeIntegralInRange<int>(PHONE_TYPE_BASE, PHONE_TYPE_INCORPORATED_A7600C1_SE);
+    // The base class or any registered model.
+    const int type = in.ConsumeIntegralInRange<int>(PHONE_TYPE_BASE, RegisteredModels().back().type);
     const std::string rsp = in.ConsumeRemainingBytesAsString();
     std::unique_ptr<CPhoneCardBase> phone(type == PHONE_TYPE_BASE ? new CPhoneCardBase() : GetPhoneByType(type));
     fuzz::Require(phone != nullptr);

@@ -17,7 +17,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider in(data, size);
-    const int type = in.ConsumeIntegralInRange<int>(PHONE_TYPE_BASE, PHONE_TYPE_INCORPORATED_A7600C1_SE);
+    // The base class or any registered model.
+    const int type = in.ConsumeIntegralInRange<int>(PHONE_TYPE_BASE, RegisteredModels().back().type);
     std::unique_ptr<CPhoneCardBase> phone(type == PHONE_TYPE_BASE ? new CPhoneCardBase() : GetPhoneByType(type));
     fuzz::Require(phone != nullptr);
     phone->SetReportIncompleteSms(type % 2 == 0);

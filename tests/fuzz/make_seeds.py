@@ -6,23 +6,30 @@ fuzz_model_listing: answers joined by backslash-'|', backslashes doubled,
 then the model byte. fuzz_listing: the listing text itself."""
 
 import os
+import re
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIX = os.path.join(HERE, "..", "fixtures")
 CORPUS = os.path.join(HERE, "corpus")
+MODEL_INCLUDE = os.path.join(HERE, "..", "..", "include", "model")
 
-# Class name -> model number, as include/PhoneType.h numbers them.
-TYPES = {
-    "CPhone_K2210_NC5": 2, "CPhone_K2210_RC3": 3, "CPhone_K2210_RV3": 4, "CPhone_MeigDev": 5,
-    "CPhone_KG70_FT_ON": 6, "CPhone_M26": 7, "CPhone_EC20F": 8, "CPhone_TD_ME909": 9,
-    "CPhone_TD_ME901": 10, "CPhone_K2210_ME": 11, "CPhone_MG301_ON_KW40010": 12,
-    "CPhone_K1100_FT_ON": 13, "CPhone_MC323_ON": 14, "CPhone_MH5000": 15, "CPhone_TD_MH5000": 16,
-    "CPhone_INCORPORATED_A7600C1_SE": 17,
-}
+
+def registered_models():
+    """Class name -> model number: the rows of include/model/phones/ModelTable.h
+    with the numbers include/model/PhoneType.h gives them."""
+    with open(os.path.join(MODEL_INCLUDE, "PhoneType.h")) as f:
+        numbers = {m.group(1): int(m.group(2)) for m in re.finditer(r"\b(PHONE_TYPE_\w+) = (\d+)", f.read())}
+    with open(os.path.join(MODEL_INCLUDE, "phones", "ModelTable.h")) as f:
+        rows = re.findall(r"MODEL\((PHONE_TYPE_\w+),\s*\"[^\"]*\",\s*(\w+),", f.read())
+    return {cls: numbers[number] for number, cls in rows}
+
+
+TYPES = registered_models()
 
 
 def model_byte(cls):
-    # FuzzedDataProvider maps the last byte b to 1 + b % 17 for the range 1..17.
+    # FuzzedDataProvider maps the last byte b to 1 + b % n for the range 1..n
+    # (n the last model number), so a model keeps its byte when one is added.
     return bytes([TYPES.get(cls, 1) - 1])
 
 

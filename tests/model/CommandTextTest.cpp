@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "ModelTestSupport.h"
 
@@ -142,6 +143,16 @@ TEST(CommandText, BaseClass)
 
 TEST(CommandText, EachModelDiffersOnlyWhereItMust)
 {
+    // A registered model without its row here has its texts checked nowhere.
+    std::set<PHONE_TYPE_t> described;
+    for (const DiffRow& row : kDiffs) {
+        EXPECT_TRUE(described.insert(row.type).second) << row.type;
+    }
+    for (const ModelRow& registered : RegisteredModels()) {
+        EXPECT_EQ(described.count(registered.type), 1u) << registered.className;
+    }
+    EXPECT_EQ(described.size(), RegisteredModels().size());
+
     for (const DiffRow& row : kDiffs) {
         auto model = MakeModel(row.type);
         ASSERT_NE(model, nullptr) << row.type;

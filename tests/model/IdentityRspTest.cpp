@@ -316,7 +316,7 @@ TEST(IdentityEdge, ArbitraryBytesStayInBounds)
             const unsigned pick = (seed >> 16) % (std::size(pieces) + 1);
             answer += pick < std::size(pieces) ? pieces[pick] : std::string(1, static_cast<char>(seed >> 8));
         }
-        for (const auto& named : modeltest::kModels) {
+        for (const ModelRow& named : RegisteredModels()) {
             auto model = MakeModel(named.type);
             for (const Field field : {Field::SerialNumber, Field::CardNumber, Field::Signal, Field::SmsCenter}) {
                 const int verdict = Feed(*model, field, answer);

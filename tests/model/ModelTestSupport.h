@@ -12,32 +12,6 @@
 
 namespace modeltest {
 
-// The sixteen classes by name, in catalogue order, with their numbers.
-struct ModelName
-{
-    const char* className;
-    PHONE_TYPE_t type;
-};
-
-inline const ModelName kModels[16] = {
-    {"CPhone_KG70_FT_ON", PHONE_TYPE_KG70_FT_ON},
-    {"CPhone_M26", PHONE_TYPE_M26},
-    {"CPhone_EC20F", PHONE_TYPE_EC20F},
-    {"CPhone_K2210_NC5", PHONE_TYPE_K2210_NC5},
-    {"CPhone_K2210_ME", PHONE_TYPE_K2210_ME},
-    {"CPhone_MG301_ON_KW40010", PHONE_TYPE_MG301_ON},
-    {"CPhone_K1100_FT_ON", PHONE_TYPE_K1100B_FT_ON},
-    {"CPhone_MC323_ON", PHONE_TYPE_MC323_ON},
-    {"CPhone_MH5000", PHONE_TYPE_MH5000},
-    {"CPhone_K2210_RC3", PHONE_TYPE_K2210_RC3},
-    {"CPhone_K2210_RV3", PHONE_TYPE_K2210_RV3},
-    {"CPhone_MeigDev", PHONE_TYPE_MEIGDEV},
-    {"CPhone_TD_ME909", PHONE_TYPE_TD_ME909},
-    {"CPhone_TD_ME901", PHONE_TYPE_TD_ME901},
-    {"CPhone_TD_MH5000", PHONE_TYPE_TD_MH5000},
-    {"CPhone_INCORPORATED_A7600C1_SE", PHONE_TYPE_INCORPORATED_A7600C1_SE},
-};
-
 // A model object for a number; PHONE_TYPE_BASE gives the base class itself.
 inline std::unique_ptr<CPhoneCardBase> MakeModel(PHONE_TYPE_t type)
 {

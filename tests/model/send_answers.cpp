@@ -57,7 +57,7 @@ class SendLenAnswer : public ::testing::TestWithParam<AnswerRow>
 TEST_P(SendLenAnswer, VerdictAndErrorText)
 {
     const AnswerRow& row = GetParam();
-    for (const modeltest::ModelName& m : modeltest::kModels) {
+    for (const ModelRow& m : RegisteredModels()) {
         SCOPED_TRACE(m.className);
         auto model = modeltest::MakeModel(m.type);
         EXPECT_STREQ(VerdictName(model->OnSendPduSmsLenCmdRsp(row.answer)), VerdictName(row.verdict));
@@ -109,7 +109,7 @@ class SendContentAnswer : public ::testing::TestWithParam<AnswerRow>
 TEST_P(SendContentAnswer, VerdictRetryAndErrorText)
 {
     const AnswerRow& row = GetParam();
-    for (const modeltest::ModelName& m : modeltest::kModels) {
+    for (const ModelRow& m : RegisteredModels()) {
         if (m.type == PHONE_TYPE_MC323_ON) {
             continue;  // judged by its own rules below
         }

@@ -241,7 +241,7 @@ TEST(SendSteps, UnsendableGivesNoStepsAndAReason)
         {"13912345678", Repeat("a", 255 * 67 + 1), "Text too long"},
     };
     for (const auto& r : rows) {
-        for (const modeltest::ModelName& m : modeltest::kModels) {
+        for (const ModelRow& m : RegisteredModels()) {
             if (m.type == PHONE_TYPE_MC323_ON && r.text.size() > 1000) {
                 continue;  // no part limit without a concatenation header
             }

@@ -18,45 +18,7 @@ bool CPhone_K2210_ME::IsATI_RspMatch(std::string rsp) const
     return Contains(rsp, "ME909s-821");
 }
 
-// ME909s-821 wants CR LF after ATD and hangs up with AT+CHUP; any answer counts
-std::string CPhone_K2210_ME::GetCallCmd(std::string number) const
-{
-    return GetCrLfCallCmd(number);
-}
-
-bool CPhone_K2210_ME::OnCallCmdRsp(std::string rsp)
-{
-    return !rsp.empty();
-}
-
-std::string CPhone_K2210_ME::GetHungUpCmd() const
-{
-    return GetChupHungUpCmd();
-}
-
-bool CPhone_K2210_ME::OnHungUpCmdRsp(std::string rsp)
-{
-    return !rsp.empty();
-}
-
-std::string CPhone_K2210_ME::GetIMSI_Cmd() const
-{
-    return "AT^ICCID?\r\n";
-}
-
-// ME909s-821 has no +CCID: AT^ICCID? -> ^ICCID: <iccid> then OK (fixture iccid/CPhone_K2210_ME.txt)
-int CPhone_K2210_ME::OnGetIMSI_CmdRsp(std::string rsp)
-{
-    return OnCaretIccidRsp(rsp);
-}
-
 PHONE_TYPE_t CPhone_K2210_ME::GetPhoneType() const
 {
     return PHONE_TYPE_K2210_ME;
-}
-
-// ME909s-821 reports ^RSSI/^MODE lines unasked until AT^CURC=0
-std::vector<std::string> CPhone_K2210_ME::GetInitAtCmd() const
-{
-    return GetCurcInitAtCmd();
 }

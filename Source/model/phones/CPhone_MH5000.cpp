@@ -18,45 +18,7 @@ bool CPhone_MH5000::IsATI_RspMatch(std::string rsp) const
     return Contains(rsp, "MH5000");
 }
 
-// MH5000 wants CR LF after ATD and hangs up with AT+CHUP; any answer counts
-std::string CPhone_MH5000::GetCallCmd(std::string number) const
-{
-    return GetCrLfCallCmd(number);
-}
-
-bool CPhone_MH5000::OnCallCmdRsp(std::string rsp)
-{
-    return !rsp.empty();
-}
-
-std::string CPhone_MH5000::GetHungUpCmd() const
-{
-    return GetChupHungUpCmd();
-}
-
-bool CPhone_MH5000::OnHungUpCmdRsp(std::string rsp)
-{
-    return !rsp.empty();
-}
-
-std::string CPhone_MH5000::GetIMSI_Cmd() const
-{
-    return "AT^ICCID?\r\n";
-}
-
-// MH5000 has no +CCID: AT^ICCID? -> ^ICCID: <iccid> then OK (fixture iccid/CPhone_MH5000.txt)
-int CPhone_MH5000::OnGetIMSI_CmdRsp(std::string rsp)
-{
-    return OnCaretIccidRsp(rsp);
-}
-
 PHONE_TYPE_t CPhone_MH5000::GetPhoneType() const
 {
     return PHONE_TYPE_MH5000;
-}
-
-// MH5000 reports ^RSSI/^MODE lines unasked until AT^CURC=0
-std::vector<std::string> CPhone_MH5000::GetInitAtCmd() const
-{
-    return GetCurcInitAtCmd();
 }

@@ -22,9 +22,3 @@ PHONE_TYPE_t CPhone_TD_ME901::GetPhoneType() const
 {
     return PHONE_TYPE_TD_ME901;
 }
-
-// TD Tech firmware needs unsolicited reports off and all three storages on the SIM
-std::vector<std::string> CPhone_TD_ME901::GetInitAtCmd() const
-{
-    return GetTdInitAtCmd();
-}

@@ -2,24 +2,16 @@
 #define TARNEL_CPHONE_K2210_ME_H
 
 #include <string>
-#include <vector>
 
-#include "PhoneCardBase.h"
+#include "CPhoneCaretIccid.h"
 
 // Huawei ME909s-821 (LTE).
-class CPhone_K2210_ME : public CPhoneCardBase
+class CPhone_K2210_ME : public CPhoneCaretIccid
 {
 public:
     std::string Get_ATI_Rsp() const override;
     bool IsATI_RspMatch(std::string rsp) const override;
-    std::string GetCallCmd(std::string number) const override;
-    bool OnCallCmdRsp(std::string rsp) override;
-    std::string GetHungUpCmd() const override;
-    bool OnHungUpCmdRsp(std::string rsp) override;
-    std::string GetIMSI_Cmd() const override;
-    int OnGetIMSI_CmdRsp(std::string rsp) override;
     PHONE_TYPE_t GetPhoneType() const override;
-    std::vector<std::string> GetInitAtCmd() const override;
 };
 
 #endif
