@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "SmsGsm7Tables.h"
+#include "SmsTime.h"
 
 namespace {
 
@@ -356,17 +357,22 @@ bool ReadCentre(Cursor& c, SM_PARAM* p)
 }
 
 // A time stamp: 7 octets of swapped semi-octets (year, month, day, hour,
-// minute, second, zone) as 14 characters; a cut one as far as it goes.
+// minute, second, zone) as 14 characters. Only one that names an instant is
+// kept: a cut one, or octets that are no date (a junk line read as a PDU),
+// leave the field empty rather than show "AA-AA-AA" as a date.
 bool ReadTimeStamp(Cursor& c, char* dst, int dstSize)
 {
     int got = 0;
     const unsigned char* ts = c.Field(7, got);
-    TextOut out(dst, dstSize);
-    char b[2];
+    char digits[15] = {};
     for (int i = 0; i < got; ++i) {
-        b[0] = HEX_DIGITS[ts[i] & 0x0F];  // semi-octets: low nibble first
-        b[1] = HEX_DIGITS[ts[i] >> 4];
-        out.Put(b, 2);
+        digits[2 * i] = HEX_DIGITS[ts[i] & 0x0F];  // semi-octets: low nibble first
+        digits[2 * i + 1] = HEX_DIGITS[ts[i] >> 4];
+    }
+    int64_t instant = 0;
+    TextOut out(dst, dstSize);
+    if (gsmTimeStampToUtc(digits, &instant)) {
+        PutString(out, digits);
     }
     return got == 7;
 }

@@ -54,6 +54,10 @@ GsmMti_t gsmPduMti(const char* pSrc);
 // select the tables 7-bit text is read with (an unknown language reads as the
 // default alphabet). 8-bit user data comes out as gsm8bitText gives it.
 // Decoder fields not set are zero. `text` and `bNational` are left alone.
+// A time stamp (tp_scts here, tp_dt of a status report) is kept only when
+// its 7 octets are all there and name an instant (gsmTimeStampToUtc accepts
+// them: decimal semi-octets, a real date and time, a zone within 14 hours);
+// otherwise it is empty and the rest of the PDU is decoded all the same.
 // Returns the length in bytes of the text in tp_ud.
 int gsmDecodePdu(const char* pSrc, SM_PARAM* pDst);
 

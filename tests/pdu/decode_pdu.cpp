@@ -345,6 +345,62 @@ INSTANTIATE_TEST_SUITE_P(Broken, PduDecoderMalformed, ::testing::ValuesIn(MALFOR
                              return std::string(info.param.name);
                          });
 
+// A time stamp is kept only when it names an instant; the message is decoded
+// all the same. The stamp as it stands in the PDU (swapped semi-octets).
+struct StampFieldCase
+{
+    const char* name;
+    const char* swapped;
+    const char* scts;
+};
+
+std::ostream& operator<<(std::ostream& os, const StampFieldCase& c)
+{
+    return os << c.name;
+}
+
+const StampFieldCase STAMP_FIELD_CASES[] = {
+    {"Valid", "32507180030023", "23051708300032"},
+    {"ZoneBehindUtc", "3250718003000A", "230517083000A0"},
+    {"JunkOctets", "AAAAAAAAAAAAAA", ""},
+    {"MonthThirteen", "32317180030000", ""},
+    {"FebruaryThirtieth", "32200380030000", ""},
+    {"HourTwentyFour", "32507142030000", ""},
+    {"SecondSixty", "32507180030600", ""},
+    {"ZoneUnitsNotDecimal", "325071800300A0", ""},
+    {"ZoneBeyondFourteenHours", "32507180030075", ""},
+};
+
+class PduDecoderTimeStamp : public ::testing::TestWithParam<StampFieldCase>
+{
+};
+
+TEST_P(PduDecoderTimeStamp, KeptOnlyWhenItNamesAnInstant)
+{
+    const StampFieldCase& c = GetParam();
+    int ret = 0;
+    const SM_PARAM p = Decode("deliver", "0004" "0B911346610089F60008" + std::string(c.swapped) + "0400480069", &ret);
+    ExpectTerminated(p, ret);
+    EXPECT_STREQ(p.tp_scts, c.scts);
+    EXPECT_STREQ(p.tpa, "31641600986");
+    EXPECT_STREQ(p.tp_ud, "Hi");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stamps, PduDecoderTimeStamp, ::testing::ValuesIn(STAMP_FIELD_CASES),
+                         [](const ::testing::TestParamInfo<StampFieldCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Cut inside its time stamp, a PDU has no time: never the digits that came.
+TEST(PduDecoder, CutTimeStampIsEmpty)
+{
+    const std::string whole = "0004" "0B911346610089F60008" "32507180030023";
+    for (size_t n = whole.size() - 14; n < whole.size(); ++n) {
+        const SM_PARAM p = Decode("deliver", whole.substr(0, n));
+        EXPECT_STREQ(p.tp_scts, "") << n;
+    }
+}
+
 TEST(PduDecoder, NullInputClearsTheRecord)
 {
     SM_PARAM p;
