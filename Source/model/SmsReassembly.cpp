@@ -47,6 +47,9 @@ SmsRecvStruct_t Record(const SM_PARAM& p, std::string text)
         r.reference = p.tp_mr;
     } else {
         r.time = CPhoneCardBase::ReceiveTimeToReadStr(p.tp_scts);
+        if (p.bUndecodable) {
+            r.kind = SMS_KIND_UNDECODABLE;
+        }
     }
     r.hasStamp = StampOf(p, r.stampUtc);
     return r;
@@ -252,6 +255,9 @@ SmsRecvStruct_t JoinedRecord(const LongMessage& m)
     for (const Part* part : m.parts) {
         if (part == nullptr) {
             continue;
+        }
+        if (part->info->param.bUndecodable) {
+            r.kind = SMS_KIND_UNDECODABLE;
         }
         r.indices.push_back(part->info->mode.index);
         int64_t stamp = 0;

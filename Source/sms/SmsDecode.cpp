@@ -332,6 +332,7 @@ void ClearDecoded(SM_PARAM* p)
     p->bHasPort = false;
     p->nDestPort = 0;
     p->bStatusReport = false;
+    p->bUndecodable = false;
     p->tp_mr = 0;
     p->tp_st = 0;
     std::memset(p->tp_dt, 0, sizeof p->tp_dt);
@@ -484,8 +485,13 @@ int ReadUserData(Cursor& c, unsigned char fo, SM_PARAM* p)
     case GSM_ALPHABET_UCS2:
         Utf16ToText(ud + headerOctets, octets - headerOctets, out);
         break;
-    case GSM_ALPHABET_NONE:
+    case GSM_ALPHABET_NONE: {
+        // Shown as it came, so that nothing of it is lost to the reader.
+        p->bUndecodable = true;
+        const std::string text = gsmHexDataText("compressed data", ud + headerOctets, octets - headerOctets);
+        out.PutBytes(text.data(), static_cast<int>(text.size()));
         break;
+    }
     }
     return out.Length();
 }
@@ -603,16 +609,13 @@ const char* gsmStatusText(unsigned char st)
     return TEXTS[gsmStatusClass(st)];
 }
 
-std::string gsm8bitText(const unsigned char* pSrc, int nSrcLength, bool hasPort, unsigned int port)
+namespace {
+
+// "[<what>, <n> bytes<extra>] <HEX>": octets shown so that none is lost.
+std::string BracketedHex(const char* what, const unsigned char* pSrc, int nSrcLength, const std::string& extra)
 {
     const int n = pSrc != nullptr && nSrcLength > 0 ? nSrcLength : 0;
-    if (!hasPort && IsPlainText(pSrc, n)) {
-        return std::string(reinterpret_cast<const char*>(pSrc), static_cast<size_t>(n));
-    }
-    std::string text = "[binary data, " + std::to_string(n) + (n == 1 ? " byte" : " bytes");
-    if (hasPort) {
-        text += ", port " + std::to_string(port);
-    }
+    std::string text = "[" + std::string(what) + ", " + std::to_string(n) + (n == 1 ? " byte" : " bytes") + extra;
     text += ']';
     if (n > 0) {
         text += ' ';
@@ -620,6 +623,22 @@ std::string gsm8bitText(const unsigned char* pSrc, int nSrcLength, bool hasPort,
         PutHex(out, pSrc, n);
     }
     return text;
+}
+
+}  // namespace
+
+std::string gsm8bitText(const unsigned char* pSrc, int nSrcLength, bool hasPort, unsigned int port)
+{
+    const int n = pSrc != nullptr && nSrcLength > 0 ? nSrcLength : 0;
+    if (!hasPort && IsPlainText(pSrc, n)) {
+        return std::string(reinterpret_cast<const char*>(pSrc), static_cast<size_t>(n));
+    }
+    return BracketedHex("binary data", pSrc, n, hasPort ? ", port " + std::to_string(port) : std::string());
+}
+
+std::string gsmHexDataText(const char* what, const unsigned char* pSrc, int nSrcLength)
+{
+    return BracketedHex(what, pSrc, nSrcLength, std::string());
 }
 
 int gsmSerializeNumbers(const char* pSrc, char* pDst, int nSrcLength, int nDstSize)

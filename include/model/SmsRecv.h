@@ -21,12 +21,16 @@ struct SmsInfo
     SM_PARAM param{};  // zero until decoded, so fields the decoder leaves read 0
 };
 
-// What a stored entry is: a message, or a report on the delivery of one
-// this modem sent.
+// What a stored entry is: a message, a report on the delivery of one this
+// modem sent, or a message whose text cannot be read.
 enum SmsKind_t
 {
     SMS_KIND_MESSAGE = 0,
-    SMS_KIND_STATUS_REPORT = 1
+    SMS_KIND_STATUS_REPORT = 1,
+    // A whole message whose user data no text can be read from (compressed
+    // data, a text encoding this program does not know): `text` shows its
+    // octets as gsmHexDataText gives them, "[compressed data, 3 bytes] 414243".
+    SMS_KIND_UNDECODABLE = 2,
 };
 
 // One received message as handed to the controller.

@@ -79,6 +79,7 @@ inline void CheckDecoded(const SM_PARAM& p, int ret)
     Require(ret == static_cast<int>(text));
     // 8-bit data too: it is either plain text or described in hex.
     Require(ValidUtf8(p.tp_ud, text));
+    Require(!p.bUndecodable || std::strncmp(p.tp_ud, "[compressed data, ", 18) == 0);
     Require(p.nPartDataLen == static_cast<int>(TerminatedLength(p.szPartData)));
     Require(p.bConcatenated || (p.nReference == 0 && p.nPartCount == 0 && p.nPartNumber == 0));
 }

@@ -474,6 +474,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, SmsReassemblySplit, ::testing::ValuesIn(SPLIT_CA
                              return std::string(info.param.name);
                          });
 
+// Compressed data, alone or in parts, is carried as data and said to be so.
+TEST(SmsReassembly, CompressedIsUndecodable)
+{
+    using pdu_build::Deliver;
+    const std::vector<SmsInfo> entries = {Entry(1, Deliver("04", "24", "03414243")),
+                                          Entry(2, Deliver("44", "26", "09050003070202FF0102")),
+                                          Entry(3, Deliver("44", "08", "080500030702010041"))};
+    const std::vector<SmsRecvStruct_t> got = Join(entries);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].kind, SMS_KIND_UNDECODABLE);
+    EXPECT_EQ(got[0].text, "[compressed data, 3 bytes] 414243");
+    EXPECT_EQ(got[1].kind, SMS_KIND_UNDECODABLE);
+    EXPECT_EQ(got[1].text, "A[compressed data, 3 bytes] FF0102");
+    EXPECT_EQ(got[1].indices, (std::vector<int>{3, 2}));
+}
+
 TEST(SmsReassembly, DifferentSendersSameReference)
 {
     const std::vector<SmsInfo> entries = {

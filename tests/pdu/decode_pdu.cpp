@@ -215,8 +215,11 @@ const DecodeCase DECODE_CASES[] = {
              Pack7({0x0C, 0x25, 0x01, 0x01, 0x08, 0x04, 0x12, 0x34, 0x03, 0x02, 0x24, 0x01, 0x01},
                    {0x1C, 0x1B, 0x73})),
      "", "31641600986", "23051708300000", "\xC5\x9E\xC5\x9F", true, 0x1234, 3, 2, nullptr},
-    {"CompressedStaysEmpty", "deliver", Deliver("04", "24", "03414243"), "", "31641600986",
-     "23051708300000", "", false, 0, 0, 0, nullptr},
+    // Compressed data cannot be read as text: it is shown as data.
+    {"CompressedShownAsData", "deliver", Deliver("04", "24", "03414243"), "", "31641600986",
+     "23051708300000", "[compressed data, 3 bytes] 414243", false, 0, 0, 0, nullptr},
+    {"CompressedPartShownAsData", "deliver", Deliver("44", "26", "09050003070201FF0102"), "", "31641600986",
+     "23051708300000", "[compressed data, 3 bytes] FF0102", true, 7, 2, 1, "FF0102"},
     {"MessageWaitingUcs2", "deliver", Deliver("04", "E0", "024F60"), "", "31641600986",
      "23051708300000", "\xE4\xBD\xA0", false, 0, 0, 0, nullptr},
     {"AlphanumericGreek", "deliver",
@@ -253,6 +256,8 @@ TEST_P(PduDecoderCases, EveryField)
     EXPECT_STREQ(p.tpa, c.tpa);
     EXPECT_STREQ(p.tp_scts, c.scts);
     EXPECT_EQ(std::string(p.tp_ud), c.text);
+    // Only compressed data is flagged as having no text.
+    EXPECT_EQ(p.bUndecodable, c.text.rfind("[compressed data,", 0) == 0);
     EXPECT_EQ(p.bConcatenated, c.concat);
     EXPECT_EQ(p.nReference, c.ref);
     EXPECT_EQ(p.nPartCount, c.count);
