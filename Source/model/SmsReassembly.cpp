@@ -55,6 +55,17 @@ SmsRecvStruct_t Record(const SM_PARAM& p, std::string text)
     return r;
 }
 
+// An entry not read whole: what the modem gave, and where it is stored.
+SmsRecvStruct_t UnreadableRecord(const SmsInfo& e)
+{
+    SmsRecvStruct_t r;
+    r.kind = SMS_KIND_UNREADABLE;
+    r.state = e.state;
+    r.entryIndex = e.mode.index;
+    r.raw = e.raw;
+    return r;
+}
+
 // A part whose numbering the standard tells a receiver to ignore.
 bool IsUsablePart(const SM_PARAM& p)
 {
@@ -287,6 +298,10 @@ std::vector<SmsRecvStruct_t> CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(const 
     std::map<PartKey, std::vector<Part>> groups;
     for (const SmsInfo* e : order) {
         const SM_PARAM& p = e->param;
+        if (e->state != SMS_ENTRY_WHOLE) {
+            records.push_back(UnreadableRecord(*e));  // joined to nothing: its part number is not to be believed
+            continue;
+        }
         if (!IsUsablePart(p)) {
             records.push_back(Record(p, p.tp_ud));  // a single message, or a part shown alone
             records.back().indices.push_back(e->mode.index);
