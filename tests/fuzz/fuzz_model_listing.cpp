@@ -48,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         for (const SmsRecvStruct_t& r : phone->GetReadSms()) {
             fuzz::Require(r.from.size() < (1u << 17) && r.text.size() < (1u << 18));
+            fuzz::Require(fuzz::ValidUtf8(r.text.data(), r.text.size()));
             // Every message can be named for deletion; nothing unread can.
             fuzz::Require(r.kind == SMS_KIND_UNREADABLE ? r.indices.empty() && r.entryIndex >= 0 : !r.indices.empty());
         }

@@ -378,6 +378,63 @@ TEST(Mc323Listing, UnreadableUntilReadAgain)
     EXPECT_EQ(got[0].indices, std::vector<int>{3});
 }
 
+// CDMA text by its <format>: decoded where the encoding is known, shown in
+// hex where it is not (or its bytes do not fit it), never mangled.
+struct CdmaTextCase
+{
+    const char* name;
+    int format;
+    std::string bytes;
+    std::string text;
+    SmsKind_t kind;
+};
+
+std::ostream& operator<<(std::ostream& os, const CdmaTextCase& c)
+{
+    return os << c.name;
+}
+
+const CdmaTextCase CDMA_TEXT_CASES[] = {
+    {"Ascii", 1, "See you", "See you", SMS_KIND_MESSAGE},
+    {"AsciiWithLatinByte", 1, "caf\xE9", "[undecodable text, encoding 1, 4 bytes] 636166E9", SMS_KIND_UNDECODABLE},
+    {"AsciiWithUtf8Bytes", 1, "\xE4\xBD\xA0", "[undecodable text, encoding 1, 3 bytes] E4BDA0", SMS_KIND_UNDECODABLE},
+    {"Ia5", 2, "Hi", "Hi", SMS_KIND_MESSAGE},
+    {"OctetsPlainText", 3, "Hi", "Hi", SMS_KIND_MESSAGE},
+    {"OctetsBinary", 3, std::string("\x00\x01\xFF", 3), "[binary data, 3 bytes] 0001FF", SMS_KIND_MESSAGE},
+    {"Latin1", 4, "caf\xE9 \xA3" "5", "caf\xC3\xA9 \xC2\xA3" "5", SMS_KIND_MESSAGE},
+    {"LatinHebrew", 5, "\xE0\xE1", "[undecodable text, encoding 5, 2 bytes] E0E1", SMS_KIND_UNDECODABLE},
+    {"Gsm7Bit", 0, "Hi", "[undecodable text, encoding 0, 2 bytes] 4869", SMS_KIND_UNDECODABLE},
+    {"FormatNotANumber", -1, "Hi", "[undecodable text, 2 bytes] 4869", SMS_KIND_UNDECODABLE},
+    {"Unicode", 6, std::string("\x4E\x2D\x00\x21", 4), "\xE4\xB8\xAD!", SMS_KIND_MESSAGE},
+};
+
+class Mc323Text : public ::testing::TestWithParam<CdmaTextCase>
+{
+};
+
+TEST_P(Mc323Text, ByItsFormat)
+{
+    const CdmaTextCase& c = GetParam();
+    const auto phone = Make(PHONE_TYPE_MC323_ON);
+    ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n^HCMGL:0,1\r\n\r\nOK\r\n"), RSP_OK);
+    phone->GetReadNextSmsCmd();
+    const std::string ctrlZ = c.format == 6 ? std::string("\0\x1A", 2) : std::string("\x1A");
+    const std::string format = c.format < 0 ? std::string("\xCE") : std::to_string(c.format);
+    const std::string answer = "\r\n^HCMGR:10086,2023,05,17,08,30,00,0," + format + "," +
+                               std::to_string(c.bytes.size()) + ",0,0,0,1\r\n" + c.bytes + ctrlZ + "\r\n\r\nOK\r\n";
+    EXPECT_EQ(phone->OnReadNextSmsCmdRsp(answer), RSP_OK);
+    const std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].text, c.text);
+    EXPECT_EQ(got[0].kind, c.kind);
+    EXPECT_EQ(got[0].indices, std::vector<int>{0});
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Mc323Text, ::testing::ValuesIn(CDMA_TEXT_CASES),
+                         [](const ::testing::TestParamInfo<CdmaTextCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
 TEST(Mc323Listing, ReadAnswers)
 {
     const struct
@@ -393,8 +450,9 @@ TEST(Mc323Listing, ReadAnswers)
         {"NoCtrlZ", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,2,0,0,0,1\r\nHi\r\n\r\nOK\r\n", RSP_ERROR, 1},
         // The header's 3 bytes are 4E 0D 0A, and no 00 1A follows them.
         {"Ucs2OddCut", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,6,3,0,0,0,1\r\n\x4E\r\nOK\r\n", RSP_ERROR, 1},
+        // IA5 is read as ASCII is.
+        {"Ia5Encoding", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,2,2,0,0,0,1\r\nHi\x1A\r\n\r\nOK\r\n", RSP_OK, 1},
         // A whole message without text is none to report.
-        {"OtherEncoding", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,2,2,0,0,0,1\r\nHi\x1A\r\n\r\nOK\r\n", RSP_ERROR, 0},
         {"EmptyText", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,0,0,0,0,1\r\n\x1A\r\n\r\nOK\r\n", RSP_ERROR, 0},
         // The OK before the header is a late one of an earlier command.
         {"HeaderCut", "\r\nOK\r\n^HCMGR:139,2023", RSP_MORE, 0},

@@ -175,6 +175,50 @@ std::string CPhone_MC323_ON::GetReadNextSmsCmd()
     return GetReadOneSmsCmd(index);
 }
 
+namespace {
+
+// The text of a CDMA message by its <format> (Huawei's numbering: 0 GSM 7-bit,
+// 1 ASCII, 2 IA5, 3 octet, 4 Latin-1, 5 Latin/Hebrew, 6 UCS-2). `undecodable`
+// is set where no text could be read and the bytes are shown in hex instead:
+// never mangled into text that is not UTF-8, never dropped.
+std::string CdmaText(const std::string& encoding, const std::string& body, bool& undecodable)
+{
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(body.data());
+    const int n = static_cast<int>(body.size());
+    undecodable = false;
+    const bool ascii = std::all_of(body.begin(), body.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if ((encoding == "1" || encoding == "2") && ascii) {
+        return body;
+    }
+    if (encoding == "3") {
+        return gsm8bitText(bytes, n, false, 0);
+    }
+    if (encoding == "4") {
+        // Latin-1 is the first 256 code points: two UTF-8 bytes above ASCII.
+        std::string text;
+        for (const unsigned char c : body) {
+            if (c < 0x80) {
+                text += static_cast<char>(c);
+            } else {
+                text += static_cast<char>(0xC0 | (c >> 6));
+                text += static_cast<char>(0x80 | (c & 0x3F));
+            }
+        }
+        return text;
+    }
+    if (encoding == "6") {
+        // Whole UCS-2 units only: an odd last byte is no character.
+        return gsmDecodeNew2(bytes, n & ~1);
+    }
+    undecodable = true;
+    // The format is named only when it is one: it is the modem's text too.
+    const bool named = !encoding.empty() && encoding.size() <= 3 &&
+                       encoding.find_first_not_of("0123456789") == std::string::npos;
+    return gsmHexDataText(named ? ("undecodable text, encoding " + encoding).c_str() : "undecodable text", bytes, n);
+}
+
+}  // namespace
+
 // AT^HCMGR=<i> -> ^HCMGR: <from>,<yyyy>,<mm>,<dd>,<hh>,<mi>,<ss>,<lang>,<format>,<length>,... then
 // <length> bytes of text, Ctrl-Z and OK: ASCII for <format> 1, raw UCS-2 big-endian
 // (Ctrl-Z as 00 1A) for 6 (fixture hcmgr/CPhone_MC323_ON.txt). The text is
@@ -229,13 +273,9 @@ int CPhone_MC323_ON::ReadHcmgrAnswer(const std::string& rsp, SmsRecvStruct_t& sm
     }
     sms.from = pieces[0];
     sms.time = pieces[1] + "-" + pieces[2] + "-" + pieces[3] + " " + pieces[4] + ":" + pieces[5] + ":" + pieces[6];
-    if (pieces[8] == "1") {
-        sms.text = body;
-    } else if (pieces[8] == "6") {
-        // Whole UCS-2 units only: an odd last byte is no character.
-        sms.text = gsmDecodeNew2(reinterpret_cast<const unsigned char*>(body.data()),
-                                 static_cast<int>(body.size() & ~static_cast<std::size_t>(1)));
-    }
+    bool undecodable = false;
+    sms.text = CdmaText(pieces[8], body, undecodable);
+    sms.kind = undecodable ? SMS_KIND_UNDECODABLE : SMS_KIND_MESSAGE;
     sms.indices.push_back(m_nReadIndex);
     // A message without sender, time or text is none to report.
     hasEntry = sms.IsOk();
