@@ -50,6 +50,10 @@ for _rate in (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 46080
 CTRL_Z = 0x1A
 ESC = 0x1B
 
+# Bytes of answers waiting for the client above which a modem takes in no
+# more commands until they have left.
+OUTPUT_HIGH_WATER = 65536
+
 # ---------------------------------------------------------------------------
 # SMS PDUs (3GPP TS 23.040 / 23.038): enough to store received messages and to
 # read back what a client submits.
@@ -719,12 +723,16 @@ class Modem:
                 self.out[0][1] = data[n:]
                 return
             self.out.popleft()
-        # A client that never reads must not make us grow without bound.
-        while self.queued > 65536:
-            self.queued -= len(self.out.popleft()[1])
 
     def next_due(self):
         return self.out[0][0] if self.out else None
+
+    def listening(self):
+        """Whether to take in more commands now. Queued output is never
+        dropped: while much of it waits for a client that reads slowly (or a
+        paced line), no more commands are taken in, so the client's writes
+        wait in the terminal's buffer, as behind a real modem that is busy."""
+        return self.queued <= OUTPUT_HIGH_WATER
 
     # -- input
 
@@ -1240,7 +1248,7 @@ class Simulator:
             now = time.monotonic()
             dues = [m.next_due() for m in live if m.next_due() is not None]
             timeout = 0.2 if not dues else max(0.0, min(dues) - now)
-            readers = [m.master for m in live] + [stop.wake_fd]
+            readers = [m.master for m in live if m.listening()] + [stop.wake_fd]
             writers = [m.master for m in live if m.out and m.out[0][0] <= now]
             r, w, _ = select.select(readers, writers, [], min(timeout, 0.2))
             for m in live:
