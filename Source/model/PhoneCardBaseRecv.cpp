@@ -349,11 +349,16 @@ int CPhoneCardBase::OnCmgrReadRsp(const std::string& rsp)
 
 std::string CPhoneCardBase::GetReadOneSmsCmd(int index)
 {
+    return ReadByIndexCmd("AT+CMGR=", index);
+}
+
+std::string CPhoneCardBase::ReadByIndexCmd(const char* command, int index)
+{
     if (index < 0) {
         return "";
     }
     m_nReadIndex = index;
-    return "AT+CMGR=" + std::to_string(index) + "\r\n";
+    return command + std::to_string(index) + "\r\n";
 }
 
 int CPhoneCardBase::OnReadOneSmsCmdRsp(std::string rsp)
@@ -365,16 +370,7 @@ int CPhoneCardBase::OnReadOneSmsCmdRsp(std::string rsp)
         return verdict;  // the entries listed at that index stay as they were
     }
     // Every entry listed at this index gives way to the one read whole.
-    auto at = std::find_if(m_vecSmsEntries.begin(), m_vecSmsEntries.end(),
-                           [&](const SmsInfo& e) { return e.mode.index == entry.mode.index; });
-    if (at == m_vecSmsEntries.end()) {
-        m_vecSmsEntries.push_back(entry);
-    } else {
-        *at = entry;
-        m_vecSmsEntries.erase(std::remove_if(at + 1, m_vecSmsEntries.end(),
-                                             [&](const SmsInfo& e) { return e.mode.index == entry.mode.index; }),
-                              m_vecSmsEntries.end());
-    }
+    ReplaceAll(m_vecSmsEntries, [&](const SmsInfo& e) { return e.mode.index == entry.mode.index; }, entry);
     m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(m_vecSmsEntries, m_bReportIncompleteSms);
     return RSP_OK;
 }

@@ -10,6 +10,7 @@
 // operations where their firmware differs. Handlers take the answer by value
 // and never read outside it, whatever bytes arrive.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -315,6 +316,22 @@ protected:
     int OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending);
     std::string TakeNextCmgrCmd(std::vector<std::string>& pending);
     int OnCmgrReadRsp(const std::string& rsp);
+    // `command` + index + "\r\n", the index kept for the answer's entry; ""
+    // for a negative index: GetReadOneSmsCmd of a model.
+    std::string ReadByIndexCmd(const char* command, int index);
+    // Puts `item` where the first element `at` accepts stood and drops the
+    // other such elements; appends it when there is none.
+    template <class T, class Pred>
+    static void ReplaceAll(std::vector<T>& items, Pred at, const T& item)
+    {
+        const auto first = std::find_if(items.begin(), items.end(), at);
+        if (first == items.end()) {
+            items.push_back(item);
+            return;
+        }
+        *first = item;
+        items.erase(std::remove_if(first + 1, items.end(), at), items.end());
+    }
     // An "AT+CMGR=<i>" answer: its verdict (as OnReadOneSmsCmdRsp) and, once
     // a complete answer holds a "+CMGR:" header, its entry with `hasEntry`
     // set, whole or not, at the index GetReadOneSmsCmd last asked for.

@@ -295,11 +295,7 @@ int CPhone_MC323_ON::OnReadNextSmsCmdRsp(std::string rsp)
 
 std::string CPhone_MC323_ON::GetReadOneSmsCmd(int index)
 {
-    if (index < 0) {
-        return "";
-    }
-    m_nReadIndex = index;
-    return "AT^HCMGR=" + std::to_string(index) + "\r\n";
+    return ReadByIndexCmd("AT^HCMGR=", index);
 }
 
 int CPhone_MC323_ON::OnReadOneSmsCmdRsp(std::string rsp)
@@ -311,16 +307,9 @@ int CPhone_MC323_ON::OnReadOneSmsCmdRsp(std::string rsp)
         return verdict;  // the record read at that index stays as it was
     }
     const int index = m_nReadIndex;
-    auto atIndex = [index](const SmsRecvStruct_t& r) {
+    ReplaceAll(m_vecRecvSms, [index](const SmsRecvStruct_t& r) {
         return r.entryIndex == index || (r.indices.size() == 1 && r.indices[0] == index);
-    };
-    const auto at = std::find_if(m_vecRecvSms.begin(), m_vecRecvSms.end(), atIndex);
-    if (at == m_vecRecvSms.end()) {
-        m_vecRecvSms.push_back(sms);
-    } else {
-        *at = sms;
-        m_vecRecvSms.erase(std::remove_if(at + 1, m_vecRecvSms.end(), atIndex), m_vecRecvSms.end());
-    }
+    }, sms);
     return RSP_OK;
 }
 
