@@ -49,6 +49,7 @@ enum SmsKind_t
     // An entry that was not read whole (SmsEntryState_t): `raw` holds what the
     // modem gave, `entryIndex` its storage index; from, time and text are
     // empty and `indices` is empty, so that nothing unread is ever deleted.
+    // It is `complete`: no part of it is awaited.
     SMS_KIND_UNREADABLE = 3,
 };
 
@@ -61,7 +62,7 @@ struct SmsRecvStruct_t
     SmsKind_t kind = SMS_KIND_MESSAGE;
     SmsEntryState_t state = SMS_ENTRY_WHOLE;  // SMS_KIND_UNREADABLE: why
     int entryIndex = -1;                      // SMS_KIND_UNREADABLE: its storage index, to read it again
-    std::string raw;                          // SMS_KIND_UNREADABLE: the entry as the modem gave it
+    std::string raw;                          // SMS_KIND_UNREADABLE: the entry as the modem gave it, any bytes
     int status = 0;     // status report: the status (TP-ST)
     int reference = 0;  // status report: the reference of the reported message (TP-MR)
     // The storage indices of every stored part of this message, in part order
