@@ -1,10 +1,6 @@
 """The modem simulator's SMS storage, listing, reading, deleting and sending."""
 
-import json
-import os
 import re
-import subprocess
-import tempfile
 import unittest
 
 import harness
@@ -115,17 +111,6 @@ class SimulatorStorage(unittest.TestCase):
             lengths = [len(LISTING_LINE.findall(port.chat(b"AT+CMGL=4\r\n"))[0][3]) for _ in range(3)]
             self.assertEqual(lengths[0], lengths[1])
             self.assertEqual(lengths[2], lengths[0] + 20)
-
-    def test_unknown_listing_fault_is_refused(self):
-        with tempfile.TemporaryDirectory() as folder:
-            config = os.path.join(folder, "modems.json")
-            with open(config, "w") as f:
-                json.dump([modem(os.path.join(folder, "ttyUSB0"),
-                                 storage={"SM": [dict(HELLO, listing={"fault": "lost"})]})], f)
-            proc = subprocess.run([harness.PYTHON, harness.MODEMSIM, "--config", config, "--logdir", folder],
-                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
-            self.assertEqual(proc.returncode, 2)
-            self.assertIn(b"unknown listing fault 'lost'", proc.stderr)
 
     def test_compressed_message_stores_its_bytes_as_user_data(self):
         # Compressed data is octets whatever alphabet it unpacks to (7-bit, 8-bit, UCS-2).
