@@ -95,7 +95,9 @@ void BM_Listing255(benchmark::State& state)
     std::string listing = "\r\n";
     for (int i = 0; i < 255; ++i) {
         const std::string& pdu = pdus[static_cast<size_t>(i) % pdus.size()];
-        listing += "+CMGL: " + std::to_string(i) + ",1,," + std::to_string(pdu.size() / 2) + "\r\n" + pdu + "\r\n";
+        // The header announces the octets after the service-centre field.
+        const size_t tpdu = pdu.size() / 2 - 1 - std::stoul(pdu.substr(0, 2), nullptr, 16);
+        listing += "+CMGL: " + std::to_string(i) + ",1,," + std::to_string(tpdu) + "\r\n" + pdu + "\r\n";
     }
     listing += "\r\nOK\r\n";
     size_t records = 0;

@@ -59,6 +59,10 @@ for _rate in (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 46080
 CTRL_Z = 0x1A
 ESC = 0x1B
 
+# Bytes of answers waiting for the client above which a modem takes in no
+# more commands until they have left.
+OUTPUT_HIGH_WATER = 65536
+
 # ---------------------------------------------------------------------------
 # SMS PDUs (3GPP TS 23.040 / 23.038): enough to store received messages and to
 # read back what a client submits.
@@ -186,6 +190,8 @@ def choose_dcs(text):
 def alphabet(dcs):
     """0 = GSM 7-bit, 1 = 8-bit data, 2 = UCS-2."""
     if dcs & 0x80 == 0:
+        if dcs & 0x20:
+            return 1  # compressed: octets, whatever alphabet they unpack to
         kind = (dcs >> 2) & 0x03
         return 0 if kind == 3 else kind
     if dcs & 0xF0 == 0xE0:
@@ -857,10 +863,23 @@ class Modem:
                     self.storage[mem][index] = msg
                     index += 1
 
+    LISTING_FAULTS = {"missing", "cut", "not_hex", "length"}
+
+    def _listing_fault(self, fault):
+        """A storage entry's "listing": how AT+CMGL answers show it damaged."""
+        if not isinstance(fault, dict) or not set(fault) <= {"fault", "octets", "index", "listings"}:
+            raise ConfigError("%s: \"listing\" takes fault, octets, index and listings" % self.name)
+        if "fault" in fault and fault["fault"] not in self.LISTING_FAULTS:
+            raise ConfigError("%s: unknown listing fault %r (%s)"
+                              % (self.name, fault["fault"], ", ".join(sorted(self.LISTING_FAULTS))))
+        return fault
+
     def _expand(self, entry):
         """Storage entries as configured -> stored records (several for a split long text)."""
         msg = dict(entry)
         msg["stat"] = int(msg.get("stat", 1))
+        if "listing" in msg:
+            msg["listing"] = self._listing_fault(msg["listing"])
         if self.caps["read"] == "cdma":
             msg.setdefault("from", "13912345678")
             msg.setdefault("time", "2023-05-17 08:30:00")
@@ -1084,9 +1103,6 @@ class Modem:
                 self.out[0][1] = data[n:]
                 return
             self.out.popleft()
-        # A client that never reads must not make us grow without bound.
-        while self.queued > 65536:
-            self.queued -= len(self.out.popleft()[1])
 
     def next_due(self):
         return self.out[0][0] if self.out else None
@@ -1111,6 +1127,13 @@ class Modem:
         if self.next_due() is None and unread < NMEA_BACKLOG:
             self.send(nmea_burst(time.gmtime()), delay=0)
         self.at(time.monotonic() + self.nmea_period, self._stream_nmea)
+
+    def listening(self):
+        """Whether to take in more commands now. Queued output is never
+        dropped: while much of it waits for a client that reads slowly (or a
+        paced line), no more commands are taken in, so the client's writes
+        wait in the terminal's buffer, as behind a real modem that is busy."""
+        return self.queued <= OUTPUT_HIGH_WATER
 
     # -- input
 
@@ -1555,12 +1578,38 @@ class Modem:
             msg = box[index]
             if stat != 4 and msg["stat"] != stat:
                 continue
-            lines.append("+CMGL: %d,%d,,%d" % (index, msg["stat"], stored_length(msg["pdu"])))
-            lines.append(msg["pdu"])
+            shown, pdu, length = self._listed(index, msg)
+            lines.append("+CMGL: %d,%d,,%d" % (shown, msg["stat"], length))
+            if pdu is not None:
+                lines.append(pdu)
             if msg["stat"] == 0:
                 msg["stat"] = 1
         self._write_state()
         return self.info(*lines) if lines else self.ok()
+
+    def _listed(self, index, msg):
+        """(index shown, PDU line or None, announced length) of a stored entry
+        in this listing: as stored, or as its "listing" fault damages it while
+        that lasts (the first "listings" listings that show it; all without).
+        AT+CMGR always reads it whole."""
+        pdu, length = msg["pdu"], stored_length(msg["pdu"])
+        fault = msg.get("listing")
+        if not fault:
+            return index, pdu, length
+        listed = msg.get("listed", 0)
+        msg["listed"] = listed + 1
+        if fault.get("listings") is not None and listed >= int(fault["listings"]):
+            return index, pdu, length
+        kind = fault.get("fault")
+        if kind == "missing":
+            pdu = None
+        elif kind == "cut":
+            pdu = pdu[:max(0, len(pdu) - 2 * int(fault.get("octets", 10)))]
+        elif kind == "not_hex":
+            pdu = pdu[:len(pdu) // 2] + "?" + pdu[len(pdu) // 2 + 1:]
+        elif kind == "length":
+            length += int(fault.get("octets", 1))
+        return int(fault.get("index", index)), pdu, length
 
     def _cmgr(self, args):
         index = self._number(args)
@@ -2089,7 +2138,9 @@ class Simulator:
             poller = select.poll()
             for m in live:
                 writing = m.next_due() is not None and m.next_due() <= now
-                poller.register(m.master, select.POLLIN | (select.POLLOUT if writing else 0))
+                events = (select.POLLIN if m.listening() else 0) | (select.POLLOUT if writing else 0)
+                if events:
+                    poller.register(m.master, events)
             for fd in (stop.wake_fd, self.control_fd):
                 poller.register(fd, select.POLLIN)
             r = {fd for fd, _ in poller.poll(min(timeout, 0.2) * 1000.0)}
@@ -2098,7 +2149,7 @@ class Simulator:
             for m in live:
                 if m.closed:
                     continue
-                if m.master in r:
+                if m.master in r and m.listening():
                     try:
                         data = os.read(m.master, 4096)
                     except BlockingIOError:

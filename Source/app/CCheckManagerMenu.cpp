@@ -31,13 +31,36 @@ void PrintRule(char c)
     std::printf("%s\n", std::string(RULE_WIDTH, c).c_str());
 }
 
+// A modem's value as one table line shows it: a stranger's bytes must not
+// drive the terminal nor break the line.
+std::string OneLineText(const std::string& value)
+{
+    return StringReplaceChar(StringReplaceChar(ToPrintableText(value), '\n', '?'), '\t', '?');
+}
+
+// At most width - 1 bytes of `text`, never part of a UTF-8 character: however
+// long a modem's answer, a blank still parts it from the next column, and
+// the columns stay aligned.
+std::string FitCell(std::string text, int width)
+{
+    const std::string::size_type room = width > 1 ? static_cast<std::string::size_type>(width - 1) : 0;
+    if (text.size() > room) {
+        std::string::size_type cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        text.resize(cut);
+    }
+    return text;
+}
+
 // A left-aligned cell: the value in `width` bytes, or the placeholder in its own width.
 void PrintCell(const std::string& value, int width, const char* placeholder, int placeholderWidth)
 {
     if (value.empty()) {
         std::printf("%-*s", placeholderWidth, placeholder);
     } else {
-        std::printf("%-*s", width, value.c_str());
+        std::printf("%-*s", width, FitCell(OneLineText(value), width).c_str());
     }
 }
 
@@ -74,7 +97,7 @@ void CCheckManager::PrintAllDevice()
         entry.strSerialNumber = TrimAllChar(TrimAllChar(entry.strSerialNumber, '"'), ' ');
         PrintCell(entry.strSmsCardNumber, w.simValue, Lang::NO_CARD, w.simNone);
         PrintCell(entry.strSignal, w.rssiValue, Lang::NO_SIG, w.rssiNone);
-        std::printf("%s\n", entry.strSerialNumber.empty() ? Lang::NO_SERIAL : entry.strSerialNumber.c_str());
+        std::printf("%s\n", entry.strSerialNumber.empty() ? Lang::NO_SERIAL : OneLineText(entry.strSerialNumber).c_str());
     }
     PrintRule('=');
     std::printf("\n\t%s\n", m_strStatus.c_str());

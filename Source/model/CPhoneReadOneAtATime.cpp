@@ -8,7 +8,7 @@ std::string CPhoneReadOneAtATime::GetReadAllSmsCmd() const
 
 int CPhoneReadOneAtATime::OnReadAllSmsCmdRsp(std::string rsp)
 {
-    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex, m_vecSmsInfo);
+    return OnCmgdIndexListRsp(rsp, m_vecPendingIndex);
 }
 
 bool CPhoneReadOneAtATime::NotFinished() const
@@ -23,5 +23,5 @@ std::string CPhoneReadOneAtATime::GetReadNextSmsCmd()
 
 int CPhoneReadOneAtATime::OnReadNextSmsCmdRsp(std::string rsp)
 {
-    return OnCmgrReadRsp(rsp, m_vecSmsInfo);
+    return OnCmgrReadRsp(rsp);
 }

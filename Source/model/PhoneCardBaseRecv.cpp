@@ -1,9 +1,12 @@
 // Parsing stored-message listings; the parts are joined in SmsReassembly.cpp.
 #include "PhoneCardBase.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <tuple>
 
 #include "SmsDecode.h"
@@ -45,6 +48,62 @@ void DecodeByStatus(const std::string& pdu, SmsInfo& info)
     }
 }
 
+// The length a "+CMGL:" or "+CMGR:" header announces: its last field, the
+// TPDU's octets (an <alpha> field before it may hold commas of its own).
+// False when there is none or it is no number.
+bool AnnouncedLength(const std::string& header, long& length)
+{
+    const std::string::size_type comma = header.rfind(',');
+    if (comma == std::string::npos) {
+        return false;
+    }
+    std::string digits = header.substr(comma + 1);
+    digits.erase(0, digits.find_first_not_of(" \t"));
+    digits.erase(digits.find_last_not_of(" \t\r\n") + 1);
+    // A TPDU is at most 164 octets: six digits bound any honest length.
+    if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    length = std::strtol(digits.c_str(), nullptr, 10);
+    return true;
+}
+
+// Whether a PDU entry came whole: its body is hex of an even count whose
+// octets after the service-centre field are as many as the header
+// announces. A UART that drops bytes, a line that never came and a line of
+// something else all fail here, so they are never taken for a message.
+SmsEntryState_t JudgePduEntry(const std::string& header, const std::string& body)
+{
+    if (body.empty()) {
+        return SMS_ENTRY_NO_BODY;
+    }
+    if (body.size() % 2 != 0 ||
+        !std::all_of(body.begin(), body.end(), [](char c) { return CPhoneCardBase::IsHexChar(c); })) {
+        return SMS_ENTRY_NOT_HEX;
+    }
+    long announced = 0;
+    if (!AnnouncedLength(header, announced)) {
+        return SMS_ENTRY_LENGTH_DIFFERS;
+    }
+    unsigned char centre = 0;
+    gsmHexToBytes(body.c_str(), 2, &centre, 1);
+    const long octets = static_cast<long>(body.size() / 2);
+    return octets - 1 - centre == announced ? SMS_ENTRY_WHOLE : SMS_ENTRY_LENGTH_DIFFERS;
+}
+
+// An entry of a header line and its body, judged, and decoded when whole.
+SmsInfo PduEntry(const SmsMode& mode, const std::string& header, const std::string& body)
+{
+    SmsInfo info;
+    info.mode = mode;
+    info.state = JudgePduEntry(header, body);
+    info.raw = header + "\r\n" + body;
+    if (info.state == SMS_ENTRY_WHOLE) {
+        DecodeByStatus(body, info);
+    }
+    return info;
+}
+
 // The storage indices of an "AT+CMGD=?" answer's first list: numbers and
 // ranges such as 1-3; anything else is skipped, so no stray text reaches a
 // command.
@@ -62,17 +121,25 @@ std::vector<std::string> IndexList(const std::string& text)
         v = std::atoi(s.c_str());
         return true;
     };
+    // An index named twice is read once: reading it twice would report its
+    // message twice and delete it twice.
+    std::set<int> taken;
+    auto take = [&](int index) {
+        if (taken.insert(index).second) {
+            out.push_back(std::to_string(index));
+        }
+    };
     for (const std::string& piece : SplitStringByChar(text, ',')) {
         const std::string::size_type dash = piece.find('-');
         int a = 0;
         int b = 0;
         if (dash == std::string::npos) {
             if (number(piece, a)) {
-                out.push_back(std::to_string(a));
+                take(a);
             }
         } else if (number(piece.substr(0, dash), a) && number(piece.substr(dash + 1), b) && a <= b) {
             for (int i = a; i <= b && static_cast<int>(out.size()) < MAX_PENDING_INDICES; ++i) {
-                out.push_back(std::to_string(i));
+                take(i);
             }
         }
         if (static_cast<int>(out.size()) >= MAX_PENDING_INDICES) {
@@ -97,7 +164,8 @@ int CPhoneCardBase::OnReadAllSmsCmdRsp(std::string rsp)
         return RSP_ERROR;
     }
     // Rebuilt on every call, so the list always reflects the whole text so far.
-    m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(SmsRspToSmsInfoVec(rsp), m_bReportIncompleteSms);
+    m_vecSmsEntries = SmsRspToSmsInfoVec(rsp);
+    m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(m_vecSmsEntries, m_bReportIncompleteSms);
     if (verdict == RSP_OK) {
         m_strErrorMessage = StripCrLf(rsp);
     }
@@ -109,6 +177,7 @@ std::vector<SmsInfo> CPhoneCardBase::SmsRspToSmsInfoVec(const std::string& rsp)
     const std::vector<std::string> lines = SplitStringToArray(rsp);
     std::vector<SmsInfo> entries;
     entries.reserve(lines.size() / 2);
+    std::map<int, int> seen;  // storage index -> entries listed with it
     size_t i = 0;
     while (i < lines.size()) {
         if (!Contains(lines[i], "+CMGL: ")) {
@@ -120,11 +189,20 @@ std::vector<SmsInfo> CPhoneCardBase::SmsRspToSmsInfoVec(const std::string& rsp)
             ++i;  // the next line may be a header after all
             continue;
         }
-        // The line after a header is its PDU, whatever it holds.
-        entries.emplace_back();
-        entries.back().mode = mode;
-        DecodeByStatus(lines[i + 1], entries.back());
-        i += 2;
+        // The line after a header is its PDU, unless it is the next header:
+        // then this entry's PDU line was lost on the way.
+        const bool bodyLost = StrToSmsMode(lines[i + 1]).index >= 0;
+        const std::string body = bodyLost ? std::string() : StripCrLf(lines[i + 1]);
+        entries.push_back(PduEntry(mode, StripCrLf(lines[i]), body));
+        ++seen[mode.index];
+        i += bodyLost ? 1 : 2;
+    }
+    // Which of two entries of one index is stored there cannot be told: only
+    // reading it again by its index can say.
+    for (SmsInfo& e : entries) {
+        if (seen[e.mode.index] > 1 && e.state == SMS_ENTRY_WHOLE) {
+            e.state = SMS_ENTRY_INDEX_REPEATED;
+        }
     }
     return entries;
 }
@@ -166,8 +244,12 @@ std::string CPhoneCardBase::ReceiveTimeToReadStr(const char* digits)
 
 bool CPhoneCardBase::lessSmsInfo(const SmsInfo& a, const SmsInfo& b)
 {
-    return std::make_tuple(a.param.nReference, a.mode.index, a.param.nPartNumber) <
-           std::make_tuple(b.param.nReference, b.mode.index, b.param.nPartNumber);
+    // An entry not read whole sorts as a single message: its header octets are not to be believed.
+    auto key = [](const SmsInfo& e) {
+        const bool whole = e.state == SMS_ENTRY_WHOLE;
+        return std::make_tuple(whole ? e.param.nReference : 0, e.mode.index, whole ? e.param.nPartNumber : 0);
+    };
+    return key(a) < key(b);
 }
 
 bool CPhoneCardBase::LessLongSms(const SmsInfo& a, const SmsInfo& b)
@@ -183,8 +265,7 @@ bool CPhoneCardBase::IsHexChar(char c)
 // ---- reading one message at a time (models without a "+CMGL" listing)
 
 // AT+CMGD=? -> "+CMGD: (1,2,5),(0-4)" then OK: the first list names the used indices
-int CPhoneCardBase::OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending,
-                                       std::vector<SmsInfo>& read)
+int CPhoneCardBase::OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending)
 {
     const ValueAnswer_t answer = FindValueAnswer(rsp, "+CMGD:");
     if (answer.verdict == RSP_MORE) {
@@ -201,7 +282,7 @@ int CPhoneCardBase::OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::
         return RSP_ERROR;
     }
     // A new listing: nothing of an earlier one (the other storage) carries over.
-    read.clear();
+    m_vecSmsEntries.clear();
     m_vecRecvSms.clear();
     pending = IndexList(answer.value.substr(open + 1, close - open - 1));
     return RSP_OK;
@@ -212,15 +293,15 @@ std::string CPhoneCardBase::TakeNextCmgrCmd(std::vector<std::string>& pending)
     if (pending.empty()) {
         return "";
     }
-    const std::string cmd = "AT+CMGR=" + pending.front() + "\r\n";
-    m_nReadIndex = ToInt(pending.front());
+    const std::string index = pending.front();
     pending.erase(pending.begin());
-    return cmd;
+    return GetReadOneSmsCmd(ToInt(index));
 }
 
 // AT+CMGR=<i> -> "+CMGR: <stat>,,<length>" then the PDU, then OK
-int CPhoneCardBase::OnCmgrReadRsp(const std::string& rsp, std::vector<SmsInfo>& read)
+int CPhoneCardBase::ReadCmgrAnswer(const std::string& rsp, SmsInfo& entry, bool& hasEntry)
 {
+    hasEntry = false;
     const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
     // "+CMGR:" at a line start: an echoed "AT+CMGR=1" is no header. A final
     // line before the header is a late one of an earlier command.
@@ -236,18 +317,60 @@ int CPhoneCardBase::OnCmgrReadRsp(const std::string& rsp, std::vector<SmsInfo>& 
         m_strErrorMessage = lines[at].text;
         return RSP_ERROR;
     }
-    if (header + 1 >= static_cast<std::size_t>(at) || !lines[header + 1].body) {
+    if (header >= static_cast<std::size_t>(at)) {
         return RSP_ERROR;  // complete, but no message in it
     }
     const std::string& text = lines[header].text;
-    SmsInfo info;
-    info.mode.index = m_nReadIndex;
+    SmsMode mode;
+    mode.index = m_nReadIndex;
     const int stat = ToInt(text.substr(text.find("+CMGR:") + 6));
-    info.mode.stat = stat >= 0 && stat <= 3 ? stat : 1;
-    DecodeByStatus(lines[header + 1].text, info);
-    read.push_back(info);
-    // Rebuilt after every read, not only after the last, so an unreadable
-    // last index loses nothing.
-    m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(read, m_bReportIncompleteSms);
+    mode.stat = stat >= 0 && stat <= 3 ? stat : 1;
+    // A header straight before the final line has lost its PDU line.
+    const bool hasBody = header + 1 < static_cast<std::size_t>(at) && lines[header + 1].body;
+    entry = PduEntry(mode, text, hasBody ? lines[header + 1].text : std::string());
+    hasEntry = true;
+    return entry.state == SMS_ENTRY_WHOLE ? RSP_OK : RSP_ERROR;
+}
+
+int CPhoneCardBase::OnCmgrReadRsp(const std::string& rsp)
+{
+    SmsInfo entry;
+    bool hasEntry = false;
+    const int verdict = ReadCmgrAnswer(rsp, entry, hasEntry);
+    if (hasEntry) {
+        // Not whole, it is still kept: reported as unreadable, never deleted.
+        m_vecSmsEntries.push_back(entry);
+        // Rebuilt after every read, not only after the last, so an
+        // unreadable last index loses nothing.
+        m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(m_vecSmsEntries, m_bReportIncompleteSms);
+    }
+    return verdict;
+}
+
+std::string CPhoneCardBase::GetReadOneSmsCmd(int index)
+{
+    return ReadByIndexCmd("AT+CMGR=", index);
+}
+
+std::string CPhoneCardBase::ReadByIndexCmd(const char* command, int index)
+{
+    if (index < 0) {
+        return "";
+    }
+    m_nReadIndex = index;
+    return command + std::to_string(index) + "\r\n";
+}
+
+int CPhoneCardBase::OnReadOneSmsCmdRsp(std::string rsp)
+{
+    SmsInfo entry;
+    bool hasEntry = false;
+    const int verdict = ReadCmgrAnswer(rsp, entry, hasEntry);
+    if (verdict != RSP_OK) {
+        return verdict;  // the entries listed at that index stay as they were
+    }
+    // Every entry listed at this index gives way to the one read whole.
+    ReplaceAll(m_vecSmsEntries, [&](const SmsInfo& e) { return e.mode.index == entry.mode.index; }, entry);
+    m_vecRecvSms = SmsInfoVecToSmsRecvStructVec(m_vecSmsEntries, m_bReportIncompleteSms);
     return RSP_OK;
 }

@@ -47,8 +47,22 @@ SmsRecvStruct_t Record(const SM_PARAM& p, std::string text)
         r.reference = p.tp_mr;
     } else {
         r.time = CPhoneCardBase::ReceiveTimeToReadStr(p.tp_scts);
+        if (p.bUndecodable) {
+            r.kind = SMS_KIND_UNDECODABLE;
+        }
     }
     r.hasStamp = StampOf(p, r.stampUtc);
+    return r;
+}
+
+// An entry not read whole: what the modem gave, and where it is stored.
+SmsRecvStruct_t UnreadableRecord(const SmsInfo& e)
+{
+    SmsRecvStruct_t r;
+    r.kind = SMS_KIND_UNREADABLE;
+    r.state = e.state;
+    r.entryIndex = e.mode.index;
+    r.raw = e.raw;
     return r;
 }
 
@@ -253,6 +267,9 @@ SmsRecvStruct_t JoinedRecord(const LongMessage& m)
         if (part == nullptr) {
             continue;
         }
+        if (part->info->param.bUndecodable) {
+            r.kind = SMS_KIND_UNDECODABLE;
+        }
         r.indices.push_back(part->info->mode.index);
         int64_t stamp = 0;
         if (StampOf(part->info->param, stamp) && (!r.hasStamp || stamp > r.stampUtc)) {
@@ -281,6 +298,10 @@ std::vector<SmsRecvStruct_t> CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(const 
     std::map<PartKey, std::vector<Part>> groups;
     for (const SmsInfo* e : order) {
         const SM_PARAM& p = e->param;
+        if (e->state != SMS_ENTRY_WHOLE) {
+            records.push_back(UnreadableRecord(*e));  // joined to nothing: its part number is not to be believed
+            continue;
+        }
         if (!IsUsablePart(p)) {
             records.push_back(Record(p, p.tp_ud));  // a single message, or a part shown alone
             records.back().indices.push_back(e->mode.index);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "SmsGsm7Tables.h"
+#include "SmsTime.h"
 
 namespace {
 
@@ -331,6 +332,7 @@ void ClearDecoded(SM_PARAM* p)
     p->bHasPort = false;
     p->nDestPort = 0;
     p->bStatusReport = false;
+    p->bUndecodable = false;
     p->tp_mr = 0;
     p->tp_st = 0;
     std::memset(p->tp_dt, 0, sizeof p->tp_dt);
@@ -356,17 +358,22 @@ bool ReadCentre(Cursor& c, SM_PARAM* p)
 }
 
 // A time stamp: 7 octets of swapped semi-octets (year, month, day, hour,
-// minute, second, zone) as 14 characters; a cut one as far as it goes.
+// minute, second, zone) as 14 characters. Only one that names an instant is
+// kept: a cut one, or octets that are no date (a junk line read as a PDU),
+// leave the field empty rather than show "AA-AA-AA" as a date.
 bool ReadTimeStamp(Cursor& c, char* dst, int dstSize)
 {
     int got = 0;
     const unsigned char* ts = c.Field(7, got);
-    TextOut out(dst, dstSize);
-    char b[2];
+    char digits[15] = {};
     for (int i = 0; i < got; ++i) {
-        b[0] = HEX_DIGITS[ts[i] & 0x0F];  // semi-octets: low nibble first
-        b[1] = HEX_DIGITS[ts[i] >> 4];
-        out.Put(b, 2);
+        digits[2 * i] = HEX_DIGITS[ts[i] & 0x0F];  // semi-octets: low nibble first
+        digits[2 * i + 1] = HEX_DIGITS[ts[i] >> 4];
+    }
+    int64_t instant = 0;
+    TextOut out(dst, dstSize);
+    if (gsmTimeStampToUtc(digits, &instant)) {
+        PutString(out, digits);
     }
     return got == 7;
 }
@@ -478,8 +485,13 @@ int ReadUserData(Cursor& c, unsigned char fo, SM_PARAM* p)
     case GSM_ALPHABET_UCS2:
         Utf16ToText(ud + headerOctets, octets - headerOctets, out);
         break;
-    case GSM_ALPHABET_NONE:
+    case GSM_ALPHABET_NONE: {
+        // Shown as it came, so that nothing of it is lost to the reader.
+        p->bUndecodable = true;
+        const std::string text = gsmHexDataText("compressed data", ud + headerOctets, octets - headerOctets);
+        out.PutBytes(text.data(), static_cast<int>(text.size()));
         break;
+    }
     }
     return out.Length();
 }
@@ -597,16 +609,13 @@ const char* gsmStatusText(unsigned char st)
     return TEXTS[gsmStatusClass(st)];
 }
 
-std::string gsm8bitText(const unsigned char* pSrc, int nSrcLength, bool hasPort, unsigned int port)
+namespace {
+
+// "[<what>, <n> bytes<extra>] <HEX>": octets shown so that none is lost.
+std::string BracketedHex(const char* what, const unsigned char* pSrc, int nSrcLength, const std::string& extra)
 {
     const int n = pSrc != nullptr && nSrcLength > 0 ? nSrcLength : 0;
-    if (!hasPort && IsPlainText(pSrc, n)) {
-        return std::string(reinterpret_cast<const char*>(pSrc), static_cast<size_t>(n));
-    }
-    std::string text = "[binary data, " + std::to_string(n) + (n == 1 ? " byte" : " bytes");
-    if (hasPort) {
-        text += ", port " + std::to_string(port);
-    }
+    std::string text = "[" + std::string(what) + ", " + std::to_string(n) + (n == 1 ? " byte" : " bytes") + extra;
     text += ']';
     if (n > 0) {
         text += ' ';
@@ -614,6 +623,22 @@ std::string gsm8bitText(const unsigned char* pSrc, int nSrcLength, bool hasPort,
         PutHex(out, pSrc, n);
     }
     return text;
+}
+
+}  // namespace
+
+std::string gsm8bitText(const unsigned char* pSrc, int nSrcLength, bool hasPort, unsigned int port)
+{
+    const int n = pSrc != nullptr && nSrcLength > 0 ? nSrcLength : 0;
+    if (!hasPort && IsPlainText(pSrc, n)) {
+        return std::string(reinterpret_cast<const char*>(pSrc), static_cast<size_t>(n));
+    }
+    return BracketedHex("binary data", pSrc, n, hasPort ? ", port " + std::to_string(port) : std::string());
+}
+
+std::string gsmHexDataText(const char* what, const unsigned char* pSrc, int nSrcLength)
+{
+    return BracketedHex(what, pSrc, nSrcLength, std::string());
 }
 
 int gsmSerializeNumbers(const char* pSrc, char* pDst, int nSrcLength, int nDstSize)

@@ -24,7 +24,6 @@ public:
 
 private:
     std::vector<std::string> m_vecPendingIndex;  // storage indices still to read, in the modem's order
-    std::vector<SmsInfo> m_vecSmsInfo;            // entries read so far
 };
 
 #endif

@@ -10,6 +10,7 @@
 // operations where their firmware differs. Handlers take the answer by value
 // and never read outside it, whatever bytes arrive.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -114,9 +115,10 @@ public:
     virtual bool NotFinished() const;
     virtual std::string GetReadNextSmsCmd();
     // The answer to GetReadNextSmsCmd(): RSP_OK when it is complete and its
-    // message was taken, RSP_ERROR for a complete error answer or one without
-    // a message, RSP_MORE before its final result line. Only a final verdict
-    // changes the received list.
+    // message was read whole, RSP_ERROR for a complete error answer, one
+    // without a message, or one whose message was not read whole (kept as an
+    // SMS_KIND_UNREADABLE record: reported, never deleted), RSP_MORE before
+    // its final result line. Only a final verdict changes the received list.
     virtual int OnReadNextSmsCmdRsp(std::string rsp);
     virtual PHONE_TYPE_t GetPhoneType() const;
     virtual std::string GetSmsCardNumber() const;
@@ -143,6 +145,22 @@ public:
     // with that line as the error message; anything else, a final line still
     // waiting for its line end included, RSP_MORE.
     virtual int OnDelSmsCmdRsp(std::string rsp);
+    // Reads the stored message at `index` of the selected storage again, as
+    // the workflow does for an SMS_KIND_UNREADABLE record of the last listing
+    // (its entryIndex) before it reports it: "AT+CMGR=<index>\r\n" here, the
+    // model's own read command where it has one; "" for a negative index.
+    // Call it after the listing (or the last GetReadNextSmsCmd) and before
+    // the next listing, with the storage of that listing still selected.
+    virtual std::string GetReadOneSmsCmd(int index);
+    // The answer to GetReadOneSmsCmd, judged as a listing entry is (the
+    // length its header announces against its body): RSP_OK when the message
+    // came whole; every entry of the last listing at that index then gives
+    // way to it and the received list is rebuilt, so a part read again joins
+    // its long message. RSP_ERROR for an error answer (its line in
+    // GetErrorMessage()), an answer without a message or one not whole: the
+    // received list is left as it was, its record still SMS_KIND_UNREADABLE.
+    // RSP_MORE before the final result line.
+    virtual int OnReadOneSmsCmdRsp(std::string rsp);
     // Asks the modem's clock: "AT+CCLK?\r".
     virtual std::string GetClockCmd() const;
     // "+CCLK: \"yy/MM/dd,hh:mm:ss±zz\"" (zz in quarter hours; a four-digit
@@ -190,6 +208,12 @@ public:
     // "YY-MM-DD hh:mm:ss", listing -> entries, entries -> joined messages.
     SmsMode StrToSmsMode(std::string line);
     static std::string ReceiveTimeToReadStr(const char* digits);
+    // The entries of a "+CMGL" listing, each judged (SmsEntryState_t): whole
+    // only when its PDU line is there, hex of an even count, and holds as many
+    // octets after its service-centre field as the header's last field
+    // announces. A header straight after a header has lost its PDU line; an
+    // index listed twice makes each of its entries SMS_ENTRY_INDEX_REPEATED.
+    // Every entry keeps its text in `raw`; only whole ones are decoded.
     std::vector<SmsInfo> SmsRspToSmsInfoVec(const std::string& rsp);
     // Parts are joined per sender, reference and part count, in part order,
     // each decoded in its own coding; a part whose numbering is impossible
@@ -206,7 +230,9 @@ public:
     // allow more than one, each part of that cluster comes out alone, with
     // `complete` false, rather than joined to another message's part.
     // Messages missing a part are left out unless `bIncludeIncomplete`;
-    // parts shown alone are always reported.
+    // parts shown alone are always reported. An entry that is not whole is
+    // never joined: it comes out as an SMS_KIND_UNREADABLE record of its own,
+    // among the single messages in storage order.
     static std::vector<SmsRecvStruct_t> SmsInfoVecToSmsRecvStructVec(const std::vector<SmsInfo>& entries,
                                                                      bool bIncludeIncomplete = false);
     static bool lessSmsInfo(const SmsInfo& a, const SmsInfo& b);
@@ -275,16 +301,36 @@ protected:
 
     // Reading one message at a time ("AT+CMGD=?" lists the used indices,
     // "AT+CMGR=<i>" reads each): shared by the models that cannot list. A new
-    // index list starts a fresh collection (`read` and the received list are
-    // emptied), so one object can read both storages; the received list is
-    // rebuilt after every answer, so an unreadable last index loses nothing.
-    // An index-list answer with an error line, or without a "+CMGD: (...)"
-    // list, is RSP_ERROR and leaves nothing pending. Each message read carries
-    // the index TakeNextCmgrCmd asked for.
-    int OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending,
-                           std::vector<SmsInfo>& read);
+    // index list starts a fresh collection (the entries and the received list
+    // are emptied), so one object can read both storages; the received list
+    // is rebuilt after every answer, so an unreadable last index loses
+    // nothing. An index-list answer with an error line, or without a
+    // "+CMGD: (...)" list, is RSP_ERROR and leaves nothing pending; an index
+    // listed twice is read once. Each message read carries the index
+    // TakeNextCmgrCmd asked for, and is judged as OnReadOneSmsCmdRsp judges.
+    int OnCmgdIndexListRsp(const std::string& rsp, std::vector<std::string>& pending);
     std::string TakeNextCmgrCmd(std::vector<std::string>& pending);
-    int OnCmgrReadRsp(const std::string& rsp, std::vector<SmsInfo>& read);
+    int OnCmgrReadRsp(const std::string& rsp);
+    // `command` + index + "\r\n", the index kept for the answer's entry; ""
+    // for a negative index: GetReadOneSmsCmd of a model.
+    std::string ReadByIndexCmd(const char* command, int index);
+    // Puts `item` where the first element `at` accepts stood and drops the
+    // other such elements; appends it when there is none.
+    template <class T, class Pred>
+    static void ReplaceAll(std::vector<T>& items, Pred at, const T& item)
+    {
+        const auto first = std::find_if(items.begin(), items.end(), at);
+        if (first == items.end()) {
+            items.push_back(item);
+            return;
+        }
+        *first = item;
+        items.erase(std::remove_if(first + 1, items.end(), at), items.end());
+    }
+    // An "AT+CMGR=<i>" answer: its verdict (as OnReadOneSmsCmdRsp) and, once
+    // a complete answer holds a "+CMGR:" header, its entry with `hasEntry`
+    // set, whole or not, at the index GetReadOneSmsCmd last asked for.
+    int ReadCmgrAnswer(const std::string& rsp, SmsInfo& entry, bool& hasEntry);
 
     // ---- fields
     bool m_bSendRetry = false;                // last PDU send failed with a code 500..600
@@ -293,11 +339,12 @@ protected:
     std::string m_strSerialNumber;            // IMEI
     std::string m_strSmsCenter;               // service centre from "+CSCA:"
     std::string m_strLenCmd;                  // last "AT+CMGS=" of a single-part SMS
+    std::vector<SmsInfo> m_vecSmsEntries;     // entries of the last listing (or read so far), m_vecRecvSms's source
     std::vector<SmsRecvStruct_t> m_vecRecvSms;  // messages of the last listing
     std::string m_strErrorMessage;            // last ERROR line or last listing answer
     std::string m_strAtiRsp;                  // last answer to ATI
     bool m_bReportIncompleteSms = false;      // listings include messages missing a part
-    int m_nReadIndex = -1;                    // index the last read-one-message command asked for
+    int m_nReadIndex = -1;                    // index the last read-one-message command asked for (GetReadOneSmsCmd)
     bool m_bModemClock = false;               // the last clock answer was read
     int64_t m_nModemClockUtc = 0;             // that clock, seconds since 1970-01-01 UTC
 };

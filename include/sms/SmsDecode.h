@@ -19,7 +19,7 @@ enum GsmAlphabet_t
     GSM_ALPHABET_7BIT = 0,   // GSM 7-bit default alphabet, packed septets
     GSM_ALPHABET_8BIT = 1,   // 8-bit data, copied as bytes
     GSM_ALPHABET_UCS2 = 2,   // UCS-2 / UTF-16 big-endian
-    GSM_ALPHABET_NONE = 3    // compressed data or WAP push: no text is shown
+    GSM_ALPHABET_NONE = 3    // compressed data: no text can be read from it
 };
 
 // The alphabet of `dcs`. Reserved coding groups read as the default alphabet,
@@ -52,8 +52,15 @@ GsmMti_t gsmPduMti(const char* pSrc);
 // A header's application port element (0x04, 0x05) sets bHasPort and
 // nDestPort; its national language shift elements (0x24 single, 0x25 locking)
 // select the tables 7-bit text is read with (an unknown language reads as the
-// default alphabet). 8-bit user data comes out as gsm8bitText gives it.
+// default alphabet). 8-bit user data comes out as gsm8bitText gives it;
+// compressed user data, which this decoder cannot read as text, sets
+// bUndecodable and comes out as gsmHexDataText("compressed data", ...) gives
+// it, never as an empty text.
 // Decoder fields not set are zero. `text` and `bNational` are left alone.
+// A time stamp (tp_scts here, tp_dt of a status report) is kept only when
+// its 7 octets are all there and name an instant (gsmTimeStampToUtc accepts
+// them: decimal semi-octets, a real date and time, a zone within 14 hours);
+// otherwise it is empty and the rest of the PDU is decoded all the same.
 // Returns the length in bytes of the text in tp_ud.
 int gsmDecodePdu(const char* pSrc, SM_PARAM* pDst);
 
@@ -91,6 +98,11 @@ const char* gsmStatusText(unsigned char st);
 // (", port <port>" only when hasPort; "1 byte" for one; no blank and no hex
 // for none). Either way the result is valid UTF-8 and loses no octet.
 std::string gsm8bitText(const unsigned char* pSrc, int nSrcLength, bool hasPort, unsigned int port);
+
+// The text of n octets shown as data: "[<what>, <n> bytes] " and the octets
+// in upper-case hex ("1 byte" for one; no blank and no hex for none), the
+// form gsm8bitText gives binary data. Valid UTF-8 when `what` is.
+std::string gsmHexDataText(const char* what, const unsigned char* pSrc, int nSrcLength);
 
 // Undoes the semi-octet swap of the first `nSrcLength` characters of pSrc
 // (fewer if a NUL comes first): swaps each pair and drops a final 'F' filler.

@@ -31,6 +31,7 @@ struct SM_PARAM
     unsigned char tp_mr;         // decoder: message reference of a status report
     unsigned char tp_st;         // decoder: status of a status report
     char tp_dt[16];              // decoder: discharge time of a status report, 14 digits
+    bool bUndecodable;           // decoder: user data no text can be read from (compressed); tp_ud shows it in hex
 };
 
 #endif

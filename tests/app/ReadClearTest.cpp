@@ -48,7 +48,9 @@ TEST(ReadAndClearPort, StopRequestEndsTheDeletesAtOnce)
     const int verdict = InChild([&pdu] {
         // Both storages list two messages; the first delete is answered
         // slowly, and the stop comes while it is on its way.
-        const std::string listing = "\r\n+CMGL: 1,1,,27\r\n" + pdu + "\r\n+CMGL: 2,1,,27\r\n" + pdu + "\r\n\r\nOK\r\n";
+        const std::string length = std::to_string(pdu.size() / 2 - 1 - std::stoul(pdu.substr(0, 2), nullptr, 16));
+        const std::string listing = "\r\n+CMGL: 1,1,," + length + "\r\n" + pdu + "\r\n+CMGL: 2,1,," + length +
+                                    "\r\n" + pdu + "\r\n\r\nOK\r\n";
         ModemPeer peer({{"AT+CMGL=4\r", {listing}}, {"AT+CMGD=1\r", {"\r\n", "OK\r\n"}}, {"\r", {"\r\nOK\r\n"}}},
                        300);
         ReadCycles cycles(20);

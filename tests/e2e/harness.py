@@ -42,7 +42,7 @@ LOCK_FOLDER = "/run/lock"
 _libc = ctypes.CDLL(None, use_errno=True)
 
 SPEEDS = {9600: termios.B9600, 19200: termios.B19200, 38400: termios.B38400,
-          57600: termios.B57600, 115200: termios.B115200}
+          57600: termios.B57600, 115200: termios.B115200, 921600: termios.B921600}
 
 # A final result code of an AT exchange, or the send prompt.
 FINAL = re.compile(rb"(\r\nOK\r\n|\r\nERROR\r\n|\r\n\+CM[ES] ERROR: [^\r\n]*\r\n|\r\n> )")

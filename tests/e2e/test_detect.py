@@ -47,6 +47,26 @@ class DeviceTable(unittest.TestCase):
                 ])
                 self.assertGreaterEqual(seconds, 1)
 
+    def test_answers_longer_than_their_column_are_cut_to_it(self):
+        # A 5000-digit SIM number, a 100 000-character signal answer and a
+        # serial number with an escape sequence in it.
+        iccid = "8986" + "0123456789" * 499 + "9876"
+        csq = "1" * 99997 + ",99"
+        modems = [modem("/dev/ttyUSB0", iccid=iccid, csq=csq, imei="86123\x1b[2J4567890123"),
+                  modem("/dev/ttyUSB1", csq="23,99")]
+        for variant in ("en", "zh"):
+            with self.subTest(variant), Bench(modems, time1=20) as bench:
+                cat = CATALOGUES[variant]
+                menu = Menu(bench, variant)
+                screen = menu.wait_menu()
+                self.assertEqual(menu.quit(), 0)
+                _, header, rows, _ = parse_screen(screen, cat)
+                self.assertEqual(rows[:2], [
+                    device_line(cat, "ttyUSB0", "9600", True, iccid[:cat["sim"] - 1], csq[:cat["rssi"] - 1],
+                                "86123?[2J4567890123"),
+                    device_line(cat, "ttyUSB1", "9600", True, ICCID, "23,99", "861234567890123"),
+                ])
+
     def test_no_usb_ports_leaves_the_two_fixed_ones(self):
         # The simulated modem sits where no listing looks, so only ttyS0 and ttyS1 are examined.
         with Bench([modem("/dev/ttyACM0")], time1=20) as bench:

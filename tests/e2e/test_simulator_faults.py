@@ -108,5 +108,27 @@ class SimulatorFaults(unittest.TestCase):
             self.assertEqual(port.chat(b"AT\r"), b"\r\n^RSSI: 20\r\n\r\nOK\r\n")
 
 
+class SimulatorOutput(unittest.TestCase):
+    def test_a_long_listing_arrives_whole(self):
+        # About 200 KB of listing: paced (the whole answer waits in the queue
+        # with its due times) and unpaced (the client reads as fast as it can).
+        messages = [{"text": "%04d " % i + "x" * 150, "from": "+8613912345678"} for i in range(580)]
+        for faults, speed in (({"pace": True}, 921600), ({}, 9600)):
+            with self.subTest(faults=faults), \
+                    Bench([modem("/dev/ttyUSB0", faults, echo=False, speeds=[speed], capacity={"SM": 1000},
+                                 storage={"SM": messages})]) as bench:
+                stored = bench.state("ttyUSB0")["storage"]["SM"]
+                lines = []
+                for msg in stored:
+                    lines += ["+CMGL: %d,1,,%d" % (msg["index"], len(msg["pdu"]) // 2 - 9), msg["pdu"]]
+                expected = ("\r\n" + "\r\n".join(lines) + "\r\n\r\nOK\r\n").encode()
+                self.assertGreater(len(expected), 200000)
+                port = bench.open_port("/dev/ttyUSB0", speed)
+                port.write(b"AT+CMGL=4\r")
+                self.assertEqual(port.read_until(b"\r\nOK\r\n", timeout=60), expected)
+                # The modem takes commands again once its answer has left.
+                self.assertEqual(port.chat(b"AT\r"), b"\r\nOK\r\n")
+
+
 if __name__ == "__main__":
     harness.main()

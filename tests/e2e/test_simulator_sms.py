@@ -78,6 +78,53 @@ class SimulatorStorage(unittest.TestCase):
             self.assertTrue(port.chat(b"AT+CMGR=5\r\n").startswith(b"\r\n+CMGR: 1,,"))
             self.assertEqual(port.chat(b"AT+CMGR=3\r\n"), b"\r\n+CMS ERROR: 321\r\n")
 
+    def test_listing_faults_damage_only_the_listing(self):
+        # (listing member, the entry as AT+CMGL shows it: index, PDU line, announced length)
+        pdu = sim.encode_deliver("+8613912345678", "hello", "23-05-17 08:30:00", "+8613800100500")
+        length = sim.tpdu_length(pdu)
+        rows = [
+            ({"fault": "missing"}, 1, None, length),
+            ({"fault": "cut", "octets": 3}, 1, pdu[:-6], length),
+            ({"fault": "cut"}, 1, pdu[:-20], length),
+            ({"fault": "not_hex"}, 1, pdu[:len(pdu) // 2] + "?" + pdu[len(pdu) // 2 + 1:], length),
+            ({"fault": "length", "octets": -2}, 1, pdu, length - 2),
+            ({"fault": "length"}, 1, pdu, length + 1),
+            ({"index": 2}, 2, pdu, length),
+        ]
+        paths = ["/dev/ttyUSB%d" % i for i in range(len(rows))]
+        with Bench([modem(p, storage={"SM": [dict(HELLO, listing=listing), dict(NIHAO, stat=1)]})
+                    for p, (listing, _, _, _) in zip(paths, rows)]) as bench:
+            for path, (listing, index, line, announced) in zip(paths, rows):
+                port = ready(bench, path)
+                shown = "+CMGL: %d,1,,%d\r\n" % (index, announced) + ("" if line is None else line + "\r\n")
+                answer = port.chat(b"AT+CMGL=4\r\n").decode()
+                self.assertTrue(answer.startswith("\r\n" + shown + "+CMGL: 2,1,,"), (listing, answer))
+                # Every listing shows it so; a read by its index gives it whole.
+                self.assertEqual(port.chat(b"AT+CMGL=4\r\n").decode(), answer)
+                self.assertEqual(port.chat(b"AT+CMGR=1\r\n").decode(),
+                                 "\r\n+CMGR: 1,,%d\r\n%s\r\n\r\nOK\r\n" % (length, pdu))
+
+    def test_listing_fault_for_the_first_listings_only(self):
+        storage = {"SM": [dict(HELLO, listing={"fault": "cut", "listings": 2})]}
+        with Bench([modem("/dev/ttyUSB0", storage=storage)]) as bench:
+            port = ready(bench, "/dev/ttyUSB0")
+            lengths = [len(LISTING_LINE.findall(port.chat(b"AT+CMGL=4\r\n"))[0][3]) for _ in range(3)]
+            self.assertEqual(lengths[0], lengths[1])
+            self.assertEqual(lengths[2], lengths[0] + 20)
+
+    def test_compressed_message_stores_its_bytes_as_user_data(self):
+        # Compressed data is octets whatever alphabet it unpacks to (7-bit, 8-bit, UCS-2).
+        dcs = (0x20, 0x24, 0x28)
+        paths = ["/dev/ttyUSB%d" % i for i in range(len(dcs))]
+        with Bench([modem(p, storage={"SM": [dict(HELLO, text="\x01\x02\xff", dcs=d)]})
+                    for p, d in zip(paths, dcs)]) as bench:
+            for path, d in zip(paths, dcs):
+                port = ready(bench, path)
+                (_, _, length, pdu), = LISTING_LINE.findall(port.chat(b"AT+CMGL=4\r\n"))
+                self.assertEqual(int(length), sim.tpdu_length(pdu.decode()))
+                # The DCS, the time stamp, then three octets of user data, counted in octets.
+                self.assertTrue(pdu.endswith(b"%02X" % d + b"32507180030000" + b"03" + b"0102FF"), pdu)
+
     def test_delete_all_clears_only_the_selected_storage(self):
         storage = {"SM": [HELLO, NIHAO], "ME": [HELLO]}
         with Bench([modem("/dev/ttyUSB0", storage=storage)]) as bench:

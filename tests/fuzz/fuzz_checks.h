@@ -10,6 +10,7 @@
 #include <string>
 
 #include "SmsDecode.h"
+#include "SmsTime.h"
 
 namespace fuzz {
 
@@ -70,12 +71,15 @@ inline void CheckDecoded(const SM_PARAM& p, int ret)
 {
     TerminatedLength(p.sca);
     Require(ValidUtf8(p.tpa, TerminatedLength(p.tpa)));
-    TerminatedLength(p.tp_scts);
-    TerminatedLength(p.tp_dt);
+    // A time stamp is there only when it names an instant.
+    int64_t instant = 0;
+    Require(TerminatedLength(p.tp_scts) == 0 || gsmTimeStampToUtc(p.tp_scts, &instant));
+    Require(TerminatedLength(p.tp_dt) == 0 || gsmTimeStampToUtc(p.tp_dt, &instant));
     const size_t text = TerminatedLength(p.tp_ud);
     Require(ret == static_cast<int>(text));
     // 8-bit data too: it is either plain text or described in hex.
     Require(ValidUtf8(p.tp_ud, text));
+    Require(!p.bUndecodable || std::strncmp(p.tp_ud, "[compressed data, ", 18) == 0);
     Require(p.nPartDataLen == static_cast<int>(TerminatedLength(p.szPartData)));
     Require(p.bConcatenated || (p.nReference == 0 && p.nPartCount == 0 && p.nPartNumber == 0));
 }

@@ -1,6 +1,7 @@
 // The listing and read-one-at-a-time handlers of every model class, driven
 // as the read workflow drives them: the listing answer, then while the model
-// is not finished (at most 300 times) its next command and an answer.
+// is not finished (at most 300 times) its next command and an answer, then a
+// read again of each entry not read whole.
 // Input: answers separated by backslash + any other byte (a doubled
 // backslash is one backslash), then one byte (from the end) choosing the model.
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CreatePhone.h"
 #include "PhoneCardBase.h"
@@ -32,9 +34,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const int next = phone->OnReadNextSmsCmdRsp(in.ConsumeRandomLengthString(1 << 16));
             fuzz::Require(next == RSP_OK || next == RSP_ERROR || next == RSP_MORE);
         }
+        // Every entry not read whole is read again by its index, as the
+        // read-and-clear workflow does before it reports it.
+        std::vector<int> unreadable;
+        for (const SmsRecvStruct_t& r : phone->GetReadSms()) {
+            if (r.kind == SMS_KIND_UNREADABLE) {
+                unreadable.push_back(r.entryIndex);
+            }
+        }
+        for (const int index : unreadable) {
+            fuzz::Require(index >= 0 && !phone->GetReadOneSmsCmd(index).empty());
+            const int again = phone->OnReadOneSmsCmdRsp(in.ConsumeRandomLengthString(1 << 16));
+            fuzz::Require(again == RSP_OK || again == RSP_ERROR || again == RSP_MORE);
+        }
         for (const SmsRecvStruct_t& r : phone->GetReadSms()) {
             fuzz::Require(r.from.size() < (1u << 17) && r.text.size() < (1u << 18));
-            fuzz::Require(!r.indices.empty());  // every message can be named for deletion
+            fuzz::Require(fuzz::ValidUtf8(r.text.data(), r.text.size()));
+            // Every message can be named for deletion; nothing unread can.
+            fuzz::Require(r.kind == SMS_KIND_UNREADABLE ? r.indices.empty() && r.entryIndex >= 0 : !r.indices.empty());
         }
     }
     phone->GetErrorMessage();

@@ -60,6 +60,12 @@ for f in sorted(os.listdir(os.path.join(FIX, "cmgl"))):
     write("listing", f[:-4], listing)
     write("model_listing", "cmgl_" + f[:-4], answers(listing, listing) + model_byte(f[:-4]))
 
+# A damaged listing, then the answers to reading its damaged entries again.
+again = read("cmgr/CPhone_M26.txt").split(b"\r\n\r\nOK\r\n")
+again = [a + b"\r\n\r\nOK\r\n" for a in again if a]
+write("model_listing", "cmgl_again_CPhone_M26",
+      answers(read("cmgl/CPhone_M26.txt"), *again) + model_byte("CPhone_M26"))
+
 cmgr = read("cmgr/CPhone_K2210_NC5.txt").split(b"\r\n\r\nOK\r\n")
 cmgr = [a + b"\r\n\r\nOK\r\n" for a in cmgr if a]
 for cls in ("CPhone_K2210_NC5", "CPhone_MeigDev", "CPhone_INCORPORATED_A7600C1_SE"):

@@ -42,7 +42,7 @@ std::string State(const CPhoneCardBase& m)
     std::string s = m.GetSerialNumber() + "|" + m.GetSmsCardNumber() + "|" + m.GetSignalStrength() + "|" +
                     m.GetSmsCenter();
     for (const SmsRecvStruct_t& r : m.GetReadSms()) {
-        s += "|" + r.from + "/" + r.time + "/" + Visible(r.text);
+        s += "|" + r.from + "/" + r.time + "/" + Visible(r.text) + "/" + std::to_string(r.kind) + "/" + Visible(r.raw);
     }
     return s;
 }
@@ -66,6 +66,13 @@ void ListCdma(CPhoneCardBase& m)
 {
     m.OnReadAllSmsCmdRsp("\r\n^HCMGL:0,1\r\n^HCMGL:3,0\r\n\r\nOK\r\n");
     m.GetReadNextSmsCmd();
+}
+
+// A listing whose entry 2 was cut, about to be read again.
+void ListDamaged(CPhoneCardBase& m)
+{
+    m.OnReadAllSmsCmdRsp(ReadFixture("cmgl/CPhone_M26.txt"));
+    m.GetReadOneSmsCmd(2);
 }
 
 // A fixture holding several answers, each ending with "\r\n\r\nOK\r\n".
@@ -138,8 +145,13 @@ std::vector<HandlerRow> Rows()
          RSP_OK, "AT+CMGD=?\r", RSP_ERROR, 0, false},
         {"ReadOne", PHONE_TYPE_K2210_NC5, JUDGE(OnReadNextSmsCmdRsp), ListIndices,
          NthAnswer("cmgr/CPhone_K2210_NC5.txt", 1), RSP_OK, "AT+CMGR=1\r", RSP_ERROR, 0, false},
+        // ... and a body "OK" is no PDU: the message was not read whole.
+        {"ReadAgain", PHONE_TYPE_M26, JUDGE(OnReadOneSmsCmdRsp), ListDamaged, NthAnswer("cmgr/CPhone_M26.txt", 0),
+         RSP_OK, "AT+CMGR=2\r", RSP_ERROR, 0, false},
+        {"ReadAgainCdma", PHONE_TYPE_MC323_ON, JUDGE(OnReadOneSmsCmdRsp), ListCdma,
+         NthAnswer("hcmgr/CPhone_MC323_ON.txt", 1), RSP_OK, "AT^HCMGR=3\r", RSP_ERROR, 0, false},
         {"ReadOneBodyOk", PHONE_TYPE_INCORPORATED_A7600C1_SE, JUDGE(OnReadNextSmsCmdRsp), ListIndices,
-         "\r\n+CMGR: 1,,24\r\nOK\r\n\r\nOK\r\n", RSP_OK, "AT+CMGR=1\r", RSP_ERROR, 0, false},
+         "\r\n+CMGR: 1,,24\r\nOK\r\n\r\nOK\r\n", RSP_ERROR, "AT+CMGR=1\r", RSP_ERROR, 0, false},
         // An ERROR to the CDMA listing is a failed listing, never an empty storage.
         {"CdmaListing", PHONE_TYPE_MC323_ON, JUDGE(OnReadAllSmsCmdRsp), nullptr,
          ReadFixture("hcmgl/CPhone_MC323_ON.txt"), RSP_OK, "AT^HCMGL=4\r", RSP_ERROR, 0, false},

@@ -1,6 +1,7 @@
 // When read-and-clear may report and delete a long message that still
-// misses a part, with the board's clock right, far behind or far ahead, and
-// the modem's clock believed or not.
+// misses a part, with the board's clock right, far behind or far ahead, the
+// modem's clock believed or not, other messages' stamps, and the time tarnel
+// first saw it.
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@ struct ReadinessCase
     int64_t newest;  // newest time stamp of the other messages on the port
     int64_t limit;
     SmsReadiness_t expected;
+    int64_t firstSeen = NONE;  // when tarnel first saw it, by the board's clock
 };
 
 std::ostream& operator<<(std::ostream& os, const ReadinessCase& c)
@@ -54,6 +56,26 @@ const ReadinessCase READINESS_CASES[] = {
     {"ModemAtFirmwareDateBoardRight", false, true, T + 700, FIRMWARE_DATE, NONE, 600, SMS_READY},
     // A board a little behind is believed: the parts wait that much longer.
     {"BoardLittleBehindBelieved", false, true, T - 1800, NONE, T + 700, 600, SMS_STILL_ARRIVING},
+    // Another message stamped 3 h ahead (a centre with a wrong zone) changes
+    // nothing for this one: the board is still believed for it.
+    {"OtherStampFarAheadYoungPartHeld", false, true, T + 120, NONE, T + 3 * 3600, 600, SMS_STILL_ARRIVING},
+    {"OtherStampFarAheadOldPartReady", false, true, T + 700, NONE, T + 3 * 3600, 600, SMS_READY},
+    {"OtherStampFarAheadModemStillBelieved", false, true, T - 3 * 86400, T + 120, T + 3 * 3600, 600,
+     SMS_STILL_ARRIVING},
+    // Its own stamp 3 h ahead of every clock: it alone waits for later traffic.
+    {"OwnStampFarAheadWaits", false, true, T - 3 * 3600, T - 3 * 3600, NONE, 600, SMS_STILL_ARRIVING},
+    // Held no longer than the limit after tarnel first saw it, whatever the stamps say.
+    {"FirstSeenAtTheLimitBoardAt1970", false, true, 1000, NONE, NONE, 600, SMS_READY, 400},
+    {"FirstSeenJustUnderTheLimit", false, true, 1000, NONE, NONE, 600, SMS_STILL_ARRIVING, 401},
+    {"StampTenYearsAheadFirstSeenLongAgo", false, true, T - TEN_YEARS, NONE, NONE, 600, SMS_READY,
+     T - TEN_YEARS - 86400},
+    {"FirstSeenDefaultLimit", false, true, 1000, NONE, NONE, 0, SMS_READY, 400},
+    // A first-seen time after the board's clock (set back since) proves nothing.
+    {"FirstSeenAfterTheBoardClock", false, true, T - 3 * 3600, NONE, NONE, 600, SMS_STILL_ARRIVING,
+     T + 86400},
+    {"FirstSeenWithoutBoardClock", false, true, NONE, NONE, NONE, 600, SMS_STILL_ARRIVING, 0},
+    // A recent first sighting does not hold back what the stamps call old.
+    {"FirstSeenRecentStampOld", false, true, T + 700, NONE, NONE, 600, SMS_READY, T + 650},
 };
 
 class IncompleteSmsReadiness : public ::testing::TestWithParam<ReadinessCase>
@@ -78,7 +100,10 @@ TEST_P(IncompleteSmsReadiness, Judged)
         other.stampUtc = c.newest;
         clocks.AddStamps({other, SmsRecvStruct_t()});
     }
-    EXPECT_EQ(JudgeSmsReadiness(message, clocks, c.limit), c.expected);
+    SmsFirstSeen_t firstSeen;
+    firstSeen.known = c.firstSeen != NONE;
+    firstSeen.utc = firstSeen.known ? c.firstSeen : 0;
+    EXPECT_EQ(JudgeSmsReadiness(message, clocks, c.limit, firstSeen), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, IncompleteSmsReadiness, ::testing::ValuesIn(READINESS_CASES),

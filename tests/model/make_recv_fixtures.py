@@ -47,6 +47,35 @@ write("cmgl/CPhone_TD_ME909.txt", cmgl([
     (5, 1, "LongGsm7Euro.2"), (6, 1, "LongUcs2.3"), (7, 1, "LongGsm7.3"), (8, 1, "LongGsm7Euro.1"),
     (9, 0, "Ucs2Emoji")]))
 
+# A Quectel M26 listing as a UART that lost bytes delivers it, each entry to
+# be read again by its index: a single that came whole (1); part 1 of the
+# three-part UCS-2 message cut by 10 octets (2); a header whose PDU line was
+# lost (3); part 2 whole (4); part 3 with a character that is no hex digit
+# (5); an index shown twice (6); a header announcing the wrong length (7).
+# Then the answers to AT+CMGR=2, 3, 5, 6 and 7, each whole.
+def entry(index, stat, pdu, length=None):
+    return "+CMGL: %d,%d,,%d\r\n%s\r\n" % (index, stat, tpdu_length(pdu) if length is None else length, pdu)
+
+
+def cmgr(stat, name):
+    pdu = PDUS[name]
+    return "\r\n+CMGR: %d,,%d\r\n%s\r\n\r\nOK\r\n" % (stat, tpdu_length(pdu), pdu)
+
+
+part3 = PDUS["LongUcs2.3"]
+write("cmgl/CPhone_M26.txt", "\r\n" + "".join([
+    entry(1, 1, PDUS["Gsm7Ascii"]),
+    entry(2, 1, PDUS["LongUcs2.1"][:-20], tpdu_length(PDUS["LongUcs2.1"])),
+    "+CMGL: 3,1,,%d\r\n" % tpdu_length(PDUS["AlphanumericSender"]),
+    entry(4, 1, PDUS["LongUcs2.2"]),
+    entry(5, 1, part3[:40] + "G" + part3[41:], tpdu_length(part3)),
+    entry(6, 0, PDUS["Ucs2Chinese"]),
+    entry(6, 1, PDUS["Gsm7Extension"]),
+    entry(7, 3, PDUS["SubmitGsm7"], tpdu_length(PDUS["SubmitGsm7"]) + 1),
+]) + "\r\nOK\r\n")
+write("cmgr/CPhone_M26.txt", cmgr(1, "LongUcs2.1") + cmgr(1, "AlphanumericSender") + cmgr(1, "LongUcs2.3") +
+      cmgr(0, "Ucs2Chinese") + cmgr(3, "SubmitGsm7"))
+
 # Read one at a time (Yuga CLM920_NC5): the used indices, then one answer per index.
 write("cmgd/CPhone_K2210_NC5.txt", "\r\n+CMGD: (1,2,5),(0-4)\r\n\r\nOK\r\n")
 answers = ""

@@ -13,6 +13,7 @@
 #include "../pdu/decode_fixture_rows.h"
 #include "../pdu/pdu_build.h"
 #include "IncompleteSms.h"
+#include "ModelTestSupport.h"
 #include "PhoneCardBase.h"
 #include "SmsDecode.h"
 
@@ -89,12 +90,19 @@ void ExpectRecords(const std::vector<SmsRecvStruct_t>& got, const std::vector<Ex
     }
 }
 
-// "+CMGL: <index>,<stat>,,<len>" CR LF PDU CR LF for each entry, then OK.
+// The octets of a PDU after its service-centre field, as a header announces them.
+int TpduLength(const std::string& pdu)
+{
+    return static_cast<int>(pdu.size() / 2) - 1 - std::stoi(pdu.substr(0, 2), nullptr, 16);
+}
+
+// "+CMGL: <index>,1,,<len>" CR LF PDU CR LF for each entry, then OK.
 std::string Listing(const std::vector<std::pair<int, std::string>>& pdus)
 {
     std::string out = "\r\n";
     for (const auto& p : pdus) {
-        out += "+CMGL: " + std::to_string(p.first) + ",1,,24\r\n" + p.second + "\r\n";
+        out += "+CMGL: " + std::to_string(p.first) + ",1,," + std::to_string(TpduLength(p.second)) + "\r\n" +
+               p.second + "\r\n";
     }
     return out + "\r\nOK\r\n";
 }
@@ -201,6 +209,240 @@ TEST(SmsListing, EveryPrefixIsMoreUntilOk)
     }
 }
 
+// ---------------------------------------------------------------------------
+// Entries that did not come whole: never a message, never joined, never
+// deletable; read again by their index they take their place.
+
+// What one record of a listing is: a message (its text) or an unreadable entry.
+struct RecordWant
+{
+    SmsKind_t kind;
+    std::string text;               // SMS_KIND_UNREADABLE: ""
+    SmsEntryState_t state;          // SMS_ENTRY_WHOLE unless unreadable
+    int index;                      // unreadable: entryIndex; else the one storage index
+};
+
+struct EntryCase
+{
+    const char* name;
+    std::string listing;
+    std::vector<RecordWant> records;
+};
+
+std::ostream& operator<<(std::ostream& os, const EntryCase& c)
+{
+    return os << c.name;
+}
+
+std::string Header(int index, int length, int stat = 1)
+{
+    return "+CMGL: " + std::to_string(index) + "," + std::to_string(stat) + ",," + std::to_string(length) + "\r\n";
+}
+
+const std::string HI = "0004" "0B911346610089F60008" "32507180030000" "0400480069";  // 23 octets after the centre
+const std::string YO = "0004" "0B913186000000F00008" "32507180030000" "040059006F";
+const std::string COMPRESSED = "0004" "0B911346610089F60024" "32507180030000" "03414243";
+// A junk line that names a status report, with a length to match: no junk date.
+const std::string JUNK_REPORT = "0006" "2A" "0B911346610089F6" "AAAAAAAAAAAAAA" "BBBBBBBBBBBBBB" "00";
+
+const EntryCase ENTRY_CASES[] = {
+    {"Whole", "\r\n" + Header(1, 23) + HI + "\r\n\r\nOK\r\n", {{SMS_KIND_MESSAGE, "Hi", SMS_ENTRY_WHOLE, 1}}},
+    {"AlphaFieldWithComma", "\r\n+CMGL: 1,1,\"Bob, Jr\",23\r\n" + HI + "\r\n\r\nOK\r\n",
+     {{SMS_KIND_MESSAGE, "Hi", SMS_ENTRY_WHOLE, 1}}},
+    {"PduLineLostBeforeNextHeader", "\r\n" + Header(1, 23) + Header(2, 23) + YO + "\r\n\r\nOK\r\n",
+     {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_NO_BODY, 1}, {SMS_KIND_MESSAGE, "Yo", SMS_ENTRY_WHOLE, 2}}},
+    {"PduLineLostBeforeOk", "\r\n" + Header(1, 23) + "\r\nOK\r\n", {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_NO_BODY, 1}}},
+    {"CutByTenOctets", "\r\n" + Header(1, 23) + HI.substr(0, HI.size() - 20) + "\r\n\r\nOK\r\n",
+     {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_LENGTH_DIFFERS, 1}}},
+    {"CutByOneOctet", "\r\n" + Header(1, 23) + HI.substr(0, HI.size() - 2) + "\r\n\r\nOK\r\n",
+     {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_LENGTH_DIFFERS, 1}}},
+    {"NotHex", "\r\n" + Header(1, 23) + HI.substr(0, 30) + "Z" + HI.substr(31) + "\r\n\r\nOK\r\n",
+     {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_NOT_HEX, 1}}},
+    {"OddDigitCount", "\r\n" + Header(1, 23) + HI + "0\r\n\r\nOK\r\n", {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_NOT_HEX, 1}}},
+    {"AnnouncedTooLong", "\r\n" + Header(1, 24) + HI + "\r\n\r\nOK\r\n",
+     {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_LENGTH_DIFFERS, 1}}},
+    {"NoLengthAnnounced", "\r\n+CMGL: 1,1,,\r\n" + HI + "\r\n\r\nOK\r\n",
+     {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_LENGTH_DIFFERS, 1}}},
+    {"CentreLongerThanPdu", "\r\n" + Header(1, 0) + "FF00\r\n\r\nOK\r\n",
+     {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_LENGTH_DIFFERS, 1}}},
+    // Which of the two is stored at 1 cannot be told from the listing.
+    {"IndexTwice", "\r\n" + Header(1, 23) + HI + "\r\n" + Header(2, 23) + YO + "\r\n" + Header(1, 23) + YO +
+                       "\r\n\r\nOK\r\n",
+     {{SMS_KIND_UNREADABLE, "", SMS_ENTRY_INDEX_REPEATED, 1}, {SMS_KIND_UNREADABLE, "", SMS_ENTRY_INDEX_REPEATED, 1},
+      {SMS_KIND_MESSAGE, "Yo", SMS_ENTRY_WHOLE, 2}}},
+    {"Compressed", "\r\n" + Header(1, 22) + COMPRESSED + "\r\n\r\nOK\r\n",
+     {{SMS_KIND_UNDECODABLE, "[compressed data, 3 bytes] 414243", SMS_ENTRY_WHOLE, 1}}},
+    {"JunkReportHasNoDate", "\r\n" + Header(1, 25) + JUNK_REPORT + "\r\n\r\nOK\r\n",
+     {{SMS_KIND_STATUS_REPORT, "Status report: delivered", SMS_ENTRY_WHOLE, 1}}},
+};
+
+class SmsListingEntries : public ::testing::TestWithParam<EntryCase>
+{
+};
+
+TEST_P(SmsListingEntries, JudgedWhole)
+{
+    const EntryCase& c = GetParam();
+    CPhoneCardBase phone;
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp(c.listing), RSP_OK);
+    const std::vector<SmsRecvStruct_t> got = phone.GetReadSms();
+    ASSERT_EQ(got.size(), c.records.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        const RecordWant& want = c.records[i];
+        EXPECT_EQ(got[i].kind, want.kind) << "record " << i;
+        EXPECT_EQ(got[i].text, want.text) << "record " << i;
+        EXPECT_EQ(got[i].state, want.state) << "record " << i;
+        if (want.kind == SMS_KIND_UNREADABLE) {
+            // Nothing unread can be deleted; where it is and what came stay known.
+            EXPECT_TRUE(got[i].indices.empty()) << "record " << i;
+            EXPECT_EQ(got[i].entryIndex, want.index) << "record " << i;
+            EXPECT_EQ(got[i].raw.rfind("+CMGL: " + std::to_string(want.index) + ",", 0), 0u) << got[i].raw;
+            EXPECT_EQ(got[i].from + got[i].time, "") << "record " << i;
+        } else {
+            EXPECT_EQ(got[i].indices, std::vector<int>{want.index}) << "record " << i;
+            EXPECT_EQ(got[i].time.empty(), want.kind == SMS_KIND_STATUS_REPORT) << "record " << i;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, SmsListingEntries, ::testing::ValuesIn(ENTRY_CASES),
+                         [](const ::testing::TestParamInfo<EntryCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// The answers of a fixture holding several, each ending with "\r\n\r\nOK\r\n".
+std::vector<std::string> Answers(const std::string& relative)
+{
+    const std::string all = ReadFile(relative);
+    const std::string end = "\r\n\r\nOK\r\n";
+    std::vector<std::string> out;
+    for (std::string::size_type start = 0, at; (at = all.find(end, start)) != std::string::npos;
+         start = at + end.size()) {
+        out.push_back(all.substr(start, at + end.size() - start));
+    }
+    return out;
+}
+
+// A listing a UART has damaged: each damaged entry is unreadable until it is
+// read again by its index; then the long message it held a part of is whole.
+TEST(SmsListing, M26FixtureUnreadableUntilReadAgain)
+{
+    const std::string listing = ReadFile("cmgl/CPhone_M26.txt");
+    const size_t okAt = listing.rfind("OK");
+    for (size_t n = 0; n < okAt + 4; ++n) {
+        CPhoneCardBase phone;
+        ASSERT_EQ(phone.OnReadAllSmsCmdRsp(listing.substr(0, n)), RSP_MORE) << n;
+    }
+    CPhoneCardBase phone;
+    phone.SetReportIncompleteSms(true);
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp(listing), RSP_OK);
+    std::vector<int> unreadable;
+    for (const SmsRecvStruct_t& r : phone.GetReadSms()) {
+        if (r.kind == SMS_KIND_UNREADABLE) {
+            unreadable.push_back(r.entryIndex);
+        }
+    }
+    EXPECT_EQ(unreadable, (std::vector<int>{2, 3, 5, 6, 6, 7}));
+    // Part 2 alone, missing the parts that were damaged.
+    ASSERT_EQ(phone.GetReadSms().size(), 8u);
+    EXPECT_FALSE(phone.GetReadSms()[7].complete);
+    EXPECT_EQ(phone.GetReadSms()[7].indices, std::vector<int>{4});
+
+    const std::vector<std::string> answers = Answers("cmgr/CPhone_M26.txt");
+    const int indices[] = {2, 3, 5, 6, 7};
+    ASSERT_EQ(answers.size(), 5u);
+    for (size_t i = 0; i < answers.size(); ++i) {
+        EXPECT_EQ(phone.GetReadOneSmsCmd(indices[i]), "AT+CMGR=" + std::to_string(indices[i]) + "\r\n");
+        EXPECT_EQ(phone.OnReadOneSmsCmdRsp(answers[i]), RSP_OK) << indices[i];
+    }
+    const std::vector<SmsRecvStruct_t> got = phone.GetReadSms();
+    ExpectRecords(got, {FromRow("Gsm7Ascii"), FromRow("AlphanumericSender"), FromRow("Ucs2Chinese"),
+                        FromRow("SubmitGsm7"), FromRow("LongUcs2.1", true)});
+    const std::vector<std::vector<int>> where = {{1}, {3}, {6}, {7}, {2, 4, 5}};
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].indices, where[i]) << "record " << i;
+        EXPECT_TRUE(got[i].complete) << "record " << i;
+    }
+}
+
+// The answer to the read again: only a whole one replaces what was listed.
+struct ReadAgainCase
+{
+    const char* name;
+    std::string answer;
+    int verdict;
+    const char* text;  // of the record at index 1 afterwards; "" while unreadable
+};
+
+std::ostream& operator<<(std::ostream& os, const ReadAgainCase& c)
+{
+    return os << c.name;
+}
+
+std::string Cmgr(const std::string& pdu, int length)
+{
+    return "\r\n+CMGR: 1,," + std::to_string(length) + "\r\n" + pdu + "\r\n\r\nOK\r\n";
+}
+
+const ReadAgainCase READ_AGAIN_CASES[] = {
+    {"Whole", Cmgr(HI, 23), RSP_OK, "Hi"},
+    {"EchoFirst", "AT+CMGR=1\r" + Cmgr(HI, 23), RSP_OK, "Hi"},
+    {"CutAgain", Cmgr(HI.substr(0, 40), 23), RSP_ERROR, ""},
+    {"NotHexAgain", Cmgr("00" + HI.substr(2, 20) + "??" + HI.substr(24), 23), RSP_ERROR, ""},
+    {"NoPduLine", "\r\n+CMGR: 1,,23\r\n\r\nOK\r\n", RSP_ERROR, ""},
+    {"NoMessage", "\r\nOK\r\n", RSP_ERROR, ""},
+    {"Refused", "\r\n+CMS ERROR: 321\r\n", RSP_ERROR, ""},
+    {"NotFinished", Cmgr(HI, 23).substr(0, 50), RSP_MORE, ""},
+};
+
+class SmsReadAgain : public ::testing::TestWithParam<ReadAgainCase>
+{
+};
+
+TEST_P(SmsReadAgain, OnlyAWholeAnswerReplacesTheEntries)
+{
+    const ReadAgainCase& c = GetParam();
+    CPhoneCardBase phone;
+    // Index 1 cut in the listing, and listed twice.
+    ASSERT_EQ(phone.OnReadAllSmsCmdRsp("\r\n" + Header(1, 23) + HI.substr(0, 30) + "\r\n" + Header(2, 23) + YO +
+                                       "\r\n" + Header(1, 23) + YO + "\r\n\r\nOK\r\n"),
+              RSP_OK);
+    ASSERT_EQ(phone.GetReadOneSmsCmd(1), "AT+CMGR=1\r\n");
+    EXPECT_EQ(phone.OnReadOneSmsCmdRsp(c.answer), c.verdict);
+    const std::vector<SmsRecvStruct_t> got = phone.GetReadSms();
+    if (c.verdict == RSP_OK) {
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0].text, c.text);
+        EXPECT_EQ(got[0].kind, SMS_KIND_MESSAGE);
+        EXPECT_EQ(got[0].indices, std::vector<int>{1});
+        EXPECT_EQ(got[1].text, "Yo");
+    } else {
+        ASSERT_EQ(got.size(), 3u);
+        EXPECT_EQ(got[0].kind, SMS_KIND_UNREADABLE);
+        EXPECT_EQ(got[0].state, SMS_ENTRY_LENGTH_DIFFERS);
+        EXPECT_EQ(got[1].state, SMS_ENTRY_INDEX_REPEATED);
+    }
+    if (std::string(c.name) == "Refused") {
+        EXPECT_EQ(phone.GetErrorMessage(), "+CMS ERROR: 321");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, SmsReadAgain, ::testing::ValuesIn(READ_AGAIN_CASES),
+                         [](const ::testing::TestParamInfo<ReadAgainCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Each model names its own read for a read again.
+TEST(SmsReadAgain, CommandPerModel)
+{
+    for (const modeltest::ModelName& m : modeltest::kModels) {
+        const std::unique_ptr<CPhoneCardBase> phone = modeltest::MakeModel(m.type);
+        const char* expected = m.type == PHONE_TYPE_MC323_ON ? "AT^HCMGR=12\r\n" : "AT+CMGR=12\r\n";
+        EXPECT_EQ(phone->GetReadOneSmsCmd(12), expected) << m.className;
+        EXPECT_EQ(phone->GetReadOneSmsCmd(-1), "") << m.className;
+    }
+}
+
 struct ListingCase
 {
     const char* name;
@@ -232,16 +474,16 @@ const ListingCase LISTING_CASES[] = {
     {"Empty", "\r\nOK\r\n", RSP_OK, 0},
     {"Nothing", "", RSP_MORE, 0},
     {"CutAfterHeader", "\r\n+CMGL: 1,1,,24\r\n", RSP_MORE, 0},
-    {"CutInsidePdu", "\r\n+CMGL: 1,1,,24\r\n" + ASCII_PDU.substr(0, 20), RSP_MORE, 0},
-    {"OneWhole", "\r\n+CMGL: 1,1,,24\r\n" + ASCII_PDU + "\r\n", RSP_MORE, 1},
+    {"CutInsidePdu", "\r\n+CMGL: 1,1,,23\r\n" + ASCII_PDU.substr(0, 20), RSP_MORE, 0},
+    {"OneWhole", "\r\n+CMGL: 1,1,,23\r\n" + ASCII_PDU + "\r\n", RSP_MORE, 1},
     // Unsolicited lines do not end a listing.
-    {"SmsDone", "\r\n+CMGL: 1,1,,24\r\n" + ASCII_PDU + "\r\nSMS DONE\r\n", RSP_MORE, 1},
-    {"SmsFull", "\r\n+CMGL: 1,1,,24\r\n" + ASCII_PDU + "\r\nSMS FULL\r\n", RSP_MORE, 1},
-    {"UnterminatedOk", "\r\n+CMGL: 1,1,,24\r\n" + ASCII_PDU + "\r\n\r\nOK", RSP_MORE, 1},
+    {"SmsDone", "\r\n+CMGL: 1,1,,23\r\n" + ASCII_PDU + "\r\nSMS DONE\r\n", RSP_MORE, 1},
+    {"SmsFull", "\r\n+CMGL: 1,1,,23\r\n" + ASCII_PDU + "\r\nSMS FULL\r\n", RSP_MORE, 1},
+    {"UnterminatedOk", "\r\n+CMGL: 1,1,,23\r\n" + ASCII_PDU + "\r\n\r\nOK", RSP_MORE, 1},
     {"CmsError", "\r\n+CMS ERROR: 321\r\n", RSP_ERROR, 0},
-    {"HeaderWithoutComma", "\r\n+CMGL: 1\r\n+CMGL: 2,1,,24\r\n" + ASCII_PDU + "\r\nOK\r\n", RSP_OK, 1},
-    {"NegativeIndex", "\r\n+CMGL: -1,1,,24\r\n" + ASCII_PDU + "\r\nOK\r\n", RSP_OK, 0},
-    {"HugeIndex", "\r\n+CMGL: 99999999999999,1,,24\r\n" + ASCII_PDU + "\r\nOK\r\n", RSP_OK, 1},
+    {"HeaderWithoutComma", "\r\n+CMGL: 1\r\n+CMGL: 2,1,,23\r\n" + ASCII_PDU + "\r\nOK\r\n", RSP_OK, 1},
+    {"NegativeIndex", "\r\n+CMGL: -1,1,,23\r\n" + ASCII_PDU + "\r\nOK\r\n", RSP_OK, 0},
+    {"HugeIndex", "\r\n+CMGL: 99999999999999,1,,23\r\n" + ASCII_PDU + "\r\nOK\r\n", RSP_OK, 1},
     {"GarbagePdu", "\r\n+CMGL: 1,1,,24\r\nZZZZ\r\nOK\r\n", RSP_OK, 1},
 };
 
@@ -474,6 +716,42 @@ INSTANTIATE_TEST_SUITE_P(Cases, SmsReassemblySplit, ::testing::ValuesIn(SPLIT_CA
                              return std::string(info.param.name);
                          });
 
+// A part that was not read whole joins nothing, whatever its octets say:
+// the message it may belong to stays incomplete, and it is unreadable.
+TEST(SmsReassembly, PartNotWholeJoinsNothing)
+{
+    std::vector<SmsInfo> entries = {Entry(1, Ucs2Part("13912345678", 7, 2, 1, "0041")),
+                                    Entry(2, Ucs2Part("13912345678", 7, 2, 2, "0042"))};
+    entries[1].state = SMS_ENTRY_LENGTH_DIFFERS;
+    entries[1].raw = "+CMGL: 2,1,,30\r\n0044";
+    const std::vector<SmsRecvStruct_t> got = Join(entries, true);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].kind, SMS_KIND_UNREADABLE);
+    EXPECT_EQ(got[0].entryIndex, 2);
+    EXPECT_EQ(got[0].raw, entries[1].raw);
+    EXPECT_EQ(got[1].text, "A");
+    EXPECT_FALSE(got[1].complete);
+    EXPECT_EQ(got[1].indices, std::vector<int>{1});
+    // Without incomplete messages, only the unreadable entry is reported.
+    ASSERT_EQ(Join(entries, false).size(), 1u);
+}
+
+// Compressed data, alone or in parts, is carried as data and said to be so.
+TEST(SmsReassembly, CompressedIsUndecodable)
+{
+    using pdu_build::Deliver;
+    const std::vector<SmsInfo> entries = {Entry(1, Deliver("04", "24", "03414243")),
+                                          Entry(2, Deliver("44", "26", "09050003070202FF0102")),
+                                          Entry(3, Deliver("44", "08", "080500030702010041"))};
+    const std::vector<SmsRecvStruct_t> got = Join(entries);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].kind, SMS_KIND_UNDECODABLE);
+    EXPECT_EQ(got[0].text, "[compressed data, 3 bytes] 414243");
+    EXPECT_EQ(got[1].kind, SMS_KIND_UNDECODABLE);
+    EXPECT_EQ(got[1].text, "A[compressed data, 3 bytes] FF0102");
+    EXPECT_EQ(got[1].indices, (std::vector<int>{3, 2}));
+}
+
 TEST(SmsReassembly, DifferentSendersSameReference)
 {
     const std::vector<SmsInfo> entries = {
@@ -582,10 +860,12 @@ TEST(SmsListing, StatusReportsTurkishTextAndData)
     const std::string push = Deliver("44", "F5", "0A0605040B84C002" "010203");
     const std::string data1 = Deliver("44", "F5", "0E0B05040B84C00200033C0201" "0102");
     const std::string data2 = Deliver("44", "F5", "0F0B05040B84C00200033C0202" "030405");
-    const std::string listing = "\r\n+CMGL: 1,1,,26\r\n" + delivered + "\r\n+CMGL: 2,1,,30\r\n" + turkish +
-                                "\r\n+CMGL: 3,1,,25\r\n" + push + "\r\n+CMGL: 4,3,,26\r\n" + failed +
-                                "\r\n+CMGL: 5,1,,30\r\n" + data2 + "\r\n+CMGL: 6,1,,30\r\n" + data1 +
-                                "\r\n\r\nOK\r\n";
+    auto entry = [](int index, int stat, const std::string& pdu) {
+        return "\r\n+CMGL: " + std::to_string(index) + "," + std::to_string(stat) + ",," +
+               std::to_string(TpduLength(pdu)) + "\r\n" + pdu;
+    };
+    const std::string listing = entry(1, 1, delivered) + entry(2, 1, turkish) + entry(3, 1, push) +
+                                entry(4, 3, failed) + entry(5, 1, data2) + entry(6, 1, data1) + "\r\n\r\nOK\r\n";
     CPhoneCardBase phone;
     ASSERT_EQ(phone.OnReadAllSmsCmdRsp(listing), RSP_OK);
     const std::vector<SmsRecvStruct_t> got = phone.GetReadSms();

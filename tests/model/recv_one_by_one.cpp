@@ -43,7 +43,8 @@ std::unique_ptr<CPhoneCardBase> Make(PHONE_TYPE_t type)
 // "+CMGR: <stat>,,<len>" CR LF PDU CR LF, then OK.
 std::string CmgrAnswer(const std::string& pdu, int stat = 1)
 {
-    return "\r\n+CMGR: " + std::to_string(stat) + ",,24\r\n" + pdu + "\r\n\r\nOK\r\n";
+    const int length = static_cast<int>(pdu.size() / 2) - 1 - std::stoi(pdu.substr(0, 2), nullptr, 16);
+    return "\r\n+CMGR: " + std::to_string(stat) + ",," + std::to_string(length) + "\r\n" + pdu + "\r\n\r\nOK\r\n";
 }
 
 const char HI_PDU[] = "0004" "0B911346610089F60008" "32507180030000" "0400480069";
@@ -136,7 +137,7 @@ TEST_P(OneByOneModel, EchoAndStatusOfTheReadAnswer)
     const auto phone = Make(GetParam());
     ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n+CMGD: (1,2),(0-4)\r\n\r\nOK\r\n"), RSP_OK);
     // An echoed command line is no header.
-    ASSERT_EQ(phone->OnReadNextSmsCmdRsp("AT+CMGR=1\r\r\n+CMGR: 1,,24\r\n" + std::string(HI_PDU) +
+    ASSERT_EQ(phone->OnReadNextSmsCmdRsp("AT+CMGR=1\r\r\n+CMGR: 1,,23\r\n" + std::string(HI_PDU) +
                                          "\r\n\r\nOK\r\n"),
               RSP_OK);
     // A stored sent message is read as what it is.
@@ -146,6 +147,34 @@ TEST_P(OneByOneModel, EchoAndStatusOfTheReadAnswer)
     EXPECT_EQ(got[0].text, "Hi");
     EXPECT_EQ(got[1].from, "31641600986");
     EXPECT_EQ(got[1].text, "Hi");
+}
+
+// A message that does not come whole is kept as unreadable, never as a
+// message and never deletable; read again whole, it takes its place.
+TEST_P(OneByOneModel, UnreadableUntilReadAgain)
+{
+    const auto phone = Make(GetParam());
+    ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n+CMGD: (1,2),(0-4)\r\n\r\nOK\r\n"), RSP_OK);
+    ASSERT_EQ(phone->GetReadNextSmsCmd(), "AT+CMGR=1\r\n");
+    const std::string cut = "\r\n+CMGR: 1,,23\r\n" + std::string(HI_PDU).substr(0, 30) + "\r\n\r\nOK\r\n";
+    EXPECT_EQ(phone->OnReadNextSmsCmdRsp(cut), RSP_ERROR);
+    ASSERT_EQ(phone->GetReadNextSmsCmd(), "AT+CMGR=2\r\n");
+    EXPECT_EQ(phone->OnReadNextSmsCmdRsp(CmgrAnswer(YO_PDU)), RSP_OK);
+    std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].kind, SMS_KIND_UNREADABLE);
+    EXPECT_EQ(got[0].state, SMS_ENTRY_LENGTH_DIFFERS);
+    EXPECT_EQ(got[0].entryIndex, 1);
+    EXPECT_TRUE(got[0].indices.empty());
+    EXPECT_EQ(got[1].text, "Yo");
+
+    EXPECT_EQ(phone->GetReadOneSmsCmd(1), "AT+CMGR=1\r\n");
+    EXPECT_EQ(phone->OnReadOneSmsCmdRsp(CmgrAnswer(HI_PDU)), RSP_OK);
+    got = phone->GetReadSms();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].text, "Hi");
+    EXPECT_EQ(got[0].indices, std::vector<int>{1});
+    EXPECT_EQ(got[1].indices, std::vector<int>{2});
 }
 
 struct CmgdCase
@@ -167,6 +196,9 @@ const CmgdCase CMGD_CASES[] = {
      {"AT+CMGR=1\r\n", "AT+CMGR=2\r\n", "AT+CMGR=3\r\n", "AT+CMGR=7\r\n"}},
     {"Blanks", "\r\n+CMGD: ( 4 , 9 ),(0-4)\r\n\r\nOK\r\n", RSP_OK, {"AT+CMGR=4\r\n", "AT+CMGR=9\r\n"}},
     {"StrayText", "\r\n+CMGD: (1,x\r,2-),(0-4)\r\n\r\nOK\r\n", RSP_OK, {"AT+CMGR=1\r\n"}},
+    // An index named twice is read, reported and deleted once.
+    {"IndexTwice", "\r\n+CMGD: (2,1,2,1-3),(0-4)\r\n\r\nOK\r\n", RSP_OK,
+     {"AT+CMGR=2\r\n", "AT+CMGR=1\r\n", "AT+CMGR=3\r\n"}},
     {"NotFinished", "\r\n+CMGD: (1,2),(0-4)\r\n", RSP_MORE, {}},
     {"Error", "\r\n+CMS ERROR: 302\r\n", RSP_ERROR, {}},
     // Neither lists the used indices: the storage must not pass for empty.
@@ -307,6 +339,102 @@ TEST(Mc323Listing, EachListingStartsAfresh)
     EXPECT_FALSE(phone->NotFinished());
 }
 
+// An index the listing shows twice is read once.
+TEST(Mc323Listing, IndexTwiceReadOnce)
+{
+    const auto phone = Make(PHONE_TYPE_MC323_ON);
+    ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n^HCMGL:2,1\r\n^HCMGL:4,1\r\n^HCMGL:2,1\r\n\r\nOK\r\n"), RSP_OK);
+    EXPECT_EQ(phone->GetReadNextSmsCmd(), "AT^HCMGR=2\r\n");
+    EXPECT_EQ(phone->GetReadNextSmsCmd(), "AT^HCMGR=4\r\n");
+    EXPECT_FALSE(phone->NotFinished());
+}
+
+// A text that did not come whole is unreadable until read again whole.
+TEST(Mc323Listing, UnreadableUntilReadAgain)
+{
+    const auto phone = Make(PHONE_TYPE_MC323_ON);
+    ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n^HCMGL:3,1\r\n\r\nOK\r\n"), RSP_OK);
+    ASSERT_EQ(phone->GetReadNextSmsCmd(), "AT^HCMGR=3\r\n");
+    // Announced 9 bytes, 7 came: the Ctrl-Z is not where the length puts it.
+    const std::string header = "\r\n^HCMGR:13912345678,2023,05,17,08,30,00,0,1,9,0,0,0,1\r\n";
+    EXPECT_EQ(phone->OnReadNextSmsCmdRsp(header + "See you\x1A\r\n\r\nOK\r\n"), RSP_ERROR);
+    ASSERT_EQ(phone->GetReadSms().size(), 1u);
+    SmsRecvStruct_t unreadable = phone->GetReadSms()[0];
+    EXPECT_EQ(unreadable.kind, SMS_KIND_UNREADABLE);
+    EXPECT_EQ(unreadable.entryIndex, 3);
+    EXPECT_TRUE(unreadable.indices.empty());
+    EXPECT_EQ(unreadable.raw.rfind("^HCMGR:13912345678,", 0), 0u) << unreadable.raw;
+
+    EXPECT_EQ(phone->GetReadOneSmsCmd(3), "AT^HCMGR=3\r\n");
+    EXPECT_EQ(phone->OnReadOneSmsCmdRsp(header + "See you"), RSP_MORE);
+    EXPECT_EQ(phone->OnReadOneSmsCmdRsp(header + "See you\r\n\r\nOK\r\n"), RSP_ERROR);  // no Ctrl-Z after 9 bytes
+    ASSERT_EQ(phone->GetReadSms().size(), 1u);
+    EXPECT_EQ(phone->GetReadSms()[0].kind, SMS_KIND_UNREADABLE);
+    EXPECT_EQ(phone->OnReadOneSmsCmdRsp(header + "See you!!\x1A\r\n\r\nOK\r\n"), RSP_OK);
+    const std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].kind, SMS_KIND_MESSAGE);
+    EXPECT_EQ(got[0].text, "See you!!");
+    EXPECT_EQ(got[0].indices, std::vector<int>{3});
+}
+
+// CDMA text by its <format>: decoded where the encoding is known, shown in
+// hex where it is not (or its bytes do not fit it), never mangled.
+struct CdmaTextCase
+{
+    const char* name;
+    int format;
+    std::string bytes;
+    std::string text;
+    SmsKind_t kind;
+};
+
+std::ostream& operator<<(std::ostream& os, const CdmaTextCase& c)
+{
+    return os << c.name;
+}
+
+const CdmaTextCase CDMA_TEXT_CASES[] = {
+    {"Ascii", 1, "See you", "See you", SMS_KIND_MESSAGE},
+    {"AsciiWithLatinByte", 1, "caf\xE9", "[undecodable text, encoding 1, 4 bytes] 636166E9", SMS_KIND_UNDECODABLE},
+    {"AsciiWithUtf8Bytes", 1, "\xE4\xBD\xA0", "[undecodable text, encoding 1, 3 bytes] E4BDA0", SMS_KIND_UNDECODABLE},
+    {"Ia5", 2, "Hi", "Hi", SMS_KIND_MESSAGE},
+    {"OctetsPlainText", 3, "Hi", "Hi", SMS_KIND_MESSAGE},
+    {"OctetsBinary", 3, std::string("\x00\x01\xFF", 3), "[binary data, 3 bytes] 0001FF", SMS_KIND_MESSAGE},
+    {"Latin1", 4, "caf\xE9 \xA3" "5", "caf\xC3\xA9 \xC2\xA3" "5", SMS_KIND_MESSAGE},
+    {"LatinHebrew", 5, "\xE0\xE1", "[undecodable text, encoding 5, 2 bytes] E0E1", SMS_KIND_UNDECODABLE},
+    {"Gsm7Bit", 0, "Hi", "[undecodable text, encoding 0, 2 bytes] 4869", SMS_KIND_UNDECODABLE},
+    {"FormatNotANumber", -1, "Hi", "[undecodable text, 2 bytes] 4869", SMS_KIND_UNDECODABLE},
+    {"Unicode", 6, std::string("\x4E\x2D\x00\x21", 4), "\xE4\xB8\xAD!", SMS_KIND_MESSAGE},
+};
+
+class Mc323Text : public ::testing::TestWithParam<CdmaTextCase>
+{
+};
+
+TEST_P(Mc323Text, ByItsFormat)
+{
+    const CdmaTextCase& c = GetParam();
+    const auto phone = Make(PHONE_TYPE_MC323_ON);
+    ASSERT_EQ(phone->OnReadAllSmsCmdRsp("\r\n^HCMGL:0,1\r\n\r\nOK\r\n"), RSP_OK);
+    phone->GetReadNextSmsCmd();
+    const std::string ctrlZ = c.format == 6 ? std::string("\0\x1A", 2) : std::string("\x1A");
+    const std::string format = c.format < 0 ? std::string("\xCE") : std::to_string(c.format);
+    const std::string answer = "\r\n^HCMGR:10086,2023,05,17,08,30,00,0," + format + "," +
+                               std::to_string(c.bytes.size()) + ",0,0,0,1\r\n" + c.bytes + ctrlZ + "\r\n\r\nOK\r\n";
+    EXPECT_EQ(phone->OnReadNextSmsCmdRsp(answer), RSP_OK);
+    const std::vector<SmsRecvStruct_t> got = phone->GetReadSms();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].text, c.text);
+    EXPECT_EQ(got[0].kind, c.kind);
+    EXPECT_EQ(got[0].indices, std::vector<int>{0});
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Mc323Text, ::testing::ValuesIn(CDMA_TEXT_CASES),
+                         [](const ::testing::TestParamInfo<CdmaTextCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
 TEST(Mc323Listing, ReadAnswers)
 {
     const struct
@@ -317,13 +445,15 @@ TEST(Mc323Listing, ReadAnswers)
         size_t records;
     } rows[] = {
         {"NoOk", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,2,0,0,0,1\r\nHi\x1A\r\n", RSP_MORE, 0},
-        // Complete answers without a message to take.
-        {"EightPieces", "\r\n^HCMGR:139,2023,05,17,08,30,00,0\r\nHi\x1A\r\n\r\nOK\r\n", RSP_ERROR, 0},
-        {"OtherEncoding", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,2,2,0,0,0,1\r\nHi\x1A\r\n\r\nOK\r\n", RSP_ERROR, 0},
+        // Complete answers whose text did not come whole: kept as unreadable.
+        {"EightPieces", "\r\n^HCMGR:139,2023,05,17,08,30,00,0\r\nHi\x1A\r\n\r\nOK\r\n", RSP_ERROR, 1},
+        {"NoCtrlZ", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,2,0,0,0,1\r\nHi\r\n\r\nOK\r\n", RSP_ERROR, 1},
+        // The header's 3 bytes are 4E 0D 0A, and no 00 1A follows them.
+        {"Ucs2OddCut", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,6,3,0,0,0,1\r\n\x4E\r\nOK\r\n", RSP_ERROR, 1},
+        // IA5 is read as ASCII is.
+        {"Ia5Encoding", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,2,2,0,0,0,1\r\nHi\x1A\r\n\r\nOK\r\n", RSP_OK, 1},
+        // A whole message without text is none to report.
         {"EmptyText", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,0,0,0,0,1\r\n\x1A\r\n\r\nOK\r\n", RSP_ERROR, 0},
-        {"NoCtrlZ", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,1,2,0,0,0,1\r\nHi\r\n\r\nOK\r\n", RSP_OK, 1},
-        // The header's 3 bytes are 4E 0D 0A: one whole UCS-2 unit, then the OK line.
-        {"Ucs2OddCut", "\r\n^HCMGR:139,2023,05,17,08,30,00,0,6,3,0,0,0,1\r\n\x4E\r\nOK\r\n", RSP_OK, 1},
         // The OK before the header is a late one of an earlier command.
         {"HeaderCut", "\r\nOK\r\n^HCMGR:139,2023", RSP_MORE, 0},
     };

@@ -194,6 +194,19 @@ TEST(PduDecoderStatusReportCut, EveryPrefixBeforeTheStatusIsNoReport)
     }
 }
 
+// A junk line whose first octets happen to name a status report: it is
+// reported as one, but no junk is shown as its dates.
+TEST(PduDecoderStatusReport, JunkDatesAreEmpty)
+{
+    SM_PARAM p;
+    std::memset(&p, 0x5A, sizeof p);
+    gsmDecodeStatusReport("00" "06" "2A" "0B911346610089F6" "AAAAAAAAAAAAAA" "BBBBBBBBBBBBBB" "00", &p);
+    EXPECT_TRUE(p.bStatusReport);
+    EXPECT_STREQ(p.tp_scts, "");
+    EXPECT_STREQ(p.tp_dt, "");
+    EXPECT_STREQ(p.tp_ud, DELIVERED);
+}
+
 TEST(PduDecoder, MessageTypeOfTheFirstOctet)
 {
     const struct

@@ -215,8 +215,11 @@ const DecodeCase DECODE_CASES[] = {
              Pack7({0x0C, 0x25, 0x01, 0x01, 0x08, 0x04, 0x12, 0x34, 0x03, 0x02, 0x24, 0x01, 0x01},
                    {0x1C, 0x1B, 0x73})),
      "", "31641600986", "23051708300000", "\xC5\x9E\xC5\x9F", true, 0x1234, 3, 2, nullptr},
-    {"CompressedStaysEmpty", "deliver", Deliver("04", "24", "03414243"), "", "31641600986",
-     "23051708300000", "", false, 0, 0, 0, nullptr},
+    // Compressed data cannot be read as text: it is shown as data.
+    {"CompressedShownAsData", "deliver", Deliver("04", "24", "03414243"), "", "31641600986",
+     "23051708300000", "[compressed data, 3 bytes] 414243", false, 0, 0, 0, nullptr},
+    {"CompressedPartShownAsData", "deliver", Deliver("44", "26", "09050003070201FF0102"), "", "31641600986",
+     "23051708300000", "[compressed data, 3 bytes] FF0102", true, 7, 2, 1, "FF0102"},
     {"MessageWaitingUcs2", "deliver", Deliver("04", "E0", "024F60"), "", "31641600986",
      "23051708300000", "\xE4\xBD\xA0", false, 0, 0, 0, nullptr},
     {"AlphanumericGreek", "deliver",
@@ -253,6 +256,8 @@ TEST_P(PduDecoderCases, EveryField)
     EXPECT_STREQ(p.tpa, c.tpa);
     EXPECT_STREQ(p.tp_scts, c.scts);
     EXPECT_EQ(std::string(p.tp_ud), c.text);
+    // Only compressed data is flagged as having no text.
+    EXPECT_EQ(p.bUndecodable, c.text.rfind("[compressed data,", 0) == 0);
     EXPECT_EQ(p.bConcatenated, c.concat);
     EXPECT_EQ(p.nReference, c.ref);
     EXPECT_EQ(p.nPartCount, c.count);
@@ -344,6 +349,62 @@ INSTANTIATE_TEST_SUITE_P(Broken, PduDecoderMalformed, ::testing::ValuesIn(MALFOR
                          [](const ::testing::TestParamInfo<MalformedCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// A time stamp is kept only when it names an instant; the message is decoded
+// all the same. The stamp as it stands in the PDU (swapped semi-octets).
+struct StampFieldCase
+{
+    const char* name;
+    const char* swapped;
+    const char* scts;
+};
+
+std::ostream& operator<<(std::ostream& os, const StampFieldCase& c)
+{
+    return os << c.name;
+}
+
+const StampFieldCase STAMP_FIELD_CASES[] = {
+    {"Valid", "32507180030023", "23051708300032"},
+    {"ZoneBehindUtc", "3250718003000A", "230517083000A0"},
+    {"JunkOctets", "AAAAAAAAAAAAAA", ""},
+    {"MonthThirteen", "32317180030000", ""},
+    {"FebruaryThirtieth", "32200380030000", ""},
+    {"HourTwentyFour", "32507142030000", ""},
+    {"SecondSixty", "32507180030600", ""},
+    {"ZoneUnitsNotDecimal", "325071800300A0", ""},
+    {"ZoneBeyondFourteenHours", "32507180030075", ""},
+};
+
+class PduDecoderTimeStamp : public ::testing::TestWithParam<StampFieldCase>
+{
+};
+
+TEST_P(PduDecoderTimeStamp, KeptOnlyWhenItNamesAnInstant)
+{
+    const StampFieldCase& c = GetParam();
+    int ret = 0;
+    const SM_PARAM p = Decode("deliver", "0004" "0B911346610089F60008" + std::string(c.swapped) + "0400480069", &ret);
+    ExpectTerminated(p, ret);
+    EXPECT_STREQ(p.tp_scts, c.scts);
+    EXPECT_STREQ(p.tpa, "31641600986");
+    EXPECT_STREQ(p.tp_ud, "Hi");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stamps, PduDecoderTimeStamp, ::testing::ValuesIn(STAMP_FIELD_CASES),
+                         [](const ::testing::TestParamInfo<StampFieldCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Cut inside its time stamp, a PDU has no time: never the digits that came.
+TEST(PduDecoder, CutTimeStampIsEmpty)
+{
+    const std::string whole = "0004" "0B911346610089F60008" "32507180030023";
+    for (size_t n = whole.size() - 14; n < whole.size(); ++n) {
+        const SM_PARAM p = Decode("deliver", whole.substr(0, n));
+        EXPECT_STREQ(p.tp_scts, "") << n;
+    }
+}
 
 TEST(PduDecoder, NullInputClearsTheRecord)
 {

@@ -141,7 +141,10 @@ int CPhone_MC323_ON::OnReadAllSmsCmdRsp(std::string rsp)
         mode.index = std::atoi(line.substr(tag + 7, comma - tag - 7).substr(0, 9).c_str());
         const char stat = comma + 1 < line.size() ? line[comma + 1] : '\0';
         mode.stat = stat >= '0' && stat <= '9' ? stat - '0' : 0;
-        if (mode.index >= 0) {
+        // An index listed twice is read once: its answer is what is stored there.
+        const bool listed = std::any_of(m_vecPendingSms.begin(), m_vecPendingSms.end(),
+                                        [&](const SmsMode& m) { return m.index == mode.index; });
+        if (mode.index >= 0 && !listed) {
             m_vecPendingSms.push_back(mode);
         }
     }
@@ -167,27 +170,71 @@ std::string CPhone_MC323_ON::GetReadNextSmsCmd()
     if (m_vecPendingSms.empty()) {
         return "";
     }
-    char cmd[32];
-    std::snprintf(cmd, sizeof cmd, "AT^HCMGR=%d\r\n", m_vecPendingSms.front().index);
-    m_nReadIndex = m_vecPendingSms.front().index;
+    const int index = m_vecPendingSms.front().index;
     m_vecPendingSms.erase(m_vecPendingSms.begin());
-    return cmd;
+    return GetReadOneSmsCmd(index);
 }
 
-// AT^HCMGR=<i> -> ^HCMGR: <from>,<yyyy>,<mm>,<dd>,<hh>,<mi>,<ss>,<lang>,<enc>,<length>,... then
-// <length> bytes of text, Ctrl-Z and OK: ASCII for <enc> 1, raw UCS-2 big-endian
+namespace {
+
+// The text of a CDMA message by its <format> (Huawei's numbering: 0 GSM 7-bit,
+// 1 ASCII, 2 IA5, 3 octet, 4 Latin-1, 5 Latin/Hebrew, 6 UCS-2). `undecodable`
+// is set where no text could be read and the bytes are shown in hex instead:
+// never mangled into text that is not UTF-8, never dropped.
+std::string CdmaText(const std::string& encoding, const std::string& body, bool& undecodable)
+{
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(body.data());
+    const int n = static_cast<int>(body.size());
+    undecodable = false;
+    const bool ascii = std::all_of(body.begin(), body.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if ((encoding == "1" || encoding == "2") && ascii) {
+        return body;
+    }
+    if (encoding == "3") {
+        return gsm8bitText(bytes, n, false, 0);
+    }
+    if (encoding == "4") {
+        // Latin-1 is the first 256 code points: two UTF-8 bytes above ASCII.
+        std::string text;
+        for (const unsigned char c : body) {
+            if (c < 0x80) {
+                text += static_cast<char>(c);
+            } else {
+                text += static_cast<char>(0xC0 | (c >> 6));
+                text += static_cast<char>(0x80 | (c & 0x3F));
+            }
+        }
+        return text;
+    }
+    if (encoding == "6") {
+        // Whole UCS-2 units only: an odd last byte is no character.
+        return gsmDecodeNew2(bytes, n & ~1);
+    }
+    undecodable = true;
+    // The format is named only when it is one: it is the modem's text too.
+    const bool named = !encoding.empty() && encoding.size() <= 3 &&
+                       encoding.find_first_not_of("0123456789") == std::string::npos;
+    return gsmHexDataText(named ? ("undecodable text, encoding " + encoding).c_str() : "undecodable text", bytes, n);
+}
+
+}  // namespace
+
+// AT^HCMGR=<i> -> ^HCMGR: <from>,<yyyy>,<mm>,<dd>,<hh>,<mi>,<ss>,<lang>,<format>,<length>,... then
+// <length> bytes of text, Ctrl-Z and OK: ASCII for <format> 1, raw UCS-2 big-endian
 // (Ctrl-Z as 00 1A) for 6 (fixture hcmgr/CPhone_MC323_ON.txt). The text is
 // stepped over by its length: UCS-2 bytes hold CR and LF (U+4E0A is 4E 0A),
-// and a text may hold a line "OK".
-int CPhone_MC323_ON::OnReadNextSmsCmdRsp(std::string rsp)
+// and a text may hold a line "OK". It came whole only when its Ctrl-Z
+// follows right after those <length> bytes: a byte lost on the line moves it.
+int CPhone_MC323_ON::ReadHcmgrAnswer(const std::string& rsp, SmsRecvStruct_t& sms, bool& hasEntry)
 {
+    hasEntry = false;
     const std::vector<AnswerLine_t> lines = SplitAnswerLines(rsp);
     // A final line before the first header is a late one of an earlier command.
-    std::size_t first = 0;
-    while (first < lines.size() && !StartsWithToken(lines[first], "^HCMGR:")) {
-        ++first;
+    std::size_t header = 0;
+    while (header < lines.size() && !StartsWithToken(lines[header], "^HCMGR:")) {
+        ++header;
     }
-    const int at = FindFinalResultLine(lines, first < lines.size() ? first : 0);
+    const int at = FindFinalResultLine(lines, header < lines.size() ? header : 0);
     if (at < 0) {
         return RSP_MORE;
     }
@@ -195,35 +242,75 @@ int CPhone_MC323_ON::OnReadNextSmsCmdRsp(std::string rsp)
         m_strErrorMessage = lines[at].text;
         return RSP_ERROR;
     }
-    bool taken = false;
-    for (std::size_t i = first; i + 1 < static_cast<std::size_t>(at); ++i) {
-        if (!StartsWithToken(lines[i], "^HCMGR:") || !lines[i + 1].body) {
-            continue;
-        }
-        const std::string& header = lines[i].text;
-        const std::string& body = lines[i + 1].text;
-        SmsRecvStruct_t sms;
-        const std::vector<std::string> pieces = SplitStringByChar(header.substr(header.find(':') + 1), ',');
-        if (pieces.size() > 8) {
-            sms.from = pieces[0].substr(std::min(pieces[0].find_first_not_of(' '), pieces[0].size()));
-            sms.time = pieces[1] + "-" + pieces[2] + "-" + pieces[3] + " " + pieces[4] + ":" + pieces[5] + ":" +
-                       pieces[6];
-            const std::string encoding = pieces[8];
-            if (encoding == "1") {
-                sms.text = body;
-            } else if (encoding == "6") {
-                // Whole UCS-2 units only: an odd last byte is no character.
-                sms.text = gsmDecodeNew2(reinterpret_cast<const unsigned char*>(body.data()),
-                                         static_cast<int>(body.size() & ~static_cast<std::size_t>(1)));
-            }
-        }
-        if (sms.IsOk()) {
-            sms.indices.push_back(m_nReadIndex);
-            m_vecRecvSms.push_back(sms);
-            taken = true;
+    if (header >= static_cast<std::size_t>(at)) {
+        return RSP_ERROR;  // complete, but no message in it
+    }
+    const std::string& text = lines[header].text;
+    const bool hasBody = header + 1 < static_cast<std::size_t>(at) && lines[header + 1].body;
+    const std::string body = hasBody ? lines[header + 1].text : std::string();
+    std::vector<std::string> pieces = SplitStringByChar(text.substr(text.find(':') + 1), ',');
+    for (std::string& piece : pieces) {
+        piece.erase(0, std::min(piece.find_first_not_of(' '), piece.size()));
+    }
+    sms = SmsRecvStruct_t();
+    hasEntry = true;
+    SmsEntryState_t state = SMS_ENTRY_WHOLE;
+    if (pieces.size() <= 9 || !hasBody) {
+        state = pieces.size() <= 9 ? SMS_ENTRY_LENGTH_DIFFERS : SMS_ENTRY_NO_BODY;
+    } else {
+        const std::string ctrlZ = pieces[8] == "6" ? std::string("\0\x1A", 2) : std::string("\x1A");
+        const std::string::size_type end = lines[header + 1].begin + body.size();
+        if (pieces[9] != std::to_string(body.size()) || rsp.compare(end, ctrlZ.size(), ctrlZ) != 0) {
+            state = SMS_ENTRY_LENGTH_DIFFERS;
         }
     }
-    return taken ? RSP_OK : RSP_ERROR;
+    if (state != SMS_ENTRY_WHOLE) {
+        sms.kind = SMS_KIND_UNREADABLE;
+        sms.state = state;
+        sms.entryIndex = m_nReadIndex;
+        sms.raw = text + "\r\n" + body;
+        return RSP_ERROR;
+    }
+    sms.from = pieces[0];
+    sms.time = pieces[1] + "-" + pieces[2] + "-" + pieces[3] + " " + pieces[4] + ":" + pieces[5] + ":" + pieces[6];
+    bool undecodable = false;
+    sms.text = CdmaText(pieces[8], body, undecodable);
+    sms.kind = undecodable ? SMS_KIND_UNDECODABLE : SMS_KIND_MESSAGE;
+    sms.indices.push_back(m_nReadIndex);
+    // A message without sender, time or text is none to report.
+    hasEntry = sms.IsOk();
+    return hasEntry ? RSP_OK : RSP_ERROR;
+}
+
+int CPhone_MC323_ON::OnReadNextSmsCmdRsp(std::string rsp)
+{
+    SmsRecvStruct_t sms;
+    bool hasEntry = false;
+    const int verdict = ReadHcmgrAnswer(rsp, sms, hasEntry);
+    if (hasEntry) {
+        m_vecRecvSms.push_back(sms);
+    }
+    return verdict;
+}
+
+std::string CPhone_MC323_ON::GetReadOneSmsCmd(int index)
+{
+    return ReadByIndexCmd("AT^HCMGR=", index);
+}
+
+int CPhone_MC323_ON::OnReadOneSmsCmdRsp(std::string rsp)
+{
+    SmsRecvStruct_t sms;
+    bool hasEntry = false;
+    const int verdict = ReadHcmgrAnswer(rsp, sms, hasEntry);
+    if (verdict != RSP_OK) {
+        return verdict;  // the record read at that index stays as it was
+    }
+    const int index = m_nReadIndex;
+    ReplaceAll(m_vecRecvSms, [index](const SmsRecvStruct_t& r) {
+        return r.entryIndex == index || (r.indices.size() == 1 && r.indices[0] == index);
+    }, sms);
+    return RSP_OK;
 }
 
 PHONE_TYPE_t CPhone_MC323_ON::GetPhoneType() const

@@ -30,12 +30,23 @@ public:
     bool NotFinished() const override;
     std::string GetReadNextSmsCmd() override;
     int OnReadNextSmsCmdRsp(std::string rsp) override;
+    // "AT^HCMGR=<index>\r\n": the CDMA read is the read-again too.
+    std::string GetReadOneSmsCmd(int index) override;
+    // The answer to it: RSP_OK for a message read whole, which replaces the
+    // record read before at that index; otherwise as OnReadNextSmsCmdRsp.
+    int OnReadOneSmsCmdRsp(std::string rsp) override;
     PHONE_TYPE_t GetPhoneType() const override;
     std::vector<std::string> GetInitAtCmd() const override;
     std::vector<PDU_LONG_SMS_Base_t> GetSendLongPduSmsCmd(std::string phone, std::string text) override;
     std::vector<PDU_LONG_SMS_Base_t> GetSendSmsModePDUCmd(std::string phone, std::string text) override;
 
 private:
+    // An "AT^HCMGR=<i>" answer: its verdict and, for a complete answer with a
+    // header, the record (`hasEntry`): the message, or SMS_KIND_UNREADABLE
+    // when its text did not come whole (no length, or no Ctrl-Z right after
+    // <length> bytes).
+    int ReadHcmgrAnswer(const std::string& rsp, SmsRecvStruct_t& sms, bool& hasEntry);
+
     std::vector<SmsMode> m_vecPendingSms;  // messages listed but not read yet
 };
 
