@@ -435,7 +435,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, SmsReadAgain, ::testing::ValuesIn(READ_AGAIN_C
 // Each model names its own read for a read again.
 TEST(SmsReadAgain, CommandPerModel)
 {
-    for (const modeltest::ModelName& m : modeltest::kModels) {
+    for (const ModelRow& m : RegisteredModels()) {
         const std::unique_ptr<CPhoneCardBase> phone = modeltest::MakeModel(m.type);
         const char* expected = m.type == PHONE_TYPE_MC323_ON ? "AT^HCMGR=12\r\n" : "AT+CMGR=12\r\n";
         EXPECT_EQ(phone->GetReadOneSmsCmd(12), expected) << m.className;
