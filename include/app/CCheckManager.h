@@ -263,8 +263,9 @@ public:
     // The command-line send mode (CCheckManagerCmd.cpp): 0 port list
     // unusable, 1 phone list invalid, 2 wrong argument count, 3 sent.
     int HandleCmdParams(int argc, char** argv);
-    // The text between the first and the last double quote of a value longer
-    // than 5 characters that holds one; other values unchanged.
+    // A value longer than 5 bytes whose first and last characters are double
+    // quotes and which holds no other double quote, without those two; every
+    // other value unchanged.
     static std::string RemoveDoubleQuotationMarksOfStringBothSide(std::string s);
     // The results document of m_vecSendResult on standard output.
     void PrintSendPduSmsResultAsJson();

@@ -87,6 +87,26 @@ class CommandLineSend(unittest.TestCase):
             number, text, _ = decode(sent(bench, "ttyUSB0")[0])
             self.assertEqual((number, text), ("10086", "Balance\nplease"))
 
+    def test_only_a_wrapping_pair_of_quotes_goes(self):
+        # (argument, text sent before the stamp); 5 bytes or more are stamped.
+        rows = [('"Hello there"', "Hello there"),                          # wrapping
+                ('He said "hello" to me', 'He said "hello" to me'),        # inner
+                ('Code: "1234". Do not share', 'Code: "1234". Do not share'),
+                ('"He said "hello" to me"', '"He said "hello" to me"'),    # wrapping plus inner
+                ('"unclosed quote', '"unclosed quote'),                    # single
+                ('""', '""'),                                              # empty
+                ('""""""', '""""""'),                                      # only quotes
+                ('"abc"', '"abc"')]                                        # 5 characters
+        with Bench([modem("/dev/ttyUSB0")], set_ini="[comm]\ndef=1\ntime1=100\nfixedports=0\n") as bench:
+            for number, (argument, text) in enumerate(rows):
+                with self.subTest(argument=argument):
+                    doc = document(bench.run_tarnel(["USB0", NUMBER, argument]))
+                    self.assert_results(doc, [("ttyUSB0", NUMBER, 0, "Succeed")])
+                    stamped = text + " " + doc["result"][0]["time"] if len(text.encode()) >= 5 else text
+                    records = sent(bench, "ttyUSB0")
+                    self.assertEqual(len(records), number + 1)
+                    self.assertEqual(decode(records[-1])[:2], (NUMBER, stamped))
+
     def test_empty_message_sends_the_default_text(self):
         for variant, default in (("en", " Velta SMS "), ("zh", " Velta短信为您服务 ")):
             with self.subTest(variant):
