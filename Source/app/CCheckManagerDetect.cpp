@@ -18,8 +18,6 @@
 #include "StringUtil.h"
 #include "basic.h"
 
-int32_t g_nFixedPorts = 1;
-
 namespace {
 
 using Builder = std::string (CPhoneCardBase::*)() const;

@@ -24,6 +24,7 @@
 #include "SendSmsResult.h"
 #include "SmsRecv.h"
 #include "PortRecords.h"
+#include "Settings.h"
 
 class CPhoneCardBase;
 class CComPortBase;
@@ -39,9 +40,12 @@ public:
     // ---- program entry, settings (CCheckManager.cpp)
     // Ends the process with status 1 unless running as root; then initialises the port layer.
     void InitConsoleSize();
-    // Reads set.ini from the working directory into g_nWinUserSet / g_nWinUserValue
-    // and g_nPartWaitMinutes.
+    // Reads ./set.ini, or SYSTEM_SETTINGS_PATH when there is none, into the
+    // set.ini values of basic.h (LoadSettings), and writes one line on
+    // standard error for everything in the file not taken as written.
     void loadSetting();
+    // That line for one finding, in the build's language, without a line end.
+    static std::string SettingWarningLine(const SettingFinding_t& finding);
     int makeSleep(int ms);
     void OnAbout();
     void PrintHelpInfo();
