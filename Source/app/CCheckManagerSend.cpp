@@ -15,6 +15,7 @@
 #include "PhoneCardBase.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
+#include "basic.h"
 
 namespace {
 
@@ -116,6 +117,9 @@ void CCheckManager::SendFromPort(const ComPortBaseInfo_t& record, CComPortBase* 
                                  std::vector<SendSmsResult_t>& results) const
 {
     const std::unique_ptr<CPhoneCardBase> phone(GetPhoneByType(record.nPhoneType));
+    if (phone) {
+        phone->SetSendEncoding(static_cast<SMS_ENCODING_t>(g_nSmsEncoding));
+    }
     const std::string name = ShortPortName(record.strPortName) + ": ";
     SendSmsResult_t result;
     result.com = record.strPortName;

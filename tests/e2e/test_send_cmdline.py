@@ -35,9 +35,19 @@ def sent(bench, name):
     return bench.events(name, "sms")
 
 
+def decode_pdu(hextext):
+    """python-gammu's reading of a PDU (with its centre), the text as sent."""
+    message = gammu.DecodePDU(bytes.fromhex(hextext), SMSC=True)
+    if message["Coding"] == "Default_No_Compression":
+        # python-gammu sizes a 7-bit text by its septets, escapes included:
+        # what follows gammu's terminating NUL is not text.
+        message["Text"] = message["Text"].split("\x00", 1)[0]
+    return message
+
+
 def decode(record):
     """Number, text and (id, part, parts) of a recorded PDU, decoded by python-gammu."""
-    message = gammu.DecodePDU(bytes.fromhex(record["pdu"]), SMSC=True)
+    message = decode_pdu(record["pdu"])
     udh = message["UDH"]
     part = None
     if udh["Type"] != "NoUDH":
@@ -280,6 +290,64 @@ class CommandLineSend(unittest.TestCase):
             doc = document(harness.Result(proc.returncode, proc.stdout, proc.stderr))
             self.assert_results(doc, [("ttyUSB0", "10086", 0, "Succeed")])
             self.assertEqual(decode(sent(bench, "ttyUSB0")[0])[1], message)
+
+
+AUTO_INI = "[comm]\ndef=1\ntime1=100\nfixedports=0\nencoding=auto\n"
+
+
+@unittest.skipIf(gammu is None, "python3-gammu is not installed")
+class AutoEncoding(unittest.TestCase):
+    """encoding=auto: 7-bit where the whole text (stamp included) fits it."""
+
+    def send(self, bench, message, port="USB0"):
+        doc = document(bench.run_tarnel([port, NUMBER, message]))
+        self.assertEqual([(e["code"], e["message"]) for e in doc["result"]], [(0, "Succeed")])
+        return message + " " + doc["result"][0]["time"]
+
+    def parts_of(self, bench, first):
+        """(coding, reference, part, parts, text) of each PDU sent from record `first` on."""
+        out = []
+        for record in sent(bench, "ttyUSB0")[first:]:
+            self.assertEqual(record["announced"], record["length"])
+            message = decode_pdu(record["pdu"])
+            self.assertEqual(message["Number"], NUMBER)
+            udh = message["UDH"]
+            out.append((message["Coding"], udh["ID8bit"], udh["PartNumber"], udh["AllParts"], message["Text"]))
+        return out
+
+    def test_texts_go_in_7_bit_where_they_fit(self):
+        latin = "The quick brown fox jumps over the lazy dog; " * 22      # 990 characters
+        boundary = "a" * 152 + "€" + "{braces} [and] ~tilde~ |pipe| ^caret^ \\ "
+        with Bench([modem("/dev/ttyUSB0")], set_ini=AUTO_INI) as bench:
+            # (message, parts, coding)
+            for message, count, coding in ((latin, 7, "Default_No_Compression"),
+                                           (boundary, 2, "Default_No_Compression"),
+                                           ("Hello 你好, 7-bit is not enough", 1, "Unicode_No_Compression"),
+                                           ("Short and plain", 1, "Default_No_Compression")):
+                with self.subTest(message=message[:20]):
+                    first = len(sent(bench, "ttyUSB0"))
+                    expected = self.send(bench, message)
+                    parts = self.parts_of(bench, first)
+                    self.assertEqual(len(parts), count)
+                    self.assertEqual({p[0] for p in parts}, {coding})
+                    self.assertEqual("".join(p[4] for p in parts), expected)
+                    if count > 1:
+                        self.assertEqual(len({p[1] for p in parts}), 1, "one reference")
+                        self.assertEqual([p[2:4] for p in parts], [(k, count) for k in range(1, count + 1)])
+                    if message is boundary:
+                        # The escape of the euro sign stays with its septet.
+                        self.assertEqual(parts[0][4], "a" * 152)
+                        self.assertTrue(parts[1][4].startswith("€{braces}"))
+
+    def test_cdma_model_and_pdu_form_keep_ucs2(self):
+        with Bench([modem("/dev/ttyUSB0", "CPhone_MC323_ON")], set_ini=AUTO_INI) as bench:
+            expected = self.send(bench, "Plain text")
+            records = sent(bench, "ttyUSB0")
+            self.assertEqual(records[0]["kind"], "cdma")
+            self.assertEqual(records[0]["body"], (expected.encode("utf-16-be") + b"\x00").hex().upper())
+            lines = bench.run_tarnel(["pdu", NUMBER, "Hello"]).out.split("\n")
+            self.assertEqual(lines[0], "NORMAL:")
+            self.assertEqual(decode_pdu(lines[2])["Coding"], "Unicode_No_Compression")
 
 
 class PduForm(unittest.TestCase):
