@@ -350,6 +350,54 @@ class AutoEncoding(unittest.TestCase):
             self.assertEqual(decode_pdu(lines[2])["Coding"], "Unicode_No_Compression")
 
 
+@unittest.skipIf(gammu is None, "python3-gammu is not installed")
+class BadInput(unittest.TestCase):
+    """Odd arguments: a clear error document or a correct send, never a cut message."""
+
+    INI = "[comm]\ndef=1\ntime1=100\nfixedports=0\n"
+
+    def test_long_message_is_sent_whole_or_refused_whole(self):
+        message = "".join("%04d " % i for i in range(2000))  # 10 000 characters
+        with Bench([modem("/dev/ttyUSB0")], set_ini=self.INI) as bench:
+            doc = document(bench.run_tarnel(["USB0", NUMBER, message], timeout=300))
+            self.assertEqual([(e["code"], e["message"]) for e in doc["result"]], [(0, "Succeed")])
+            records = sent(bench, "ttyUSB0")
+            parts = [decode(r) for r in records]
+            self.assertEqual(len(parts), 150)  # 10 020 characters with the stamp, 67 a part
+            self.assertEqual([p[2][1:] for p in parts], [(k, 150) for k in range(1, 151)])
+            self.assertEqual("".join(p[1] for p in parts), message + " " + doc["result"][0]["time"])
+            # Twice as long needs more than the 255 parts a header can count.
+            doc = document(bench.run_tarnel(["USB0", NUMBER, message * 2]))
+            self.assertEqual([(e["code"], e["message"]) for e in doc["result"]],
+                             [(1, "Text too long: more than 255 parts")])
+            self.assertEqual(len(sent(bench, "ttyUSB0")), 150)
+
+    def test_a_thousand_numbers(self):
+        numbers = ["1391234%04d" % i for i in range(1000)]
+        with Bench([modem("/dev/ttyUSB0", sim=False)], set_ini=self.INI) as bench:
+            doc = document(bench.run_tarnel(["USB0", ",".join(numbers), "Hello there"]))
+            self.assertEqual([(e["number"], e["code"]) for e in doc["result"]], [(n, 4) for n in numbers])
+            doc = document(bench.run_tarnel(["USB0", ",".join(numbers + ["1391234567x"]), "Hello there"]))
+            self.assertEqual(doc, {"code": 2, "message": "phone number error", "result": []})
+            self.assertEqual(cmgs_count(bench, "ttyUSB0"), 0)
+
+    def test_odd_port_items_and_bytes(self):
+        with Bench([modem("/dev/ttyUSB0")], set_ini=self.INI) as bench:
+            port_error = {"code": 1, "message": "com port error", "result": []}
+            for ports in (b"../../etc/passwd", b"USB0/../USB0", b"X" * 5000, b"\xff\xfe", b"USB0\xc3"):
+                with self.subTest(ports=ports[:20]):
+                    self.assertEqual(document(bench.run_tarnel([ports, NUMBER.encode(), b"Hello there"])),
+                                     port_error)
+            # Beside a port that was found, a path-like item is a port not
+            # found; nothing is opened by its name.
+            doc = document(bench.run_tarnel(["USB0,../USB1", NUMBER, "Hello there"]))
+            self.assertEqual([(e["com"], e["code"]) for e in doc["result"]], [("ttyUSB0", 0), ("tty../USB1", 6)])
+            self.assertFalse(os.path.lexists("/dev/tty../USB1"))
+            doc = document(bench.run_tarnel([b"USB0", b"1391234567\xff", b"Hello there"]))
+            self.assertEqual(doc, {"code": 2, "message": "phone number error", "result": []})
+            self.assertEqual(len(sent(bench, "ttyUSB0")), 1)
+
+
 class PduForm(unittest.TestCase):
     def test_pdu_form_opens_no_port(self):
         with Bench([modem("/dev/ttyUSB0")]) as bench:
