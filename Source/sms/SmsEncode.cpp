@@ -135,18 +135,6 @@ std::string SingleSubmit(const SM_PARAM* pSrc, const char* dcs, unsigned int udl
     return pdu;
 }
 
-// The user-data header of part `k` (from 1) of `count`, after the user-data
-// length: one concatenation element with an 8-bit reference.
-void AppendConcatHeader(std::string& part, unsigned int udl, unsigned int reference, unsigned int count,
-                        unsigned int k)
-{
-    AppendHexOctet(part, udl);
-    part += "050003";
-    AppendHexOctet(part, reference);
-    AppendHexOctet(part, count);
-    AppendHexOctet(part, k);
-}
-
 // Septets packed into octets as hex, bit 0 first, after `fillBits` zero bits
 // (those that bring the text to a septet boundary after a user-data header).
 void AppendPackedSeptets(std::string& out, const uint8_t* septets, std::size_t n, unsigned int fillBits)
@@ -208,6 +196,55 @@ uint8_t NextSplitIndex()
         next = current < 255 && current >= 0 ? static_cast<int16_t>(current + 1) : int16_t{1};
     } while (!g_sSplitIndex.compare_exchange_weak(current, next));
     return static_cast<uint8_t>(next);
+}
+
+// Where each part of a text of `total` units ends: at most `perPart` units a
+// part, one fewer where `keepsNext(last unit)` says that unit belongs with
+// the next one. False when the part count octet cannot count the parts.
+template <typename KeepsNext>
+bool CutIntoParts(std::size_t total, std::size_t perPart, KeepsNext keepsNext, std::vector<std::size_t>& ends)
+{
+    for (std::size_t pos = 0; pos < total;) {
+        std::size_t end = pos + perPart;
+        if (end >= total) {
+            end = total;
+        } else if (keepsNext(end - 1)) {
+            --end;
+        }
+        ends.push_back(end);
+        pos = end;
+        if (ends.size() > MAX_PARTS) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The part PDUs of one message, under the next reference: each is `header`,
+// the user-data length `udlOf(unit count)`, the concatenation element (8-bit
+// reference, part count, part number from 1), then what
+// `appendText(part, first unit, unit count)` appends.
+template <typename UdlOf, typename AppendText>
+void AppendParts(const std::string& header, const std::vector<std::size_t>& ends, std::vector<std::string>& vecPdu,
+                 UdlOf udlOf, AppendText appendText)
+{
+    const unsigned int reference = NextSplitIndex();
+    const unsigned int count = static_cast<unsigned int>(ends.size());
+    std::size_t start = 0;
+    for (unsigned int k = 0; k < count; ++k) {
+        const std::size_t n = ends[k] - start;
+        std::string part;
+        part.reserve(header.size() + 14 + 4 * n);
+        part += header;
+        AppendHexOctet(part, udlOf(n));
+        part += "050003";
+        AppendHexOctet(part, reference);
+        AppendHexOctet(part, count);
+        AppendHexOctet(part, k + 1);
+        appendText(part, start, n);
+        vecPdu.push_back(std::move(part));
+        start = ends[k];
+    }
 }
 
 }  // namespace
@@ -320,37 +357,17 @@ bool gsmLongSmsPdu(const SM_PARAM* pSrc, std::vector<std::string>& vecPdu, bool 
     }
     const std::vector<uint16_t> units = WideToUcs2Units(wide);
 
-    // Cut into parts of at most 67 units; a part that would end on the first
-    // half of a surrogate pair ends one unit earlier, so each part decodes alone.
+    // A part that would end on the first half of a surrogate pair ends one
+    // unit earlier, so that each part decodes alone.
     std::vector<std::size_t> ends;
-    for (std::size_t pos = 0; pos < units.size();) {
-        std::size_t end = pos + LONG_SMS_PART_UNITS;
-        if (end >= units.size()) {
-            end = units.size();
-        } else if (IsHighSurrogate(units[end - 1])) {
-            --end;
-        }
-        ends.push_back(end);
-        pos = end;
-        if (ends.size() > MAX_PARTS) {
-            return false;  // the part count octet cannot say more
-        }
+    if (!CutIntoParts(units.size(), LONG_SMS_PART_UNITS,
+                      [&](std::size_t last) { return IsHighSurrogate(units[last]); }, ends)) {
+        return false;
     }
-
-    const unsigned int reference = NextSplitIndex();
-    const std::string header = SubmitHeader(pSrc, "08");
-    const unsigned int count = static_cast<unsigned int>(ends.size());
-    std::size_t start = 0;
-    for (unsigned int k = 0; k < count; ++k) {
-        const std::size_t n = ends[k] - start;
-        std::string part;
-        part.reserve(header.size() + 14 + 4 * n);
-        part += header;
-        AppendConcatHeader(part, static_cast<unsigned int>(6 + 2 * n), reference, count, k + 1);
-        AppendUnitsHex(part, units.data() + start, n);
-        vecPdu.push_back(std::move(part));
-        start = ends[k];
-    }
+    AppendParts(
+        SubmitHeader(pSrc, "08"), ends, vecPdu,
+        [](std::size_t n) { return static_cast<unsigned int>(6 + 2 * n); },  // header and UCS-2 octets
+        [&](std::string& part, std::size_t start, std::size_t n) { AppendUnitsHex(part, units.data() + start, n); });
     return true;
 }
 
@@ -396,33 +413,15 @@ bool gsmGsm7SmsPdu(const SM_PARAM* pSrc, std::vector<std::string>& vecPdu)
     // A part never ends on an escape: the character it announces would
     // arrive in the next part, and each part is read alone.
     std::vector<std::size_t> ends;
-    for (std::size_t pos = 0; pos < septets.size();) {
-        std::size_t end = pos + GSM7_PART_SEPTETS;
-        if (end >= septets.size()) {
-            end = septets.size();
-        } else if (septets[end - 1] == GSM7_ESCAPE) {
-            --end;
-        }
-        ends.push_back(end);
-        pos = end;
-        if (ends.size() > MAX_PARTS) {
-            return false;  // the part count octet cannot say more
-        }
+    if (!CutIntoParts(septets.size(), GSM7_PART_SEPTETS,
+                      [&](std::size_t last) { return septets[last] == GSM7_ESCAPE; }, ends)) {
+        return false;
     }
-
-    const unsigned int reference = NextSplitIndex();
-    const std::string header = SubmitHeader(pSrc, "00");
-    const unsigned int count = static_cast<unsigned int>(ends.size());
-    std::size_t start = 0;
-    for (unsigned int k = 0; k < count; ++k) {
-        const std::size_t n = ends[k] - start;
-        std::string part;
-        part.reserve(header.size() + 14 + 2 * n);
-        part += header;
-        AppendConcatHeader(part, static_cast<unsigned int>(GSM7_HEADER_SEPTETS + n), reference, count, k + 1);
-        AppendPackedSeptets(part, septets.data() + start, n, GSM7_HEADER_FILL_BITS);
-        vecPdu.push_back(std::move(part));
-        start = ends[k];
-    }
+    AppendParts(
+        SubmitHeader(pSrc, "00"), ends, vecPdu,
+        [](std::size_t n) { return static_cast<unsigned int>(GSM7_HEADER_SEPTETS + n); },
+        [&](std::string& part, std::size_t start, std::size_t n) {
+            AppendPackedSeptets(part, septets.data() + start, n, GSM7_HEADER_FILL_BITS);
+        });
     return true;
 }

@@ -196,6 +196,45 @@ std::vector<Message> BuildMessages()
     return msgs;
 }
 
+// gammu reads every message of `msgs` back as meant: number, type, centre,
+// coding, validity, concatenation header (`refs`: the reference of each
+// concatenated message) and the text of each part and of the whole.
+void ExpectReadBack(const std::vector<Message>& msgs, const char* coding, const std::map<std::string, int>& refs)
+{
+    Decoded got;
+    std::string why;
+    ASSERT_TRUE(RunGammu(msgs, got, why)) << why;
+
+    for (const Message& m : msgs) {
+        SCOPED_TRACE(m.id);
+        const std::vector<Fields>& parts = got.parts[m.id];
+        ASSERT_EQ(parts.size(), m.pdus.size());
+        for (std::size_t k = 0; k < parts.size(); ++k) {
+            Fields f = parts[k];
+            EXPECT_EQ(f["number"], m.number);
+            EXPECT_EQ(f["toa"], m.toa);
+            EXPECT_EQ(f["smsc"], m.smsc);
+            EXPECT_EQ(f["coding"], coding);
+            if (m.concatenated) {
+                EXPECT_EQ(f["validity"], "1440M");
+                EXPECT_EQ(f["udh"], "ConcatenatedMessages");
+                EXPECT_EQ(f["ref"], std::to_string(refs.at(m.id)));
+                EXPECT_EQ(f["part"], std::to_string(k + 1));
+                EXPECT_EQ(f["parts"], std::to_string(m.partTexts.size()));
+                ASSERT_EQ(m.partTexts.size(), parts.size());
+                EXPECT_EQ(f["text"], HexOf(m.partTexts[k]));
+            } else {
+                EXPECT_EQ(f["validity"], "4D");
+                EXPECT_EQ(f["udh"], "NoUDH");
+                EXPECT_EQ(f["text"], HexOf(m.text));
+            }
+        }
+        if (m.concatenated) {
+            EXPECT_EQ(got.joined[m.id], HexOf(m.text));
+        }
+    }
+}
+
 }  // namespace
 
 TEST(PduGammuCrossCheck, LatinChineseAndEmojiReadBack)
@@ -226,38 +265,7 @@ TEST(PduGammuCrossCheck, LatinChineseAndEmojiReadBack)
     }
     EXPECT_EQ(refs["long-emoji"], 1);
 
-    Decoded got;
-    std::string why;
-    ASSERT_TRUE(RunGammu(msgs, got, why)) << why;
-
-    for (const Message& m : msgs) {
-        SCOPED_TRACE(m.id);
-        const std::vector<Fields>& parts = got.parts[m.id];
-        ASSERT_EQ(parts.size(), m.pdus.size());
-        for (std::size_t k = 0; k < parts.size(); ++k) {
-            Fields f = parts[k];
-            EXPECT_EQ(f["number"], m.number);
-            EXPECT_EQ(f["toa"], m.toa);
-            EXPECT_EQ(f["smsc"], m.smsc);
-            EXPECT_EQ(f["coding"], "Unicode_No_Compression");
-            if (m.concatenated) {
-                EXPECT_EQ(f["validity"], "1440M");
-                EXPECT_EQ(f["udh"], "ConcatenatedMessages");
-                EXPECT_EQ(f["ref"], std::to_string(refs.at(m.id)));
-                EXPECT_EQ(f["part"], std::to_string(k + 1));
-                EXPECT_EQ(f["parts"], std::to_string(m.partTexts.size()));
-                ASSERT_EQ(m.partTexts.size(), parts.size());
-                EXPECT_EQ(f["text"], HexOf(m.partTexts[k]));
-            } else {
-                EXPECT_EQ(f["validity"], "4D");
-                EXPECT_EQ(f["udh"], "NoUDH");
-                EXPECT_EQ(f["text"], HexOf(m.text));
-            }
-        }
-        if (m.concatenated) {
-            EXPECT_EQ(got.joined[m.id], HexOf(m.text));
-        }
-    }
+    ExpectReadBack(msgs, "Unicode_No_Compression", refs);
 }
 
 namespace {
@@ -308,6 +316,7 @@ TEST(PduGammuCrossCheck, Gsm7ReadsBack)
         Gsm7Message("escape-fills-part", std::string(151, 'c') + "{dddddddddd",
                     {std::string(151, 'c') + "{", "dddddddddd"}),
     };
+    std::map<std::string, int> refs;
     for (Message& m : msgs) {
         SM_PARAM p;
         std::memset(&p, 0, sizeof p);
@@ -315,29 +324,7 @@ TEST(PduGammuCrossCheck, Gsm7ReadsBack)
         p.bNational = m.national;
         p.text = m.text.c_str();
         ASSERT_TRUE(gsmGsm7SmsPdu(&p, m.pdus)) << m.id;
+        refs[m.id] = g_sSplitIndex;
     }
-
-    Decoded got;
-    std::string why;
-    ASSERT_TRUE(RunGammu(msgs, got, why)) << why;
-    for (const Message& m : msgs) {
-        SCOPED_TRACE(m.id);
-        const std::vector<Fields>& parts = got.parts[m.id];
-        ASSERT_EQ(parts.size(), m.partTexts.size());
-        for (std::size_t k = 0; k < parts.size(); ++k) {
-            Fields f = parts[k];
-            EXPECT_EQ(f["number"], m.number);
-            EXPECT_EQ(f["toa"], m.toa);
-            EXPECT_EQ(f["coding"], "Default_No_Compression");
-            EXPECT_EQ(f["text"], HexOf(m.partTexts[k]));
-            EXPECT_EQ(f["udh"], m.concatenated ? "ConcatenatedMessages" : "NoUDH");
-            if (m.concatenated) {
-                EXPECT_EQ(f["part"], std::to_string(k + 1));
-                EXPECT_EQ(f["parts"], std::to_string(m.partTexts.size()));
-            }
-        }
-        if (m.concatenated) {
-            EXPECT_EQ(got.joined[m.id], HexOf(m.text));
-        }
-    }
+    ExpectReadBack(msgs, "Default_No_Compression", refs);
 }
