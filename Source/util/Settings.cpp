@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -252,7 +251,6 @@ NumberText_t ReadNumberText(const std::string& text)
     NumberText_t n;
     const char* begin = text.c_str();
     char* end = nullptr;
-    errno = 0;
     const long long value = std::strtoll(begin, &end, 0);
     n.digits = end != begin;
     n.whole = n.digits && *end == '\0';
