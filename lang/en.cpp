@@ -20,6 +20,23 @@ const char* const HELP_LINES[HELP_LINE_COUNT] = {
     "Cmd2: tarnel USB3,USB4 18300000000,18500000000 \"Velta welcome to use\"",
 };
 
+// ---- set.ini warnings, indexed by SettingProblem_t
+const char* const SETTING_PROBLEMS[SETTING_PROBLEM_COUNT] = {
+    "cannot be read; the built-in values are used",
+    "line not understood; ignored",
+    "outside [comm]; ignored",
+    "unknown key; ignored",
+    "given again",
+    "not wholly a number",
+    "a leading zero reads as octal",
+    "above the highest value",
+    "neither 0 nor 1",
+    "not one of the known words",
+    "not an absolute path",
+    "not read while def is not 1; ignored",
+};
+const char* const SETTING_VALUE_USED = "; value used: ";
+
 // ---- result codes: short label of SMS_CODE_ENUM values 0..7
 const char* const SMS_CODE_LABELS[8] = {
     "Success", "No AT", "No AT", "No Velta Dev.", "No card", "No SIG", "No port", "No Velta Dev.",

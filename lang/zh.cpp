@@ -20,6 +20,23 @@ const char* const HELP_LINES[HELP_LINE_COUNT] = {
     "命令2: Tarnel USB3,USB4 18300000000,18500000000 \"Velta短信 欢迎使用\"",
 };
 
+// ---- set.ini warnings, indexed by SettingProblem_t
+const char* const SETTING_PROBLEMS[SETTING_PROBLEM_COUNT] = {
+    "无法读取，使用内置值",
+    "无法理解的行，已忽略",
+    "不在 [comm] 段中，已忽略",
+    "未知的键，已忽略",
+    "重复给出",
+    "不是完整的数字",
+    "以 0 开头，按八进制读取",
+    "超过上限",
+    "既不是 0 也不是 1",
+    "不是可用的取值",
+    "不是绝对路径",
+    "def 不为 1 时不读取，已忽略",
+};
+const char* const SETTING_VALUE_USED = "；使用的值：";
+
 // ---- result codes: short label of SMS_CODE_ENUM values 0..7
 const char* const SMS_CODE_LABELS[8] = {
     "成功", "设备不AT", "设备不AT", "不是Velta短信设备", "设备未插卡", "设备无信号", "没有此端口", "不是Velta短信设备",

@@ -1,9 +1,12 @@
 #!/bin/bash
 # Builds the Debian packages and checks them:
-#   tarnel_<version>_amd64.deb         the programs and the manual, native build
+#   tarnel_<version>_amd64.deb         the programs, the manual, examples, completion
 #   tarnel-modemsim_<version>_all.deb  the modem simulator (needs python3)
 #   tarnel_<version>_armhf.deb         the programs, from the 32-bit ARM cross build
-# Release builds without the tests, installed under /usr. Then, as root,
+# (<version> is the project's version and the Debian revision, 1.33-1.)
+# Release builds without the tests, with Debian's hardening flags, installed
+# under /usr; lintian checks all three packages (any error or warning fails;
+# overrides, with their reasons, are in packaging/lintian). Then, as root,
 # installs the native packages with dpkg, runs the installed program, renders
 # its manual page with groff's warnings on (any warning fails), and inspects
 # the armhf package: architecture, dependencies, contents, 32-bit ARM programs.
@@ -37,15 +40,24 @@ fail() {
 }
 
 # The version comes from the project, so the file names follow it.
-version=$(sed -n 's/^project(tarnel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-[ -n "$version" ] || fail "no version in CMakeLists.txt"
+upstream=$(sed -n 's/^project(tarnel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+revision=$(sed -n 's/^set(TARNEL_DEB_REVISION \([0-9]*\))/\1/p' "$root/CMakeLists.txt")
+[ -n "$upstream" ] && [ -n "$revision" ] || fail "no version or Debian revision in CMakeLists.txt"
+version=$upstream-$revision
+
+# Debian's build flags with every hardening feature (stack protector,
+# fortified functions, read-only relocations bound at start).
+cd "$root"
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags=$(dpkg-buildflags --get LDFLAGS)
 
 # configure_and_pack BUILD_DIR [CMAKE_ARGS...]
 configure_and_pack() {
     local dir=$1
     shift
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTARNEL_TESTS=OFF \
-        -DCMAKE_INSTALL_PREFIX=/usr "$@"
+        -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" "$@"
     cmake --build "$dir" -j"$jobs"
     rm -f "$dir"/*.deb
     (cd "$dir" && cpack -G DEB)
@@ -79,9 +91,20 @@ check_program_package() {
     for lib in libjsoncpp libinireader libc6; do
         grep -q "$lib" <<< "$field" || fail "$file: no dependency on $lib ($field)"
     done
-    for path in ./usr/bin/tarnel ./usr/bin/tarnel-zh ./usr/share/man/man1/tarnel.1.gz; do
+    for path in ./usr/bin/tarnel ./usr/bin/tarnel-zh ./usr/share/man/man1/tarnel.1.gz \
+        ./usr/share/doc/tarnel/copyright ./usr/share/doc/tarnel/changelog.Debian.gz \
+        ./usr/share/doc/tarnel/examples/set.ini ./usr/share/doc/tarnel/examples/tarnel-readclear.cron \
+        ./usr/share/doc/tarnel/examples/tarnel-readclear.service ./usr/share/doc/tarnel/examples/tarnel-readclear.timer \
+        ./usr/share/bash-completion/completions/tarnel ./usr/share/bash-completion/completions/tarnel-zh; do
         grep -q " $path\( \|$\)" <<< "$contents" || fail "$file: $path missing"
     done
+}
+
+# check_lintian DEB: lintian finds no error and no warning (informational
+# tags are shown, not fatal).
+check_lintian() {
+    echo "=== lintian $(basename "$1")"
+    lintian --fail-on error,warning --display-info "$1" || fail "lintian: $1"
 }
 
 check_program_package "$deb" "$(dpkg --print-architecture)"
@@ -89,9 +112,16 @@ echo "=== dpkg-deb --info $(basename "$deb_sim")"
 dpkg-deb --info "$deb_sim"
 dpkg-deb --contents "$deb_sim"
 grep -q python3 <<< "$(dpkg-deb --field "$deb_sim" Depends)" || fail "$deb_sim: no dependency on python3"
+for path in ./usr/share/doc/tarnel-modemsim/copyright ./usr/share/doc/tarnel-modemsim/changelog.Debian.gz \
+    ./usr/share/doc/tarnel-modemsim/examples/modems.json; do
+    grep -q " $path\( \|$\)" <<< "$(dpkg-deb --contents "$deb_sim")" || fail "$deb_sim: $path missing"
+done
+check_lintian "$deb"
+check_lintian "$deb_sim"
 
 if [ "$armhf" = 1 ]; then
     check_program_package "$deb_armhf" armhf
+    check_lintian "$deb_armhf"
     unpacked=$(mktemp -d)
     trap 'rm -rf "$unpacked"' EXIT
     dpkg-deb --extract "$deb_armhf" "$unpacked"
@@ -104,7 +134,7 @@ if [ "$armhf" = 1 ]; then
     done
     # The packaged program itself, under the emulator the cross tests use.
     if command -v qemu-arm > /dev/null 2>&1; then
-        grep -q "^VER $version, " <<< "$(qemu-arm -L /usr/arm-linux-gnueabihf "$unpacked/usr/bin/tarnel" version)" ||
+        grep -q "^VER $upstream, " <<< "$(qemu-arm -L /usr/arm-linux-gnueabihf "$unpacked/usr/bin/tarnel" version)" ||
             fail "the armhf program does not run under qemu-arm"
     fi
 fi
@@ -122,8 +152,12 @@ echo "=== /usr/bin/tarnel help"
 help=$(/usr/bin/tarnel help)
 echo "$help"
 grep -q "view help: tarnel help" <<< "$help" || fail "tarnel help printed no help"
-grep -q "^VER $version, " <<< "$(/usr/bin/tarnel version)" || fail "tarnel version is not $version"
-grep -q "^$version " <<< "$(/usr/bin/tarnel-zh version)" || fail "tarnel-zh version is not $version"
+grep -q "^VER $upstream, " <<< "$(/usr/bin/tarnel version)" || fail "tarnel version is not $upstream"
+grep -q "^$upstream " <<< "$(/usr/bin/tarnel-zh version)" || fail "tarnel-zh version is not $upstream"
+# The installed completion offers the sub-commands of sms.
+completion=$(bash -c 'source /usr/share/bash-completion/completions/tarnel-zh
+    COMP_WORDS=(tarnel-zh sms sr); COMP_CWORD=2; _tarnel; echo "${COMPREPLY[*]}"')
+[ "$completion" = "sread sreadclear" ] || fail "bash completion of tarnel-zh sms sr gave: $completion"
 
 # check_manual NAME: the installed page is found by man, renders without a
 # single groff warning, and has a NAME line that whatis can index.

@@ -25,10 +25,10 @@ done
 export DEBIAN_FRONTEND=noninteractive
 
 # Build, unit tests, the tools of the end-to-end tests, fuzzing and benchmarks,
-# and those of the Debian packages and their manual page (tools/package.sh).
+# and those of the Debian packages, their manual page and lintian (tools/package.sh).
 packages="cmake make g++ pkg-config libjsoncpp-dev libinih-dev libgtest-dev googletest
 python3 python3-pexpect tmux python3-gammu clang libclang-rt-14-dev libbenchmark-dev
-dpkg-dev file man-db groff-base"
+dpkg-dev file man-db groff-base lintian"
 
 if [ "$armhf" = 1 ]; then
     dpkg --add-architecture armhf

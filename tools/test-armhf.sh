@@ -10,7 +10,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TARNEL_BUILD_ARMHF:-$root/build-armhf}
 jobs=${TARNEL_JOBS:-2}
 
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake" \
+    -DTARNEL_TESTS=ON
 cmake --build "$build" -j"$jobs" --target tarnel tarnel-zh unit_tests
 # Make sure these really are ARM programs, not a host build by accident.
 for program in tarnel tarnel-zh; do

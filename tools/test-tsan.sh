@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TARNEL_BUILD:-$root/build}-tsan
 jobs=${TARNEL_JOBS:-2}
 
-cmake -S "$root" -B "$build" -DTARNEL_TSAN=ON
+cmake -S "$root" -B "$build" -DTARNEL_TSAN=ON -DTARNEL_TESTS=ON
 # The unit tests; the app tests also build both programs.
 cmake --build "$build" -j"$jobs" --target unit_tests
 

@@ -11,9 +11,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TARNEL_BUILD:-$root/build}
 jobs=${TARNEL_JOBS:-2}
 
-cmake -S "$root" -B "$build-asan" -DTARNEL_SANITIZE=ON
+cmake -S "$root" -B "$build-asan" -DTARNEL_SANITIZE=ON -DTARNEL_TESTS=ON
 cmake --build "$build-asan" -j"$jobs"
-cmake -S "$root" -B "$build"
+# The README's first command configures this folder without the tests.
+cmake -S "$root" -B "$build" -DTARNEL_TESTS=ON
 cmake --build "$build" -j"$jobs"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}

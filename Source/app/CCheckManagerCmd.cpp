@@ -96,18 +96,15 @@ int CCheckManager::HandleCmdParams(int argc, char** argv)
 
 std::string CCheckManager::RemoveDoubleQuotationMarksOfStringBothSide(std::string s)
 {
-    if (s.size() <= 5) {
+    // Only a pair that wraps the whole message goes (the caller quoted it
+    // once more for the shell); a quote inside the message is its text, so
+    // "He said \"hi\"" and 'Code: "1234"' are sent as typed.
+    const bool wrapped = s.size() > 5 && s.front() == '"' && s.back() == '"' &&
+                         s.find('"', 1) == s.size() - 1;
+    if (!wrapped) {
         return s;
     }
-    const std::string::size_type first = s.find('"');
-    if (first == std::string::npos) {
-        return s;
-    }
-    const std::string::size_type last = s.rfind('"');
-    if (last == first) {
-        return s.substr(first + 1);
-    }
-    return s.substr(first + 1, last - first - 1);
+    return s.substr(1, s.size() - 2);
 }
 
 void CCheckManager::PrintSendPduSmsResultAsJson()

@@ -15,8 +15,6 @@
 #include "PortDiscovery.h"
 #include "PortWorkers.h"
 
-int32_t g_nFixedPorts = 1;
-
 namespace {
 
 // The rate a port is listed with when no modem was recognised on it.

@@ -14,6 +14,7 @@
 #include "PortDiscovery.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
+#include "basic.h"
 
 namespace {
 
@@ -99,6 +100,9 @@ void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::stri
     const ComPortBaseInfo_t& record = modem.record;
     CPhoneCardBase* const phone = modem.model.get();
     CComPortBase* const port = modem.Port();
+    if (phone != nullptr) {
+        phone->SetSendEncoding(static_cast<SMS_ENCODING_t>(g_nSmsEncoding));
+    }
     const std::string name = ShortPortName(record.strPortName) + ": ";
     SendSmsResult_t result;
     result.com = record.strPortName;

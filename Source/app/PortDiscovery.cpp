@@ -5,6 +5,7 @@
 
 #include "CCheckManager.h"
 #include "StringUtil.h"
+#include "basic.h"
 
 namespace {
 

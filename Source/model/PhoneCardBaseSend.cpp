@@ -156,6 +156,49 @@ bool CPhoneCardBase::PrepareSubmit(const std::string& phone, const std::string& 
     return true;
 }
 
+bool CPhoneCardBase::SendsInGsm7(const std::wstring& wide) const
+{
+    std::vector<uint8_t> septets;
+    return m_eSendEncoding == SMS_ENCODING_AUTO && gsmWideToGsm7(wide, septets);
+}
+
+std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendGsm7PduSmsCmd(SM_PARAM& param, const std::string& text)
+{
+    param.tp_dcs = 0;
+    param.text = text.c_str();
+    std::vector<std::string> parts;
+    if (!gsmGsm7SmsPdu(&param, parts)) {
+        m_strErrorMessage = ERR_TOO_LONG;
+        return {};
+    }
+    std::vector<PDU_LONG_SMS_Base_t> steps = StepsOfParts(parts);
+    if (steps.size() == 1) {
+        m_strLenCmd = steps[0].lenCmd;
+    }
+    return steps;
+}
+
+std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::StepsOfParts(const std::vector<std::string>& parts)
+{
+    std::vector<PDU_LONG_SMS_Base_t> steps;
+    steps.reserve(parts.size());
+    for (const std::string& part : parts) {
+        unsigned char scaLen = 0;
+        if (part.size() < 2) {
+            continue;  // never made by the encoder
+        }
+        gsmString2Bytes(part.c_str(), &scaLen, 2);
+        const int tpduLen = static_cast<int>(part.size() / 2) - (scaLen + 1);
+        char cmd[32];
+        std::snprintf(cmd, sizeof cmd, "AT+CMGS=%d\r", tpduLen);
+        PDU_LONG_SMS_Base_t step;
+        step.lenCmd = cmd;
+        step.pduContent = part + CTRL_Z;
+        steps.push_back(std::move(step));
+    }
+    return steps;
+}
+
 // One SMS-SUBMIT for a text of at most 67 characters, whatever its byte length.
 std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendSmsModePDUCmd(std::string phone, std::string text)
 {
@@ -163,6 +206,9 @@ std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendSmsModePDUCmd(std::strin
     std::wstring wide;
     if (!PrepareSubmit(phone, text, param, wide)) {
         return {};
+    }
+    if (SendsInGsm7(wide)) {
+        return GetSendGsm7PduSmsCmd(param, text);
     }
     if (text.size() >= sizeof param.tp_ud || Ucs2UnitCount(wide) > SHORT_SMS_MAX_UNITS) {
         // Only reached when called directly with a long text.
@@ -181,8 +227,7 @@ std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendSmsModePDUCmd(std::strin
     return {step};
 }
 
-// Concatenated parts; each length command counts the TPDU only, i.e. the part
-// without its service-centre octets.
+// Concatenated parts (in 7-bit a text of up to 160 septets is still one SMS).
 std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendLongPduSmsCmd(std::string phone, std::string text)
 {
     SM_PARAM param;
@@ -190,30 +235,16 @@ std::vector<PDU_LONG_SMS_Base_t> CPhoneCardBase::GetSendLongPduSmsCmd(std::strin
     if (!PrepareSubmit(phone, text, param, wide)) {
         return {};
     }
+    if (SendsInGsm7(wide)) {
+        return GetSendGsm7PduSmsCmd(param, text);
+    }
     param.text = text.c_str();
     std::vector<std::string> parts;
     if (!gsmLongSmsPdu(&param, parts, true)) {
         m_strErrorMessage = wide.empty() ? ERR_BAD_TEXT : ERR_TOO_LONG;
         return {};
     }
-
-    std::vector<PDU_LONG_SMS_Base_t> steps;
-    steps.reserve(parts.size());
-    for (const std::string& part : parts) {
-        unsigned char scaLen = 0;
-        if (part.size() < 2) {
-            continue;  // never made by the encoder
-        }
-        gsmString2Bytes(part.c_str(), &scaLen, 2);
-        const int tpduLen = static_cast<int>(part.size() / 2) - (scaLen + 1);
-        char cmd[32];
-        std::snprintf(cmd, sizeof cmd, "AT+CMGS=%d\r", tpduLen);
-        PDU_LONG_SMS_Base_t step;
-        step.lenCmd = cmd;
-        step.pduContent = part + CTRL_Z;
-        steps.push_back(std::move(step));
-    }
-    return steps;
+    return StepsOfParts(parts);
 }
 
 // AT+CMGS=<n> -> "\r\n> " (the prompt, no line end) or "\r\n+CMS ERROR: 304\r\n"

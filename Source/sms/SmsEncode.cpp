@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "SmsCharset.h"
+#include "SmsGsm7Tables.h"
 
 std::atomic<int16_t> g_sSplitIndex{0};
 std::atomic<bool> bInitSplitIndex{false};
@@ -84,7 +85,8 @@ bool IsHighSurrogate(uint16_t unit)
     return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
-std::string SubmitHeader(const SM_PARAM* pSrc)
+// The part header of a concatenated SMS-SUBMIT up to its validity period.
+std::string SubmitHeader(const SM_PARAM* pSrc, const char* dcs)
 {
     std::string out;
     out.reserve(SUBMIT_PDU_HEADER_MAX);
@@ -98,9 +100,78 @@ std::string SubmitHeader(const SM_PARAM* pSrc)
     out += pSrc->bNational ? "A1" : "91";
     AppendSwappedDigits(out, tpa.digits, tpa.count);
     AppendHexOctet(out, pSrc->tp_pid);
-    out += "08";  // the user data is always UCS-2
+    out += dcs;
     out += "A7";  // relative validity: 24 hours
     return out;
+}
+
+// A whole single-part SMS-SUBMIT: the short form's header, then the user-data
+// length `udl` (octets for UCS-2, septets for 7-bit) and the user data.
+// `tpduStart` is where the TPDU begins, after the service-centre octets.
+std::string SingleSubmit(const SM_PARAM* pSrc, const char* dcs, unsigned int udl, const std::string& udHex,
+                         std::size_t& tpduStart)
+{
+    std::string pdu;
+    pdu.reserve(64 + udHex.size());
+    const NumberField sca = ReadNumberField(pSrc->sca, sizeof pSrc->sca);
+    if (sca.count == 0) {
+        pdu += "00";  // the modem's own centre
+    } else {
+        AppendHexOctet(pdu, static_cast<unsigned int>((sca.count + 1) / 2 + 1));
+        pdu += "91";
+        AppendSwappedDigits(pdu, sca.digits, sca.count);
+    }
+    tpduStart = pdu.size();
+    pdu += "1100";
+    const NumberField tpa = ReadNumberField(pSrc->tpa, sizeof pSrc->tpa);
+    AppendHexOctet(pdu, static_cast<unsigned int>(tpa.count));
+    pdu += pSrc->bNational ? "81" : "91";
+    AppendSwappedDigits(pdu, tpa.digits, tpa.count);
+    pdu += "00";  // protocol identifier
+    pdu += dcs;
+    pdu += "AA";  // relative validity: 4 days
+    AppendHexOctet(pdu, udl);
+    pdu += udHex;
+    return pdu;
+}
+
+// Septets packed into octets as hex, bit 0 first, after `fillBits` zero bits
+// (those that bring the text to a septet boundary after a user-data header).
+void AppendPackedSeptets(std::string& out, const uint8_t* septets, std::size_t n, unsigned int fillBits)
+{
+    uint32_t bits = 0;
+    unsigned int held = fillBits;
+    for (std::size_t i = 0; i < n; ++i) {
+        bits |= static_cast<uint32_t>(septets[i] & 0x7F) << held;
+        held += 7;
+        while (held >= 8) {
+            AppendHexOctet(out, bits & 0xFF);
+            bits >>= 8;
+            held -= 8;
+        }
+    }
+    if (held > 0) {
+        AppendHexOctet(out, bits & 0xFF);
+    }
+}
+
+constexpr uint8_t GSM7_ESCAPE = 0x1B;
+// Septets of one SMS in 7-bit, and of one concatenated part after its
+// 7-septet header (6 octets and one fill bit).
+constexpr std::size_t GSM7_SINGLE_SEPTETS = 160;
+constexpr std::size_t GSM7_PART_SEPTETS = 153;
+constexpr unsigned int GSM7_HEADER_SEPTETS = 7;
+constexpr unsigned int GSM7_HEADER_FILL_BITS = 1;
+
+// The septet of `c` in `table`, or -1; the escape's own place is no character.
+int SeptetIn(const uint16_t* table, wchar_t c)
+{
+    for (int s = 0; s < 128; ++s) {
+        if (s != GSM7_ESCAPE && table[s] != 0 && static_cast<wchar_t>(table[s]) == c) {
+            return s;
+        }
+    }
+    return -1;
 }
 
 // Guards the one-time seeding of g_sSplitIndex; the advances need no lock.
@@ -125,6 +196,55 @@ uint8_t NextSplitIndex()
         next = current < 255 && current >= 0 ? static_cast<int16_t>(current + 1) : int16_t{1};
     } while (!g_sSplitIndex.compare_exchange_weak(current, next));
     return static_cast<uint8_t>(next);
+}
+
+// Where each part of a text of `total` units ends: at most `perPart` units a
+// part, one fewer where `keepsNext(last unit)` says that unit belongs with
+// the next one. False when the part count octet cannot count the parts.
+template <typename KeepsNext>
+bool CutIntoParts(std::size_t total, std::size_t perPart, KeepsNext keepsNext, std::vector<std::size_t>& ends)
+{
+    for (std::size_t pos = 0; pos < total;) {
+        std::size_t end = pos + perPart;
+        if (end >= total) {
+            end = total;
+        } else if (keepsNext(end - 1)) {
+            --end;
+        }
+        ends.push_back(end);
+        pos = end;
+        if (ends.size() > MAX_PARTS) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The part PDUs of one message, under the next reference: each is `header`,
+// the user-data length `udlOf(unit count)`, the concatenation element (8-bit
+// reference, part count, part number from 1), then what
+// `appendText(part, first unit, unit count)` appends.
+template <typename UdlOf, typename AppendText>
+void AppendParts(const std::string& header, const std::vector<std::size_t>& ends, std::vector<std::string>& vecPdu,
+                 UdlOf udlOf, AppendText appendText)
+{
+    const unsigned int reference = NextSplitIndex();
+    const unsigned int count = static_cast<unsigned int>(ends.size());
+    std::size_t start = 0;
+    for (unsigned int k = 0; k < count; ++k) {
+        const std::size_t n = ends[k] - start;
+        std::string part;
+        part.reserve(header.size() + 14 + 4 * n);
+        part += header;
+        AppendHexOctet(part, udlOf(n));
+        part += "050003";
+        AppendHexOctet(part, reference);
+        AppendHexOctet(part, count);
+        AppendHexOctet(part, k + 1);
+        appendText(part, start, n);
+        vecPdu.push_back(std::move(part));
+        start = ends[k];
+    }
 }
 
 }  // namespace
@@ -203,26 +323,10 @@ std::string gsmEncodePduNew(const SM_PARAM* pSrc, std::string& strCmd)
         return std::string();
     }
 
-    std::string pdu;
-    pdu.reserve(64 + 4 * units.size());
-    const NumberField sca = ReadNumberField(pSrc->sca, sizeof pSrc->sca);
-    if (sca.count == 0) {
-        pdu += "00";  // the modem's own centre
-    } else {
-        AppendHexOctet(pdu, static_cast<unsigned int>((sca.count + 1) / 2 + 1));
-        pdu += "91";
-        AppendSwappedDigits(pdu, sca.digits, sca.count);
-    }
-    const std::size_t tpduStart = pdu.size();
-    pdu += "1100";
-    const NumberField tpa = ReadNumberField(pSrc->tpa, sizeof pSrc->tpa);
-    AppendHexOctet(pdu, static_cast<unsigned int>(tpa.count));
-    pdu += pSrc->bNational ? "81" : "91";
-    AppendSwappedDigits(pdu, tpa.digits, tpa.count);
-    pdu += "0008";
-    pdu += "AA";  // relative validity: 4 days
-    AppendHexOctet(pdu, static_cast<unsigned int>(udOctets));
-    AppendUnitsHex(pdu, units.data(), units.size());
+    std::string udHex;
+    AppendUnitsHex(udHex, units.data(), units.size());
+    std::size_t tpduStart = 0;
+    std::string pdu = SingleSubmit(pSrc, "08", static_cast<unsigned int>(udOctets), udHex, tpduStart);
 
     strCmd = "AT+CMGS=" + std::to_string((pdu.size() - tpduStart) / 2) + "\r";
     pdu += CTRL_Z;
@@ -231,7 +335,7 @@ std::string gsmEncodePduNew(const SM_PARAM* pSrc, std::string& strCmd)
 
 int GetSubmitPdu(const SM_PARAM* pSrc, char* pDst)
 {
-    const std::string header = SubmitHeader(pSrc);
+    const std::string header = SubmitHeader(pSrc, "08");
     // Field sizes bound the header well below the buffer size.
     const std::size_t n = header.size() < static_cast<std::size_t>(SUBMIT_PDU_HEADER_MAX)
                               ? header.size()
@@ -253,40 +357,71 @@ bool gsmLongSmsPdu(const SM_PARAM* pSrc, std::vector<std::string>& vecPdu, bool 
     }
     const std::vector<uint16_t> units = WideToUcs2Units(wide);
 
-    // Cut into parts of at most 67 units; a part that would end on the first
-    // half of a surrogate pair ends one unit earlier, so each part decodes alone.
+    // A part that would end on the first half of a surrogate pair ends one
+    // unit earlier, so that each part decodes alone.
     std::vector<std::size_t> ends;
-    for (std::size_t pos = 0; pos < units.size();) {
-        std::size_t end = pos + LONG_SMS_PART_UNITS;
-        if (end >= units.size()) {
-            end = units.size();
-        } else if (IsHighSurrogate(units[end - 1])) {
-            --end;
+    if (!CutIntoParts(units.size(), LONG_SMS_PART_UNITS,
+                      [&](std::size_t last) { return IsHighSurrogate(units[last]); }, ends)) {
+        return false;
+    }
+    AppendParts(
+        SubmitHeader(pSrc, "08"), ends, vecPdu,
+        [](std::size_t n) { return static_cast<unsigned int>(6 + 2 * n); },  // header and UCS-2 octets
+        [&](std::string& part, std::size_t start, std::size_t n) { AppendUnitsHex(part, units.data() + start, n); });
+    return true;
+}
+
+bool gsmWideToGsm7(const std::wstring& text, std::vector<uint8_t>& septets)
+{
+    septets.clear();
+    septets.reserve(text.size());
+    for (const wchar_t c : text) {
+        const int plain = SeptetIn(GSM7_LOCKING_SHIFT[0], c);
+        if (plain >= 0) {
+            septets.push_back(static_cast<uint8_t>(plain));
+            continue;
         }
-        ends.push_back(end);
-        pos = end;
-        if (ends.size() > MAX_PARTS) {
-            return false;  // the part count octet cannot say more
+        const int extended = SeptetIn(GSM7_SINGLE_SHIFT[0], c);
+        if (extended < 0) {
+            septets.clear();
+            return false;
         }
+        septets.push_back(GSM7_ESCAPE);
+        septets.push_back(static_cast<uint8_t>(extended));
+    }
+    return true;
+}
+
+bool gsmGsm7SmsPdu(const SM_PARAM* pSrc, std::vector<std::string>& vecPdu)
+{
+    if (pSrc->text == nullptr) {
+        return false;
+    }
+    std::wstring wide;
+    std::vector<uint8_t> septets;
+    if (!MultiByteToWide(pSrc->text, std::strlen(pSrc->text), wide) || !gsmWideToGsm7(wide, septets)) {
+        return false;
+    }
+    if (septets.size() <= GSM7_SINGLE_SEPTETS) {
+        std::string udHex;
+        AppendPackedSeptets(udHex, septets.data(), septets.size(), 0);
+        std::size_t tpduStart = 0;
+        vecPdu.push_back(SingleSubmit(pSrc, "00", static_cast<unsigned int>(septets.size()), udHex, tpduStart));
+        return true;
     }
 
-    const unsigned int reference = NextSplitIndex();
-    const std::string header = SubmitHeader(pSrc);
-    const unsigned int count = static_cast<unsigned int>(ends.size());
-    std::size_t start = 0;
-    for (unsigned int k = 0; k < count; ++k) {
-        const std::size_t n = ends[k] - start;
-        std::string part;
-        part.reserve(header.size() + 14 + 4 * n);
-        part += header;
-        AppendHexOctet(part, static_cast<unsigned int>(6 + 2 * n));
-        part += "050003";
-        AppendHexOctet(part, reference);
-        AppendHexOctet(part, count);
-        AppendHexOctet(part, k + 1);
-        AppendUnitsHex(part, units.data() + start, n);
-        vecPdu.push_back(std::move(part));
-        start = ends[k];
+    // A part never ends on an escape: the character it announces would
+    // arrive in the next part, and each part is read alone.
+    std::vector<std::size_t> ends;
+    if (!CutIntoParts(septets.size(), GSM7_PART_SEPTETS,
+                      [&](std::size_t last) { return septets[last] == GSM7_ESCAPE; }, ends)) {
+        return false;
     }
+    AppendParts(
+        SubmitHeader(pSrc, "00"), ends, vecPdu,
+        [](std::size_t n) { return static_cast<unsigned int>(GSM7_HEADER_SEPTETS + n); },
+        [&](std::string& part, std::size_t start, std::size_t n) {
+            AppendPackedSeptets(part, septets.data() + start, n, GSM7_HEADER_FILL_BITS);
+        });
     return true;
 }

@@ -8,11 +8,7 @@
 #include <cstdint>
 #include <limits>
 
-int32_t g_nWinUserSet = 0;
-int32_t g_nWinUserValue[10] = {};
 int64_t g_nReadQuietGapUsec = 0;
-int32_t g_nPartWaitMinutes = 0;
-int32_t g_nBusyWaitSec = PORT_BUSY_WAIT_DEFAULT;
 
 namespace {
 

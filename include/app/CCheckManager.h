@@ -27,6 +27,7 @@
 #include "SmsRecv.h"
 #include "ModemWork.h"
 #include "PortRecords.h"
+#include "Settings.h"
 
 class CPhoneCardBase;
 class CComPortBase;
@@ -42,9 +43,12 @@ public:
     // ---- program entry, settings (CCheckManager.cpp)
     // Ends the process with status 1 unless running as root; then initialises the port layer.
     void InitConsoleSize();
-    // Reads set.ini from the working directory into g_nWinUserSet / g_nWinUserValue
-    // and g_nPartWaitMinutes.
+    // Reads ./set.ini, or SYSTEM_SETTINGS_PATH when there is none, into the
+    // set.ini values of basic.h (LoadSettings), and writes one line on
+    // standard error for everything in the file not taken as written.
     void loadSetting();
+    // That line for one finding, in the build's language, without a line end.
+    static std::string SettingWarningLine(const SettingFinding_t& finding);
     int makeSleep(int ms);
     void OnAbout();
     void PrintHelpInfo();
@@ -273,8 +277,9 @@ public:
     // The command-line send mode (CCheckManagerCmd.cpp): 0 port list
     // unusable, 1 phone list invalid, 2 wrong argument count, 3 sent.
     int HandleCmdParams(int argc, char** argv);
-    // The text between the first and the last double quote of a value longer
-    // than 5 characters that holds one; other values unchanged.
+    // A value longer than 5 bytes whose first and last characters are double
+    // quotes and which holds no other double quote, without those two; every
+    // other value unchanged.
     static std::string RemoveDoubleQuotationMarksOfStringBothSide(std::string s);
     // The results document of m_vecSendResult on standard output.
     void PrintSendPduSmsResultAsJson();

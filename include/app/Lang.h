@@ -6,6 +6,8 @@
 // missing from either catalogue is a link error, so both stay complete.
 // Texts are UTF-8; widths are byte counts for printf field widths.
 
+#include "Settings.h"
+
 namespace Lang {
 
 // ---- program entry: root check, help, version
@@ -14,6 +16,11 @@ extern const char* const VERSION_PREFIX;  // followed by date, time, compiler ve
 extern const char* const HELP_BANNER;     // printed in green, no line end
 const int HELP_LINE_COUNT = 9;
 extern const char* const HELP_LINES[HELP_LINE_COUNT];
+
+// ---- set.ini warnings on standard error, one line each:
+// <file>[:<line>]: [<key>=<value>: ]SETTING_PROBLEMS[problem][SETTING_VALUE_USED <value>]
+extern const char* const SETTING_PROBLEMS[SETTING_PROBLEM_COUNT];
+extern const char* const SETTING_VALUE_USED;
 
 // ---- detection and device table
 extern const char* const CHECK_USED;      // status line: CHECK_USED <seconds> CHECK_SECONDS

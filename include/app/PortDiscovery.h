@@ -5,13 +5,7 @@
 // the candidate paths (CCheckManager::GetAllComPort); the detection pass
 // itself is CCheckManager::DetectAllDevice.
 
-#include <cstdint>
 #include <string>
-
-// "fixedports" of set.ini: 0 leaves /dev/ttyS0 and /dev/ttyS1 out of every
-// scan; anything else (and the default, 1) examines them. Written by the
-// settings loader before any scan; read only after.
-extern int32_t g_nFixedPorts;
 
 // Runs `cmd` through the shell (popen) and returns everything it wrote to its
 // standard output; empty when the command cannot be started.

@@ -18,6 +18,7 @@
 #include "PduLongSms.h"
 #include "PhoneType.h"
 #include "SmsRecv.h"
+#include "basic.h"
 
 // Answer verdicts of the handlers that the controller's read loops use.
 constexpr int RSP_OK = 0;     // complete and good: stop reading
@@ -183,6 +184,12 @@ public:
     // messages still arriving (JudgeSmsReadiness, IncompleteSms.h) on the
     // modem, or the present parts are lost unseen.
     void SetReportIncompleteSms(bool report) { m_bReportIncompleteSms = report; }
+    // How the PDU send forms encode a text (UCS-2 by default): with
+    // SMS_ENCODING_AUTO a text that fits the GSM 7-bit alphabet and its
+    // extension table goes out in 7-bit (up to 160 septets in one SMS, else
+    // parts of 153), any other in UCS-2. Models with their own send commands
+    // (the CDMA model) keep their encoding.
+    void SetSendEncoding(SMS_ENCODING_t encoding) { m_eSendEncoding = encoding; }
     // The service-centre number of the last "+CSCA:" answer (empty if none).
     std::string GetSmsCenter() const { return m_strSmsCenter; }
     // The modem's clock of the last answer OnGetClockCmdRsp took, as seconds
@@ -298,6 +305,15 @@ protected:
     // The start both PDU send forms share: the destination checked and put in
     // `param` with the centre and its type, the text converted to `wide`.
     bool PrepareSubmit(const std::string& phone, const std::string& text, SM_PARAM& param, std::wstring& wide);
+    // Whether SetSendEncoding asks for 7-bit and `wide` fits its alphabet.
+    bool SendsInGsm7(const std::wstring& wide) const;
+    // The steps of a text SendsInGsm7 accepted, single-part or concatenated,
+    // from the record PrepareSubmit filled; empty with the reason in
+    // m_strErrorMessage when it needs more than 255 parts.
+    std::vector<PDU_LONG_SMS_Base_t> GetSendGsm7PduSmsCmd(SM_PARAM& param, const std::string& text);
+    // One step per part PDU from the encoder: the part and Ctrl-Z, announced
+    // by its TPDU length (the part without its service-centre octets).
+    static std::vector<PDU_LONG_SMS_Base_t> StepsOfParts(const std::vector<std::string>& parts);
 
     // Reading one message at a time ("AT+CMGD=?" lists the used indices,
     // "AT+CMGR=<i>" reads each): shared by the models that cannot list. A new
@@ -344,6 +360,7 @@ protected:
     std::string m_strErrorMessage;            // last ERROR line or last listing answer
     std::string m_strAtiRsp;                  // last answer to ATI
     bool m_bReportIncompleteSms = false;      // listings include messages missing a part
+    SMS_ENCODING_t m_eSendEncoding = SMS_ENCODING_UCS2;  // SetSendEncoding
     int m_nReadIndex = -1;                    // index the last read-one-message command asked for (GetReadOneSmsCmd)
     bool m_bModemClock = false;               // the last clock answer was read
     int64_t m_nModemClockUtc = 0;             // that clock, seconds since 1970-01-01 UTC

@@ -69,4 +69,19 @@ int GetSubmitPdu(const SM_PARAM* pSrc, char* pDst);
 // parts. `bUcs2` is accepted for callers that pass it; UCS-2 is always used.
 bool gsmLongSmsPdu(const SM_PARAM* pSrc, std::vector<std::string>& vecPdu, bool bUcs2);
 
+// The GSM 7-bit form of `text` (TS 23.038 default alphabet): one septet per
+// character, a character of the default extension table as the escape 0x1B
+// followed by its septet. Returns false, with `septets` empty, when a
+// character is in neither table.
+bool gsmWideToGsm7(const std::wstring& text, std::vector<uint8_t>& septets);
+
+// SMS-SUBMITs of the text at `pSrc->text` in GSM 7-bit (data coding scheme 0),
+// appended to `vecPdu` as hex (no Ctrl-Z): one PDU of the single-part form
+// (as gsmEncodePduNew's) when the text takes at most 160 septets, else parts
+// of at most 153 septets with the 8-bit concatenation header and the next
+// reference, in the part form of gsmLongSmsPdu; a part never ends between an
+// escape and its character. Returns false, appending nothing, when the text
+// cannot be read, does not fit the alphabet, or needs more than 255 parts.
+bool gsmGsm7SmsPdu(const SM_PARAM* pSrc, std::vector<std::string>& vecPdu);
+
 #endif

@@ -1,30 +1,59 @@
 #ifndef TARNEL_BASIC_H
 #define TARNEL_BASIC_H
 
-// The timing values of set.ini, the clocks and the waits built on them.
+// The values of set.ini, the clocks and the waits built on them.
 
 #include <cstdint>
+#include <string>
 
-// Timing values of set.ini (section "comm"), written once at start-up:
+// The values of set.ini (section "comm"). Each is one row of SETTING_KEYS
+// (Settings.h), which holds its default and bounds; LoadSettings writes them
+// once at start-up, before any port is opened or any worker starts, and
+// nothing writes them afterwards.
+
 // "def" and, only when it is 1, "time1".."time10" (element 0 is time1, the
 // length of a serial read pass that receives nothing, in 0.5 ms units, when
 // above 0).
 extern int32_t g_nWinUserSet;
 extern int32_t g_nWinUserValue[10];
 
-// "partwait" of set.ini (section "comm"), in minutes, written once at
-// start-up whatever "def" says: how long after its newest part read-and-clear
+// "partwait", in minutes: how long after its newest part read-and-clear
 // leaves a long message that still misses a part on the modem. 0 or less
 // means the built-in limit (10 minutes).
 extern int32_t g_nPartWaitMinutes;
 
-// How long, in seconds, a send, read or clear waits for a port that another
-// program holds: "busywait" of set.ini, 0 to PORT_BUSY_WAIT_MAX (0: not at
-// all); PORT_BUSY_WAIT_DEFAULT without it or for a negative value.
-// Written by the settings loader before any port is opened; read only after.
-const int32_t PORT_BUSY_WAIT_DEFAULT = 10;
-const int32_t PORT_BUSY_WAIT_MAX = 3600;
+// "busywait": how long, in seconds, a send, read or clear waits for a port
+// that another program holds (0: not at all).
 extern int32_t g_nBusyWaitSec;
+
+// "fixedports": 0 leaves /dev/ttyS0 and /dev/ttyS1 out of every scan; 1
+// examines them.
+extern int32_t g_nFixedPorts;
+
+// "acmports": 1 examines every /dev/ttyACM*; 0 only those a modem table or a
+// port list names.
+extern int32_t g_nAcmPorts;
+
+// "regwait": seconds a send waits for a modem to register with a network.
+extern int32_t g_nRegWaitSec;
+
+// "ussdwait": seconds to wait for the network's reply to a USSD code.
+extern int32_t g_nUssdWaitSec;
+
+// "watchpoll": seconds between two full listings while watching for messages.
+extern int32_t g_nWatchPollSec;
+
+// "encoding": how a sent text is encoded. UCS-2 always, or GSM 7-bit where
+// the whole text fits its alphabet (CDMA modems keep their own encoding).
+enum SMS_ENCODING_t : int32_t
+{
+    SMS_ENCODING_UCS2 = 0,
+    SMS_ENCODING_AUTO = 1,
+};
+extern int32_t g_nSmsEncoding;
+
+// "journaldir": the folder of the message journal.
+extern std::string g_strJournalDir;
 
 // Quiet gap that ends a read pass once input has arrived, in microseconds.
 // 0 (the default) means the built-in rule of ReadQuietGapUsec. Tests set it

@@ -44,7 +44,8 @@ std::vector<std::string> KeyOrder(const std::string& text, const std::vector<std
     return out;
 }
 
-TEST(RemoveDoubleQuotationMarks, OuterQuotesOfLongValuesGo)
+// Only quotes that wrap the whole message go; a quote inside it is text.
+TEST(RemoveDoubleQuotationMarks, OnlyAWrappingPairGoes)
 {
     const struct
     {
@@ -52,13 +53,19 @@ TEST(RemoveDoubleQuotationMarks, OuterQuotesOfLongValuesGo)
         const char* out;
     } rows[] = {
         {"\"Hello world\"", "Hello world"},
-        {"say \"hi there\" now", "hi there"},
-        {"\"a \"quoted\" b\"", "a \"quoted\" b"},
-        {"only \"one quote", "one quote"},
-        {"\"abc\"", "\"abc\""},  // 5 characters: kept
         {"\"abcd\"", "abcd"},
+        {"\"\"\"\"", "\"\"\"\""},                    // 4 characters: kept
+        {"\"abc\"", "\"abc\""},                  // 5 characters: kept
+        {"\"你好\"", "你好"},                      // 8 bytes
+        {"He said \"hello\" to me", "He said \"hello\" to me"},
+        {"Code: \"1234\". Do not share", "Code: \"1234\". Do not share"},
+        {"\"a \"quoted\" b\"", "\"a \"quoted\" b\""},  // wrapping plus inner
+        {"\"starts quoted only", "\"starts quoted only"},
+        {"ends quoted only\"", "ends quoted only\""},
+        {"only \"one quote", "only \"one quote"},
+        {"\"\"\"\"\"\"", "\"\"\"\"\"\""},
         {"no quotes at all", "no quotes at all"},
-        {"\"\"\"\"\"\"", "\"\"\"\""},
+        {"\"", "\""},
         {"", ""},
     };
     for (const auto& row : rows) {

@@ -35,9 +35,19 @@ def sent(bench, name):
     return bench.events(name, "sms")
 
 
+def decode_pdu(hextext):
+    """python-gammu's reading of a PDU (with its centre), the text as sent."""
+    message = gammu.DecodePDU(bytes.fromhex(hextext), SMSC=True)
+    if message["Coding"] == "Default_No_Compression":
+        # python-gammu sizes a 7-bit text by its septets, escapes included:
+        # what follows gammu's terminating NUL is not text.
+        message["Text"] = message["Text"].split("\x00", 1)[0]
+    return message
+
+
 def decode(record):
     """Number, text and (id, part, parts) of a recorded PDU, decoded by python-gammu."""
-    message = gammu.DecodePDU(bytes.fromhex(record["pdu"]), SMSC=True)
+    message = decode_pdu(record["pdu"])
     udh = message["UDH"]
     part = None
     if udh["Type"] != "NoUDH":
@@ -86,6 +96,26 @@ class CommandLineSend(unittest.TestCase):
             self.assert_results(doc, [("ttyUSB0", "10086", 0, "Succeed")])
             number, text, _ = decode(sent(bench, "ttyUSB0")[0])
             self.assertEqual((number, text), ("10086", "Balance\nplease"))
+
+    def test_only_a_wrapping_pair_of_quotes_goes(self):
+        # (argument, text sent before the stamp); 5 bytes or more are stamped.
+        rows = [('"Hello there"', "Hello there"),                          # wrapping
+                ('He said "hello" to me', 'He said "hello" to me'),        # inner
+                ('Code: "1234". Do not share', 'Code: "1234". Do not share'),
+                ('"He said "hello" to me"', '"He said "hello" to me"'),    # wrapping plus inner
+                ('"unclosed quote', '"unclosed quote'),                    # single
+                ('""', '""'),                                              # empty
+                ('""""""', '""""""'),                                      # only quotes
+                ('"abc"', '"abc"')]                                        # 5 characters
+        with Bench([modem("/dev/ttyUSB0")], set_ini="[comm]\ndef=1\ntime1=100\nfixedports=0\n") as bench:
+            for number, (argument, text) in enumerate(rows):
+                with self.subTest(argument=argument):
+                    doc = document(bench.run_tarnel(["USB0", NUMBER, argument]))
+                    self.assert_results(doc, [("ttyUSB0", NUMBER, 0, "Succeed")])
+                    stamped = text + " " + doc["result"][0]["time"] if len(text.encode()) >= 5 else text
+                    records = sent(bench, "ttyUSB0")
+                    self.assertEqual(len(records), number + 1)
+                    self.assertEqual(decode(records[-1])[:2], (NUMBER, stamped))
 
     def test_empty_message_sends_the_default_text(self):
         for variant, default in (("en", " Velta SMS "), ("zh", " Velta短信为您服务 ")):
@@ -260,6 +290,112 @@ class CommandLineSend(unittest.TestCase):
             doc = document(harness.Result(proc.returncode, proc.stdout, proc.stderr))
             self.assert_results(doc, [("ttyUSB0", "10086", 0, "Succeed")])
             self.assertEqual(decode(sent(bench, "ttyUSB0")[0])[1], message)
+
+
+AUTO_INI = "[comm]\ndef=1\ntime1=100\nfixedports=0\nencoding=auto\n"
+
+
+@unittest.skipIf(gammu is None, "python3-gammu is not installed")
+class AutoEncoding(unittest.TestCase):
+    """encoding=auto: 7-bit where the whole text (stamp included) fits it."""
+
+    def send(self, bench, message, port="USB0"):
+        doc = document(bench.run_tarnel([port, NUMBER, message]))
+        self.assertEqual([(e["code"], e["message"]) for e in doc["result"]], [(0, "Succeed")])
+        return message + " " + doc["result"][0]["time"]
+
+    def parts_of(self, bench, first):
+        """(coding, reference, part, parts, text) of each PDU sent from record `first` on."""
+        out = []
+        for record in sent(bench, "ttyUSB0")[first:]:
+            self.assertEqual(record["announced"], record["length"])
+            message = decode_pdu(record["pdu"])
+            self.assertEqual(message["Number"], NUMBER)
+            udh = message["UDH"]
+            out.append((message["Coding"], udh["ID8bit"], udh["PartNumber"], udh["AllParts"], message["Text"]))
+        return out
+
+    def test_texts_go_in_7_bit_where_they_fit(self):
+        latin = "The quick brown fox jumps over the lazy dog; " * 22      # 990 characters
+        boundary = "a" * 152 + "€" + "{braces} [and] ~tilde~ |pipe| ^caret^ \\ "
+        with Bench([modem("/dev/ttyUSB0")], set_ini=AUTO_INI) as bench:
+            # (message, parts, coding)
+            for message, count, coding in ((latin, 7, "Default_No_Compression"),
+                                           (boundary, 2, "Default_No_Compression"),
+                                           ("Hello 你好, 7-bit is not enough", 1, "Unicode_No_Compression"),
+                                           ("Short and plain", 1, "Default_No_Compression")):
+                with self.subTest(message=message[:20]):
+                    first = len(sent(bench, "ttyUSB0"))
+                    expected = self.send(bench, message)
+                    parts = self.parts_of(bench, first)
+                    self.assertEqual(len(parts), count)
+                    self.assertEqual({p[0] for p in parts}, {coding})
+                    self.assertEqual("".join(p[4] for p in parts), expected)
+                    if count > 1:
+                        self.assertEqual(len({p[1] for p in parts}), 1, "one reference")
+                        self.assertEqual([p[2:4] for p in parts], [(k, count) for k in range(1, count + 1)])
+                    if message is boundary:
+                        # The escape of the euro sign stays with its septet.
+                        self.assertEqual(parts[0][4], "a" * 152)
+                        self.assertTrue(parts[1][4].startswith("€{braces}"))
+
+    def test_cdma_model_and_pdu_form_keep_ucs2(self):
+        with Bench([modem("/dev/ttyUSB0", "CPhone_MC323_ON")], set_ini=AUTO_INI) as bench:
+            expected = self.send(bench, "Plain text")
+            records = sent(bench, "ttyUSB0")
+            self.assertEqual(records[0]["kind"], "cdma")
+            self.assertEqual(records[0]["body"], (expected.encode("utf-16-be") + b"\x00").hex().upper())
+            lines = bench.run_tarnel(["pdu", NUMBER, "Hello"]).out.split("\n")
+            self.assertEqual(lines[0], "NORMAL:")
+            self.assertEqual(decode_pdu(lines[2])["Coding"], "Unicode_No_Compression")
+
+
+@unittest.skipIf(gammu is None, "python3-gammu is not installed")
+class BadInput(unittest.TestCase):
+    """Odd arguments: a clear error document or a correct send, never a cut message."""
+
+    INI = "[comm]\ndef=1\ntime1=100\nfixedports=0\n"
+
+    def test_long_message_is_sent_whole_or_refused_whole(self):
+        message = "".join("%04d " % i for i in range(2000))  # 10 000 characters
+        with Bench([modem("/dev/ttyUSB0")], set_ini=self.INI) as bench:
+            doc = document(bench.run_tarnel(["USB0", NUMBER, message], timeout=300))
+            self.assertEqual([(e["code"], e["message"]) for e in doc["result"]], [(0, "Succeed")])
+            records = sent(bench, "ttyUSB0")
+            parts = [decode(r) for r in records]
+            self.assertEqual(len(parts), 150)  # 10 020 characters with the stamp, 67 a part
+            self.assertEqual([p[2][1:] for p in parts], [(k, 150) for k in range(1, 151)])
+            self.assertEqual("".join(p[1] for p in parts), message + " " + doc["result"][0]["time"])
+            # Twice as long needs more than the 255 parts a header can count.
+            doc = document(bench.run_tarnel(["USB0", NUMBER, message * 2]))
+            self.assertEqual([(e["code"], e["message"]) for e in doc["result"]],
+                             [(1, "Text too long: more than 255 parts")])
+            self.assertEqual(len(sent(bench, "ttyUSB0")), 150)
+
+    def test_a_thousand_numbers(self):
+        numbers = ["1391234%04d" % i for i in range(1000)]
+        with Bench([modem("/dev/ttyUSB0", sim=False)], set_ini=self.INI) as bench:
+            doc = document(bench.run_tarnel(["USB0", ",".join(numbers), "Hello there"]))
+            self.assertEqual([(e["number"], e["code"]) for e in doc["result"]], [(n, 4) for n in numbers])
+            doc = document(bench.run_tarnel(["USB0", ",".join(numbers + ["1391234567x"]), "Hello there"]))
+            self.assertEqual(doc, {"code": 2, "message": "phone number error", "result": []})
+            self.assertEqual(cmgs_count(bench, "ttyUSB0"), 0)
+
+    def test_odd_port_items_and_bytes(self):
+        with Bench([modem("/dev/ttyUSB0")], set_ini=self.INI) as bench:
+            port_error = {"code": 1, "message": "com port error", "result": []}
+            for ports in (b"../../etc/passwd", b"USB0/../USB0", b"X" * 5000, b"\xff\xfe", b"USB0\xc3"):
+                with self.subTest(ports=ports[:20]):
+                    self.assertEqual(document(bench.run_tarnel([ports, NUMBER.encode(), b"Hello there"])),
+                                     port_error)
+            # Beside a port that was found, a path-like item is a port not
+            # found; nothing is opened by its name.
+            doc = document(bench.run_tarnel(["USB0,../USB1", NUMBER, "Hello there"]))
+            self.assertEqual([(e["com"], e["code"]) for e in doc["result"]], [("ttyUSB0", 0), ("tty../USB1", 6)])
+            self.assertFalse(os.path.lexists("/dev/tty../USB1"))
+            doc = document(bench.run_tarnel([b"USB0", b"1391234567\xff", b"Hello there"]))
+            self.assertEqual(doc, {"code": 2, "message": "phone number error", "result": []})
+            self.assertEqual(len(sent(bench, "ttyUSB0")), 1)
 
 
 class PduForm(unittest.TestCase):

@@ -4,10 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 #include "../pdu/locale_env.h"
 #include "CPhone_MC323_ON.h"
 #include "ModelTestSupport.h"
+#include "SmsDecode.h"
 #include "SmsEncode.h"
 
 using modeltest::Visible;
@@ -319,4 +322,57 @@ TEST(SendSteps, Mc323NeverSplitsASurrogatePair)
     EXPECT_EQ(steps[0].pduContent, Ucs2(Repeat("a", 63)) + Ucs2("(1/2)") + std::string(1, '\0') + SUB);
     EXPECT_EQ(steps[1].pduContent, std::string("\xD8\x3D\xDE\x00", 4) + Ucs2(Repeat("b", 10)) + Ucs2("(2/2)") +
                                        std::string(1, '\0') + SUB);
+}
+
+// encoding=auto: what fits the 7-bit alphabet goes out in it, the rest in
+// UCS-2; the CDMA model keeps its own commands.
+TEST(SendSteps, AutoEncodingChoosesTheAlphabetPerText)
+{
+    const std::string latin1000 = Repeat("Tarnel sends 7-bit. ", 50);
+    const struct
+    {
+        const char* name;
+        SMS_ENCODING_t encoding;
+        std::string text;
+        std::size_t steps;
+        int dcs;  // of every part; -1: the CDMA model's own command
+    } rows[] = {
+        {"ShortLatin", SMS_ENCODING_AUTO, "Hello there", 1, 0},
+        {"LatinOf160IsOneSms", SMS_ENCODING_AUTO, std::string(160, 'x'), 1, 0},
+        {"LatinOf161IsTwo", SMS_ENCODING_AUTO, std::string(161, 'x'), 2, 0},
+        {"Latin1000InSevenNotFifteen", SMS_ENCODING_AUTO, latin1000, 7, 0},
+        {"EuroAndBraces", SMS_ENCODING_AUTO, "Price {x}: 5 \xE2\x82\xAC", 1, 0},
+        {"ChineseNeedsUcs2", SMS_ENCODING_AUTO, "Hello " + ZHONG, 1, 8},
+        {"EmojiNeedsUcs2", SMS_ENCODING_AUTO, "Hi " + GRIN, 1, 8},
+        {"LongChineseNeedsUcs2", SMS_ENCODING_AUTO, Repeat(ZHONG, 100), 2, 8},
+        {"Ucs2WhenAsked", SMS_ENCODING_UCS2, latin1000, 15, 8},
+        {"Mc323KeepsItsCommand", SMS_ENCODING_AUTO, "Hello there", 1, -1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::unique_ptr<CPhoneCardBase> model;
+        if (row.dcs < 0) {
+            model = std::make_unique<Mc323Card>();
+        } else {
+            model = std::make_unique<CentreCard>("+8613800100500");
+        }
+        model->SetSendEncoding(row.encoding);
+        const auto steps = model->GetSendPduSmsCmdArray("13912345678", row.text);
+        ASSERT_EQ(steps.size(), row.steps);
+        if (row.dcs < 0) {
+            EXPECT_EQ(steps[0].lenCmd, "AT^HCMGS=\"13912345678\"\r");
+            continue;
+        }
+        std::string joined;
+        for (const PDU_LONG_SMS_Base_t& step : steps) {
+            const std::string pdu = step.pduContent.substr(0, step.pduContent.size() - 1);
+            SM_PARAM decoded;
+            std::memset(&decoded, 0, sizeof decoded);
+            ASSERT_GT(gsmDecodeSendPdu(pdu.c_str(), &decoded), 0) << pdu;
+            EXPECT_EQ(decoded.tp_dcs, row.dcs);
+            joined += decoded.tp_ud;
+            EXPECT_EQ(step.lenCmd, "AT+CMGS=" + std::to_string(pdu.size() / 2 - 9) + "\r");
+        }
+        EXPECT_EQ(joined, row.text);
+    }
 }

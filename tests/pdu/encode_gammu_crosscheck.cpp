@@ -196,6 +196,45 @@ std::vector<Message> BuildMessages()
     return msgs;
 }
 
+// gammu reads every message of `msgs` back as meant: number, type, centre,
+// coding, validity, concatenation header (`refs`: the reference of each
+// concatenated message) and the text of each part and of the whole.
+void ExpectReadBack(const std::vector<Message>& msgs, const char* coding, const std::map<std::string, int>& refs)
+{
+    Decoded got;
+    std::string why;
+    ASSERT_TRUE(RunGammu(msgs, got, why)) << why;
+
+    for (const Message& m : msgs) {
+        SCOPED_TRACE(m.id);
+        const std::vector<Fields>& parts = got.parts[m.id];
+        ASSERT_EQ(parts.size(), m.pdus.size());
+        for (std::size_t k = 0; k < parts.size(); ++k) {
+            Fields f = parts[k];
+            EXPECT_EQ(f["number"], m.number);
+            EXPECT_EQ(f["toa"], m.toa);
+            EXPECT_EQ(f["smsc"], m.smsc);
+            EXPECT_EQ(f["coding"], coding);
+            if (m.concatenated) {
+                EXPECT_EQ(f["validity"], "1440M");
+                EXPECT_EQ(f["udh"], "ConcatenatedMessages");
+                EXPECT_EQ(f["ref"], std::to_string(refs.at(m.id)));
+                EXPECT_EQ(f["part"], std::to_string(k + 1));
+                EXPECT_EQ(f["parts"], std::to_string(m.partTexts.size()));
+                ASSERT_EQ(m.partTexts.size(), parts.size());
+                EXPECT_EQ(f["text"], HexOf(m.partTexts[k]));
+            } else {
+                EXPECT_EQ(f["validity"], "4D");
+                EXPECT_EQ(f["udh"], "NoUDH");
+                EXPECT_EQ(f["text"], HexOf(m.text));
+            }
+        }
+        if (m.concatenated) {
+            EXPECT_EQ(got.joined[m.id], HexOf(m.text));
+        }
+    }
+}
+
 }  // namespace
 
 TEST(PduGammuCrossCheck, LatinChineseAndEmojiReadBack)
@@ -226,36 +265,66 @@ TEST(PduGammuCrossCheck, LatinChineseAndEmojiReadBack)
     }
     EXPECT_EQ(refs["long-emoji"], 1);
 
-    Decoded got;
-    std::string why;
-    ASSERT_TRUE(RunGammu(msgs, got, why)) << why;
+    ExpectReadBack(msgs, "Unicode_No_Compression", refs);
+}
 
-    for (const Message& m : msgs) {
-        SCOPED_TRACE(m.id);
-        const std::vector<Fields>& parts = got.parts[m.id];
-        ASSERT_EQ(parts.size(), m.pdus.size());
-        for (std::size_t k = 0; k < parts.size(); ++k) {
-            Fields f = parts[k];
-            EXPECT_EQ(f["number"], m.number);
-            EXPECT_EQ(f["toa"], m.toa);
-            EXPECT_EQ(f["smsc"], m.smsc);
-            EXPECT_EQ(f["coding"], "Unicode_No_Compression");
-            if (m.concatenated) {
-                EXPECT_EQ(f["validity"], "1440M");
-                EXPECT_EQ(f["udh"], "ConcatenatedMessages");
-                EXPECT_EQ(f["ref"], std::to_string(refs.at(m.id)));
-                EXPECT_EQ(f["part"], std::to_string(k + 1));
-                EXPECT_EQ(f["parts"], std::to_string(m.partTexts.size()));
-                ASSERT_EQ(m.partTexts.size(), parts.size());
-                EXPECT_EQ(f["text"], HexOf(m.partTexts[k]));
-            } else {
-                EXPECT_EQ(f["validity"], "4D");
-                EXPECT_EQ(f["udh"], "NoUDH");
-                EXPECT_EQ(f["text"], HexOf(m.text));
-            }
-        }
-        if (m.concatenated) {
-            EXPECT_EQ(got.joined[m.id], HexOf(m.text));
-        }
+namespace {
+
+// A 7-bit message: `parts` are the texts gammu must read from each part, in
+// order (one part: the single-part form).
+Message Gsm7Message(const std::string& id, const std::string& text, const std::vector<std::string>& parts)
+{
+    const bool concatenated = parts.size() > 1;
+    return {id, "", "13912345678", true, concatenated, text, parts, "13912345678",
+            concatenated ? "A1" : "81", concatenated ? "+" : "", {}};
+}
+
+std::string Repeat(const std::string& s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i) {
+        out += s;
     }
+    return out;
+}
+
+}  // namespace
+
+// 7-bit sends (encoding=auto): the default alphabet, the extension table,
+// the part limits, and an escape that would end a part moved to the next.
+TEST(PduGammuCrossCheck, Gsm7ReadsBack)
+{
+    const std::string everyDefault =
+        "@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?¡"
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§¿abcdefghijklmnopqrstuvwxyzäöñüà";
+    const std::string extension = "\f^{}\\[~]|€";
+    const std::string latin1000 = Repeat("Tarnel sends 7-bit. ", 50);
+    std::vector<std::string> latinParts;
+    for (std::size_t at = 0; at < latin1000.size(); at += 153) {
+        latinParts.push_back(latin1000.substr(at, 153));
+    }
+    const std::string a152 = std::string(152, 'a');
+    std::vector<Message> msgs = {
+        Gsm7Message("default-alphabet", everyDefault, {everyDefault}),
+        Gsm7Message("extension-table", extension, {extension}),
+        Gsm7Message("single-160", std::string(160, 'x'), {std::string(160, 'x')}),
+        Gsm7Message("two-parts-161", std::string(161, 'y'), {std::string(153, 'y'), std::string(8, 'y')}),
+        Gsm7Message("latin-1000", latin1000, latinParts),
+        // Septets 152 and 153 would be the escape and the euro's septet.
+        Gsm7Message("escape-at-boundary", a152 + "€bbbbbbbbbb", {a152, "€bbbbbbbbbb"}),
+        // The escape pair fills septets 151 and 152 exactly: no move.
+        Gsm7Message("escape-fills-part", std::string(151, 'c') + "{dddddddddd",
+                    {std::string(151, 'c') + "{", "dddddddddd"}),
+    };
+    std::map<std::string, int> refs;
+    for (Message& m : msgs) {
+        SM_PARAM p;
+        std::memset(&p, 0, sizeof p);
+        std::strncpy(p.tpa, m.tpa, sizeof p.tpa - 1);
+        p.bNational = m.national;
+        p.text = m.text.c_str();
+        ASSERT_TRUE(gsmGsm7SmsPdu(&p, m.pdus)) << m.id;
+        refs[m.id] = g_sSplitIndex;
+    }
+    ExpectReadBack(msgs, "Default_No_Compression", refs);
 }

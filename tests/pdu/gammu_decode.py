@@ -33,13 +33,19 @@ def main():
             data = bytes.fromhex(hextext)
             sms = gammu.DecodePDU(data)
             udh = sms["UDH"]
+            text = sms["Text"]
+            if sms["Coding"] == "Default_No_Compression":
+                # python-gammu sizes a 7-bit text by its septets, escapes
+                # included: what follows gammu's terminating NUL is not text
+                # (no septet decodes to U+0000).
+                text = text.split("\x00", 1)[0]
             fields = [
                 "number=" + sms["Number"],
                 "toa=%02X" % address_type(data),
                 "smsc=" + (sms["SMSC"]["Number"] or ""),
                 "validity=" + str(sms["SMSC"]["Validity"]),
                 "coding=" + sms["Coding"],
-                "text=" + sms["Text"].encode("utf-8", "surrogatepass").hex().upper(),
+                "text=" + text.encode("utf-8", "surrogatepass").hex().upper(),
                 "udh=" + udh["Type"],
                 "ref=%d" % udh["ID8bit"],
                 "part=%d" % udh["PartNumber"],
