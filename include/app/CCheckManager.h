@@ -134,7 +134,7 @@ public:
     // (ModemStoppedAnswering).
     // Trailing comments: whether the wrapper opens the port, and its reads.
     static bool RunComCmdAT(CPhoneCardBase* model, CComPortBase* port);  // opens, 10
-    static bool RunComCmdATI(CPhoneCardBase* model, CComPortBase* port);  // 1400
+    static bool RunComCmdATI(CPhoneCardBase* model, CComPortBase* port);  // 10
     static bool RunComCmdGetSerialNumber(CPhoneCardBase* model, CComPortBase* port);  // opens, 5
     static bool RunComCmdGetSmsCardNumber(CPhoneCardBase* model, CComPortBase* port);  // 5
     static bool RunComCmdGetSignalStrength(CPhoneCardBase* model, CComPortBase* port);  // 5
