@@ -91,7 +91,9 @@ public:
         std::vector<std::string> paths;                    // record i's device path
         std::vector<std::unique_ptr<CComPortBase>> ports;  // by distinct path; null until taken
         std::vector<std::size_t> slot;                     // record i -> its entry of `ports`
+        std::vector<std::size_t> lastRecord;               // entry of `ports` -> the last record using it
         std::unique_ptr<CComPortBase>& Of(std::size_t record) { return ports[slot[record]]; }
+        bool IsLastUse(std::size_t record) const { return lastRecord[slot[record]] == record; }
         WorkPorts_t();
         ~WorkPorts_t();
         WorkPorts_t(WorkPorts_t&&) noexcept;
@@ -102,9 +104,12 @@ public:
     // A workflow on every record at once: `work(i, modem)` on a worker per
     // distinct device path, `modem` being record i's unit of work: its port
     // held since the scan (TakeWorkPorts) or none, taken first (TakeWorkPort)
-    // where `rule` asks for it, and its model object. Then `done(i)` on this
-    // thread in record order, each as soon as its record and those before it
-    // are finished.
+    // where `rule` asks for it, and its model object. A port is closed and
+    // let go as soon as `work` returns for the last record naming it, while
+    // other ports may still be at work; a worker waiting for a port another
+    // program holds therefore holds none itself, so two runs sharing ports
+    // never wait on each other. Then `done(i)` on this thread in record
+    // order, each as soon as its record and those before it are finished.
     void RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, PortTakeRule_t rule,
                     const std::function<void(std::size_t, ModemWork_t&)>& work,
                     const std::function<void(std::size_t)>& done = {});
