@@ -215,9 +215,17 @@ public:
     // Asks for the ports (the read workflow uses this dialogue too); true with
     // `ports` filled when InputToSendPduSmsComPort accepted a line within the tries.
     bool InputCheckSendPduSmsComPorts(std::vector<ComPortBaseInfo_t>& ports);
-    // The paths of `candidates` that a typed port list names (short names as
-    // GetPortId gives them), in the order of `candidates`.
+    // The entry of `candidates` that one typed port item names: the one whose
+    // short name (GetPortId) it is, else the one of the same device as
+    // /dev/tty<item> (a link to it, CandidateOfPath); empty when none, and
+    // for an empty item.
+    static std::string CandidateOfItem(const std::string& item, const std::vector<std::string>& candidates);
+    // The paths of `candidates` that a typed port list names (CandidateOfItem),
+    // each once, in the order of `candidates`.
     static std::vector<std::string> NamedPorts(const std::string& typed, const std::vector<std::string>& candidates);
+    // The device-table entry that one typed port item names (CandidateOfItem
+    // over the table's paths); null when none.
+    const Win32::CommInfo* TableEntryOfItem(const std::string& item) const;
     // A port record filled from a device-table entry; with `recognise`, the
     // model recognised from the entry's ATI answer as the port selection does.
     static ComPortBaseInfo_t RecordFromEntry(const Win32::CommInfo& entry, bool recognise);
@@ -225,9 +233,10 @@ public:
     static ComPortBaseInfo_t RecordFromDetection(const DeviceBaseComInfo& found);
     // Turns a typed port list into records from the device table.
     // Non-empty `text`: one record per item (short names as GetPortId gives
-    // them, e.g. "USB0"), in typed order; an item not in the table becomes
-    // "/dev/tty<item>" with bInTable false and no SIM number, so it is never
-    // sent through. Empty items are skipped: one would name /dev/tty, the
+    // them, e.g. "USB0", or the name of a link to a table port, which stands
+    // for that port: TableEntryOfItem), in typed order; an item not in the
+    // table becomes "/dev/tty<item>" with bInTable false and no SIM number, so
+    // it is never sent through. Empty items are skipped: one would name /dev/tty, the
     // user's own terminal. True when at least one item named a detected port.
     // Empty `text`: automatic choice, always true (possibly with no port):
     // the fully detected ports (AT, IMEI, signal and SIM number), else those
