@@ -3,8 +3,9 @@
 # runs the unit tests there (ctest -L unit), then the end-to-end tests of the
 # parallel paths against the ThreadSanitizer programs: detection of a bank,
 # sending from several ports, reading and read-and-clear of several ports,
-# the menu's read. Halts on the first data race. Ends with ctest's summary;
-# exits non-zero when a test failed or a race was found.
+# the menu's read, two runs at once on the same ports. Halts on the first
+# data race. Ends with ctest's summary; exits non-zero when a test failed or
+# a race was found.
 #   TARNEL_BUILD  build folder prefix (default: build)
 #   TARNEL_JOBS   parallel compile jobs and tests (default: 2)
 set -euo pipefail
@@ -24,5 +25,5 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 cd "$build"
 status=0
 ctest --output-on-failure -j"$jobs" -L unit || status=1
-ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|read_menu|send_cmdline|sms_subcommands)$' || status=1
+ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|read_menu|runs_together|send_cmdline|sms_subcommands)$' || status=1
 exit "$status"

@@ -55,14 +55,24 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
     const std::vector<std::unique_ptr<CPhoneCardBase>> models = CreateModelList(ModelOrder::Detection);
     // AT and ATI are spoken alike by every model: the first one asks.
     CPhoneCardBase* const speaker = models.empty() ? nullptr : models.front().get();
+    // Set when an exchange at the last rate gave up on its answer: a late
+    // answer at that rate would otherwise pass for one at the next.
+    bool answerOwed = false;
     for (const int rate : DETECT_RATES) {
         if (!port) {
             port = std::make_unique<CComPortBase>(path, rate);
         } else {
+            if (answerOwed) {
+                DrainLateAnswers(*port);
+            }
             port->SetBaudRate(rate);
-            // Whatever the line carried at the other rate means nothing at this one.
-            port->SetLineState(LineState_t::SETTLED);
         }
+        answerOwed = false;
+        // Passes an exchange's verdict on, noting whether it ended without its answer.
+        const auto exchanged = [&](bool verdict) {
+            answerOwed = answerOwed || port->GetLineState() != LineState_t::SETTLED;
+            return verdict;
+        };
         const bool opened = port->Open() == 1;
         if (port->IsBusy() == 1) {
             // Another program's port: not a byte, not a setting.
@@ -74,12 +84,12 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
             continue;
         }
         record.bOpened = true;
-        RunExchange(ECHO_OFF_ROW, speaker, port.get(), {ECHO_OFF});
-        if (!RunComCmdAT(speaker, port.get()) || !RunComCmdAT(speaker, port.get())) {
+        exchanged(RunExchange(ECHO_OFF_ROW, speaker, port.get(), {ECHO_OFF}) == RSP_OK);
+        if (!exchanged(RunComCmdAT(speaker, port.get())) || !exchanged(RunComCmdAT(speaker, port.get()))) {
             continue;
         }
         // Its verdict only says whether the first model matched; the answer is what counts.
-        RunComCmdATI(speaker, port.get());
+        exchanged(RunComCmdATI(speaker, port.get()));
         const std::string ati = speaker->GetAtiRspString();
         CPhoneCardBase* found = nullptr;
         for (const std::unique_ptr<CPhoneCardBase>& model : models) {

@@ -33,6 +33,10 @@ CCheckManager::WorkPorts_t CCheckManager::TakeWorkPorts(const std::vector<ComPor
         work.paths.push_back(record.strPortName);
         work.slot.push_back(found.first->second);
     }
+    work.lastRecord.assign(work.ports.size(), 0);
+    for (std::size_t i = 0; i < work.slot.size(); ++i) {
+        work.lastRecord[work.slot[i]] = i;
+    }
     // Ports the workflow does not use are given back to other programs now.
     ReleasePorts();
     return work;
@@ -45,17 +49,24 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
     WorkPorts_t ports = TakeWorkPorts(records);
     CPortWorkers workers(ports.paths, [&](std::size_t i) {
         std::unique_ptr<CComPortBase>& port = ports.Of(i);
-        ModemWork_t modem(records[i], port.get());
-        if (modem.NeedsPorts(rule)) {
-            const PHONE_TYPE_t chosenType = modem.record.nPhoneType;
-            modem.taken = TakeWorkPort(modem.record, port) ? PORTS_TAKEN : PORTS_BUSY;
-            modem.UsePort(port.get());
-            // A port the scan found busy has been examined now: its model may be another.
-            if (modem.record.nPhoneType != chosenType) {
-                modem.RemakeModel();
+        {
+            ModemWork_t modem(records[i], port.get());
+            if (modem.NeedsPorts(rule)) {
+                const PHONE_TYPE_t chosenType = modem.record.nPhoneType;
+                modem.taken = TakeWorkPort(modem.record, port) ? PORTS_TAKEN : PORTS_BUSY;
+                modem.UsePort(port.get());
+                // A port the scan found busy has been examined now: its model may be another.
+                if (modem.record.nPhoneType != chosenType) {
+                    modem.RemakeModel();
+                }
             }
+            work(i, modem);
         }
-        work(i, modem);
+        // Let go at once rather than when the whole workflow ends: another
+        // run may be waiting for this port while it holds one we wait for.
+        if (ports.IsLastUse(i)) {
+            port.reset();
+        }
     });
     for (std::size_t i = 0; i < records.size(); ++i) {
         workers.WaitFor(i);

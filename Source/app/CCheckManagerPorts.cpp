@@ -2,6 +2,7 @@
 // command-line workflows: numbers, ports, message text.
 #include "CCheckManager.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <iostream>
@@ -115,20 +116,53 @@ bool CCheckManager::InputCheckSendPduSmsComPorts(std::vector<ComPortBaseInfo_t>&
     return false;
 }
 
+std::string CCheckManager::CandidateOfItem(const std::string& item, const std::vector<std::string>& candidates)
+{
+    // An empty item would name "/dev/tty", the controlling terminal.
+    if (item.empty()) {
+        return std::string();
+    }
+    for (const std::string& path : candidates) {
+        if (GetPortId(path) == item) {
+            return path;
+        }
+    }
+    // Another name of a listed device: the device under its listed name.
+    return CandidateOfPath(PortPathOfId(item), candidates);
+}
+
 std::vector<std::string> CCheckManager::NamedPorts(const std::string& typed,
                                                   const std::vector<std::string>& candidates)
 {
-    const std::vector<std::string> items = SplitTypedList(typed);
+    std::vector<std::string> itemPaths;
+    for (const std::string& item : SplitTypedList(typed)) {
+        itemPaths.push_back(CandidateOfItem(item, candidates));
+    }
     std::vector<std::string> named;
     for (const std::string& path : candidates) {
-        for (const std::string& item : items) {
-            if (!item.empty() && GetPortId(path) == item) {
-                named.push_back(path);
-                break;
-            }
+        if (std::find(itemPaths.begin(), itemPaths.end(), path) != itemPaths.end()) {
+            named.push_back(path);
         }
     }
     return named;
+}
+
+const Win32::CommInfo* CCheckManager::TableEntryOfItem(const std::string& item) const
+{
+    std::vector<std::string> paths;
+    for (const Win32::CommInfo& entry : m_vecComInfo) {
+        paths.push_back(entry.strPortName);
+    }
+    const std::string path = CandidateOfItem(item, paths);
+    if (path.empty()) {
+        return nullptr;
+    }
+    for (const Win32::CommInfo& entry : m_vecComInfo) {
+        if (entry.strPortName == path) {
+            return &entry;
+        }
+    }
+    return nullptr;
 }
 
 ComPortBaseInfo_t CCheckManager::RecordFromEntry(const Win32::CommInfo& entry, bool recognise)
@@ -187,18 +221,12 @@ bool CCheckManager::InputToSendPduSmsComPort(const std::string& text, std::vecto
             continue;
         }
         ComPortBaseInfo_t record;
-        bool found = false;
-        for (const Win32::CommInfo& entry : m_vecComInfo) {
-            if (GetPortId(entry.strPortName) == item) {
-                record = RecordFromEntry(entry, true);
-                found = true;
-                break;
-            }
-        }
-        if (found) {
+        const Win32::CommInfo* const entry = TableEntryOfItem(item);
+        if (entry != nullptr) {
+            record = RecordFromEntry(*entry, true);
             matched = true;
         } else {
-            record.strPortName = "/dev/tty" + item;
+            record.strPortName = PortPathOfId(item);
             record.nBaudRate = 115200;
             record.bAtOk = false;
             record.bInTable = false;

@@ -146,13 +146,11 @@ void CCheckManager::OnInterAtData()
         if (line.empty() || StopRequested()) {
             return;
         }
-        for (const Win32::CommInfo& entry : m_vecComInfo) {
-            if (GetPortId(entry.strPortName) == line) {
-                path = entry.strPortName;
-                baud = BaudRateOf(entry.strBaudRate);
-                found = true;
-                break;
-            }
+        const Win32::CommInfo* const entry = TableEntryOfItem(line);
+        if (entry != nullptr) {
+            path = entry->strPortName;
+            baud = BaudRateOf(entry->strBaudRate);
+            found = true;
         }
     }
 

@@ -138,7 +138,8 @@ std::string TakeReadNext(CPhoneCardBase& model, const ExchangeInput_t& /*input*/
 // ---- the controller's exchanges: command, judge, read passes, port need (and the delete-all pause)
 using Model = CPhoneCardBase;
 const ExchangeRow_t AT_ROW{ModelCommand<&Model::GetATCmd>, &Model::OnGetAtCmdRsp, 10, OPENS_PORT};
-const ExchangeRow_t ATI_ROW{ModelCommand<&Model::GetAtiCmd>, &Model::OnGetAtiCmdRsp, 1400, PORT_ALREADY_OPEN};
+// As long as AT: a modem that answers AT but not ATI costs a scan no more than a silent port.
+const ExchangeRow_t ATI_ROW{ModelCommand<&Model::GetAtiCmd>, &Model::OnGetAtiCmdRsp, 10, PORT_ALREADY_OPEN};
 const ExchangeRow_t IMEI_ROW{ModelCommand<&Model::GetIMEI_Cmd>, &Model::OnGetIMEI_Cmd, 5, OPENS_PORT};
 const ExchangeRow_t SIM_NUMBER_ROW{ModelCommand<&Model::GetIMSI_Cmd>, &Model::OnGetIMSI_CmdRsp, 5,
                                    PORT_ALREADY_OPEN};
@@ -217,6 +218,21 @@ void RunSequence(const ExchangeSequence_t& sequence, CPhoneCardBase* model, CCom
             return;
         }
     }
+}
+
+void DrainLateAnswers(CComPortBase& port)
+{
+    // As long as the AT probe waits for its answer: a modem slower than that
+    // is taken for a silent one anyway.
+    const int64_t end = MonotonicUsec() + static_cast<int64_t>(AT_ROW.passes) * ReadPassUsec();
+    bool heard = false;
+    std::string late;
+    while (MonotonicUsec() < end && !StopRequested() && port.ReadAll(late, end) == 1) {
+        heard = heard || !late.empty();
+        late.clear();
+    }
+    // An answer still arriving when the time is up is waited out by the next exchange.
+    port.SetLineState(heard ? LineState_t::LATE_ANSWER_POSSIBLE : LineState_t::SETTLED);
 }
 
 void ForgetModemStates()

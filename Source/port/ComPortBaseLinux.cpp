@@ -23,6 +23,7 @@ namespace {
 const int READ_CHUNK = 4096;
 const int DISCARD_READS = 16;   // reads of one DiscardInput (64 KiB)
 const int BUSY_POLL_MS = 50;    // retry pace of an Open waiting for a holder
+const int64_t OUTPUT_POLL_USEC = 1000;  // pace of a close waiting for output to leave
 // The line settings every port asks for, at its own rate.
 const opt_t LINE_SETTINGS;
 
@@ -237,7 +238,16 @@ int CComPortBaseLinux::Close()
     }
     // Dropping DTR on close would hang up the modem; keep the lines up.
     term_set_hupcl(m_fd, 0);
-    term_flush(m_fd);
+    // What was written last (the ESC that drops a send cut short) must still
+    // reach the modem, and flushing output discards it even on a
+    // pseudo-terminal whose other side has not read it yet. Output gets one
+    // pass to leave; only what is stuck after that is discarded, so that the
+    // close never waits on a line that does not drain.
+    if (WaitOutputSent(std::max(ReadPassUsec(), ReadQuietGapUsec(m_nBaudRate)))) {
+        term_flush_input(m_fd);
+    } else {
+        term_flush(m_fd);
+    }
     term_apply(m_fd, 1);
     // Forget, not restore: the port stays raw, and the descriptor number may
     // be reused by the next port without colliding in the settings table.
@@ -253,6 +263,23 @@ int CComPortBaseLinux::Close()
     // gone too.
     ReleaseLockFile();
     return 1;
+}
+
+bool CComPortBaseLinux::WaitOutputSent(int64_t waitUsec) const
+{
+    const int64_t deadline = MonotonicUsec() + waitUsec;
+    for (;;) {
+        // -1: the device cannot tell, so nothing is known to be stuck.
+        if (term_output_queued(m_fd) <= 0) {
+            return true;
+        }
+        if (MonotonicUsec() >= deadline) {
+            return false;
+        }
+        // Not cut short by a stop request: a stop is when the last ESC matters.
+        const struct timespec pause = UsecToTimespec(OUTPUT_POLL_USEC);
+        nanosleep(&pause, nullptr);
+    }
 }
 
 void CComPortBaseLinux::ReleaseLockFile()

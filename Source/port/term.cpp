@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 __thread int term_errno = TERM_EOK;
@@ -524,4 +525,21 @@ int term_flush(int fd)
         return -1;
     }
     return tcflush(fd, TCIOFLUSH) < 0 ? -1 : 0;
+}
+
+int term_flush_input(int fd)
+{
+    if (term_find(fd) < 0) {
+        return -1;
+    }
+    return tcflush(fd, TCIFLUSH) < 0 ? -1 : 0;
+}
+
+int term_output_queued(int fd)
+{
+    if (term_find(fd) < 0) {
+        return -1;
+    }
+    int queued = 0;
+    return ioctl(fd, TIOCOUTQ, &queued) < 0 ? -1 : queued;
 }

@@ -95,7 +95,9 @@ public:
         std::vector<std::string> paths;                    // record i's device path
         std::vector<std::unique_ptr<CComPortBase>> ports;  // by distinct path; null until taken
         std::vector<std::size_t> slot;                     // record i -> its entry of `ports`
+        std::vector<std::size_t> lastRecord;               // entry of `ports` -> the last record using it
         std::unique_ptr<CComPortBase>& Of(std::size_t record) { return ports[slot[record]]; }
+        bool IsLastUse(std::size_t record) const { return lastRecord[slot[record]] == record; }
         WorkPorts_t();
         ~WorkPorts_t();
         WorkPorts_t(WorkPorts_t&&) noexcept;
@@ -106,9 +108,12 @@ public:
     // A workflow on every record at once: `work(i, modem)` on a worker per
     // distinct device path, `modem` being record i's unit of work: its port
     // held since the scan (TakeWorkPorts) or none, taken first (TakeWorkPort)
-    // where `rule` asks for it, and its model object. Then `done(i)` on this
-    // thread in record order, each as soon as its record and those before it
-    // are finished.
+    // where `rule` asks for it, and its model object. A port is closed and
+    // let go as soon as `work` returns for the last record naming it, while
+    // other ports may still be at work; a worker waiting for a port another
+    // program holds therefore holds none itself, so two runs sharing ports
+    // never wait on each other. Then `done(i)` on this thread in record
+    // order, each as soon as its record and those before it are finished.
     void RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, PortTakeRule_t rule,
                     const std::function<void(std::size_t, ModemWork_t&)>& work,
                     const std::function<void(std::size_t)>& done = {});
@@ -138,7 +143,7 @@ public:
     // (ModemStoppedAnswering).
     // Trailing comments: whether the wrapper opens the port, and its reads.
     static bool RunComCmdAT(CPhoneCardBase* model, CComPortBase* port);  // opens, 10
-    static bool RunComCmdATI(CPhoneCardBase* model, CComPortBase* port);  // 1400
+    static bool RunComCmdATI(CPhoneCardBase* model, CComPortBase* port);  // 10
     static bool RunComCmdGetSerialNumber(CPhoneCardBase* model, CComPortBase* port);  // opens, 5
     static bool RunComCmdGetSmsCardNumber(CPhoneCardBase* model, CComPortBase* port);  // 5
     static bool RunComCmdGetSignalStrength(CPhoneCardBase* model, CComPortBase* port);  // 5
@@ -214,9 +219,17 @@ public:
     // Asks for the ports (the read workflow uses this dialogue too); true with
     // `ports` filled when InputToSendPduSmsComPort accepted a line within the tries.
     bool InputCheckSendPduSmsComPorts(std::vector<ComPortBaseInfo_t>& ports);
-    // The paths of `candidates` that a typed port list names (short names as
-    // GetPortId gives them), in the order of `candidates`.
+    // The entry of `candidates` that one typed port item names: the one whose
+    // short name (GetPortId) it is, else the one of the same device as
+    // /dev/tty<item> (a link to it, CandidateOfPath); empty when none, and
+    // for an empty item.
+    static std::string CandidateOfItem(const std::string& item, const std::vector<std::string>& candidates);
+    // The paths of `candidates` that a typed port list names (CandidateOfItem),
+    // each once, in the order of `candidates`.
     static std::vector<std::string> NamedPorts(const std::string& typed, const std::vector<std::string>& candidates);
+    // The device-table entry that one typed port item names (CandidateOfItem
+    // over the table's paths); null when none.
+    const Win32::CommInfo* TableEntryOfItem(const std::string& item) const;
     // A port record filled from a device-table entry; with `recognise`, the
     // model recognised from the entry's ATI answer as the port selection does.
     static ComPortBaseInfo_t RecordFromEntry(const Win32::CommInfo& entry, bool recognise);
@@ -224,9 +237,10 @@ public:
     static ComPortBaseInfo_t RecordFromDetection(const DeviceBaseComInfo& found);
     // Turns a typed port list into records from the device table.
     // Non-empty `text`: one record per item (short names as GetPortId gives
-    // them, e.g. "USB0"), in typed order; an item not in the table becomes
-    // "/dev/tty<item>" with bInTable false and no SIM number, so it is never
-    // sent through. Empty items are skipped: one would name /dev/tty, the
+    // them, e.g. "USB0", or the name of a link to a table port, which stands
+    // for that port: TableEntryOfItem), in typed order; an item not in the
+    // table becomes "/dev/tty<item>" with bInTable false and no SIM number, so
+    // it is never sent through. Empty items are skipped: one would name /dev/tty, the
     // user's own terminal. True when at least one item named a detected port.
     // Empty `text`: automatic choice, always true (possibly with no port):
     // the fully detected ports (AT, IMEI, signal and SIM number), else those

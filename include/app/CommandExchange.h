@@ -83,6 +83,15 @@ struct ExchangeSequence_t
 };
 void RunSequence(const ExchangeSequence_t& sequence, CPhoneCardBase* model, CComPortBase* port);
 
+// Before detection speaks to `port` at another line speed, after an exchange
+// at the last one ended without its answer: that answer may still come and
+// must not be taken for one at the new speed. Reads and drops whatever
+// arrives for as long as the AT exchange waits for its answer (its row's
+// passes, on the monotonic clock); less when the device fails or a stop is
+// requested. Leaves the line state SETTLED, or LATE_ANSWER_POSSIBLE when
+// something arrived (the next exchange then waits for a quiet pass).
+void DrainLateAnswers(CComPortBase& port);
+
 // A new run: no modem is known to have answered or stopped answering.
 void ForgetModemStates();
 // The modem on `path` was recognised: from now on an exchange on it that runs

@@ -60,8 +60,9 @@ public:
     // Close, and a later Open tries the settings again).
     int Open();
 
-    // Clears HUPCL, flushes both directions, closes and lets go of the port's
-    // locks; the line keeps its raw settings. Idempotent; always 1.
+    // Clears HUPCL, lets written output leave (one pass at most), discards
+    // unread input, closes and lets go of the port's locks; the line keeps its
+    // raw settings. Idempotent; always 1.
     int Close();
 
     // 1 when the last Open found the port held by another program or by

@@ -58,10 +58,12 @@ public:
     // settings again).
     int Open();
 
-    // Restores nothing: clears HUPCL so the modem is not hung up, flushes both
-    // directions, applies at once and forgets the descriptor in the settings
-    // table, then closes it (which drops the flock) and removes the lock
-    // file. Idempotent; returns 1.
+    // Restores nothing: clears HUPCL so the modem is not hung up, waits up to
+    // one nominal pass (at least the quiet gap) for written output to leave,
+    // discards unread input (and output only when some is still queued then),
+    // applies at once and forgets the descriptor in the settings table, then
+    // closes it (which drops the flock) and removes the lock file.
+    // Idempotent; returns 1.
     int Close();
 
     // 1 when the last Open found the port held by another program (or by
@@ -153,6 +155,10 @@ private:
     void RecordError(int code, const char* text);
     // Removes our lock file, if we made one.
     void ReleaseLockFile();
+    // Waits until the device has sent what was written, at most `waitUsec`
+    // (polled; a stop request does not cut it short). True when nothing is
+    // known to be queued any more.
+    bool WaitOutputSent(int64_t waitUsec) const;
 
     int32_t m_nErrorCode = 0;
     std::string m_strErrorMsg;

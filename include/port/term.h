@@ -136,6 +136,15 @@ int term_set_hupcl(int fd, int on);
 // code of its own: see errno).
 int term_flush(int fd);
 
+// Discards data received and not yet read (tcflush TCIFLUSH); output stays
+// queued. Errors as term_flush.
+int term_flush_input(int fd);
+
+// The number of bytes written to `fd` that the device has not yet sent
+// (TIOCOUTQ; a pseudo-terminal always reports 0). Returns -1 when `fd` is not
+// registered (TERM_ENOINIT, TERM_ENOTFOUND) or the ioctl fails (see errno).
+int term_output_queued(int fd);
+
 // The individual steps of term_set, one at a time; each changes the next
 // settings of a registered descriptor. Errors besides TERM_ENOINIT /
 // TERM_ENOTFOUND:

@@ -108,7 +108,7 @@ std::vector<ExchangeCase> ExchangeCases()
 {
     return {
         {"AT", CCheckManager::RunComCmdAT, "X-AT\r", "AT", 10, true},
-        {"ATI", CCheckManager::RunComCmdATI, "X-ATI\r", "ATI", 1400, false},
+        {"ATI", CCheckManager::RunComCmdATI, "X-ATI\r", "ATI", 10, false},
         {"GetSerialNumber", CCheckManager::RunComCmdGetSerialNumber, "X-IMEI\r", "IMEI", 5, true},
         {"GetSmsCardNumber", CCheckManager::RunComCmdGetSmsCardNumber, "X-CCID\r", "CCID", 5, false},
         {"GetSignalStrength", CCheckManager::RunComCmdGetSignalStrength, "X-CSQ\r", "CSQ", 5, false},

@@ -140,4 +140,30 @@ TEST(RunOnPorts, HandsEachRecordItsUnitOfWork)
     EXPECT_EQ(peer.ReceivedWhenQuiet(), "");
 }
 
+// A port is let go as soon as the last record naming it is done, not when
+// the whole workflow ends: here another port's work waits for it and gets it.
+TEST(RunOnPorts, LetsEachPortGoAfterItsLastRecord)
+{
+    ModemPeer first({});
+    ModemPeer second({});
+    ComPortBaseInfo_t done = SendingRecord();
+    done.strPortName = first.Path();
+    ComPortBaseInfo_t waiting = SendingRecord();
+    waiting.strPortName = second.Path();
+    const std::vector<ComPortBaseInfo_t> records = {done, waiting};
+
+    int taken = 0;
+    CCheckManager manager;
+    manager.RunOnPorts(records, TAKE_ALWAYS, [&](std::size_t i, ModemWork_t& modem) {
+        ASSERT_EQ(modem.taken, PORTS_TAKEN);
+        if (i == 1) {
+            // As another program would: it waits up to 10 s for the first port.
+            CComPortBase other(first.Path(), 9600, 10000);
+            taken = other.Open();
+        }
+    });
+
+    EXPECT_EQ(taken, 1);
+}
+
 }  // namespace

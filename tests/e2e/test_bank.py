@@ -88,7 +88,10 @@ class Bank(unittest.TestCase):
 
     def test_readclear_of_a_bank_reports_every_message_once(self):
         count = 16
-        with Bench([modem(n, storage=stored(n, 3)) for n in range(count)], time1=20) as bench:
+        # Default timing: one simulator answering 16 modems at once on a loaded
+        # machine may take longer than five 10 ms passes, and a modem that late
+        # is rightly given up on; each read still ends as soon as its answer is in.
+        with Bench([modem(n, storage=stored(n, 3)) for n in range(count)], time1=None) as bench:
             doc = document(bench.run_tarnel(["sms", "readclear"]))
             self.assertEqual(doc["portcount"], count)
             self.assertEqual([p["name"] for p in doc["ports"]], sorted("ttyUSB%d" % n for n in range(count)))
@@ -257,7 +260,8 @@ class Interrupted(unittest.TestCase):
                 doc = json.loads(out.decode().partition("{")[1] + out.decode().partition("{")[2])
                 self.assertEqual([(e["com"], e["code"], e["message"]) for e in doc["result"]],
                                  [("ttyUSB0", 1, "Interrupted"), ("ttyUSB1", 0, "Succeed")])
-                self.assertTrue(bench.rx("ttyUSB0").endswith(b"\x1b"), bench.rx("ttyUSB0")[-20:])
+                # The simulator logs what it reads: the ESC may reach its log after tarnel ended.
+                harness.wait_for(lambda: bench.rx("ttyUSB0").endswith(b"\x1b"), 10, "the ESC on ttyUSB0")
                 self.assertEqual(lock_files(), [])
 
     def test_signal_during_a_readclear_prints_what_was_read(self):

@@ -204,6 +204,21 @@ TEST_F(ComPort, CloseKeepsTheLineUpAndRaw)
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
 }
 
+// The ESC that drops a send cut short by a stop is written just before the
+// close: it must reach the modem, which would otherwise sit at its prompt
+// with half a message. A close that flushed output lost it about every
+// other time on a pseudo-terminal.
+TEST_F(ComPort, CloseKeepsWhatWasJustWritten)
+{
+    for (int i = 0; i < 100; ++i) {
+        CComPortBase port(pty.path, 115200);
+        ASSERT_EQ(port.Open(), 1);
+        ASSERT_EQ(port.Write("\x1b"), 1);
+        port.Close();
+        ASSERT_EQ(pty.Received(1, 500), "\x1b") << "close " << i;
+    }
+}
+
 // Each closed port's descriptor number is taken by a placeholder, so every
 // port gets a new number: a close that did not forget its descriptor would
 // fill the slots of the settings table.

@@ -122,6 +122,8 @@ TEST_F(Term, RegisterTwiceIsRefusedUntilErased)
     EXPECT_EQ(term_errno, TERM_ENOTFOUND);
     EXPECT_EQ(term_erase(pty.slave), -1);
     EXPECT_EQ(term_flush(pty.slave), -1);
+    EXPECT_EQ(term_flush_input(pty.slave), -1);
+    EXPECT_EQ(term_output_queued(pty.slave), -1);
     EXPECT_EQ(term_add(pty.slave), 0);
 }
 
