@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds tarnel with ThreadSanitizer in build-tsan (or $TARNEL_BUILD-tsan),
-# runs the unit tests there (ctest -L unit), then the end-to-end tests of the
+# runs the unit tests of the layers that run threads there (app and port:
+# the per-port workers, the stop signal, the port locks), then the end-to-end tests of the
 # parallel paths against the ThreadSanitizer programs: detection of a bank,
 # sending from several ports, reading and read-and-clear of several ports,
 # the menu's read, two runs at once on the same ports. Halts on the first
@@ -15,8 +16,10 @@ build=${TARNEL_BUILD:-$root/build}-tsan
 jobs=${TARNEL_JOBS:-2}
 
 cmake -S "$root" -B "$build" -DTARNEL_TSAN=ON -DTARNEL_TESTS=ON
-# The unit tests; the app tests also build both programs.
-cmake --build "$build" -j"$jobs" --target unit_tests
+# Only the threaded layers' tests: the codec, model and utility layers run on
+# one thread, and their sanitizer runs are in test.sh. The app tests also
+# build both programs.
+cmake --build "$build" -j"$jobs" --target app_tests port_tests
 
 # halt_on_error: a race fails its test program rather than only being printed
 # (the end-to-end bench passes TSAN_OPTIONS on to the programs it runs, whose
@@ -24,6 +27,6 @@ cmake --build "$build" -j"$jobs" --target unit_tests
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 cd "$build"
 status=0
-ctest --output-on-failure -j"$jobs" -L unit || status=1
+ctest --output-on-failure -j"$jobs" -L '^unit-(app|port)$' || status=1
 ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|read_menu|runs_together|send_cmdline|sms_subcommands)$' || status=1
 exit "$status"
