@@ -50,6 +50,7 @@ const char* const TABLE_HEADERS[TABLE_COLUMNS] = {"Port No.", "Baudrate", "AT st
 const int TABLE_HEADER_WIDTHS[TABLE_COLUMNS - 1] = {13, 10, 15, 25, 10};
 const TableCellWidths TABLE_CELL_WIDTHS = {13, 10, 15, 25, 25, 10, 10};
 const char* const NO_AT = "No AT";
+const char* const AT_LOCK_ERROR = "Lock error";
 const char* const AT_BUSY = "Busy";
 const char* const SCAN_PROGRESS = "Scanning %u ports: %u done";
 const char* const NO_CARD = "No card";

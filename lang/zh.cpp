@@ -50,6 +50,7 @@ const char* const TABLE_HEADERS[TABLE_COLUMNS] = {"端口号", "波特率", "AT�
 const int TABLE_HEADER_WIDTHS[TABLE_COLUMNS - 1] = {13, 13, 18, 25, 15};
 const TableCellWidths TABLE_CELL_WIDTHS = {10, 10, 16, 23, 26, 12, 15};
 const char* const NO_AT = "不AT";
+const char* const AT_LOCK_ERROR = "锁错误";
 const char* const AT_BUSY = "被占用";
 const char* const SCAN_PROGRESS = "正在检测 %u 个端口: 已完成 %u";
 const char* const NO_CARD = "未读卡";

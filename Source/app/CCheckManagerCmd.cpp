@@ -34,6 +34,7 @@ void PrintDocument(const Json::Value& document)
 void CCheckManager::OnCmdParams(int argc, char** argv)
 {
     m_bPlainText = false;
+    m_bSayWaits = true;
     switch (HandleCmdParams(argc, argv)) {
     case CMD_PHONE_ERROR:
         PrintCmdParamsErrorAsJson(2);

@@ -80,6 +80,11 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
             record.nBusyPid = static_cast<int32_t>(port->GetBusyPid());
             break;
         }
+        if (!port->GetLockError().empty()) {
+            // Not a modem's answer: the lock folder is at fault, at every rate.
+            record.strLockError = port->GetLockError();
+            break;
+        }
         if (!opened || speaker == nullptr) {
             continue;
         }

@@ -2,14 +2,33 @@
 // workflow's work on it.
 #include "CCheckManager.h"
 
+#include <cstdio>
 #include <map>
 #include <memory>
 
 #include "ComPortBase.h"
 #include "Lang.h"
 #include "ModemWork.h"
+#include "PortDiscovery.h"
 #include "PortWorkers.h"
 #include "basic.h"
+
+namespace {
+
+// "held by process N", or "held by another program" when N cannot be told.
+std::string HolderText(pid_t pid)
+{
+    return pid > 0 ? "held by process " + std::to_string(pid) : std::string("held by another program");
+}
+
+// One line on standard error in one write, so the workers' lines never mix;
+// standard output stays the one JSON document.
+void SayOnStderr(const std::string& line)
+{
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+}  // namespace
 
 void CCheckManager::ReleasePorts()
 {
@@ -53,7 +72,7 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
             ModemWork_t modem(records[i], port.get());
             if (modem.NeedsPorts(rule)) {
                 const PHONE_TYPE_t chosenType = modem.record.nPhoneType;
-                modem.taken = TakeWorkPort(modem.record, port) ? PORTS_TAKEN : PORTS_BUSY;
+                modem.taken = TakeWorkPort(modem.record, port, m_bSayWaits) ? PORTS_TAKEN : PORTS_BUSY;
                 modem.UsePort(port.get());
                 // A port the scan found busy has been examined now: its model may be another.
                 if (modem.record.nPhoneType != chosenType) {
@@ -76,20 +95,43 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
     }
 }
 
-bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port)
+bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port, bool sayWaits)
 {
     if (port && port->IsOpened() == 1) {
         return true;  // held since the scan
     }
-    const int rate = record.bBusy ? DETECT_RATES[0] : record.nBaudRate;
-    port = std::make_unique<CComPortBase>(record.strPortName, rate, g_nBusyWaitSec * 1000);
+    const int rate = record.Unavailable() ? DETECT_RATES[0] : record.nBaudRate;
+    // A first look without waiting, so that a wait can be said before it begins.
+    port = std::make_unique<CComPortBase>(record.strPortName, rate);
+    if (port->IsBusy() == 1 && g_nBusyWaitSec > 0) {
+        const std::string name = ShortPortName(record.strPortName);
+        const int64_t start = MonotonicUsec();
+        if (sayWaits) {
+            SayOnStderr(name + ": " + HolderText(port->GetBusyPid()) + ", waiting up to " +
+                        std::to_string(g_nBusyWaitSec) + " s");
+        }
+        port = std::make_unique<CComPortBase>(record.strPortName, rate, g_nBusyWaitSec * 1000);
+        if (sayWaits) {
+            // Tenths: a wait the other run ended at once reads "0.2 s", not "0 s".
+            const int64_t tenths = (MonotonicUsec() - start) / 100000;
+            const std::string waited = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+            SayOnStderr(port->IsBusy() == 1
+                            ? name + ": still " + HolderText(port->GetBusyPid()) + " after " + waited + ", given up"
+                            : name + ": free after " + waited);
+        }
+    }
     if (port->IsBusy() == 1) {
         record.bBusy = true;
         record.nBusyPid = static_cast<int32_t>(port->GetBusyPid());
         port.reset();
         return false;
     }
-    if (record.bBusy) {
+    if (!port->GetLockError().empty()) {
+        record.strLockError = port->GetLockError();
+        port.reset();
+        return false;
+    }
+    if (record.Unavailable()) {
         // The scan could not look at it: now that it is ours, it is examined
         // as the scan would have done.
         const bool inTable = record.bInTable;
@@ -105,4 +147,9 @@ std::string CCheckManager::PortBusyText(int32_t pid, bool catalogue)
         return pid > 0 ? Lang::PORT_BUSY_HELD_BY + std::to_string(pid) : std::string(Lang::PORT_BUSY);
     }
     return pid > 0 ? "port busy: held by process " + std::to_string(pid) : std::string("port busy");
+}
+
+std::string CCheckManager::PortUnavailableText(const ComPortBaseInfo_t& record, bool catalogue)
+{
+    return record.strLockError.empty() ? PortBusyText(record.nBusyPid, catalogue) : record.strLockError;
 }

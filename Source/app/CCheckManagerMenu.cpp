@@ -64,6 +64,18 @@ void PrintCell(const std::string& value, int width, const char* placeholder, int
     }
 }
 
+// The AT column: why a port that does not answer does not.
+const char* AtStatusText(const Win32::CommInfo& entry)
+{
+    if (entry.bAtOk) {
+        return "OK";
+    }
+    if (entry.bBusy) {
+        return Lang::AT_BUSY;
+    }
+    return entry.strLockError.empty() ? Lang::NO_AT : Lang::AT_LOCK_ERROR;
+}
+
 }  // namespace
 
 void CCheckManager::PrintAllDevice()
@@ -89,7 +101,7 @@ void CCheckManager::PrintAllDevice()
         PrintRule('-');
         PrintCell(ShortPortName(entry.strPortName), w.port, UNKNOWN_TEXT, w.port);
         PrintCell(entry.strBaudRate, w.baud, UNKNOWN_TEXT, w.baud);
-        std::printf("%-*s", w.atStatus, entry.bAtOk ? "OK" : entry.bBusy ? Lang::AT_BUSY : Lang::NO_AT);
+        std::printf("%-*s", w.atStatus, AtStatusText(entry));
         // Modems quote some values and pad others; the table keeps them
         // cleaned for the workflows that read it later.
         entry.strSmsCardNumber = TrimAllChar(TrimAllChar(TrimAllChar(entry.strSmsCardNumber, '"'), ' '), '"');

@@ -177,6 +177,7 @@ ComPortBaseInfo_t CCheckManager::RecordFromEntry(const Win32::CommInfo& entry, b
     record.bOpened = entry.bOpened;
     record.bBusy = entry.bBusy;
     record.nBusyPid = entry.nBusyPid;
+    record.strLockError = entry.strLockError;
     if (recognise) {
         record.nPhoneType = RecogniseModel(entry.strAtiRsp, ModelOrder::Selection);
     }

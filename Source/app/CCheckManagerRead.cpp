@@ -181,7 +181,7 @@ void CCheckManager::OnDelAllSms()
     RunOnPorts(ports, TAKE_FOR_MODEL, [&](std::size_t i, ModemWork_t& modem) {
         const std::string name = std::string(Lang::READ_PORT) + ShortPortName(modem.record.strPortName) + ": ";
         if (modem.taken == PORTS_BUSY) {
-            lines[i] = CColorCout::Red(name + PortBusyText(modem.record.nBusyPid, true)) + "\n";
+            lines[i] = CColorCout::Red(name + PortUnavailableText(modem.record, true)) + "\n";
             return;
         }
         const PortClears_t cleared = ClearPortStorages(modem, true, true);
@@ -205,7 +205,7 @@ void CCheckManager::HandleReadAllSms(const std::vector<ComPortBaseInfo_t>& ports
     RunOnPorts(ports, TAKE_ALWAYS, [&](std::size_t i, ModemWork_t& modem) {
         std::ostringstream out;
         if (modem.taken == PORTS_BUSY) {
-            PrintReadFailure(out, ShortPortName(modem.record.strPortName), PortBusyText(modem.record.nBusyPid, true));
+            PrintReadFailure(out, ShortPortName(modem.record.strPortName), PortUnavailableText(modem.record, true));
         } else {
             ReadAndPrintPort(modem, out);
         }

@@ -120,9 +120,9 @@ void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::stri
         result.message.clear();
         Debug(name + "to send pdu for phone:" + number);
 
-        if (record.bInTable && record.bBusy) {
+        if (record.bInTable && record.Unavailable()) {
             result.code = SMS_FAILED_UNKNOWN;
-            result.message = PortBusyText(record.nBusyPid, m_bPlainText);
+            result.message = PortUnavailableText(record, m_bPlainText);
         } else if (!record.bInTable || !record.bOpened) {
             // Nothing there to send through (a typed name not found, a listed path that does not open).
             result.code = SMS_NO_SUCH_PORT;

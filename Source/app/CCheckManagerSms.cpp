@@ -97,6 +97,7 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
     root["check"] = command != nullptr ? 1 : 0;
 
     if (command != nullptr) {
+        m_bSayWaits = true;
         OnScanPort();
         std::vector<ComPortBaseInfo_t> ports;
         GetPortList(ports);
@@ -106,7 +107,7 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
         RunOnPorts(ports, TAKE_ALWAYS, [&](std::size_t i, ModemWork_t& modem) {
             if (modem.taken == PORTS_BUSY) {
                 reports[i]["name"] = ShortPortName(modem.record.strPortName);
-                reports[i]["error"] = PortBusyText(modem.record.nBusyPid, false);
+                reports[i]["error"] = PortUnavailableText(modem.record, false);
             } else if (IsUsablePort(modem.record)) {
                 reports[i] = SmsPortReport(modem, command->read, command->clear);
             }
@@ -137,7 +138,7 @@ void CCheckManager::GetPortList(std::vector<ComPortBaseInfo_t>& ports)
     ports.clear();
     for (const Win32::CommInfo& entry : m_vecComInfo) {
         const ComPortBaseInfo_t info = RecordFromEntry(entry, true);
-        if (info.bBusy || IsUsablePort(info)) {
+        if (info.Unavailable() || IsUsablePort(info)) {
             ports.push_back(info);
         }
     }
@@ -145,6 +146,6 @@ void CCheckManager::GetPortList(std::vector<ComPortBaseInfo_t>& ports)
 
 bool CCheckManager::IsUsablePort(const ComPortBaseInfo_t& info)
 {
-    return !info.bBusy && info.bAtOk && !info.strSerialNumber.empty() && !info.strSignal.empty() &&
+    return !info.Unavailable() && info.bAtOk && !info.strSerialNumber.empty() && !info.strSignal.empty() &&
            !info.strSmsCardNumber.empty();
 }

@@ -166,6 +166,12 @@ void CCheckManager::OnInterAtData()
     CComPortBase port(path, baud);
     if (port.Open() != 1) {
         std::printf("%s\n", Lang::TERM_OPEN_FAILED);
+        // Who or what stands in the way, where that is known.
+        if (port.IsBusy() == 1) {
+            std::printf("%s\n", PortBusyText(static_cast<int32_t>(port.GetBusyPid()), true).c_str());
+        } else if (!port.GetLockError().empty()) {
+            std::printf("%s\n", port.GetLockError().c_str());
+        }
         return;
     }
     std::printf("%s\n", Lang::TERM_OPEN_SUCCESS);

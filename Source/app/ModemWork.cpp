@@ -34,11 +34,11 @@ bool ModemWork_t::NeedsPorts(PortTakeRule_t rule) const
         return true;
     case TAKE_FOR_MODEL:
         // Nothing is sent without a model; a busy port is yet to be examined.
-        return model || record.bBusy;
+        return model || record.Unavailable();
     case TAKE_FOR_SENDING: {
         const bool sends = record.bInTable && record.bOpened && record.bAtOk && !record.strSmsCardNumber.empty() &&
                            model;
-        return (sends || record.bBusy) && !StopRequested();
+        return (sends || record.Unavailable()) && !StopRequested();
     }
     }
     return false;

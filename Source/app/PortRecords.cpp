@@ -28,6 +28,7 @@ Win32::CommInfo TableEntryOf(const DeviceBaseComInfo& record)
     entry.bOpened = record.bOpened;
     entry.bBusy = record.bBusy;
     entry.nBusyPid = record.nBusyPid;
+    entry.strLockError = record.strLockError;
     return entry;
 }
 

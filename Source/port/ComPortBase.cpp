@@ -35,6 +35,11 @@ pid_t CComPortBase::GetBusyPid() const
     return m_pImpl->GetBusyPid();
 }
 
+const std::string& CComPortBase::GetLockError() const
+{
+    return m_pImpl->GetLockError();
+}
+
 int CComPortBase::IsOpened()
 {
     return m_pImpl->IsOpened();

@@ -93,8 +93,10 @@ CComPortBaseLinux::Take_t CComPortBaseLinux::TakePort()
             char sys[128];
             const std::string text = std::string(portlock_strerror(PORTLOCK_ECREATE)) + ": " +
                                      strerror_r(err, sys, sizeof sys);
+            m_strLockError = text;
             RecordError(err, text.c_str());
         } else {
+            m_strLockError = portlock_strerror(portlock_errno);
             RecordError(-portlock_errno, portlock_strerror(portlock_errno));
         }
         return TAKE_FAILED;
@@ -145,6 +147,7 @@ int CComPortBaseLinux::Open()
     }
     m_bBusy = false;
     m_nBusyPid = 0;
+    m_strLockError.clear();
     const int64_t deadline = MonotonicUsec() + int64_t{m_nBusyWaitMs} * 1000;
     for (;;) {
         const Take_t taken = TakePort();
@@ -296,6 +299,11 @@ int CComPortBaseLinux::IsBusy() const
 pid_t CComPortBaseLinux::GetBusyPid() const
 {
     return m_nBusyPid;
+}
+
+const std::string& CComPortBaseLinux::GetLockError() const
+{
+    return m_strLockError;
 }
 
 int CComPortBaseLinux::IsOpened()

@@ -121,14 +121,20 @@ public:
     // record's open port. A port held since the scan is used as it is;
     // otherwise it is taken now, waiting up to g_nBusyWaitSec for another
     // program to let go. False when it is still held by another program then
-    // (`record` says busy, with the holder's PID). A port the scan found busy
+    // (`record` says busy, with the holder's PID) or its lock cannot be taken
+    // (`record` says why, in strLockError). A port the scan found busy
     // is examined once taken, and `record` refilled from what was found (the
     // port stays held only where a modem was recognised). True otherwise,
     // also when the path cannot be opened (`port` is then closed or null).
-    static bool TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port);
+    // With `sayWaits`, a wait for another program is said on standard error
+    // when it begins and when it ends.
+    static bool TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port, bool sayWaits);
     // The reason given for a port another program holds: English for the
     // JSON documents ("port busy: held by process N"), else the catalogue's.
     static std::string PortBusyText(int32_t pid, bool catalogue);
+    // Why `record` cannot be used now (Unavailable): its lock error as the
+    // port layer gave it, else PortBusyText.
+    static std::string PortUnavailableText(const ComPortBaseInfo_t& record, bool catalogue);
 
     // ---- command exchanges (CommandExchange.cpp)
     // Each wrapper is one row of the exchange table, run by RunExchange
@@ -467,6 +473,7 @@ public:
     std::string m_strStatus;                     // status line under the table
     std::vector<SendSmsResult_t> m_vecSendResult;  // send results for the JSON report
     bool m_bPlainText = true;                    // print each send result at once
+    bool m_bSayWaits = false;                    // command-line modes: waits for busy ports on stderr
     // Ports recognised by the last scan, held (lock file, flock) by path until
     // a workflow takes them or ReleasePorts; main thread only.
     std::map<std::string, std::unique_ptr<CComPortBase>> m_heldPorts;

@@ -45,6 +45,7 @@ struct TableCellWidths
 extern const TableCellWidths TABLE_CELL_WIDTHS;
 extern const char* const NO_AT;
 extern const char* const AT_BUSY;         // AT status of a port another program holds
+extern const char* const AT_LOCK_ERROR;   // of a port whose lock file cannot be made
 // The progress line of a scan on the menu's terminal: printf format of the
 // number of ports, then of those done.
 extern const char* const SCAN_PROGRESS;

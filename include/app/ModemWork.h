@@ -30,7 +30,8 @@ enum PortsTaken_t
 {
     PORTS_LEFT,   // the rule did not ask for them
     PORTS_TAKEN,  // held since the scan or taken now (a path that does not open stays closed or missing)
-    PORTS_BUSY,   // another program still holds them: `record` says busy, with the holder's PID
+    PORTS_BUSY,   // another program still holds them (`record` says busy, with the holder's PID),
+                  // or their lock cannot be taken (`record` says why)
 };
 
 struct ModemWork_t

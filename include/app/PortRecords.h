@@ -35,6 +35,7 @@ struct DeviceBaseComInfo
     bool bOpened = false;   // the port could be taken and configured at some rate
     bool bBusy = false;     // another program held it; it was not touched
     int32_t nBusyPid = 0;   // that program's PID, 0 when it cannot be told
+    std::string strLockError;  // why its lock could not be taken, when no holder is why
 };
 
 namespace Win32 {
@@ -58,6 +59,7 @@ struct CommInfo
     bool bOpened = false;   // as in DeviceBaseComInfo
     bool bBusy = false;
     int32_t nBusyPid = 0;
+    std::string strLockError;
 };
 }  // namespace Win32
 
@@ -75,6 +77,13 @@ struct ComPortBaseInfo_t
     bool bOpened = true;    // false when detection could not take the port at all
     bool bBusy = false;     // another program holds it (found by the scan, or after the wait)
     int32_t nBusyPid = 0;   // that program's PID, 0 when it cannot be told
+    // Why its lock file could not be taken when no holder is why (a read-only
+    // or full lock folder): the port was not touched. Empty otherwise.
+    std::string strLockError;
+
+    // Another program holds it or its lock cannot be taken: not usable now,
+    // and said so rather than left out.
+    bool Unavailable() const { return bBusy || !strLockError.empty(); }
 };
 
 // The device table entry of a detection record: flags copied, texts taken

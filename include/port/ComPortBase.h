@@ -72,6 +72,10 @@ public:
     // The holder's PID after a busy Open; 0 when it cannot be told.
     pid_t GetBusyPid() const;
 
+    // Why the last Open could not take the port's lock file, when another
+    // holder is not the reason (see CComPortBaseLinux); empty otherwise.
+    const std::string& GetLockError() const;
+
     // 1 while the descriptor is valid.
     int IsOpened();
 

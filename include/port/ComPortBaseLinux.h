@@ -74,6 +74,12 @@ public:
     // /proc/locks for a flock; 0 when it cannot be told.
     pid_t GetBusyPid() const;
 
+    // Why the last Open could not take the port's lock file when the reason
+    // is not another holder (a read-only or full lock folder, a name too
+    // long, too many locks): the lock error's text without its code; empty
+    // otherwise.
+    const std::string& GetLockError() const;
+
     // 1 while the descriptor is valid (even when the settings failed).
     int IsOpened();
 
@@ -172,6 +178,7 @@ private:
     std::string m_strLockPath;   // our lock file while open; empty without one
     bool m_bBusy = false;
     pid_t m_nBusyPid = 0;
+    std::string m_strLockError;
 };
 
 #endif

@@ -3,6 +3,7 @@
 import fcntl
 import json
 import os
+import re
 import signal
 import subprocess
 import termios
@@ -31,10 +32,19 @@ def stored(n, count):
                     "stat": 1} for i in range(count)]}
 
 
-def document(result):
-    if result.err or not result.out.endswith("}\n\n"):
-        raise AssertionError("one JSON document and nothing on standard error expected: %r" % result)
+def document(result, err=""):
+    """The one JSON document on standard output; standard error must be `err` exactly (a string) or
+    match it whole (a compiled pattern)."""
+    err_ok = err.fullmatch(result.err) if isinstance(err, re.Pattern) else result.err == err
+    if not err_ok or not result.out.endswith("}\n\n"):
+        raise AssertionError("one JSON document and %r on standard error expected: %r" % (err, result))
     return json.loads(result.out)
+
+
+def gave_up(name, pid, seconds):
+    """What a command-line run says on standard error of a wait for a port that stays held."""
+    return re.compile(r"%s: held by process %d, waiting up to %d s\n%s: still held by process %d after %d\.\d s, "
+                      r"given up\n" % (name, pid, seconds, name, pid, seconds))
 
 
 def lock_files():
@@ -110,7 +120,10 @@ class Bank(unittest.TestCase):
             docs = []
             for run in runs:
                 out, err = run.communicate(timeout=120)
-                docs.append(document(harness.Result(run.returncode, out, err)))
+                # Where one run waits for the other, it says so on standard error, and only that.
+                for line in err.decode().splitlines():
+                    self.assertRegex(line, r"^ttyUSB\d: (held by process \d+, waiting up to 10 s|free after [\d.]+ s)$")
+                docs.append(document(harness.Result(run.returncode, out, err), err.decode()))
                 self.assertEqual(run.returncode, 0)
             reported = sorted(m["text"] for doc in docs for port in doc.get("ports", [])
                               for m in port.get("msgs", []))
@@ -180,12 +193,14 @@ class OneProgramPerPort(unittest.TestCase):
             holder = Holder("/dev/ttyUSB0")
             try:
                 busy = "port busy: held by process %d" % os.getpid()
-                doc = document(bench.run_tarnel(["sms", "read"]))
+                # The wait is said on standard error; standard output is still the one document.
+                doc = document(bench.run_tarnel(["sms", "read"]), gave_up("ttyUSB0", os.getpid(), 1))
                 self.assertEqual(doc["portcount"], 1)
                 self.assertEqual(doc["ports"][0], {"name": "ttyUSB0", "error": busy})
                 self.assertEqual(doc["ports"][1]["msgcount"], 1)
 
-                sent = document(bench.run_tarnel(["USB0,USB1", NUMBER, "Hello there"]))
+                sent = document(bench.run_tarnel(["USB0,USB1", NUMBER, "Hello there"]),
+                                gave_up("ttyUSB0", os.getpid(), 1))
                 self.assertEqual([(e["com"], e["code"], e["message"]) for e in sent["result"]],
                                  [("ttyUSB0", 1, busy), ("ttyUSB1", 0, "Succeed")])
 
@@ -207,7 +222,8 @@ class OneProgramPerPort(unittest.TestCase):
                 with self.subTest(label), Bench([modem(0, storage=stored(0, 1))], set_ini=self.BUSY_INI) as bench:
                     with open(os.path.join(LOCK_FOLDER, "LCK..ttyUSB0"), "w") as f:
                         f.write("%10d\n" % pid)
-                    doc = document(bench.run_tarnel(["sms", "read"]))
+                    result = bench.run_tarnel(["sms", "read"])
+                    doc = document(result, gave_up("ttyUSB0", pid, 1) if busy else "")
                     if busy:
                         self.assertEqual(doc["ports"], [{"name": "ttyUSB0",
                                                          "error": "port busy: held by process %d" % pid}])
@@ -219,6 +235,29 @@ class OneProgramPerPort(unittest.TestCase):
         finally:
             sleeper.kill()
             sleeper.wait()
+
+    def test_a_lock_folder_that_takes_no_file_is_said_as_such(self):
+        reason = "Cannot create the lock file: Read-only file system"
+        with Bench([modem(0, storage=stored(0, 1))], set_ini=self.BUSY_INI + "fixedports=0\n") as bench:
+            # The bench's own /run/lock, read-only even for root.
+            subprocess.run(["mount", "-t", "tmpfs", "-o", "ro", "tmpfs", LOCK_FOLDER], check=True)
+            try:
+                doc = document(bench.run_tarnel(["sms", "read"]))
+                self.assertEqual(doc["ports"], [{"name": "ttyUSB0", "error": reason}])
+                self.assertEqual(doc["portcount"], 0)
+                sent = document(bench.run_tarnel(["USB0", NUMBER, "Hello there"]))
+                self.assertEqual([(e["com"], e["code"], e["message"]) for e in sent["result"]],
+                                 [("ttyUSB0", 1, reason)])
+                for variant, text in (("en", "Lock error"), ("zh", "锁错误")):
+                    table = bench.run_tarnel([], binary=harness.tarnel_binary(variant))
+                    cat = CATALOGUES[variant]
+                    row = parse_screen(table.raw_out, cat)[2][0]
+                    self.assertEqual(row[:len(cell("ttyUSB0", cat["port"]) + cell("115200", cat["baud"]))],
+                                     cell("ttyUSB0", cat["port"]) + cell("115200", cat["baud"]))
+                    self.assertIn(cell(text, cat["at"]), row)
+                self.assertEqual(bench.rx("ttyUSB0"), b"")
+            finally:
+                subprocess.run(["umount", LOCK_FOLDER], check=True)
 
     def test_a_port_let_go_within_the_wait_is_examined_and_read(self):
         with Bench([modem(0, storage=stored(0, 1)), modem(1)],
@@ -232,7 +271,10 @@ class OneProgramPerPort(unittest.TestCase):
             finally:
                 holder.close()
             out, err = run.communicate(timeout=60)
-            doc = document(harness.Result(run.returncode, out, err))
+            lines = err.decode().splitlines()
+            self.assertEqual(lines[0], "ttyUSB0: held by process %d, waiting up to 30 s" % os.getpid())
+            self.assertRegex(lines[1], r"^ttyUSB0: free after \d+\.\d s$")
+            doc = document(harness.Result(run.returncode, out, err), err.decode())
             self.assertEqual(doc["portcount"], 2)
             self.assertEqual(doc["ports"][0]["msgs"][0]["text"], "m0-0")
             # Examined once it was free, as the scan would have done.

@@ -5,6 +5,7 @@ item that is a link stands for the device it points to."""
 
 import json
 import os
+import re
 import subprocess
 import unittest
 
@@ -24,8 +25,13 @@ VARIANTS = [
 SETTINGS = "[comm]\ndef=1\ntime1=20\nbusywait=1\nfixedports=0\n"
 
 
-def document(result):
-    if result.rc != 0 or result.err:
+def document(result, held_by=None):
+    """The JSON document of a run that succeeded; with `held_by`, its standard error says the wait for ttyUSB0's
+    holder and nothing else."""
+    said = "" if held_by is None else (
+        r"ttyUSB0: held by process %d, waiting up to 1 s\nttyUSB0: still held by process %d after 1\.\d s, given up\n"
+        % (held_by, held_by))
+    if result.rc != 0 or not re.fullmatch(said, result.err):
         raise AssertionError("tarnel failed: %r" % result)
     return json.loads(result.out)
 
@@ -62,10 +68,10 @@ class SecondName(unittest.TestCase):
                         f.write("%10d\n" % sleeper.pid)
 
                     self.assertEqual(table_ports(bench), ["ttyUSB0"])
-                    read = document(bench.run_tarnel(["sms", "read"]))
+                    read = document(bench.run_tarnel(["sms", "read"]), sleeper.pid)
                     self.assertEqual(read["ports"], [{"name": "ttyUSB0", "error": busy}])
                     for item in ("USB9", "USB0"):
-                        sent = document(bench.run_tarnel([item, NUMBER, "Hello there"]))
+                        sent = document(bench.run_tarnel([item, NUMBER, "Hello there"]), sleeper.pid)
                         self.assertEqual([(r["com"], r["code"], r["message"]) for r in sent["result"]],
                                          [("ttyUSB0", 1, busy)], item)
                     self.assertEqual(bench.rx("ttyUSB0"), b"")

@@ -186,6 +186,17 @@ class Terminal(unittest.TestCase):
             menu.child.expect_exact(t["path"] % "/dev/ttyS0" + t["baud"] % 115200 + t["failed"])
             screen = menu.wait_menu()
             self.assertNotIn(b"Input message", screen)
+            # A port another program holds: the failure names the holder, and the modem hears nothing.
+            with open(os.path.join(harness.LOCK_FOLDER, "LCK..ttyUSB0"), "w") as f:
+                f.write("%10d\n" % os.getpid())
+            heard = len(bench.rx("ttyUSB0"))
+            menu.key("3")
+            menu.child.expect_exact(t["port"])
+            menu.child.sendline("USB0")
+            menu.child.expect_exact(t["failed"] + "port busy: held by process %d\r\n" % os.getpid())
+            screen = menu.wait_menu()
+            self.assertNotIn(b"Input message", screen)
+            self.assertEqual(len(bench.rx("ttyUSB0")), heard)
             self.assertEqual(menu.quit(), 0)
 
     def test_end_of_input_leaves_the_terminal_and_the_program(self):

@@ -280,6 +280,7 @@ TEST_P(LockFileFound, TakenOverOnlyWhenStale)
     EXPECT_EQ(port.IsBusy(), 1);
     EXPECT_EQ(port.IsOpened(), 0);
     EXPECT_EQ(port.IsComError(), 0);
+    EXPECT_EQ(port.GetLockError(), "");
     EXPECT_EQ(port.GetBusyPid(), named);
     EXPECT_EQ(ReadFile(lockFile), text);
     ExpectDeviceUntouched(before);
@@ -497,6 +498,8 @@ TEST_P(LockFolderUnusable, RecordedAndDeviceUntouched)
     EXPECT_EQ(port.IsOpened(), 0);
     EXPECT_EQ(port.IsComError(), 1);
     EXPECT_EQ(port.GetErrorMsg(), GetParam().message);
+    // The reason alone, for the documents and the table; a busy port has none.
+    EXPECT_EQ(port.GetLockError(), GetParam().message.substr(GetParam().message.find("  ") + 2));
     ExpectDeviceUntouched(before);
     unlink((saved + "/loop").c_str());
 }
