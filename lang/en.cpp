@@ -106,6 +106,18 @@ const char* const CLEAR_DONE = "cleared";
 const char* const CLEAR_FAILED = "clear failed";
 const char* const CLEAR_UNAVAILABLE = "unavailable";
 
+// ---- the menu's read listing
+const char* const READ_INCOMPLETE_MARK = "[incomplete: a part is missing] ";
+const char* const READ_UNREADABLE_MARK = "[not read whole, left on the modem] ";
+
+// ---- standard error of the command-line modes
+const char* const DOCUMENT_NOT_WRITTEN = "tarnel: the document could not be written to standard output: ";
+const char* const DOCUMENT_MESSAGES_KEPT = "; the messages read and deleted are kept in ";
+const char* const DOCUMENT_NOTHING_LOST = "; no message read was deleted";
+const char* const DOCUMENT_SEND_RESULTS_LOST = "; the results of the sends are lost";
+const char* const JOURNAL_NOT_WRITTEN = "tarnel: the journal cannot be written in ";
+const char* const JOURNAL_NOTHING_DELETED = "; nothing deleted on ";
+
 // ---- AT terminal
 const char* const TERM_INPUT_PORT =
     "\nInput port(ex: want use /dev/ttyUSB0, input USB0, no input enter means cancel): ";

@@ -106,6 +106,18 @@ const char* const CLEAR_DONE = "已清空";
 const char* const CLEAR_FAILED = "清空失败";
 const char* const CLEAR_UNAVAILABLE = "无法访问";
 
+// ---- 菜单读取列表
+const char* const READ_INCOMPLETE_MARK = "【不完整：缺少分段】";
+const char* const READ_UNREADABLE_MARK = "【未能完整读取，保留在模块上】";
+
+// ---- 命令行模式的标准错误输出
+const char* const DOCUMENT_NOT_WRITTEN = "tarnel：结果文档无法写到标准输出：";
+const char* const DOCUMENT_MESSAGES_KEPT = "；已读取并删除的短信保存在 ";
+const char* const DOCUMENT_NOTHING_LOST = "；读取的短信都没有删除";
+const char* const DOCUMENT_SEND_RESULTS_LOST = "；发送结果已丢失";
+const char* const JOURNAL_NOT_WRITTEN = "tarnel：无法写入日志目录 ";
+const char* const JOURNAL_NOTHING_DELETED = "；未删除任何短信，端口 ";
+
 // ---- AT terminal
 const char* const TERM_INPUT_PORT = "\n请输入设备端口号(例:选择/dev/ttyUSB0,请输入USB0，无输入则放弃): ";
 const char* const TERM_PORT = "\n端  口： ";

@@ -263,6 +263,8 @@ SmsRecvStruct_t JoinedRecord(const LongMessage& m)
     }
     SmsRecvStruct_t r = Record(last->info->param, JoinParts(m));
     r.complete = m.Complete();
+    r.partReference = m.reference;
+    r.partCount = static_cast<int>(m.parts.size());
     for (const Part* part : m.parts) {
         if (part == nullptr) {
             continue;

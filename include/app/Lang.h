@@ -108,6 +108,21 @@ extern const char* const CLEAR_DONE;
 extern const char* const CLEAR_FAILED;
 extern const char* const CLEAR_UNAVAILABLE;  // no model, port not open, storage not selectable
 
+// ---- the menu's read listing: marks after READ_MESSAGE and the text
+extern const char* const READ_INCOMPLETE_MARK;  // a long message still missing a part
+extern const char* const READ_UNREADABLE_MARK;  // an entry not read whole; what the modem gave follows
+
+// ---- standard error of the command-line modes
+// DOCUMENT_NOT_WRITTEN <system's reason> then DOCUMENT_MESSAGES_KEPT <journal
+// directory>, DOCUMENT_NOTHING_LOST or DOCUMENT_SEND_RESULTS_LOST
+extern const char* const DOCUMENT_NOT_WRITTEN;
+extern const char* const DOCUMENT_MESSAGES_KEPT;
+extern const char* const DOCUMENT_NOTHING_LOST;
+extern const char* const DOCUMENT_SEND_RESULTS_LOST;
+// JOURNAL_NOT_WRITTEN <directory> ": " <reason> JOURNAL_NOTHING_DELETED <port>
+extern const char* const JOURNAL_NOT_WRITTEN;
+extern const char* const JOURNAL_NOTHING_DELETED;
+
 // ---- AT terminal
 extern const char* const TERM_INPUT_PORT;     // port question; an empty answer cancels
 extern const char* const TERM_PORT;           // followed by the device path and a line end

@@ -76,6 +76,11 @@ struct SmsRecvStruct_t
     // joined), and for a part shown alone because the message it belongs to
     // cannot be told (see SmsInfoVecToSmsRecvStructVec).
     bool complete = true;
+    // Of a concatenated message: its reference and part count as the sender
+    // numbered the parts (with `from`, what tells it from other long
+    // messages); -1 and 0 for any other record.
+    int partReference = -1;
+    int partCount = 0;
     // The service-centre time stamp of its newest part (of a status report,
     // the discharge time) as seconds since 1970-01-01 UTC, its time zone
     // applied; hasStamp is false where none was readable (a stored outgoing
