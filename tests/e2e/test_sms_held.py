@@ -1,0 +1,106 @@
+"""The parts of long messages still arriving: read-and-clear holds them back
+and lists them in "held", each judged by its own time stamp, and for no
+longer than partwait after tarnel first saw them (kept in the journal
+directory); sms read, sread and menu key 2 show them, marked."""
+
+import json
+import os
+import re
+import time
+import unittest
+
+import pexpect
+
+import harness
+from harness import Bench
+from test_sms_readclear import FIRST_PART, part, readclear, reported
+from test_sms_subcommands import deleted, modem, port_of, sms
+
+
+def stamp(offset):
+    """A service-centre time stamp `offset` seconds from now (UTC)."""
+    return time.strftime("%y-%m-%d %H:%M:%S", time.gmtime(time.time() + offset))
+
+
+def first_seen_files(bench):
+    if not os.path.isdir(bench.journal):
+        return []
+    return [os.path.join(bench.journal, n) for n in os.listdir(bench.journal) if n.startswith("parts-")]
+
+
+def held(port):
+    return reported({"msgs": port.get("held", [])})
+
+
+class HeldParts(unittest.TestCase):
+    def test_one_message_stamped_ahead_judges_only_itself(self):
+        # The board's clock is believed for the young part, not for the part
+        # stamped 3 h ahead (a centre with a wrong zone): each is held by its
+        # own judgement, and neither is deleted.
+        young = dict(part(1, 7, stamp(-120)), **{"from": "10010"})
+        ahead = part(1, 9, stamp(3 * 3600))
+        with Bench([modem("/dev/ttyUSB0", storage={"SM": [young, ahead], "ME": []})]) as bench:
+            port = readclear(bench)
+            self.assertEqual(reported(port), [])
+            self.assertEqual(held(port), [("SIM", FIRST_PART, True), ("SIM", FIRST_PART, True)])
+            self.assertEqual(sorted(m["from"] for m in port["held"]), ["10010", "10086"])
+            self.assertIs(port["clear"], True)
+            self.assertEqual(bench.events("ttyUSB0", "delete"), [])
+
+    def test_no_part_is_held_longer_than_partwait_after_it_was_first_seen(self):
+        # Stamped in 2060: by its stamp it would wait for ever.
+        storage = {"SM": [part(1, 7, "60-01-01 00:00:00")], "ME": []}
+        with Bench([modem("/dev/ttyUSB0", storage=storage)]) as bench:
+            before = time.time()
+            port = readclear(bench)
+            self.assertEqual(held(port), [("SIM", FIRST_PART, True)])
+            (seen_file,) = first_seen_files(bench)
+            with open(seen_file, encoding="utf-8") as f:
+                seen = json.load(f)
+            self.assertEqual(len(seen), 1)
+            (first,) = seen.values()
+            self.assertGreaterEqual(first, int(before) - 1)
+            self.assertLessEqual(first, time.time() + 1)
+
+            # Seen again soon after: still held, first seen as before.
+            port = readclear(bench)
+            self.assertEqual(held(port), [("SIM", FIRST_PART, True)])
+            with open(seen_file, encoding="utf-8") as f:
+                self.assertEqual(json.load(f), seen)
+
+            # As if the first run had been 11 minutes ago (partwait 10).
+            with open(seen_file, "w", encoding="utf-8") as f:
+                json.dump({key: value - 660 for key, value in seen.items()}, f)
+            port = readclear(bench)
+            self.assertEqual(reported(port), [("SIM", FIRST_PART, True)])
+            self.assertNotIn("held", port)
+            self.assertEqual(deleted(bench, "ttyUSB0"), {"SM": [1]})
+            self.assertEqual(first_seen_files(bench), [])
+
+    def test_read_shows_held_parts_marked_and_deletes_nothing(self):
+        storage = {"SM": [part(1, 7, stamp(-60))], "ME": []}
+        marks = {"en": "[incomplete: a part is missing] ", "zh": "【不完整：缺少分段】"}
+        menu_line = {"en": "q quit", "zh": "q退出"}
+        used = {"en": r"Read sms used: \d+", "zh": r"读取短信耗时: \d+"}
+        message = {"en": "Message: ", "zh": "短信内容: "}
+        with Bench([modem("/dev/ttyUSB0", storage=storage)]) as bench:
+            for sub in ("read", "sread"):
+                port = port_of(sms(bench, sub, compact=sub == "sread"), "ttyUSB0")
+                self.assertEqual(reported(port), [("SIM", FIRST_PART, True)])
+            for variant in ("en", "zh"):
+                menu = bench.spawn_tarnel([], binary=harness.tarnel_binary(variant), timeout=60)
+                menu.expect_exact(menu_line[variant])
+                menu.send("2")
+                menu.expect_exact("USB0):")
+                menu.sendline("USB0")
+                menu.expect(used[variant])
+                lines = re.sub(r"\x1b\[[0-9;]*m", "", menu.before).replace("\r\n", "\n").split("\n")
+                self.assertIn(message[variant] + marks[variant] + FIRST_PART, lines, variant)
+                menu.expect_exact(menu_line[variant])
+                menu.send("q")
+                menu.expect(pexpect.EOF)
+            self.assertEqual(bench.events("ttyUSB0", "delete"), [])
+
+
+if __name__ == "__main__":
+    harness.main()
