@@ -73,6 +73,10 @@ const char* const SEND_RESULT_SUCCESS = " success.";
 const char* const SEND_RESULT_FAILED = " failed, reason: ";
 const char* const MODEM_STOPPED = "Modem stopped answering";
 const char* const SEND_INTERRUPTED = "Interrupted";
+const char* const DEVICE_WENT_AWAY = "Device went away";
+const char* const DEVICE_WENT_AWAY_AFTER = " after ";
+const char* const DEVICE_WENT_AWAY_OF = " of ";
+const char* const DEVICE_WENT_AWAY_PARTS = " parts";
 const char* const PORT_BUSY_HELD_BY = "port busy: held by process ";
 const char* const PORT_BUSY = "port busy";
 

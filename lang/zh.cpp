@@ -73,6 +73,10 @@ const char* const SEND_RESULT_SUCCESS = " 的短信发送成功";
 const char* const SEND_RESULT_FAILED = " 的短信发送失败,失败原因: ";
 const char* const MODEM_STOPPED = "模块已停止应答";
 const char* const SEND_INTERRUPTED = "已中断";
+const char* const DEVICE_WENT_AWAY = "设备已断开";
+const char* const DEVICE_WENT_AWAY_AFTER = "，已送出 ";
+const char* const DEVICE_WENT_AWAY_OF = " / ";
+const char* const DEVICE_WENT_AWAY_PARTS = " 段";
 const char* const PORT_BUSY_HELD_BY = "端口被其他程序占用，进程号 ";
 const char* const PORT_BUSY = "端口被其他程序占用";
 

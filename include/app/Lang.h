@@ -73,6 +73,13 @@ extern const char* const MODEM_STOPPED;
 // The reason of a send stopped by Ctrl-C, SIGTERM or SIGHUP; the JSON
 // documents give it in English in both builds.
 extern const char* const SEND_INTERRUPTED;
+// A device that went away mid-send: DEVICE_WENT_AWAY, then, once the parts
+// of the message are known, DEVICE_WENT_AWAY_AFTER <accepted>
+// DEVICE_WENT_AWAY_OF <parts> DEVICE_WENT_AWAY_PARTS.
+extern const char* const DEVICE_WENT_AWAY;
+extern const char* const DEVICE_WENT_AWAY_AFTER;
+extern const char* const DEVICE_WENT_AWAY_OF;
+extern const char* const DEVICE_WENT_AWAY_PARTS;
 // The reason of a port another program holds: PORT_BUSY_HELD_BY <pid>, or
 // PORT_BUSY when the holder cannot be told. The JSON documents give it in
 // English in both builds.
