@@ -160,46 +160,89 @@ void ErrorLine(const std::string& text)
     }
 }
 
-// Selects one storage and deletes exactly `messages` from it by index.
-DeleteOutcome_t DeleteMessages(CPhoneCardBase* phone, CComPortBase* port, bool modemMemory,
-                               const std::vector<SmsRecvStruct_t>& messages)
+// Selects `storage` and deletes from it, by index, the parts of `messages`
+// that lie there. A message with a refused part (`refused`, by position,
+// shared by the calls for both storages) keeps the rest of its parts.
+DeleteOutcome_t DeleteMessages(CPhoneCardBase* phone, CComPortBase* port, SmsStorage_t storage,
+                               const std::vector<SmsRecvStruct_t>& messages, std::vector<bool>& refused)
 {
-    if (messages.empty()) {
-        return DELETE_DONE;
+    auto here = [storage](const SmsRecvStruct_t& sms) {
+        return Deletable(sms) && std::find(sms.storages.begin(), sms.storages.end(), storage) != sms.storages.end();
+    };
+    const bool undeletable = !std::all_of(messages.begin(), messages.end(), Deletable);
+    if (std::none_of(messages.begin(), messages.end(), here)) {
+        return undeletable ? DELETE_INCOMPLETE : DELETE_DONE;
     }
     if (StopRequested()) {
         return DELETE_STOPPED;
     }
     // The other storage was listed since: deletes act on the selected one.
-    const bool selected = modemMemory ? CCheckManager::RunComCmdReadME_Sms(phone, port)
-                                      : CCheckManager::RunComCmdReadSM_Sms(phone, port);
+    const bool selected = storage == SMS_STORAGE_ME ? CCheckManager::RunComCmdReadME_Sms(phone, port)
+                                                    : CCheckManager::RunComCmdReadSM_Sms(phone, port);
     if (!selected) {
         return DELETE_INCOMPLETE;
     }
-    DeleteOutcome_t outcome = DELETE_DONE;
+    DeleteOutcome_t outcome = undeletable ? DELETE_INCOMPLETE : DELETE_DONE;
     // An index is deleted once: what a second delete met would be a message
     // stored there since, which nobody has read.
     std::set<int> deleted;
-    for (const SmsRecvStruct_t& sms : messages) {
-        if (!Deletable(sms)) {
-            outcome = DELETE_INCOMPLETE;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        if (!here(messages[i]) || refused[i]) {
             continue;
         }
-        for (const int index : sms.indices) {
+        for (std::size_t part = 0; part < messages[i].indices.size(); ++part) {
+            const int index = messages[i].indices[part];
+            if (messages[i].storages[part] != storage || !deleted.insert(index).second) {
+                continue;
+            }
             if (StopRequested()) {
                 return DELETE_STOPPED;
             }
-            if (!deleted.insert(index).second) {
-                continue;
-            }
             if (!CCheckManager::RunComCmdDelSms(phone, port, index)) {
                 // The rest of this message stays with the refused part.
+                refused[i] = true;
                 outcome = DELETE_INCOMPLETE;
                 break;
             }
         }
     }
     return outcome;
+}
+
+// Names `storage` wherever the listing of `list` left it unnamed.
+void NameStorage(std::vector<SmsRecvStruct_t>& list, SmsStorage_t storage)
+{
+    for (SmsRecvStruct_t& sms : list) {
+        if (sms.storage == SMS_STORAGE_LISTED) {
+            sms.storage = storage;
+        }
+        sms.storages.resize(sms.indices.size(), storage);
+        std::replace(sms.storages.begin(), sms.storages.end(), SMS_STORAGE_LISTED, storage);
+    }
+}
+
+// The parts of a long message may lie in both storages (a modem files
+// incoming messages in one until it is full, then in the other): the
+// entries of both listings are joined as one listing would be, and each
+// message is reported from the storage of its first part.
+void JoinAcrossStorages(std::vector<SmsInfo> meEntries, const std::vector<SmsInfo>& smEntries,
+                        std::vector<SmsRecvStruct_t>& me, std::vector<SmsRecvStruct_t>& sm)
+{
+    if (meEntries.empty() || smEntries.empty()) {
+        return;  // nothing to join across
+    }
+    for (SmsInfo& e : meEntries) {
+        e.storage = SMS_STORAGE_ME;
+    }
+    for (SmsInfo e : smEntries) {
+        e.storage = SMS_STORAGE_SM;
+        meEntries.push_back(e);
+    }
+    me.clear();
+    sm.clear();
+    for (const SmsRecvStruct_t& sms : CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(meEntries, true)) {
+        (sms.storage == SMS_STORAGE_SM ? sm : me).push_back(sms);
+    }
 }
 
 // Reads again, by its index, every entry the last listing did not show whole,
@@ -423,7 +466,12 @@ CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ModemWork_t& modem, std:
     port->Open();
     RunComCmdInitPhone(phone, port);
     storages.me = ReadStoragePass(phone, port, true, me);
+    const std::vector<SmsInfo> meEntries = IsListed(storages.me) ? phone->GetReadEntries() : std::vector<SmsInfo>();
     storages.sm = ReadStoragePass(phone, port, false, sm);
+    const std::vector<SmsInfo> smEntries = IsListed(storages.sm) ? phone->GetReadEntries() : std::vector<SmsInfo>();
+    NameStorage(me, SMS_STORAGE_ME);
+    NameStorage(sm, SMS_STORAGE_SM);
+    JoinAcrossStorages(meEntries, smEntries, me, sm);
     return storages;
 }
 
@@ -466,9 +514,12 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& mode
 
     DeleteOutcome_t deleted = safe ? DELETE_DONE : DELETE_INCOMPLETE;
     if (safe) {
-        deleted = DeleteMessages(phone, port, true, result.me);
+        std::vector<SmsRecvStruct_t> reported = result.me;
+        reported.insert(reported.end(), result.sm.begin(), result.sm.end());
+        std::vector<bool> refused(reported.size(), false);
+        deleted = DeleteMessages(phone, port, SMS_STORAGE_ME, reported, refused);
         if (deleted != DELETE_STOPPED) {
-            deleted = std::max(deleted, DeleteMessages(phone, port, false, result.sm));
+            deleted = std::max(deleted, DeleteMessages(phone, port, SMS_STORAGE_SM, reported, refused));
         }
     }
     result.stopped = deleted == DELETE_STOPPED;
