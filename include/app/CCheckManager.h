@@ -360,9 +360,13 @@ public:
     // Reads modem memory, then SIM card, of `modem` through its port (taken
     // by the caller), printing nothing: opens the port if it is not (a port
     // the caller holds is open already), sends the model's initialisation
-    // commands, then ReadStoragePass for each storage in turn. Nothing is
-    // sent without a model or a port. A list is left unchanged when its
-    // storage could not be read. Returns how far each storage got.
+    // commands, then ReadStoragePass for each storage in turn. Messages
+    // still missing a part are included, with `complete` false; the parts
+    // of a long message in both storages are joined and the message put in
+    // the list of its first part's storage; every record names the storage
+    // of each part. Nothing is sent without a model or a port. A list is
+    // left unchanged when its storage could not be read. Returns how far
+    // each storage got.
     PortStorages_t GetPortSMS(ModemWork_t& modem, std::vector<SmsRecvStruct_t>& me, std::vector<SmsRecvStruct_t>& sm);
     // What read-and-clear did on one port: what it reported and how far it got.
     struct PortReadClear_t

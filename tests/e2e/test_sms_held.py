@@ -5,14 +5,12 @@ directory); sms read, sread and menu key 2 show them, marked."""
 
 import json
 import os
-import re
 import time
 import unittest
 
-import pexpect
-
 import harness
 from harness import Bench
+from test_sms_kinds import menu_read_lines
 from test_sms_readclear import FIRST_PART, part, readclear, reported
 from test_sms_subcommands import deleted, modem, port_of, sms
 
@@ -80,25 +78,14 @@ class HeldParts(unittest.TestCase):
     def test_read_shows_held_parts_marked_and_deletes_nothing(self):
         storage = {"SM": [part(1, 7, stamp(-60))], "ME": []}
         marks = {"en": "[incomplete: a part is missing] ", "zh": "【不完整：缺少分段】"}
-        menu_line = {"en": "q quit", "zh": "q退出"}
-        used = {"en": r"Read sms used: \d+", "zh": r"读取短信耗时: \d+"}
         message = {"en": "Message: ", "zh": "短信内容: "}
         with Bench([modem("/dev/ttyUSB0", storage=storage)]) as bench:
             for sub in ("read", "sread"):
                 port = port_of(sms(bench, sub, compact=sub == "sread"), "ttyUSB0")
                 self.assertEqual(reported(port), [("SIM", FIRST_PART, True)])
             for variant in ("en", "zh"):
-                menu = bench.spawn_tarnel([], binary=harness.tarnel_binary(variant), timeout=60)
-                menu.expect_exact(menu_line[variant])
-                menu.send("2")
-                menu.expect_exact("USB0):")
-                menu.sendline("USB0")
-                menu.expect(used[variant])
-                lines = re.sub(r"\x1b\[[0-9;]*m", "", menu.before).replace("\r\n", "\n").split("\n")
+                lines = menu_read_lines(bench, variant)
                 self.assertIn(message[variant] + marks[variant] + FIRST_PART, lines, variant)
-                menu.expect_exact(menu_line[variant])
-                menu.send("q")
-                menu.expect(pexpect.EOF)
             self.assertEqual(bench.events("ttyUSB0", "delete"), [])
 
 
