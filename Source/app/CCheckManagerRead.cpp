@@ -489,8 +489,9 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& mode
 
     const SmsClocks_t clocks = PortClocks(phone, port, me, sm);
     const std::string sim = SimKey(modem.record);
-    const bool judged = clocks.hasBoard;  // some message is missing a part
-    const std::map<std::string, int64_t> seen = judged ? journal.LoadFirstSeen(sim) : std::map<std::string, int64_t>();
+    // Only the messages held now keep their record: a sender reuses its
+    // references, and a stale record would flush a new message at once.
+    const std::map<std::string, int64_t> seen = journal.LoadFirstSeen(sim);
     std::map<std::string, int64_t> stillSeen;
     const int64_t now = static_cast<int64_t>(time(nullptr));
     TakeReady(me, clocks, seen, now, result.me, result.heldMe, stillSeen);

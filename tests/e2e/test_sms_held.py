@@ -75,6 +75,19 @@ class HeldParts(unittest.TestCase):
             self.assertEqual(deleted(bench, "ttyUSB0"), {"SM": [1]})
             self.assertEqual(first_seen_files(bench), [])
 
+    def test_the_record_of_a_message_gone_from_the_modem_goes_too(self):
+        # A sender reuses its references: the record of a message cleared
+        # since must not flush the next one with that reference at once.
+        iccid = "89860000000000000077"
+        with Bench([modem("/dev/ttyUSB0", iccid=iccid, storage={"SM": [], "ME": []})]) as bench:
+            os.makedirs(bench.journal)
+            record = os.path.join(bench.journal, "parts-%s.json" % iccid)
+            with open(record, "w", encoding="utf-8") as f:
+                json.dump({"10086/7/2": int(time.time()) - 3600}, f)
+            port = readclear(bench)
+            self.assertEqual((port["msgcount"], port["clear"]), (0, True))
+            self.assertFalse(os.path.exists(record))
+
     def test_read_shows_held_parts_marked_and_deletes_nothing(self):
         storage = {"SM": [part(1, 7, stamp(-60))], "ME": []}
         marks = {"en": "[incomplete: a part is missing] ", "zh": "【不完整：缺少分段】"}
