@@ -104,6 +104,20 @@ std::string FirstSeenKey(const SmsRecvStruct_t& sms)
     return sms.from + "/" + std::to_string(sms.partReference) + "/" + std::to_string(sms.partCount);
 }
 
+// Whether a recorded first sighting of `sms` can be taken. One later than
+// now proves nothing (the clock was set back); nor does one from before the
+// centre stamped the message while the clock is believed for it now: it was
+// recorded by a clock not yet set (a board without a real-time clock before
+// its time came from the network).
+bool Believable(int64_t firstSeen, const SmsRecvStruct_t& sms, int64_t now)
+{
+    if (firstSeen > now) {
+        return false;
+    }
+    const int64_t earliestPresent = sms.stampUtc - SMS_CLOCK_TOLERANCE;
+    return !(sms.hasStamp && now >= earliestPresent && firstSeen < earliestPresent);
+}
+
 // Sorts `listed` into the messages to report now (`ready`) and those still
 // arriving (`held`). `seen` is when tarnel first saw each long message
 // missing a part (by FirstSeenKey); a message seen for the first time counts
@@ -119,8 +133,7 @@ void TakeReady(const std::vector<SmsRecvStruct_t>& listed, const SmsClocks_t& cl
         if (keyed) {
             const auto it = seen.find(FirstSeenKey(sms));
             first.known = true;
-            // A first sighting later than now proves nothing: the clock was set back.
-            first.utc = it != seen.end() && it->second <= now ? it->second : now;
+            first.utc = it != seen.end() && Believable(it->second, sms, now) ? it->second : now;
         }
         if (JudgeSmsReadiness(sms, clocks, limit, first) == SMS_READY) {
             ready.push_back(sms);

@@ -75,6 +75,23 @@ class HeldParts(unittest.TestCase):
             self.assertEqual(deleted(bench, "ttyUSB0"), {"SM": [1]})
             self.assertEqual(first_seen_files(bench), [])
 
+    def test_a_first_sighting_recorded_by_a_clock_not_yet_set_counts_from_now(self):
+        # Recorded in 1970 by a board without a real-time clock, before its
+        # time came from the network: the young part is still held.
+        iccid = "89860000000000000078"
+        with Bench([modem("/dev/ttyUSB0", iccid=iccid, storage={"SM": [part(1, 7, stamp(-60))], "ME": []})]) \
+                as bench:
+            os.makedirs(bench.journal)
+            record = os.path.join(bench.journal, "parts-%s.json" % iccid)
+            with open(record, "w", encoding="utf-8") as f:
+                json.dump({"10086/7/2": 100000}, f)
+            before = time.time()
+            port = readclear(bench)
+            self.assertEqual(held(port), [("SIM", FIRST_PART, True)])
+            self.assertEqual(bench.events("ttyUSB0", "delete"), [])
+            with open(record, encoding="utf-8") as f:
+                self.assertGreaterEqual(json.load(f)["10086/7/2"], int(before) - 1)
+
     def test_the_record_of_a_message_gone_from_the_modem_goes_too(self):
         # A sender reuses its references: the record of a message cleared
         # since must not flush the next one with that reference at once.
