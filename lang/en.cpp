@@ -74,6 +74,10 @@ const char* const SEND_RESULT_SUCCESS = " success.";
 const char* const SEND_RESULT_FAILED = " failed, reason: ";
 const char* const MODEM_STOPPED = "Modem stopped answering";
 const char* const SEND_INTERRUPTED = "Interrupted";
+const char* const DEVICE_WENT_AWAY = "Device went away";
+const char* const DEVICE_WENT_AWAY_AFTER = " after ";
+const char* const DEVICE_WENT_AWAY_OF = " of ";
+const char* const DEVICE_WENT_AWAY_PARTS = " parts";
 const char* const PORT_BUSY_HELD_BY = "port busy: held by process ";
 const char* const PORT_BUSY = "port busy";
 
@@ -106,6 +110,18 @@ const char* const CLEAR_SIM_CARD = "SIM card ";
 const char* const CLEAR_DONE = "cleared";
 const char* const CLEAR_FAILED = "clear failed";
 const char* const CLEAR_UNAVAILABLE = "unavailable";
+
+// ---- the menu's read listing
+const char* const READ_INCOMPLETE_MARK = "[incomplete: a part is missing] ";
+const char* const READ_UNREADABLE_MARK = "[not read whole, left on the modem] ";
+
+// ---- standard error of the command-line modes
+const char* const DOCUMENT_NOT_WRITTEN = "tarnel: the document could not be written to standard output: ";
+const char* const DOCUMENT_MESSAGES_KEPT = "; the messages read and deleted are kept in ";
+const char* const DOCUMENT_NOTHING_LOST = "; no message read was deleted";
+const char* const DOCUMENT_SEND_RESULTS_LOST = "; the results of the sends are lost";
+const char* const JOURNAL_NOT_WRITTEN = "tarnel: the journal cannot be written in ";
+const char* const JOURNAL_NOTHING_DELETED = "; nothing deleted on ";
 
 // ---- AT terminal
 const char* const TERM_INPUT_PORT =

@@ -74,6 +74,10 @@ const char* const SEND_RESULT_SUCCESS = " 的短信发送成功";
 const char* const SEND_RESULT_FAILED = " 的短信发送失败,失败原因: ";
 const char* const MODEM_STOPPED = "模块已停止应答";
 const char* const SEND_INTERRUPTED = "已中断";
+const char* const DEVICE_WENT_AWAY = "设备已断开";
+const char* const DEVICE_WENT_AWAY_AFTER = "，已送出 ";
+const char* const DEVICE_WENT_AWAY_OF = " / ";
+const char* const DEVICE_WENT_AWAY_PARTS = " 段";
 const char* const PORT_BUSY_HELD_BY = "端口被其他程序占用，进程号 ";
 const char* const PORT_BUSY = "端口被其他程序占用";
 
@@ -106,6 +110,18 @@ const char* const CLEAR_SIM_CARD = "SIM卡";
 const char* const CLEAR_DONE = "已清空";
 const char* const CLEAR_FAILED = "清空失败";
 const char* const CLEAR_UNAVAILABLE = "无法访问";
+
+// ---- 菜单读取列表
+const char* const READ_INCOMPLETE_MARK = "【不完整：缺少分段】";
+const char* const READ_UNREADABLE_MARK = "【未能完整读取，保留在模块上】";
+
+// ---- 命令行模式的标准错误输出
+const char* const DOCUMENT_NOT_WRITTEN = "tarnel：结果文档无法写到标准输出：";
+const char* const DOCUMENT_MESSAGES_KEPT = "；已读取并删除的短信保存在 ";
+const char* const DOCUMENT_NOTHING_LOST = "；读取的短信都没有删除";
+const char* const DOCUMENT_SEND_RESULTS_LOST = "；发送结果已丢失";
+const char* const JOURNAL_NOT_WRITTEN = "tarnel：无法写入日志目录 ";
+const char* const JOURNAL_NOTHING_DELETED = "；未删除任何短信，端口 ";
 
 // ---- AT terminal
 const char* const TERM_INPUT_PORT = "\n请输入设备端口号(例:选择/dev/ttyUSB0,请输入USB0，无输入则放弃): ";

@@ -9,7 +9,7 @@
 #
 # The command runs in a scratch folder whose set.ini shortens serial reads
 # (time1, 100 by default) so the scan of the silent modem takes seconds, not
-# half a minute.  Needs root, as tarnel itself does.
+# half a minute, and keeps tarnel's journal there.  Needs root, as tarnel itself does.
 #
 # tarnel's switches VT-DEBUG, VT-STAMP, VT-OUT and VT-MC323 are environment
 # variables with a "-" in their names. No shell can assign those, and dash
@@ -41,8 +41,10 @@ fi
 scratch=$(mktemp -d /tmp/tarnel-demo.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT INT TERM
 time1=${DEMO_TIME1:-100}
+# The simulated modems' journal stays in the scratch folder, never the machine's.
+printf '[comm]\njournaldir=%s/journal\n' "$scratch" > "$scratch/set.ini"
 if [ "$time1" -gt 0 ]; then
-    printf '[comm]\ndef=1\ntime1=%s\n' "$time1" > "$scratch/set.ini"
+    printf 'def=1\ntime1=%s\n' "$time1" >> "$scratch/set.ini"
 fi
 cat > "$scratch/modems.json" <<'JSON'
 {"modems": [

@@ -1741,6 +1741,13 @@ class Modem:
             # No network to hand the message to; the script entry stays too.
             answer, record["outcome"] = self.cms(331), "not-registered"
             self.send_script.insert(0, entry)
+        elif entry == "hangup":
+            # The device goes away with the message typed: no answer, the link closes.
+            record.update(outcome="hangup", answer=None)
+            self.sent.append(record)
+            self.event("sms", speed=speed, **record)
+            self.close("hangup")
+            return
         else:
             answer = self._send_answer(entry)
             record["outcome"] = "silent" if answer is None else entry

@@ -6,6 +6,8 @@
 
 #include <json/json.h>
 
+#include "DocumentOutput.h"
+#include "Lang.h"
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
 #include "StopSignal.h"
@@ -26,7 +28,11 @@ const char* const JSON_COUNT_ERROR = R"({"code": 3, "message": "param count erro
 
 void PrintDocument(const Json::Value& document)
 {
-    std::cout << document.toStyledString() << std::endl;
+    std::string error;
+    if (!WriteDocument(document.toStyledString() + "\n", error)) {
+        MarkDocumentLost();
+        std::cerr << Lang::DOCUMENT_NOT_WRITTEN << error << Lang::DOCUMENT_SEND_RESULTS_LOST << std::endl;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <ctime>
 #include <iostream>
+#include <iterator>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "CCheckManager.h"
@@ -14,6 +17,7 @@
 #include "Lang.h"
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
+#include "SmsJournal.h"
 #include "SmsDecode.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
@@ -22,6 +26,7 @@
 namespace {
 
 const int MAX_READ_NEXT_COMMANDS = 100;  // follow-up commands of one listing
+const int MAX_READ_AGAIN_COMMANDS = 100;  // entries of one listing read again by index
 
 // The word after a storage's name in the lines of menu key "d".
 const char* ClearOutcomeText(CCheckManager::StorageClear_t outcome)
@@ -93,53 +98,190 @@ SmsClocks_t PortClocks(CPhoneCardBase* phone, CComPortBase* port, const std::vec
     return clocks;
 }
 
-// The messages of `listed` to report now: all but those still arriving.
-std::vector<SmsRecvStruct_t> TakeReady(const std::vector<SmsRecvStruct_t>& listed, const SmsClocks_t& clocks)
+// The key of a long message's parts in the first-seen record of its SIM card.
+std::string FirstSeenKey(const SmsRecvStruct_t& sms)
 {
-    const int64_t limit = static_cast<int64_t>(g_nPartWaitMinutes) * 60;
-    std::vector<SmsRecvStruct_t> ready;
-    for (const SmsRecvStruct_t& sms : listed) {
-        if (JudgeSmsReadiness(sms, clocks, limit) == SMS_READY) {
-            ready.push_back(sms);
-        }
-    }
-    return ready;
+    return sms.from + "/" + std::to_string(sms.partReference) + "/" + std::to_string(sms.partCount);
 }
 
-// Selects one storage and deletes exactly `messages` from it by index.
-DeleteOutcome_t DeleteMessages(CPhoneCardBase* phone, CComPortBase* port, bool modemMemory,
-                               const std::vector<SmsRecvStruct_t>& messages)
+// Whether a recorded first sighting of `sms` can be taken. One later than
+// now proves nothing (the clock was set back); nor does one from before the
+// centre stamped the message while the clock is believed for it now: it was
+// recorded by a clock not yet set (a board without a real-time clock before
+// its time came from the network).
+bool Believable(int64_t firstSeen, const SmsRecvStruct_t& sms, int64_t now)
 {
-    if (messages.empty()) {
-        return DELETE_DONE;
+    if (firstSeen > now) {
+        return false;
+    }
+    const int64_t earliestPresent = sms.stampUtc - SMS_CLOCK_TOLERANCE;
+    return !(sms.hasStamp && now >= earliestPresent && firstSeen < earliestPresent);
+}
+
+// Sorts `listed` into the messages to report now (`ready`) and those still
+// arriving (`held`). `seen` is when tarnel first saw each long message
+// missing a part (by FirstSeenKey); a message seen for the first time counts
+// from `now`. `stillSeen` gets the entries of the messages held.
+void TakeReady(const std::vector<SmsRecvStruct_t>& listed, const SmsClocks_t& clocks,
+               const std::map<std::string, int64_t>& seen, int64_t now, std::vector<SmsRecvStruct_t>& ready,
+               std::vector<SmsRecvStruct_t>& held, std::map<std::string, int64_t>& stillSeen)
+{
+    const int64_t limit = static_cast<int64_t>(g_nPartWaitMinutes) * 60;
+    for (const SmsRecvStruct_t& sms : listed) {
+        SmsFirstSeen_t first;
+        const bool keyed = !sms.complete && sms.partReference >= 0;
+        if (keyed) {
+            const auto it = seen.find(FirstSeenKey(sms));
+            first.known = true;
+            first.utc = it != seen.end() && Believable(it->second, sms, now) ? it->second : now;
+        }
+        if (JudgeSmsReadiness(sms, clocks, limit, first) == SMS_READY) {
+            ready.push_back(sms);
+        } else {
+            held.push_back(sms);
+            if (keyed) {
+                stillSeen[FirstSeenKey(sms)] = first.utc;
+            }
+        }
+    }
+}
+
+// Which SIM card a modem holds, for the first-seen record: its number, else
+// the modem's IMEI, else its port.
+std::string SimKey(const ComPortBaseInfo_t& record)
+{
+    if (!record.strSmsCardNumber.empty()) {
+        return record.strSmsCardNumber;
+    }
+    return record.strSerialNumber.empty() ? ShortPortName(record.strPortName) : record.strSerialNumber;
+}
+
+// The messages of `list` that read-and-clear deletes.
+std::vector<SmsRecvStruct_t> DeletableOf(const std::vector<SmsRecvStruct_t>& list)
+{
+    std::vector<SmsRecvStruct_t> out;
+    std::copy_if(list.begin(), list.end(), std::back_inserter(out), Deletable);
+    return out;
+}
+
+// One line on standard error, written at once (workers write side by side).
+void ErrorLine(const std::string& text)
+{
+    const std::string line = text + "\n";
+    if (write(STDERR_FILENO, line.data(), line.size()) < 0) {
+        // Nowhere left to say it: the port's "clear" false still does.
+    }
+}
+
+// Selects `storage` and deletes from it, by index, the parts of `messages`
+// that lie there. A message with a refused part (`refused`, by position,
+// shared by the calls for both storages) keeps the rest of its parts.
+DeleteOutcome_t DeleteMessages(CPhoneCardBase* phone, CComPortBase* port, SmsStorage_t storage,
+                               const std::vector<SmsRecvStruct_t>& messages, std::vector<bool>& refused)
+{
+    auto here = [storage](const SmsRecvStruct_t& sms) {
+        return Deletable(sms) && std::find(sms.storages.begin(), sms.storages.end(), storage) != sms.storages.end();
+    };
+    const bool undeletable = !std::all_of(messages.begin(), messages.end(), Deletable);
+    if (std::none_of(messages.begin(), messages.end(), here)) {
+        return undeletable ? DELETE_INCOMPLETE : DELETE_DONE;
     }
     if (StopRequested()) {
         return DELETE_STOPPED;
     }
     // The other storage was listed since: deletes act on the selected one.
-    const bool selected = modemMemory ? CCheckManager::RunComCmdReadME_Sms(phone, port)
-                                      : CCheckManager::RunComCmdReadSM_Sms(phone, port);
+    const bool selected = storage == SMS_STORAGE_ME ? CCheckManager::RunComCmdReadME_Sms(phone, port)
+                                                    : CCheckManager::RunComCmdReadSM_Sms(phone, port);
     if (!selected) {
         return DELETE_INCOMPLETE;
     }
-    DeleteOutcome_t outcome = DELETE_DONE;
-    for (const SmsRecvStruct_t& sms : messages) {
-        if (!Deletable(sms)) {
-            outcome = DELETE_INCOMPLETE;
+    DeleteOutcome_t outcome = undeletable ? DELETE_INCOMPLETE : DELETE_DONE;
+    // An index is deleted once: what a second delete met would be a message
+    // stored there since, which nobody has read.
+    std::set<int> deleted;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        if (!here(messages[i]) || refused[i]) {
             continue;
         }
-        for (const int index : sms.indices) {
+        for (std::size_t part = 0; part < messages[i].indices.size(); ++part) {
+            const int index = messages[i].indices[part];
+            if (messages[i].storages[part] != storage || !deleted.insert(index).second) {
+                continue;
+            }
             if (StopRequested()) {
                 return DELETE_STOPPED;
             }
             if (!CCheckManager::RunComCmdDelSms(phone, port, index)) {
                 // The rest of this message stays with the refused part.
+                refused[i] = true;
                 outcome = DELETE_INCOMPLETE;
                 break;
             }
         }
     }
     return outcome;
+}
+
+// Names `storage` wherever the listing of `list` left it unnamed.
+void NameStorage(std::vector<SmsRecvStruct_t>& list, SmsStorage_t storage)
+{
+    for (SmsRecvStruct_t& sms : list) {
+        if (sms.storage == SMS_STORAGE_LISTED) {
+            sms.storage = storage;
+        }
+        sms.storages.resize(sms.indices.size(), storage);
+        std::replace(sms.storages.begin(), sms.storages.end(), SMS_STORAGE_LISTED, storage);
+    }
+}
+
+// The parts of a long message may lie in both storages (a modem files
+// incoming messages in one until it is full, then in the other): the
+// entries of both listings are joined as one listing would be, and each
+// message is reported from the storage of its first part.
+void JoinAcrossStorages(std::vector<SmsInfo> meEntries, const std::vector<SmsInfo>& smEntries,
+                        std::vector<SmsRecvStruct_t>& me, std::vector<SmsRecvStruct_t>& sm)
+{
+    if (meEntries.empty() || smEntries.empty()) {
+        return;  // nothing to join across
+    }
+    for (SmsInfo& e : meEntries) {
+        e.storage = SMS_STORAGE_ME;
+    }
+    for (SmsInfo e : smEntries) {
+        e.storage = SMS_STORAGE_SM;
+        meEntries.push_back(e);
+    }
+    me.clear();
+    sm.clear();
+    for (const SmsRecvStruct_t& sms : CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(meEntries, true)) {
+        (sms.storage == SMS_STORAGE_SM ? sm : me).push_back(sms);
+    }
+}
+
+// Reads again, by its index, every entry the last listing did not show whole,
+// each index once: a line that lost bytes on the way usually comes whole the
+// second time. What still does not stays an unreadable record: reported,
+// never deleted. False when the listing showed an index twice: whatever is
+// stored there, one of the two was another message, which this run has not
+// read.
+bool ReadAgainUnreadable(CPhoneCardBase* phone, CComPortBase* port)
+{
+    std::set<int> indices;
+    bool repeated = false;
+    for (const SmsRecvStruct_t& sms : phone->GetReadSms()) {
+        if (sms.kind == SMS_KIND_UNREADABLE && sms.entryIndex >= 0) {
+            indices.insert(sms.entryIndex);
+            repeated = repeated || sms.state == SMS_ENTRY_INDEX_REPEATED;
+        }
+    }
+    int commands = 0;
+    for (const int index : indices) {
+        if (++commands > MAX_READ_AGAIN_COMMANDS || StopRequested()) {
+            break;
+        }
+        CCheckManager::RunComCmdReadOneSms(phone, port, index);
+    }
+    return !repeated;
 }
 
 }  // namespace
@@ -284,8 +426,9 @@ CCheckManager::StorageRead_t CCheckManager::ReadStoragePass(CPhoneCardBase* phon
     if (!ReadAllSmsByPhoneSM(phone, port, whole)) {
         return STORAGE_UNREAD;
     }
+    const bool noneHidden = ReadAgainUnreadable(phone, port);
     out = phone->GetReadSms();
-    return whole ? STORAGE_READ : STORAGE_PARTLY_READ;
+    return whole && noneHidden ? STORAGE_READ : STORAGE_PARTLY_READ;
 }
 
 void CCheckManager::PrintRecvSms(std::vector<SmsRecvStruct_t> list)
@@ -305,11 +448,18 @@ void CCheckManager::PrintRecvSms(const std::vector<SmsRecvStruct_t>& list, std::
         out << Lang::READ_SEND_TO << ToPrintableText(list[i].from) << "\n";
         out << Lang::READ_SEND_TIME << ToPrintableText(list[i].time) << "\n";
         // A status report's text is the catalogue's; the record's is the JSON report's English.
-        const std::string text =
+        std::string text =
             list[i].kind == SMS_KIND_STATUS_REPORT
                 ? Lang::STATUS_REPORT_TEXTS[gsmStatusClass(static_cast<unsigned char>(list[i].status))]
                 : list[i].text;
-        out << Lang::READ_MESSAGE << ToPrintableText(text) << "\n";
+        std::string mark;
+        if (list[i].kind == SMS_KIND_UNREADABLE) {
+            mark = Lang::READ_UNREADABLE_MARK;
+            text = list[i].raw;
+        } else if (!list[i].complete) {
+            mark = Lang::READ_INCOMPLETE_MARK;
+        }
+        out << Lang::READ_MESSAGE << mark << ToPrintableText(text) << "\n";
     }
     out << rule << "\n";
 }
@@ -323,14 +473,22 @@ CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ModemWork_t& modem, std:
     if (phone == nullptr || port == nullptr) {
         return storages;
     }
+    // A message missing a part is shown too, marked: a reader should know
+    // its parts are there, and read-and-clear must judge it.
+    phone->SetReportIncompleteSms(true);
     port->Open();
     RunComCmdInitPhone(phone, port);
     storages.me = ReadStoragePass(phone, port, true, me);
+    const std::vector<SmsInfo> meEntries = IsListed(storages.me) ? phone->GetReadEntries() : std::vector<SmsInfo>();
     storages.sm = ReadStoragePass(phone, port, false, sm);
+    const std::vector<SmsInfo> smEntries = IsListed(storages.sm) ? phone->GetReadEntries() : std::vector<SmsInfo>();
+    NameStorage(me, SMS_STORAGE_ME);
+    NameStorage(sm, SMS_STORAGE_SM);
+    JoinAcrossStorages(meEntries, smEntries, me, sm);
     return storages;
 }
 
-CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& modem)
+CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& modem, SmsJournal& journal)
 {
     PortReadClear_t result;
     CPhoneCardBase* const phone = modem.model.get();
@@ -338,20 +496,45 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& mode
     if (phone == nullptr || port == nullptr) {
         return result;
     }
-    // A message missing a part is about to be deleted or left: either way it
-    // must be seen, not skipped as a plain listing does.
-    phone->SetReportIncompleteSms(true);
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
     result.read = GetPortSMS(modem, me, sm);
 
     const SmsClocks_t clocks = PortClocks(phone, port, me, sm);
-    result.me = TakeReady(me, clocks);
-    result.sm = TakeReady(sm, clocks);
+    const std::string sim = SimKey(modem.record);
+    // Only the messages held now keep their record: a sender reuses its
+    // references, and a stale record would flush a new message at once.
+    const std::map<std::string, int64_t> seen = journal.LoadFirstSeen(sim);
+    std::map<std::string, int64_t> stillSeen;
+    const int64_t now = static_cast<int64_t>(time(nullptr));
+    TakeReady(me, clocks, seen, now, result.me, result.heldMe, stillSeen);
+    TakeReady(sm, clocks, seen, now, result.sm, result.heldSm, stillSeen);
+    if (stillSeen != seen) {
+        journal.SaveFirstSeen(sim, stillSeen);
+    }
 
-    DeleteOutcome_t deleted = DeleteMessages(phone, port, true, result.me);
-    if (deleted != DELETE_STOPPED) {
-        deleted = std::max(deleted, DeleteMessages(phone, port, false, result.sm));
+    // What is about to be deleted is kept on disk first: should the document
+    // never reach its reader, the next read reports it from there.
+    const std::vector<SmsRecvStruct_t> deleteMe = DeletableOf(result.me);
+    const std::vector<SmsRecvStruct_t> deleteSm = DeletableOf(result.sm);
+    const std::string name = ShortPortName(modem.record.strPortName);
+    SmsJournal::Entry_t entry{name, SmsReadPortToJson(modem.record.strPortName, deleteMe, deleteSm)["msgs"]};
+    std::string error;
+    const bool safe = entry.msgs.isNull() || journal.Keep(entry, error);
+    if (!safe) {
+        ErrorLine(std::string(Lang::JOURNAL_NOT_WRITTEN) + journal.Dir() + ": " + error + Lang::JOURNAL_NOTHING_DELETED +
+                  name);
+    }
+
+    DeleteOutcome_t deleted = safe ? DELETE_DONE : DELETE_INCOMPLETE;
+    if (safe) {
+        std::vector<SmsRecvStruct_t> reported = result.me;
+        reported.insert(reported.end(), result.sm.begin(), result.sm.end());
+        std::vector<bool> refused(reported.size(), false);
+        deleted = DeleteMessages(phone, port, SMS_STORAGE_ME, reported, refused);
+        if (deleted != DELETE_STOPPED) {
+            deleted = std::max(deleted, DeleteMessages(phone, port, SMS_STORAGE_SM, reported, refused));
+        }
     }
     result.stopped = deleted == DELETE_STOPPED;
     // A storage the modem cannot select has nothing to clear; one that could

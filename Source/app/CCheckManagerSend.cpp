@@ -29,6 +29,19 @@ constexpr std::size_t MIN_STAMPED_MESSAGE = 5;
 // message they carry.
 const char* const MODEM_STOPPED_JSON = "Modem stopped answering";
 const char* const INTERRUPTED_JSON = "Interrupted";
+// The reason of a send whose device went away, with how many of the
+// message's parts the modem had accepted when the parts are known.
+std::string DeviceWentAwayText(std::size_t accepted, std::size_t parts, bool catalogue)
+{
+    std::string text = catalogue ? Lang::DEVICE_WENT_AWAY : "Device went away";
+    if (parts > 0) {
+        text += (catalogue ? Lang::DEVICE_WENT_AWAY_AFTER : " after ") + std::to_string(accepted) +
+                (catalogue ? Lang::DEVICE_WENT_AWAY_OF : " of ") + std::to_string(parts) +
+                (catalogue ? Lang::DEVICE_WENT_AWAY_PARTS : " parts");
+    }
+    return text;
+}
+
 // Ends a pending send prompt: the modem drops the PDU typed so far.
 const char* const ESCAPE = "\x1b";
 
@@ -170,6 +183,9 @@ void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::stri
                 // The modem may sit at the send prompt with half a PDU: ESC drops it.
                 port->Write(ESCAPE);
                 result.message = m_bPlainText ? Lang::SEND_INTERRUPTED : INTERRUPTED_JSON;
+            } else if (result.code != SMS_SUCCEED && port->HasGoneAway()) {
+                // Not a modem that refused: parts already out reach the recipient.
+                result.message = DeviceWentAwayText(next, steps.size(), m_bPlainText);
             } else {
                 // A modem marked stopped fails every exchange, so a send that
                 // succeeded never finds it so.

@@ -7,7 +7,12 @@
 #include <iostream>
 
 #include "CCheckManager.h"
+#include "DocumentOutput.h"
+#include "Lang.h"
 #include "PortDiscovery.h"
+#include "SmsCharset.h"
+#include "SmsJournal.h"
+#include "basic.h"
 
 namespace {
 
@@ -41,6 +46,17 @@ Json::Value CCheckManager::SmsToJson(const SmsRecvStruct_t& sms, bool fromSim)
         msg["kind"] = "status-report";
         msg["status"] = sms.status;
         msg["reference"] = sms.reference;
+    } else if (sms.kind == SMS_KIND_UNDECODABLE) {
+        msg["kind"] = "undecodable";
+    } else if (sms.kind == SMS_KIND_UNREADABLE) {
+        msg["kind"] = "unreadable";
+        // What the modem gave may hold any bytes; a document must stay UTF-8.
+        std::wstring wide;
+        const bool text = sms.raw.find('\0') == std::string::npos && Utf8ToWide(sms.raw.data(), sms.raw.size(), wide);
+        msg["raw"] = text ? sms.raw : string_to_hex(sms.raw);
+        if (!text) {
+            msg["rawhex"] = true;
+        }
     }
     return msg;
 }
@@ -60,7 +76,7 @@ Json::Value CCheckManager::SmsReadPortToJson(const std::string& portPath, const 
     return port;
 }
 
-Json::Value CCheckManager::SmsPortReport(ModemWork_t& modem, bool read, bool clear)
+Json::Value CCheckManager::SmsPortReport(ModemWork_t& modem, bool read, bool clear, SmsJournal& journal)
 {
     const std::string& path = modem.record.strPortName;
     Json::Value port(Json::objectValue);
@@ -70,9 +86,13 @@ Json::Value CCheckManager::SmsPortReport(ModemWork_t& modem, bool read, bool cle
         return port;
     }
     if (clear) {
-        const PortReadClear_t done = ReadAndClearPort(modem);
+        const PortReadClear_t done = ReadAndClearPort(modem, journal);
         port = SmsReadPortToJson(path, done.me, done.sm);
         port["clear"] = done.cleared;
+        const Json::Value held = SmsReadPortToJson(path, done.heldMe, done.heldSm)["msgs"];
+        if (!held.isNull()) {
+            port["held"] = held;
+        }
         return port;
     }
     std::vector<SmsRecvStruct_t> me;
@@ -80,6 +100,38 @@ Json::Value CCheckManager::SmsPortReport(ModemWork_t& modem, bool read, bool cle
     GetPortSMS(modem, me, sm);
     return SmsReadPortToJson(path, me, sm);
 }
+
+namespace {
+
+// Puts the messages that earlier runs journalled in front of their port's
+// messages; a port not in this document gets an object of its own, which
+// "portcount" does not count.
+void AddJournalled(Json::Value& root, const std::vector<SmsJournal::Entry_t>& entries)
+{
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        Json::Value* port = nullptr;
+        for (Json::Value& p : root["ports"]) {
+            if (p["name"].asString() == entry->port) {
+                port = &p;
+            }
+        }
+        if (port == nullptr) {
+            Json::Value added(Json::objectValue);
+            added["name"] = entry->port;
+            added["msgcount"] = 0;
+            root["ports"].append(added);
+            port = &root["ports"][root["ports"].size() - 1];
+        }
+        Json::Value msgs = entry->msgs;
+        for (const Json::Value& msg : (*port)["msgs"]) {
+            msgs.append(msg);
+        }
+        (*port)["msgs"] = msgs;
+        (*port)["msgcount"] = static_cast<Json::UInt64>(msgs.size());
+    }
+}
+
+}  // namespace
 
 void CCheckManager::OnCmdSMS(const std::string& subcommand)
 {
@@ -96,8 +148,12 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
     root["type"] = subcommand;
     root["check"] = command != nullptr ? 1 : 0;
 
+    SmsJournal journal(g_strJournalDir);
     if (command != nullptr) {
         m_bSayWaits = true;
+        // Messages an earlier run deleted but could not hand over come first.
+        const std::vector<SmsJournal::Entry_t> left =
+            command->read ? journal.TakeLeftEntries() : std::vector<SmsJournal::Entry_t>();
         OnScanPort();
         std::vector<ComPortBaseInfo_t> ports;
         GetPortList(ports);
@@ -109,7 +165,7 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
                 reports[i]["name"] = ShortPortName(modem.record.strPortName);
                 reports[i]["error"] = PortUnavailableText(modem.record, false);
             } else if (IsUsablePort(modem.record)) {
-                reports[i] = SmsPortReport(modem, command->read, command->clear);
+                reports[i] = SmsPortReport(modem, command->read, command->clear, journal);
             }
         });
         Json::UInt64 usable = 0;
@@ -120,17 +176,30 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
                 usable += report.isMember("error") ? 0 : 1;
             }
         }
+        AddJournalled(root, left);
         root["portcount"] = usable;
     }
 
     const time_t end = time(nullptr);
     root["seconds"] = static_cast<Json::Int64>(end - start);
+    std::string text;
     if (command != nullptr && command->compact) {
         Json::FastWriter writer;
-        std::cout << writer.write(root) << std::endl;
+        text = writer.write(root) + "\n";
     } else {
-        std::cout << root.toStyledString() << std::endl;
+        text = root.toStyledString() + "\n";
     }
+    std::string error;
+    if (WriteDocument(text, error)) {
+        // The messages reached the reader: their journal entries go.
+        journal.RemoveHeldEntries();
+        return;
+    }
+    MarkDocumentLost();
+    const bool kept = journal.HoldsEntries();
+    std::cerr << Lang::DOCUMENT_NOT_WRITTEN << error
+              << (kept ? Lang::DOCUMENT_MESSAGES_KEPT + journal.Dir() : std::string(Lang::DOCUMENT_NOTHING_LOST))
+              << std::endl;
 }
 
 void CCheckManager::GetPortList(std::vector<ComPortBaseInfo_t>& ports)

@@ -129,6 +129,11 @@ std::string DeleteAtIndex(CPhoneCardBase& model, const ExchangeInput_t& input)
     return model.GetDelSmsCmd(input.index);
 }
 
+std::string ReadAtIndex(CPhoneCardBase& model, const ExchangeInput_t& input)
+{
+    return model.GetReadOneSmsCmd(input.index);
+}
+
 // Taking the command removes the message from the model's pending list.
 std::string TakeReadNext(CPhoneCardBase& model, const ExchangeInput_t& /*input*/)
 {
@@ -164,6 +169,7 @@ const ExchangeRow_t CLOCK_ROW{ModelCommand<&Model::GetClockCmd>, &Model::OnGetCl
 const ExchangeRow_t SEND_LENGTH_ROW{CallersText, &Model::OnSendPduSmsLenCmdRsp, 1400, PORT_ALREADY_OPEN};
 const ExchangeRow_t SEND_BODY_ROW{CallersText, &Model::OnSendPduSmsContextCmdRsp, 1400, PORT_ALREADY_OPEN};
 const ExchangeRow_t READ_NEXT_ROW{TakeReadNext, &Model::OnReadNextSmsCmdRsp, 100, PORT_ALREADY_OPEN};
+const ExchangeRow_t READ_ONE_ROW{ReadAtIndex, &Model::OnReadOneSmsCmdRsp, 100, PORT_ALREADY_OPEN};
 // The model's initialisation commands in turn, up to 5 passes each, on a port it opens.
 const ExchangeSequence_t INIT_SEQUENCE{
     &Model::GetInitAtCmd, {CallersText, &Model::OnInitAtCmdRsp, 5, PORT_ALREADY_OPEN}, OPENS_PORT};
@@ -354,6 +360,13 @@ bool CCheckManager::RunComCmdSendPduContext(CPhoneCardBase* model, CComPortBase*
 bool CCheckManager::RunComCmdReadNextSms(CPhoneCardBase* model, CComPortBase* port)
 {
     return Succeeded(READ_NEXT_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdReadOneSms(CPhoneCardBase* model, CComPortBase* port, int index)
+{
+    ExchangeInput_t input;
+    input.index = index;
+    return Succeeded(READ_ONE_ROW, model, port, input);
 }
 
 void CCheckManager::RunComCmdInitPhone(CPhoneCardBase* model, CComPortBase* port)

@@ -1,4 +1,7 @@
+#include <csignal>
+
 #include "CCheckManager.h"
+#include "DocumentOutput.h"
 #include "RunMode.h"
 #include "StopSignal.h"
 
@@ -40,10 +43,17 @@ int main(int argc, char** argv)
         // Ctrl-C, SIGTERM and SIGHUP end the run through its own steps: every
         // worker's wait ends, the mode prints what it knows and returns.
         InstallStopSignals();
+        // A reader that went away must not end the program before it can
+        // say so: the failed write of the document tells it (DocumentOutput.h).
+        signal(SIGPIPE, SIG_IGN);
         manager.loadSetting();
         RunMode(manager, argc, argv);
     }  // the controller lets go of every port it still holds
     // The lock files and the ports' settings are seen to at exit (atexit).
-    return StopRequested() ? 128 + StopSignalNumber() : 0;
+    // A document that did not reach its reader is a failure of the run.
+    if (StopRequested()) {
+        return 128 + StopSignalNumber();
+    }
+    return DocumentLost() ? 1 : 0;
 }
 

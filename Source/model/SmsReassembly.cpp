@@ -63,6 +63,7 @@ SmsRecvStruct_t UnreadableRecord(const SmsInfo& e)
     r.state = e.state;
     r.entryIndex = e.mode.index;
     r.raw = e.raw;
+    r.storage = e.storage;
     return r;
 }
 
@@ -263,6 +264,8 @@ SmsRecvStruct_t JoinedRecord(const LongMessage& m)
     }
     SmsRecvStruct_t r = Record(last->info->param, JoinParts(m));
     r.complete = m.Complete();
+    r.partReference = m.reference;
+    r.partCount = static_cast<int>(m.parts.size());
     for (const Part* part : m.parts) {
         if (part == nullptr) {
             continue;
@@ -270,7 +273,11 @@ SmsRecvStruct_t JoinedRecord(const LongMessage& m)
         if (part->info->param.bUndecodable) {
             r.kind = SMS_KIND_UNDECODABLE;
         }
+        if (r.indices.empty()) {
+            r.storage = part->info->storage;
+        }
         r.indices.push_back(part->info->mode.index);
+        r.storages.push_back(part->info->storage);
         int64_t stamp = 0;
         if (StampOf(part->info->param, stamp) && (!r.hasStamp || stamp > r.stampUtc)) {
             r.hasStamp = true;
@@ -305,6 +312,8 @@ std::vector<SmsRecvStruct_t> CPhoneCardBase::SmsInfoVecToSmsRecvStructVec(const 
         if (!IsUsablePart(p)) {
             records.push_back(Record(p, p.tp_ud));  // a single message, or a part shown alone
             records.back().indices.push_back(e->mode.index);
+            records.back().storages.push_back(e->storage);
+            records.back().storage = e->storage;
             continue;
         }
         Part part{e, false, 0};

@@ -105,6 +105,11 @@ int CComPortBase::IsComError() const
     return m_pImpl->IsComError();
 }
 
+int CComPortBase::HasGoneAway() const
+{
+    return m_pImpl->HasGoneAway();
+}
+
 std::string CComPortBase::GetErrorMsg() const
 {
     return m_pImpl->GetErrorMsg();

@@ -135,6 +135,7 @@ CComPortBaseLinux::Take_t CComPortBaseLinux::TakePort()
     // lock file and the flock come first. Not every device knows it.
     ioctl(fd, TIOCEXCL);
     m_fd = fd;
+    m_bGone = false;  // a device taken afresh
     return TAKEN;
 }
 
@@ -353,8 +354,10 @@ int CComPortBaseLinux::Write(std::string cmd)
                 // The modem answers while we write: keep it for the next Read.
                 m_strPending.append(buf, static_cast<std::string::size_type>(n));
             } else if (n == 0) {
+                m_bGone = true;
                 return 0;  // end of file: the device went away
             } else if (errno != EAGAIN) {
+                m_bGone = true;
                 return 0;  // real failure (EIO once a pty master has closed)
             }
             // EAGAIN: readiness was stale; nothing lost.
@@ -373,9 +376,11 @@ int CComPortBaseLinux::Write(std::string cmd)
             } else if (n < 0 && errno == EAGAIN) {
                 // Output queue full despite poll: wait again.
             } else {
+                m_bGone = n < 0;
                 return 0;  // real failure (or a write that took nothing)
             }
         } else if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            m_bGone = true;
             return 0;  // the device cannot take output any more
         }
     }
@@ -427,12 +432,15 @@ bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
                 received = true;
                 lastInput = MonotonicUsec();
             } else if (n == 0) {
+                m_bGone = true;
                 return false;  // end of file: the device went away
             } else if (errno != EAGAIN) {
+                m_bGone = true;
                 return false;  // real failure (EIO once a pty master has closed)
             }
             // EAGAIN: readiness was stale; wait again.
         } else if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            m_bGone = true;
             return false;  // hung up or failed, with nothing left to read
         }
         // Otherwise only the stop request: the loop sees it.
@@ -484,6 +492,11 @@ const std::string& CComPortBaseLinux::GetDevPath() const
 int CComPortBaseLinux::IsComError() const
 {
     return m_nErrorCode != 0 ? 1 : 0;
+}
+
+int CComPortBaseLinux::HasGoneAway() const
+{
+    return m_bGone ? 1 : 0;
 }
 
 std::string CComPortBaseLinux::GetErrorMsg() const

@@ -31,6 +31,7 @@
 
 class CPhoneCardBase;
 class CComPortBase;
+class SmsJournal;
 namespace Json { class Value; }  // json/value.h
 enum SMS_CODE_ENUM : int;  // PhoneCardBase.h
 
@@ -178,6 +179,10 @@ public:
     // (GetReadNextSmsCmd / OnReadNextSmsCmdRsp), 100 reads: true when the
     // answer was complete and its message taken.
     static bool RunComCmdReadNextSms(CPhoneCardBase* model, CComPortBase* port);
+    // Reads the message at `index` of the selected storage again
+    // (GetReadOneSmsCmd / OnReadOneSmsCmdRsp), 100 reads: true when it came
+    // whole and took the place of what the last listing showed at that index.
+    static bool RunComCmdReadOneSms(CPhoneCardBase* model, CComPortBase* port, int index);
     // The model's initialisation commands in order (opens the port), up to 5
     // reads each through OnInitAtCmdRsp: RSP_ERROR stops the sequence, no
     // verdict goes on with the next command. The caller learns nothing.
@@ -361,15 +366,21 @@ public:
     // Reads modem memory, then SIM card, of `modem` through its port (taken
     // by the caller), printing nothing: opens the port if it is not (a port
     // the caller holds is open already), sends the model's initialisation
-    // commands, then ReadStoragePass for each storage in turn. Nothing is
-    // sent without a model or a port. A list is left unchanged when its
-    // storage could not be read. Returns how far each storage got.
+    // commands, then ReadStoragePass for each storage in turn. Messages
+    // still missing a part are included, with `complete` false; the parts
+    // of a long message in both storages are joined and the message put in
+    // the list of its first part's storage; every record names the storage
+    // of each part. Nothing is sent without a model or a port. A list is
+    // left unchanged when its storage could not be read. Returns how far
+    // each storage got.
     PortStorages_t GetPortSMS(ModemWork_t& modem, std::vector<SmsRecvStruct_t>& me, std::vector<SmsRecvStruct_t>& sm);
     // What read-and-clear did on one port: what it reported and how far it got.
     struct PortReadClear_t
     {
         std::vector<SmsRecvStruct_t> me;  // reported from the modem memory
         std::vector<SmsRecvStruct_t> sm;  // reported from the SIM card
+        std::vector<SmsRecvStruct_t> heldMe;  // left on the modem memory: still arriving
+        std::vector<SmsRecvStruct_t> heldSm;  // left on the SIM card: still arriving
         PortStorages_t read;              // how far each listing got
         bool stopped = false;             // a stop request ended the deletes before the last
         // Every reported message was deleted and nothing was left unreported
@@ -391,9 +402,13 @@ public:
     // the rest of its message and the run goes on with the next message.
     // StopRequested() is asked before every delete: once it is true nothing
     // more is deleted. A failed or cut listing deletes nothing of its storage.
+    // When tarnel first saw a message missing a part is kept in `journal` per
+    // SIM card, so that none is held longer than the limit after that. Before
+    // the first delete the messages to delete are written to `journal`; when
+    // that fails nothing is deleted (a line on standard error says why).
     // The port is taken by the caller; without a port or a model nothing is
     // read or deleted.
-    PortReadClear_t ReadAndClearPort(ModemWork_t& modem);
+    PortReadClear_t ReadAndClearPort(ModemWork_t& modem, SmsJournal& journal);
     // What clearing did to one message storage.
     enum StorageClear_t
     {
@@ -426,7 +441,9 @@ public:
     // the caller): the read form lists both storages (GetPortSMS),
     // read-and-clear is ReadAndClearPort, the clear form only clears
     // (DelPortSMS, the delete-all command).
-    Json::Value SmsPortReport(ModemWork_t& modem, bool read, bool clear);
+    // Read-and-clear's port object also lists in "held" the messages it left
+    // on the modem because a part is still arriving.
+    Json::Value SmsPortReport(ModemWork_t& modem, bool read, bool clear, SmsJournal& journal);
     // The usable ports of the device table, in table order: answering AT with
     // IMEI, signal and SIM number all read, and the ports another program
     // held during the scan (bBusy). No fallback.
@@ -439,7 +456,10 @@ public:
                                          const std::vector<SmsRecvStruct_t>& sm);
     // One message object: "from", "time", "text" and "storage" ("SIM" or "DEV");
     // "incomplete": true for a message missing a part (or a part shown alone);
-    // "kind", "status" and "reference" for a status report.
+    // "kind", "status" and "reference" for a status report; "kind"
+    // "undecodable" for a message whose text cannot be read (its data in
+    // hex); "kind" "unreadable" and "raw", what the modem gave, for an entry
+    // not read whole (as hex, with "rawhex" true, when it is no UTF-8 text).
     static Json::Value SmsToJson(const SmsRecvStruct_t& sms, bool fromSim);
 
     // ---- AT terminal (CCheckManagerTerminal.cpp) and pdu test (CCheckManagerPdu.cpp)

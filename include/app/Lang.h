@@ -74,6 +74,13 @@ extern const char* const MODEM_STOPPED;
 // The reason of a send stopped by Ctrl-C, SIGTERM or SIGHUP; the JSON
 // documents give it in English in both builds.
 extern const char* const SEND_INTERRUPTED;
+// A device that went away mid-send: DEVICE_WENT_AWAY, then, once the parts
+// of the message are known, DEVICE_WENT_AWAY_AFTER <accepted>
+// DEVICE_WENT_AWAY_OF <parts> DEVICE_WENT_AWAY_PARTS.
+extern const char* const DEVICE_WENT_AWAY;
+extern const char* const DEVICE_WENT_AWAY_AFTER;
+extern const char* const DEVICE_WENT_AWAY_OF;
+extern const char* const DEVICE_WENT_AWAY_PARTS;
 // The reason of a port another program holds: PORT_BUSY_HELD_BY <pid>, or
 // PORT_BUSY when the holder cannot be told. The JSON documents give it in
 // English in both builds.
@@ -108,6 +115,21 @@ extern const char* const CLEAR_SIM_CARD;
 extern const char* const CLEAR_DONE;
 extern const char* const CLEAR_FAILED;
 extern const char* const CLEAR_UNAVAILABLE;  // no model, port not open, storage not selectable
+
+// ---- the menu's read listing: marks after READ_MESSAGE and the text
+extern const char* const READ_INCOMPLETE_MARK;  // a long message still missing a part
+extern const char* const READ_UNREADABLE_MARK;  // an entry not read whole; what the modem gave follows
+
+// ---- standard error of the command-line modes
+// DOCUMENT_NOT_WRITTEN <system's reason> then DOCUMENT_MESSAGES_KEPT <journal
+// directory>, DOCUMENT_NOTHING_LOST or DOCUMENT_SEND_RESULTS_LOST
+extern const char* const DOCUMENT_NOT_WRITTEN;
+extern const char* const DOCUMENT_MESSAGES_KEPT;
+extern const char* const DOCUMENT_NOTHING_LOST;
+extern const char* const DOCUMENT_SEND_RESULTS_LOST;
+// JOURNAL_NOT_WRITTEN <directory> ": " <reason> JOURNAL_NOTHING_DELETED <port>
+extern const char* const JOURNAL_NOT_WRITTEN;
+extern const char* const JOURNAL_NOTHING_DELETED;
 
 // ---- AT terminal
 extern const char* const TERM_INPUT_PORT;     // port question; an empty answer cancels

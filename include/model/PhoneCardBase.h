@@ -177,6 +177,10 @@ public:
     bool IsSendPduSmsRetry() const { return m_bSendRetry; }
     std::string GetAtiRspString() const { return m_strAtiRsp; }
     std::vector<SmsRecvStruct_t> GetReadSms() const { return m_vecRecvSms; }
+    // The entries GetReadSms() was made from (the last listing, with what was
+    // read again by index); empty for a model that makes its messages
+    // without entries (the CDMA model), whose messages have no parts.
+    std::vector<SmsInfo> GetReadEntries() const { return m_vecSmsEntries; }
     // Whether listings also report a concatenated message that still misses a
     // part, its present parts joined in part order, with `complete` false
     // (off by default: a plain listing waits for the missing part). Turn it

@@ -26,10 +26,21 @@ enum SmsEntryState_t
     SMS_ENTRY_INDEX_REPEATED = 4,   // one listing shows the same storage index more than once
 };
 
+// Which message storage of the modem an entry is stored in. The listing of
+// one storage does not know: its entries are SMS_STORAGE_LISTED until the
+// controller, which selected the storage, names it.
+enum SmsStorage_t
+{
+    SMS_STORAGE_LISTED = 0,  // the storage that was listed
+    SMS_STORAGE_ME = 1,      // the modem's memory
+    SMS_STORAGE_SM = 2,      // the SIM card
+};
+
 // One parsed entry of a listing: its header and its decoded PDU.
 struct SmsInfo
 {
     SmsMode mode;
+    SmsStorage_t storage = SMS_STORAGE_LISTED;
     SM_PARAM param{};  // zero until decoded, so fields the decoder leaves read 0
     SmsEntryState_t state = SMS_ENTRY_WHOLE;
     std::string raw;   // the entry's text as the modem gave it: header line, CR LF, its body
@@ -72,10 +83,22 @@ struct SmsRecvStruct_t
     // by index. Empty only in records built by hand and in SMS_KIND_UNREADABLE
     // ones.
     std::vector<int> indices;
+    // The storage of each entry of `indices` (parts of one message may lie
+    // in both storages of a modem); may be empty where every part is in the
+    // storage that was listed.
+    std::vector<SmsStorage_t> storages;
+    // The storage it is reported from: that of its first part present (of an
+    // SMS_KIND_UNREADABLE record, its entry's).
+    SmsStorage_t storage = SMS_STORAGE_LISTED;
     // False for a concatenated message missing a part (its present parts
     // joined), and for a part shown alone because the message it belongs to
     // cannot be told (see SmsInfoVecToSmsRecvStructVec).
     bool complete = true;
+    // Of a concatenated message: its reference and part count as the sender
+    // numbered the parts (with `from`, what tells it from other long
+    // messages); -1 and 0 for any other record.
+    int partReference = -1;
+    int partCount = 0;
     // The service-centre time stamp of its newest part (of a status report,
     // the discharge time) as seconds since 1970-01-01 UTC, its time zone
     // applied; hasStamp is false where none was readable (a stored outgoing

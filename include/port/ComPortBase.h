@@ -131,6 +131,12 @@ public:
     // "Code: <errno>  <system text>" of the recorded error, or empty.
     std::string GetErrorMsg() const;
 
+    // 1 once a read or write found the device gone while open: end of file,
+    // a read or write failing for another reason than "try again" (EIO once
+    // a USB modem is unplugged), or a hang-up. A port that merely stays
+    // silent, or one that stalls, is not gone.
+    int HasGoneAway() const;
+
     // Initialises the terminal settings layer; call once at start-up. A later
     // call restores and forgets every descriptor still registered.
     // Returns 0, or -1 when the exit-time restore cannot be installed.

@@ -140,6 +140,9 @@ public:
     // The recorded error text, "Code: <errno>  <strerror>", or empty.
     std::string GetErrorMsg() const;
 
+    // 1 once a read or write found the device gone (see CComPortBase).
+    int HasGoneAway() const;
+
     // Records errno as "Code: %d  " + its system text unless an error is
     // already recorded or errno is 0. A recorded error is never replaced.
     void HandleError();
@@ -172,6 +175,7 @@ private:
     int32_t m_nBaudRate;
     int32_t m_fd = -1;
     std::string m_strPending;  // input that arrived during Write
+    bool m_bGone = false;      // end of file, a failed read or write, or a hang-up seen
     bool m_bConfigured = false;  // the last SetParam on this descriptor succeeded
     int32_t m_nTtyWriteSz = 8;   // see WriteChunkSize
     int m_nBusyWaitMs;

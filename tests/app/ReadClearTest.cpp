@@ -19,6 +19,7 @@
 #include "ModemPeer.h"
 #include "PhoneCardBase.h"
 #include "SendTestSupport.h"
+#include "SmsJournal.h"
 #include "StopSignal.h"
 
 namespace {
@@ -63,8 +64,13 @@ TEST(ReadAndClearPort, StopRequestEndsTheDeletesAtOnce)
         CCheckManager manager;
         CComPortBase port(info.strPortName, info.nBaudRate);
         ModemWork_t modem(info, &port);
+        char folder[] = "/tmp/tarnel-journal.XXXXXX";
+        if (mkdtemp(folder) == nullptr) {
+            return 4;
+        }
+        SmsJournal journal(folder);
         CCheckManager::PortReadClear_t result;
-        std::thread worker([&] { result = manager.ReadAndClearPort(modem); });
+        std::thread worker([&] { result = manager.ReadAndClearPort(modem, journal); });
         for (int i = 0; i < 10000 && peer.Received().find("AT+CMGD=1\r") == std::string::npos; ++i) {
             usleep(1000);
         }
@@ -72,6 +78,13 @@ TEST(ReadAndClearPort, StopRequestEndsTheDeletesAtOnce)
         worker.join();
 
         const std::string sent = peer.ReceivedWhenQuiet();
+        // Kept before the first delete, and left there: no document took them.
+        const bool kept = journal.HoldsEntries();
+        journal.RemoveHeldEntries();
+        rmdir(folder);
+        if (!kept) {
+            return 5;
+        }
         if (CountOf(sent, "AT+CMGD=") != 1) {
             return 1;  // a delete after the stop, or none at all
         }

@@ -3,23 +3,53 @@
 
 // Standard input and output of the controller's dialogues, redirected for one scope.
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 #include "basic.h"
 
-// Everything written to std::cout while the object lives.
+// Everything written to standard output while the object lives, through
+// std::cout or straight to file descriptor 1 (as the JSON documents are).
 class CaptureOut
 {
 public:
-    CaptureOut() : m_old(std::cout.rdbuf(m_buf.rdbuf())) {}
-    ~CaptureOut() { std::cout.rdbuf(m_old); }
-    std::string Text() const { return m_buf.str(); }
+    CaptureOut() : m_file(std::tmpfile())
+    {
+        std::cout.flush();
+        m_saved = dup(STDOUT_FILENO);
+        dup2(fileno(m_file), STDOUT_FILENO);
+    }
+    ~CaptureOut()
+    {
+        std::cout.flush();
+        dup2(m_saved, STDOUT_FILENO);
+        close(m_saved);
+        std::fclose(m_file);
+    }
+    std::string Text() const
+    {
+        std::cout.flush();
+        std::string text;
+        char buffer[4096];
+        for (off_t at = 0;;) {
+            const ssize_t n = pread(fileno(m_file), buffer, sizeof buffer, at);
+            if (n <= 0) {
+                return text;
+            }
+            text.append(buffer, static_cast<std::size_t>(n));
+            at += n;
+        }
+    }
+    CaptureOut(const CaptureOut&) = delete;
+    CaptureOut& operator=(const CaptureOut&) = delete;
 
 private:
-    std::ostringstream m_buf;
-    std::streambuf* m_old;
+    std::FILE* m_file;
+    int m_saved = -1;
 };
 
 // std::cin reads `input` while the object lives.

@@ -191,10 +191,13 @@ class Bench:
 
     modems: list of modem objects of the simulator's configuration.
     time1: the "time1" of set.ini in the working directory (read cycles of one
-           serial read that receives nothing); None writes no set.ini, so tarnel
+           serial read that receives nothing); None writes none, so tarnel
            uses its default timing. The default, 50 ms passes, keeps silent
            modems cheap while a simulator slowed by a loaded machine still
            answers within a five-pass exchange.
+    set_ini: the whole set.ini instead.
+    Every set.ini gets "journaldir" = the bench's own `journal` folder unless
+    it names one.
     """
 
     def __init__(self, modems, time1=100, set_ini=None, binary=None, files=None, timeout=15.0):
@@ -222,10 +225,16 @@ class Bench:
         config = os.path.join(self.root, "modems.json")
         with open(config, "w", encoding="utf-8") as f:
             json.dump({"modems": self.modems}, f, ensure_ascii=False, indent=1)
+        # The journal of every bench is its own, never the machine's.
+        self.journal = os.path.join(self.root, "journal")
+        journal_line = "\n[comm]\njournaldir=%s\n" % self.journal
         if self.set_ini is not None:
-            self.write_file("set.ini", self.set_ini)
+            own = re.search(r"^\s*journaldir\s*=", self.set_ini, re.M | re.I)
+            self.write_file("set.ini", self.set_ini + ("" if own else journal_line))
         elif self.time1 is not None:
-            self.write_file("set.ini", "[comm]\ndef=1\ntime1=%d\n" % self.time1)
+            self.write_file("set.ini", "[comm]\ndef=1\ntime1=%d\n" % self.time1 + journal_line)
+        else:
+            self.write_file("set.ini", journal_line)
         for name, content in self.files.items():
             self.write_file(name, content)
         self.sim_err_path = os.path.join(self.root, "modemsim.stderr")

@@ -75,6 +75,21 @@ class SimulatorFaults(unittest.TestCase):
             self.assertEqual(bench.commands("ttyUSB0")[-1], ("ATI", 9600, "hangup"))
             self.assertTrue(bench.state("ttyUSB0")["closed"])
 
+    def test_a_send_scripted_to_hang_up_takes_the_message_and_closes(self):
+        pdu = b"0011000B913119325476F80000AA0548656C6C6F"
+        with Bench([modem("/dev/ttyUSB0", {}, send=["hangup"])]) as bench:
+            port = bench.open_port("/dev/ttyUSB0")
+            port.chat(b"ATE0\r")
+            port.chat(b"AT+CMGF=0\r")
+            self.assertEqual(port.chat(b"AT+CMGS=19\r"), b"\r\n> ")
+            port.write(pdu + b"\x1a")
+            bench.wait_event("ttyUSB0", kind="hangup")
+            with self.assertRaises(EOFError):
+                port.read_until(b"OK", timeout=2)
+            (sms,) = bench.events("ttyUSB0", "sms")
+            self.assertEqual((sms["outcome"], sms["pdu"], sms["answer"]), ("hangup", pdu.decode(), None))
+            self.assertFalse(os.path.lexists("/dev/ttyUSB0"))
+
     def test_paced_answer_takes_the_line_time_of_its_bytes(self):
         with open(os.path.join(harness.FIXTURES, "ati", "CPhone_EC20F.txt"), "rb") as f:
             sample = f.read()

@@ -29,6 +29,26 @@ def report(to, time, status, reference, text, storage):
             "status": status, "reference": reference}
 
 
+MENU_LINE = {"en": "q quit", "zh": "q退出"}
+READ_USED = {"en": r"Read sms used: \d+", "zh": r"读取短信耗时: \d+"}
+
+
+def menu_read_lines(bench, variant):
+    """The lines menu key 2 prints for USB0 in the `variant` build, colours
+    taken out; the menu is then left with q."""
+    menu = bench.spawn_tarnel([], binary=harness.tarnel_binary(variant), timeout=60)
+    menu.expect_exact(MENU_LINE[variant])
+    menu.send("2")
+    menu.expect_exact("USB0):")
+    menu.sendline("USB0")
+    menu.expect(READ_USED[variant])
+    lines = re.sub(r"\x1b\[[0-9;]*m", "", menu.before).replace("\r\n", "\n").split("\n")
+    menu.expect_exact(MENU_LINE[variant])
+    menu.send("q")
+    menu.expect(pexpect.EOF)
+    return lines
+
+
 class StoredKinds(unittest.TestCase):
     def test_sms_read_reports_each_kind_as_what_it_is(self):
         storage = {"SM": [{"pdu": DELIVERED, "stat": 1}, {"pdu": TURKISH, "stat": 1}, stored("Gsm7Ascii")],
@@ -50,24 +70,13 @@ class StoredKinds(unittest.TestCase):
         storage = {"SM": [{"pdu": DELIVERED, "stat": 1}, {"pdu": EXPIRED, "stat": 1}]}
         texts = {"en": ("Message: Status report: delivered", "Message: Status report: delivery failed"),
                  "zh": ("短信内容: 状态报告：已送达", "短信内容: 状态报告：发送失败")}
-        menu_line = {"en": "q quit", "zh": "q退出"}
-        used = {"en": r"Read sms used: \d+", "zh": r"读取短信耗时: \d+"}
         with Bench([modem("/dev/ttyUSB0", storage=storage)]) as bench:
             for variant in ("en", "zh"):
-                menu = bench.spawn_tarnel([], binary=harness.tarnel_binary(variant), timeout=60)
-                menu.expect_exact(menu_line[variant])
-                menu.send("2")
-                menu.expect_exact("USB0):")
-                menu.sendline("USB0")
-                menu.expect(used[variant])
-                lines = re.sub(r"\x1b\[[0-9;]*m", "", menu.before).replace("\r\n", "\n").split("\n")
+                lines = menu_read_lines(bench, variant)
                 delivered, failed = texts[variant]
                 self.assertIn(delivered, lines, variant)
                 self.assertIn(failed, lines, variant)
                 self.assertLess(lines.index(delivered), lines.index(failed))
-                menu.expect_exact(menu_line[variant])
-                menu.send("q")
-                menu.expect(pexpect.EOF)
 
 
 if __name__ == "__main__":

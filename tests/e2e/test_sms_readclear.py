@@ -118,7 +118,9 @@ class ReadClear(unittest.TestCase):
         answers = {"AT+CCLK?": "\r\n%s\r\n\r\nOK\r\n" % modem_clock}
         with Bench([modem("/dev/ttyUSB0", storage=storage, answers=answers)]) as bench:
             port = readclear(bench)
-            self.assertEqual(port, {"name": "ttyUSB0", "msgcount": 0, "clear": True})
+            self.assertEqual(reported(port), [])
+            self.assertEqual(reported({"msgs": port["held"]}), [("SIM", FIRST_PART, True)])
+            self.assertIs(port["clear"], True)
             self.assertEqual(bench.events("ttyUSB0", "delete"), [])
             self.assertEqual([c for c, _, _ in bench.commands("ttyUSB0")].count("AT+CCLK?"), 1)
 

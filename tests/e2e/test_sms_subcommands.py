@@ -175,14 +175,15 @@ class SmsClear(unittest.TestCase):
                    "ME": [stored("LongUcs2Ref16.2")]}
         present = PDUS["LongUcs2.1"]["text"] + PDUS["LongUcs2.3"]["text"]
         with Bench([modem("/dev/ttyUSB0", storage=storage)]) as bench:
-            # A plain read waits for the missing part.
-            self.assertEqual(port_of(sms(bench, "read"), "ttyUSB0")["msgs"], [expected("Gsm7Ascii", "SIM")])
-            port = port_of(sms(bench, "readclear"), "ttyUSB0")
             by_text = lambda msgs: sorted(msgs, key=lambda m: (m["storage"], m["text"]))
-            self.assertEqual(by_text(port["msgs"]),
-                             by_text([expected("Gsm7Ascii", "SIM"),
-                                      dict(expected("LongUcs2.1", "SIM", text=present), incomplete=True),
-                                      dict(expected("LongUcs2Ref16.2", "DEV"), incomplete=True)]))
+            want = by_text([expected("Gsm7Ascii", "SIM"),
+                            dict(expected("LongUcs2.1", "SIM", text=present), incomplete=True),
+                            dict(expected("LongUcs2Ref16.2", "DEV"), incomplete=True)])
+            # A plain read shows the parts there are, marked, and keeps them.
+            self.assertEqual(by_text(port_of(sms(bench, "read"), "ttyUSB0")["msgs"]), want)
+            self.assertEqual(bench.events("ttyUSB0", "delete"), [])
+            port = port_of(sms(bench, "readclear"), "ttyUSB0")
+            self.assertEqual(by_text(port["msgs"]), want)
             self.assertEqual(port["msgcount"], 3)
             self.assertIs(port["clear"], True)
             self.assertEqual(bench.state("ttyUSB0")["storage"], {"SM": [], "ME": []})
@@ -247,7 +248,11 @@ class SmsFaults(unittest.TestCase):
                              expected("Ucs2Chinese", "DEV")):
                     self.assertIn(want, port["msgs"])
                 for msg in port["msgs"]:
-                    self.assertEqual(sorted(msg), ["from", "storage", "text", "time"])
+                    # An entry not read whole says so and carries what the modem gave.
+                    keys = ["from", "kind", "raw", "storage", "text", "time"] if "kind" in msg else \
+                        ["from", "storage", "text", "time"]
+                    self.assertEqual(sorted(msg), keys)
+                    self.assertEqual(msg.get("kind", "unreadable"), "unreadable")
 
     def test_modem_hanging_up_mid_listing(self):
         storage = {"SM": [stored("Gsm7Ascii")], "ME": [stored("NationalSender")]}

@@ -569,6 +569,36 @@ TEST(SmsReassembly, OutOfOrderPartsInEveryOrder)
     }
 }
 
+// Parts in both storages of a modem, each with its own index there: one
+// message, reported from its first part's storage, every part's storage kept
+// beside its index so each is deleted where it lies.
+TEST(SmsReassembly, PartsInBothStoragesCarryTheirOwnStorage)
+{
+    struct Row_t
+    {
+        std::vector<SmsStorage_t> where;  // of parts 1, 2, 3
+        SmsStorage_t reportedFrom;
+    };
+    const SmsStorage_t ME = SMS_STORAGE_ME;
+    const SmsStorage_t SM = SMS_STORAGE_SM;
+    const std::vector<Row_t> rows = {{{SM, ME, SM}, SM}, {{ME, SM, SM}, ME}, {{ME, ME, SM}, ME}};
+    for (const Row_t& row : rows) {
+        std::vector<SmsInfo> entries;
+        for (int part = 3; part >= 1; --part) {  // stored last part first, index 1 in each storage
+            SmsInfo e = Entry(1, ("LongGsm7." + std::to_string(part)).c_str());
+            e.storage = row.where[part - 1];
+            entries.push_back(e);
+        }
+        const std::vector<SmsRecvStruct_t> got = Join(entries);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_TRUE(got[0].complete);
+        EXPECT_EQ(got[0].text, Row("LongGsm7.1").message);
+        EXPECT_EQ(got[0].indices, (std::vector<int>{1, 1, 1}));
+        EXPECT_EQ(got[0].storages, row.where);
+        EXPECT_EQ(got[0].storage, row.reportedFrom);
+    }
+}
+
 // Waiting for a missing part, unless asked for what is there.
 TEST(SmsReassembly, MissingPart)
 {
