@@ -37,7 +37,7 @@ public:
     int OnReadOneSmsCmdRsp(std::string rsp) override;
     PHONE_TYPE_t GetPhoneType() const override;
     // A CDMA modem registers in one domain and has no GSM operator selection:
-    // "AT+CREG?\r" only; no +CGREG, +CEREG or +COPS query (tests/fixtures/health/MC323.txt).
+    // "AT+CREG?\r" only; no +CGREG, +CEREG or +COPS query (tests/fixtures/creg/CPhone_MC323_ON.txt).
     std::string GetRegistrationCmd(RegDomain_t domain) override;
     std::string GetOperatorFormatCmd() const override;
     std::string GetOperatorCmd() const override;
