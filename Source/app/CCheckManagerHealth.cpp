@@ -18,21 +18,21 @@ constexpr int64_t SIM_BUSY_WAIT_USEC = 20 * 1000000LL;
 // How often a SIM or a registration being waited for is asked again.
 constexpr int64_t HEALTH_POLL_USEC = 1000000;
 
-// A SIM that will serve shortly: worth waiting for.
-bool IsSettling(SimState_t state)
+bool IsBusy(const CPhoneCardBase* model)
 {
-    return state == SIM_STATE_BUSY || state == SIM_STATE_NOT_READY;
+    return model->GetHealth().sim.state == SIM_STATE_BUSY;
 }
 
-// Asks the SIM state again every second while it is settling, for up to
-// SIM_BUSY_WAIT_USEC; true when it was settling at first.
-bool WaitWhileSimSettles(CPhoneCardBase* model, CComPortBase* port)
+// Asks the SIM state again every second while the SIM is busy (it serves
+// shortly after power-on), for up to SIM_BUSY_WAIT_USEC; true when it was
+// busy at first.
+bool WaitWhileSimBusy(CPhoneCardBase* model, CComPortBase* port)
 {
-    if (!IsSettling(model->GetHealth().sim.state)) {
+    if (!IsBusy(model)) {
         return false;
     }
     const int64_t end = MonotonicUsec() + SIM_BUSY_WAIT_USEC;
-    while (IsSettling(model->GetHealth().sim.state) && !StopRequested()) {
+    while (IsBusy(model) && !StopRequested()) {
         const int64_t left = end - MonotonicUsec();
         if (left <= 0) {
             break;
@@ -135,7 +135,7 @@ CCheckManager::SendHealth_t CCheckManager::WhyNoSimNumber(ModemWork_t& modem)
     }
     RunComCmdReportErrors(model, port);
     RunComCmdGetSimState(model, port);
-    if (WaitWhileSimSettles(model, port) && !IsSettling(model->GetHealth().sim.state) &&
+    if (WaitWhileSimBusy(model, port) && !IsBusy(model) &&
         RunComCmdGetSmsCardNumber(model, port) && !model->GetSmsCardNumber().empty()) {
         modem.record.strSmsCardNumber = model->GetSmsCardNumber();
         health.code = SMS_SUCCEED;
@@ -151,7 +151,7 @@ CCheckManager::SendHealth_t CCheckManager::WhyNoSimNumber(ModemWork_t& modem)
 CCheckManager::SendHealth_t CCheckManager::CheckSendHealth(CPhoneCardBase* model, CComPortBase* port)
 {
     RunComCmdGetSimState(model, port);
-    WaitWhileSimSettles(model, port);
+    WaitWhileSimBusy(model, port);
     SendHealth_t health = HealthOfSim(model->GetHealth().sim);
     if (health.code != SMS_SUCCEED) {
         return health;

@@ -491,7 +491,7 @@ public:
     };
     // A port detection read no SIM number on is asked why, once ("AT+CPIN?"
     // after the errors in numbers): a lock gives SMS_SIM_LOCKED, a failure
-    // SMS_SIM_FAILURE; a busy SIM is waited for (SIM_BUSY_WAIT_SEC, asked
+    // SMS_SIM_FAILURE; a busy SIM is waited for (up to 20 s, asked
     // every second) and then its number read again: SMS_SUCCEED with the
     // number in modem.record once it reads, SMS_SIM_BUSY while still busy;
     // SMS_NO_SIM_CARD otherwise.
