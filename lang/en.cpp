@@ -124,7 +124,7 @@ const char* const TERM_NO_DATA = " seconds no data, cancel)";
 const char* const HEALTH_TITLE = "Modem health";
 const char* const HEALTH_HEADERS[HEALTH_COLUMNS] = {"Port No.", "IMEI", "SIM", "Registration", "Operator", "Tech",
                                                     "Signal (dBm)"};
-const int HEALTH_WIDTHS[HEALTH_COLUMNS - 1] = {13, 17, 12, 16, 18, 8};
+const int HEALTH_WIDTHS[HEALTH_COLUMNS - 1] = {13, 17, 12, 16, 18, 9};
 const char* const HEALTH_SIM_STATES[9] = {"unknown", "ready",  "PIN needed", "PUK needed", "locked",
                                           "not ready", "absent", "busy", "failure"};
 const char* const HEALTH_REG_STATES[7] = {"unknown", "unknown", "not registered", "denied",

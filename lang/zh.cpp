@@ -122,7 +122,7 @@ const char* const TERM_NO_DATA = "秒串口无数据，取消等待)";
 const char* const HEALTH_TITLE = "设备健康状态";
 const char* const HEALTH_HEADERS[HEALTH_COLUMNS] = {"端口号", "设备序列号", "SIM卡", "网络注册", "运营商", "制式",
                                                     "信号(dBm)"};
-const int HEALTH_WIDTHS[HEALTH_COLUMNS - 1] = {13, 17, 12, 16, 18, 8};
+const int HEALTH_WIDTHS[HEALTH_COLUMNS - 1] = {13, 17, 12, 16, 18, 9};
 const char* const HEALTH_SIM_STATES[9] = {"未知", "正常", "需PIN码", "需PUK码", "已锁",
                                           "未就绪", "未插卡", "忙", "故障"};
 const char* const HEALTH_REG_STATES[7] = {"未知", "未知", "未注册", "拒绝注册", "搜索中", "漫游", "本地网"};
