@@ -3,7 +3,9 @@
 #include "ModemHealth.h"
 
 #include <cstddef>
+#include <cstdlib>
 
+#include "SmsCharset.h"
 #include "StringUtil.h"
 
 namespace {
@@ -102,39 +104,6 @@ RegState_t RegStateOfStat(int stat)
 bool IsRegistered(RegState_t state)
 {
     return state == REG_STATE_HOME || state == REG_STATE_ROAMING;
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
-void AppendUtf8(unsigned long code, std::string& out)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 }  // namespace
@@ -276,44 +245,26 @@ bool ParseCharsetIsUcs2(const std::string& value)
 
 bool DecodeUcs2Hex(const std::string& hex, std::string& utf8)
 {
-    if (hex.empty() || hex.size() % 4 != 0) {
+    if (hex.empty() || hex.size() % 4 != 0 || hex.find_first_not_of("0123456789ABCDEFabcdef") != npos) {
         return false;
     }
-    std::string out;
-    unsigned long high = 0;  // a high surrogate waiting for its low one
+    std::wstring units;
+    bool highPending = false;  // a high surrogate waits for its low one
     for (std::size_t i = 0; i < hex.size(); i += 4) {
-        unsigned long unit = 0;
-        for (std::size_t k = i; k < i + 4; ++k) {
-            const int digit = HexValue(hex[k]);
-            if (digit < 0) {
-                return false;
-            }
-            unit = unit * 16 + static_cast<unsigned long>(digit);
-        }
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (high != 0) {
-                return false;
-            }
-            high = unit;
-            continue;
-        }
-        if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            if (high == 0) {
-                return false;
-            }
-            AppendUtf8(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00), out);
-            high = 0;
-            continue;
-        }
-        if (high != 0 || unit == 0) {
+        const unsigned long unit = std::strtoul(hex.substr(i, 4).c_str(), nullptr, 16);
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        // Text only: a NUL unit, or a surrogate out of its pair, makes it no name.
+        if (unit == 0 || low != highPending) {
             return false;
         }
-        AppendUtf8(unit, out);
+        highPending = high;
+        units += static_cast<wchar_t>(unit);
     }
-    if (high != 0) {
+    if (highPending) {
         return false;
     }
-    utf8 = out;
+    utf8 = UnicodeToANSI(units);
     return true;
 }
 

@@ -20,25 +20,6 @@ void Verdict(int v)
     fuzz::Require(v == RSP_OK || v == RSP_ERROR || v == RSP_MORE);
 }
 
-// Whether `text` is well-formed UTF-8 (what the UCS-2 decoder must give).
-bool IsUtf8(const std::string& text)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-        if (n == 0 || i + n > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < n; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        i += n;
-    }
-    return true;
-}
-
 void CheckHealth(const ModemHealth_t& health)
 {
     fuzz::Require(health.sim.state >= SIM_STATE_UNKNOWN && health.sim.state <= SIM_STATE_FAILURE);
@@ -87,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ParseRegistration(rsp, domain);
     std::string utf8;
     if (DecodeUcs2Hex(rsp, utf8)) {
-        fuzz::Require(IsUtf8(utf8));
+        fuzz::Require(fuzz::ValidUtf8(utf8.data(), utf8.size()));
     }
     return 0;
 }
