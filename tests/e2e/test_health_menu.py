@@ -14,6 +14,9 @@ TEXTS = {
         "title": "Modem health",
         "headers": ["Port No.", "IMEI", "SIM", "Registration", "Operator", "Tech", "Signal (dBm)"],
         "back": "Press any key to go back to the menu",
+        "phone": "Input received phone number: ", "port": "Input port number(ex: /dev/ttyUSB0, input USB0):",
+        "message": "Input message:", "time_used": "Time used: ",
+        "locked": " failed, reason: SIM locked: SIM PIN", "denied": " failed, reason: Reg. denied",
         "rows": {
             "ttyUSB0": ["ready", "home", "Test Network", "lte", "-67 excellent"],
             "ttyUSB1": ["PIN needed", "not registered", "unknown", "unknown", "-67 excellent"],
@@ -27,6 +30,9 @@ TEXTS = {
         "title": "设备健康状态",
         "headers": ["端口号", "设备序列号", "SIM卡", "网络注册", "运营商", "制式", "信号(dBm)"],
         "back": "按任意键返回主菜单",
+        "phone": "请输入接收短信的号码: ", "port": "请输入设备端口号(例:选择/dev/ttyUSB0,请输入USB0):",
+        "message": "请输入短信内容:", "time_used": "发送短信耗时: ",
+        "locked": " 的短信发送失败,失败原因: SIM卡已锁: SIM PIN", "denied": " 的短信发送失败,失败原因: 网络拒绝注册",
         "rows": {
             "ttyUSB0": ["正常", "本地网", "Test Network", "lte", "-67 极好"],
             "ttyUSB1": ["需PIN码", "未注册", "未知", "未知", "-67 极好"],
@@ -122,6 +128,23 @@ class HealthKey(unittest.TestCase):
                 lines = screen.split(b"\n")
                 return lines[next(i for i, line in enumerate(lines) if line.startswith(b"=" * 90)):-2]
             self.assertEqual(table(first), table(second))
+
+            # Key 1 through the locked SIM and the denied registration: each says why, in the catalogue.
+            menu.key("1")
+            menu.child.expect_exact(t["phone"])
+            menu.child.sendline("13912345678")
+            menu.child.expect_exact(t["port"])
+            menu.child.sendline("USB1,USB4")
+            menu.child.expect_exact(t["message"])
+            menu.child.sendline("health")
+            menu.child.expect_exact(t["time_used"])
+            plain = re.sub(r"\x1b\[[0-9;]*m", "", menu.child.before)
+            lines = {line.split()[1]: line for line in plain.replace("\r", "").split("\n") if line.startswith("(T)")}
+            self.assertTrue(lines["ttyUSB1"].endswith(t["locked"]), lines)
+            self.assertTrue(lines["ttyUSB4"].endswith(t["denied"]), lines)
+            for name in ("ttyUSB1", "ttyUSB4"):
+                self.assertFalse([c for c in bench.commands(name) if c[0].startswith("AT+CMGS")])
+            menu.wait_menu()
             self.assertEqual(menu.quit(), 0)
 
     def test_english(self):
