@@ -160,8 +160,11 @@ void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::stri
             if (message.size() >= MIN_STAMPED_MESSAGE && !HasEnv("VT-STAMP")) {
                 text = AddTimeStampToSmsContextByPhoneNum(message, number, result.time);
             }
-            Debug(name + "to send pdu with init phone");
-            RunComCmdInitPhone(phone, port);
+            // After a failed health step the port's other numbers fail unsent, without init.
+            if (!healthAsked || health.code == SMS_SUCCEED) {
+                Debug(name + "to send pdu with init phone");
+                RunComCmdInitPhone(phone, port);
+            }
             if (!healthAsked) {
                 healthAsked = true;
                 Debug(name + "to send pdu asks sim and registration");
