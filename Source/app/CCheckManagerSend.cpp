@@ -167,7 +167,6 @@ void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::stri
             }
             if (!healthAsked) {
                 healthAsked = true;
-                Debug(name + "to send pdu asks sim and registration");
                 health = CheckSendHealth(phone, port);
             }
             if (health.code != SMS_SUCCEED) {
