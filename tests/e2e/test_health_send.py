@@ -115,22 +115,27 @@ class Waiting(unittest.TestCase):
             # The SIM number was read again once the SIM served.
             self.assertGreater(sum(1 for c in bench.commands("ttyUSB0") if c[0] == "AT+CCID"), 1)
 
-    def test_a_stop_ends_the_registration_wait_at_once(self):
-        for signo in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-            with Bench([modem(0, creg=2, cgreg=2)]) as bench:
+    def test_a_stop_ends_each_wait_at_once(self):
+        # configuration, the query repeated while waiting, what the document then holds
+        rows = [({"creg": 2, "cgreg": 2}, "AT+CREG?", [("ttyUSB0", 1, "Interrupted")], signal.SIGTERM),
+                ({"creg": 2, "cgreg": 2}, "AT+CREG?", [("ttyUSB0", 1, "Interrupted")], signal.SIGINT),
+                ({"creg": 2, "cgreg": 2}, "AT+CREG?", [("ttyUSB0", 1, "Interrupted")], signal.SIGHUP),
+                # The SIM-busy wait comes before the first number: nothing was begun.
+                ({"sim_busy_s": 600}, "AT+CPIN?", [], signal.SIGTERM)]
+        for cfg, query, expected, signo in rows:
+            with Bench([modem(0, **cfg)]) as bench:
                 run = subprocess.Popen(bench.tarnel_argv(["USB0", NUMBERS, "waiting"]), cwd=bench.workdir,
                                        env=bench._env(None), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                        stderr=subprocess.PIPE)
-                # Waiting once the second registration query of the wait has been answered.
-                wait_for(lambda: sum(1 for c in bench.commands("ttyUSB0") if c[0] == "AT+CREG?") >= 2, 20,
-                         "the registration wait")
+                # Waiting once the query has been asked again within the wait.
+                wait_for(lambda: sum(1 for c in bench.commands("ttyUSB0") if c[0] == query) >= 2, 20,
+                         "the wait of %s" % cfg)
                 started = time.monotonic()
                 run.send_signal(signo)
                 out, err = run.communicate(timeout=20)
                 self.assertLess(time.monotonic() - started, 3)
                 self.assertEqual((run.returncode, err), (128 + signo, b""))
-                doc = json.loads(out)
-                self.assertEqual(results(doc), [("ttyUSB0", 1, "Interrupted")])
+                self.assertEqual(results(json.loads(out)), expected)
                 self.assertEqual(cmgs_count(bench, "ttyUSB0"), 0)
 
 
