@@ -67,6 +67,14 @@ void PrintCell(const std::string& value, int width, const char* placeholder, int
     }
 }
 
+static_assert(sizeof(Lang::HEALTH_SIM_STATES) / sizeof(Lang::HEALTH_SIM_STATES[0]) == SIM_STATE_FAILURE + 1,
+              "a label for every SIM state");
+static_assert(sizeof(Lang::HEALTH_REG_STATES) / sizeof(Lang::HEALTH_REG_STATES[0]) == REG_STATE_HOME + 1,
+              "a label for every registration state");
+static_assert(sizeof(Lang::HEALTH_SIGNAL_QUALITIES) / sizeof(Lang::HEALTH_SIGNAL_QUALITIES[0]) ==
+                  SIGNAL_EXCELLENT + 1,
+              "a label for every signal quality");
+
 // Whether a character takes two screen columns (East Asian wide: Hangul
 // Jamo, CJK, Hangul syllables, compatibility and full-width forms).
 bool IsWide(unsigned long cp)
