@@ -463,6 +463,23 @@ public:
     // "exit", "EXIT" or the end of standard input; then closes the port.
     void OnInterAtData();
 
+    // One typed line of the terminal, ready to write.
+    struct TerminalLine_t
+    {
+        std::string text;        // what is written before the optional "\r"
+        bool bLineEnd = true;    // write "\r" after the text
+        bool bLongWait = false;  // wait up to 120 s instead of 10 s for the answer
+    };
+    // The markers of a typed line: \Z and \z become Ctrl-Z and ask for the
+    // long wait, \E and \e become ESC; \N or \n anywhere drops the "\r" and
+    // is removed. Everything else is written as typed.
+    static TerminalLine_t PrepareTerminalLine(const std::string& typed);
+    // Prints what arrived unasked, echoes the line as "- <text>", writes it,
+    // and prints the answer until the modem has had more than 2 seconds
+    // after its first byte, or the limit (10 s, 120 s for the long wait)
+    // has passed without any, which is said in a "no data" line.
+    void RunTerminalLine(CComPortBase& port, const TerminalLine_t& line);
+
     // ---- health (CCheckManagerHealth.cpp)
     // Menu key 4: the health of every modem of the device table, asked at
     // once on every port (HealthOfModems), printed as one table (port, IMEI,
@@ -507,22 +524,6 @@ public:
     // The reason of a failed SendHealth_t: the code's text and what the
     // modem said, from the catalogue or, for the JSON documents, in English.
     static std::string SendHealthText(const SendHealth_t& health, bool catalogue);
-    // One typed line of the terminal, ready to write.
-    struct TerminalLine_t
-    {
-        std::string text;        // what is written before the optional "\r"
-        bool bLineEnd = true;    // write "\r" after the text
-        bool bLongWait = false;  // wait up to 120 s instead of 10 s for the answer
-    };
-    // The markers of a typed line: \Z and \z become Ctrl-Z and ask for the
-    // long wait, \E and \e become ESC; \N or \n anywhere drops the "\r" and
-    // is removed. Everything else is written as typed.
-    static TerminalLine_t PrepareTerminalLine(const std::string& typed);
-    // Prints what arrived unasked, echoes the line as "- <text>", writes it,
-    // and prints the answer until the modem has had more than 2 seconds
-    // after its first byte, or the limit (10 s, 120 s for the long wait)
-    // has passed without any, which is said in a "no data" line.
-    void RunTerminalLine(CComPortBase& port, const TerminalLine_t& line);
 
     // ---- the fields, in this order
     std::vector<Win32::CommInfo> m_vecComInfo;   // device table, rebuilt by every scan
