@@ -37,9 +37,10 @@ const char* const SETTING_PROBLEMS[SETTING_PROBLEM_COUNT] = {
 };
 const char* const SETTING_VALUE_USED = "; value used: ";
 
-// ---- result codes: short label of SMS_CODE_ENUM values 0..7
-const char* const SMS_CODE_LABELS[8] = {
+// ---- result codes: short label of SMS_CODE_ENUM values 0..12
+const char* const SMS_CODE_LABELS[13] = {
     "Success", "No AT", "No AT", "No Velta Dev.", "No card", "No SIG", "No port", "No Velta Dev.",
+    "SIM locked", "Not registered", "Reg. denied", "SIM busy", "SIM failure",
 };
 
 // ---- detection and device table
@@ -135,5 +136,20 @@ const char* const TERM_INPUT_MESSAGE =
     "\nInput message(special: \\Z->CTRL+Z, \\E->ESCAPE, default end by enter, \\N->no enter)"
     "(input exit to end)\n> ";
 const char* const TERM_NO_DATA = " seconds no data, cancel)";
+
+// ---- health table (menu key 4)
+const char* const HEALTH_TITLE = "Modem health";
+const char* const HEALTH_HEADERS[HEALTH_COLUMNS] = {"Port No.", "IMEI", "SIM", "Registration", "Operator", "Tech",
+                                                    "Signal (dBm)"};
+const int HEALTH_WIDTHS[HEALTH_COLUMNS - 1] = {13, 17, 12, 16, 18, 9};
+const char* const HEALTH_SIM_STATES[9] = {"unknown", "ready",  "PIN needed", "PUK needed", "locked",
+                                          "not ready", "absent", "busy", "failure"};
+const char* const HEALTH_REG_STATES[7] = {"unknown", "unknown", "not registered", "denied",
+                                          "searching", "roaming", "home"};
+const char* const HEALTH_SIGNAL_QUALITIES[5] = {"unknown", "poor", "fair", "good", "excellent"};
+const char* const HEALTH_RADIO_OFF = "radio off";
+const char* const HEALTH_UNKNOWN = "unknown";
+const char* const HEALTH_NO_MODEM = "No modem answered";
+const char* const HEALTH_BACK = "Press any key to go back to the menu";
 
 }  // namespace Lang

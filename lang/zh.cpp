@@ -37,9 +37,10 @@ const char* const SETTING_PROBLEMS[SETTING_PROBLEM_COUNT] = {
 };
 const char* const SETTING_VALUE_USED = "；使用的值：";
 
-// ---- result codes: short label of SMS_CODE_ENUM values 0..7
-const char* const SMS_CODE_LABELS[8] = {
+// ---- result codes: short label of SMS_CODE_ENUM values 0..12
+const char* const SMS_CODE_LABELS[13] = {
     "成功", "设备不AT", "设备不AT", "不是Velta短信设备", "设备未插卡", "设备无信号", "没有此端口", "不是Velta短信设备",
+    "SIM卡已锁", "未注册网络", "网络拒绝注册", "SIM卡忙", "SIM卡故障",
 };
 
 // ---- detection and device table
@@ -133,5 +134,19 @@ const char* const TERM_OPEN_SUCCESS = "\n端口打开成功！";
 const char* const TERM_INPUT_MESSAGE =
     "\n请输入内容(特殊字符：\\Z表示CTRL+Z，\\E表示ESCAPE，默认结尾发送换行符，\\N表示不换行)(exit结束)\n> ";
 const char* const TERM_NO_DATA = "秒串口无数据，取消等待)";
+
+// ---- health table (menu key 4)
+const char* const HEALTH_TITLE = "设备健康状态";
+const char* const HEALTH_HEADERS[HEALTH_COLUMNS] = {"端口号", "设备序列号", "SIM卡", "网络注册", "运营商", "制式",
+                                                    "信号(dBm)"};
+const int HEALTH_WIDTHS[HEALTH_COLUMNS - 1] = {13, 17, 12, 16, 18, 9};
+const char* const HEALTH_SIM_STATES[9] = {"未知", "正常", "需PIN码", "需PUK码", "已锁",
+                                          "未就绪", "未插卡", "忙", "故障"};
+const char* const HEALTH_REG_STATES[7] = {"未知", "未知", "未注册", "拒绝注册", "搜索中", "漫游", "本地网"};
+const char* const HEALTH_SIGNAL_QUALITIES[5] = {"未知", "差", "一般", "好", "极好"};
+const char* const HEALTH_RADIO_OFF = "射频关闭";
+const char* const HEALTH_UNKNOWN = "未知";
+const char* const HEALTH_NO_MODEM = "没有应答的设备";
+const char* const HEALTH_BACK = "按任意键返回主菜单";
 
 }  // namespace Lang

@@ -4,7 +4,8 @@
 # the per-port workers, the stop signal, the port locks), then the end-to-end tests of the
 # parallel paths against the ThreadSanitizer programs: detection of a bank,
 # sending from several ports, reading and read-and-clear of several ports,
-# the menu's read, two runs at once on the same ports. Halts on the first
+# the menu's read, two runs at once on the same ports, the health of a bank
+# (menu key 4) and the health step of sends. Halts on the first
 # data race. Ends with ctest's summary; exits non-zero when a test failed or
 # a race was found.
 #   TARNEL_BUILD  build folder prefix (default: build)
@@ -28,5 +29,5 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 cd "$build"
 status=0
 ctest --output-on-failure -j"$jobs" -L '^unit-(app|port)$' || status=1
-ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|read_menu|runs_together|send_cmdline|sms_subcommands)$' || status=1
+ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|health_menu|health_send|read_menu|runs_together|send_cmdline|sms_subcommands)$' || status=1
 exit "$status"

@@ -124,9 +124,10 @@ void CCheckManager::PrintSendPduSmsResultAsJson()
         element["number"] = result.number;
         element["time"] = result.time;
         element["code"] = result.code;
-        element["message"] = result.code == SMS_FAILED_UNKNOWN
-                                 ? result.message
-                                 : GetSmsCodeEnglishStr(static_cast<SMS_CODE_ENUM>(result.code));
+        // Code 1 gives its own reason; codes 8..12 their text with what the modem said.
+        const bool ownText = result.code == SMS_FAILED_UNKNOWN ||
+                             (result.code >= SMS_SIM_LOCKED && result.code < SMS_CODE_COUNT && !result.message.empty());
+        element["message"] = ownText ? result.message : GetSmsCodeEnglishStr(static_cast<SMS_CODE_ENUM>(result.code));
         document["result"][index++] = element;
     }
     document["code"] = 0;

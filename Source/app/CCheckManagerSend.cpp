@@ -122,6 +122,17 @@ void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::stri
     Debug(name + "to send pdu for com:" + record.strPortName);
     Debug(name + "to send pdu for phone type:" + std::to_string(static_cast<int>(record.nPhoneType)));
 
+    // A port without a SIM number is asked why once; a SIM that was only
+    // busy gives its number and the port sends after all.
+    SendHealth_t noSimNumber;
+    noSimNumber.code = SMS_NO_SIM_CARD;
+    if (!numbers.empty() && modem.NeedsPorts(TAKE_FOR_SENDING) && record.strSmsCardNumber.empty()) {
+        noSimNumber = WhyNoSimNumber(modem);
+    }
+    // Asked before the port's first number, after its init.
+    bool healthAsked = false;
+    SendHealth_t health;
+
     for (const std::string& number : numbers) {
         // A stop request ends the run: what is not begun is not reported.
         if (StopRequested()) {
@@ -144,7 +155,10 @@ void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::stri
             result.code = SMS_DEVICE_NOT_AT;
             result.message = GetSmsCodeChineseStr(SMS_DEVICE_NOT_AT);
         } else if (record.strSmsCardNumber.empty()) {
-            result.code = SMS_NO_SIM_CARD;
+            result.code = noSimNumber.code;
+            if (noSimNumber.code != SMS_NO_SIM_CARD) {
+                result.message = SendHealthText(noSimNumber, m_bPlainText);
+            }
         } else if (phone == nullptr || port == nullptr) {
             Debug(name + "to send pdu phoneptr not found.");
             SMS_CODE_ENUM code = GetSmsErrorCode(record);
@@ -159,8 +173,23 @@ void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::stri
             if (message.size() >= MIN_STAMPED_MESSAGE && !HasEnv("VT-STAMP")) {
                 text = AddTimeStampToSmsContextByPhoneNum(message, number, result.time);
             }
-            Debug(name + "to send pdu with init phone");
-            RunComCmdInitPhone(phone, port);
+            // After a failed health step the port's other numbers fail unsent, without init.
+            if (!healthAsked || health.code == SMS_SUCCEED) {
+                Debug(name + "to send pdu with init phone");
+                RunComCmdInitPhone(phone, port);
+            }
+            if (!healthAsked) {
+                healthAsked = true;
+                health = CheckSendHealth(phone, port);
+            }
+            if (health.code != SMS_SUCCEED) {
+                // Sending could not succeed: every number of the port fails at once, unsent.
+                result.code = StopRequested() ? SMS_FAILED_UNKNOWN : health.code;
+                result.message = StopRequested() ? (m_bPlainText ? Lang::SEND_INTERRUPTED : INTERRUPTED_JSON)
+                                                 : SendHealthText(health, m_bPlainText);
+                HandleSendSmsResultByMode(result, results);
+                continue;
+            }
             Debug(name + "to send pdu working...");
 
             // Kept across the attempts: a retry goes on from the refused part.

@@ -140,6 +140,12 @@ std::string TakeReadNext(CPhoneCardBase& model, const ExchangeInput_t& /*input*/
     return model.GetReadNextSmsCmd();
 }
 
+// The registration query of the domain the caller gives as its index.
+std::string RegistrationOfDomain(CPhoneCardBase& model, const ExchangeInput_t& input)
+{
+    return model.GetRegistrationCmd(static_cast<RegDomain_t>(input.index));
+}
+
 // ---- the controller's exchanges: command, judge, read passes, port need (and the delete-all pause)
 using Model = CPhoneCardBase;
 const ExchangeRow_t AT_ROW{ModelCommand<&Model::GetATCmd>, &Model::OnGetAtCmdRsp, 10, OPENS_PORT};
@@ -168,6 +174,20 @@ const ExchangeRow_t DELETE_ROW{DeleteAtIndex, &Model::OnDelSmsCmdRsp, 100, PORT_
 const ExchangeRow_t CLOCK_ROW{ModelCommand<&Model::GetClockCmd>, &Model::OnGetClockCmdRsp, 5, PORT_ALREADY_OPEN};
 const ExchangeRow_t SEND_LENGTH_ROW{CallersText, &Model::OnSendPduSmsLenCmdRsp, 1400, PORT_ALREADY_OPEN};
 const ExchangeRow_t SEND_BODY_ROW{CallersText, &Model::OnSendPduSmsContextCmdRsp, 1400, PORT_ALREADY_OPEN};
+// The health queries answer at once: as long as the other status queries.
+const ExchangeRow_t REPORT_ERRORS_ROW{ModelCommand<&Model::GetReportErrorsCmd>, &Model::OnReportErrorsCmdRsp, 5,
+                                      PORT_ALREADY_OPEN};
+const ExchangeRow_t SIM_STATE_ROW{ModelCommand<&Model::GetSimStateCmd>, &Model::OnGetSimStateCmdRsp, 5,
+                                  PORT_ALREADY_OPEN};
+const ExchangeRow_t REGISTRATION_ROW{RegistrationOfDomain, &Model::OnGetRegistrationCmdRsp, 5, PORT_ALREADY_OPEN};
+const ExchangeRow_t RADIO_STATE_ROW{ModelCommand<&Model::GetRadioStateCmd>, &Model::OnGetRadioStateCmdRsp, 5,
+                                    PORT_ALREADY_OPEN};
+const ExchangeRow_t OPERATOR_FORMAT_ROW{ModelCommand<&Model::GetOperatorFormatCmd>,
+                                        &Model::OnSetOperatorFormatCmdRsp, 5, PORT_ALREADY_OPEN};
+const ExchangeRow_t OPERATOR_ROW{ModelCommand<&Model::GetOperatorCmd>, &Model::OnGetOperatorCmdRsp, 5,
+                                 PORT_ALREADY_OPEN};
+const ExchangeRow_t CHARSET_ROW{ModelCommand<&Model::GetCharsetCmd>, &Model::OnGetCharsetCmdRsp, 5,
+                                PORT_ALREADY_OPEN};
 const ExchangeRow_t READ_NEXT_ROW{TakeReadNext, &Model::OnReadNextSmsCmdRsp, 100, PORT_ALREADY_OPEN};
 const ExchangeRow_t READ_ONE_ROW{ReadAtIndex, &Model::OnReadOneSmsCmdRsp, 100, PORT_ALREADY_OPEN};
 // The model's initialisation commands in turn, up to 5 passes each, on a port it opens.
@@ -372,4 +392,41 @@ bool CCheckManager::RunComCmdReadOneSms(CPhoneCardBase* model, CComPortBase* por
 void CCheckManager::RunComCmdInitPhone(CPhoneCardBase* model, CComPortBase* port)
 {
     RunSequence(INIT_SEQUENCE, model, port);
+}
+
+bool CCheckManager::RunComCmdReportErrors(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(REPORT_ERRORS_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetSimState(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(SIM_STATE_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetRegistration(CPhoneCardBase* model, CComPortBase* port, RegDomain_t domain)
+{
+    ExchangeInput_t input;
+    input.index = static_cast<int>(domain);
+    return Succeeded(REGISTRATION_ROW, model, port, input);
+}
+
+bool CCheckManager::RunComCmdGetRadioState(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(RADIO_STATE_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdSetOperatorFormat(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(OPERATOR_FORMAT_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetOperator(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(OPERATOR_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetCharset(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(CHARSET_ROW, model, port);
 }

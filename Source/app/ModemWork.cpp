@@ -36,8 +36,8 @@ bool ModemWork_t::NeedsPorts(PortTakeRule_t rule) const
         // Nothing is sent without a model; a busy port is yet to be examined.
         return model || record.Unavailable();
     case TAKE_FOR_SENDING: {
-        const bool sends = record.bInTable && record.bOpened && record.bAtOk && !record.strSmsCardNumber.empty() &&
-                           model;
+        // A modem without a SIM number is asked why (a lock, a busy SIM).
+        const bool sends = record.bInTable && record.bOpened && record.bAtOk && model;
         return (sends || record.Unavailable()) && !StopRequested();
     }
     }

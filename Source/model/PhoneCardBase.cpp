@@ -37,7 +37,7 @@ bool IsUnsolicitedLine(const std::string& line, const char* answerToken)
     return body[0] == '+' && body.compare(0, std::string(answerToken).size(), answerToken) != 0;
 }
 
-const char* const kSmsCodeEnglish[8] = {
+const char* const kSmsCodeEnglish[SMS_CODE_COUNT] = {
     "Succeed",
     "Failed Unknown Reason",
     "Device Not AT",
@@ -46,14 +46,22 @@ const char* const kSmsCodeEnglish[8] = {
     "No Signal",
     "No Such Port",
     "Not VelTa Sms Device",
+    "SIM locked",
+    "Not registered",
+    "Registration denied",
+    "SIM busy",
+    "SIM failure",
 };
+
+static_assert(sizeof(Lang::SMS_CODE_LABELS) / sizeof(Lang::SMS_CODE_LABELS[0]) == SMS_CODE_COUNT,
+              "every code has its label");
 
 }  // namespace
 
 std::string GetSmsCodeEnglishStr(SMS_CODE_ENUM code)
 {
     const int value = static_cast<int>(code);
-    if (value < 0 || value > 7) {
+    if (value < 0 || value >= SMS_CODE_COUNT) {
         return "Unknown reason";
     }
     return kSmsCodeEnglish[value];
@@ -62,7 +70,7 @@ std::string GetSmsCodeEnglishStr(SMS_CODE_ENUM code)
 std::string GetSmsCodeChineseStr(SMS_CODE_ENUM code)
 {
     const int value = static_cast<int>(code);
-    if (value < 0 || value > 7) {
+    if (value < 0 || value >= SMS_CODE_COUNT) {
         return Lang::SMS_CODE_LABELS[SMS_DEVICE_NOT_AT];
     }
     return Lang::SMS_CODE_LABELS[value];

@@ -57,16 +57,6 @@ nfds_t AddStopWake(struct pollfd (&p)[2])
     return 2;
 }
 
-// Sleeps `usec` or until a stop is requested.
-void SleepUnlessStopped(int64_t usec)
-{
-    struct pollfd p[2] = {};
-    const nfds_t n = AddStopWake(p);
-    const struct timespec wait = UsecToTimespec(usec);
-    // Without a stop pipe this polls nothing: a plain sleep.
-    ppoll(n == 2 ? &p[1] : nullptr, n - 1, &wait, nullptr);
-}
-
 }  // namespace
 
 CComPortBaseLinux::CComPortBaseLinux(const std::string& devPath, int baudRate, int busyWaitMs)

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <initializer_list>
+#include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -73,4 +75,17 @@ int StopSignalNumber()
 int StopWakeDescriptor()
 {
     return g_wakeRead.load();
+}
+
+void SleepUnlessStopped(int64_t usec)
+{
+    if (usec <= 0 || StopRequested()) {
+        return;
+    }
+    struct pollfd wake = {StopWakeDescriptor(), POLLIN, 0};
+    struct timespec wait;
+    wait.tv_sec = static_cast<time_t>(usec / 1000000);
+    wait.tv_nsec = static_cast<long>(usec % 1000000) * 1000;
+    // Without a stop pipe this polls nothing: a plain sleep.
+    ppoll(wake.fd >= 0 ? &wake : nullptr, wake.fd >= 0 ? 1 : 0, &wait, nullptr);
 }

@@ -25,6 +25,7 @@
 #include "PduLongSms.h"
 #include "SendSmsResult.h"
 #include "SmsRecv.h"
+#include "ModemHealth.h"
 #include "ModemWork.h"
 #include "PortRecords.h"
 #include "Settings.h"
@@ -187,6 +188,16 @@ public:
     // reads each through OnInitAtCmdRsp: RSP_ERROR stops the sequence, no
     // verdict goes on with the next command. The caller learns nothing.
     static void RunComCmdInitPhone(CPhoneCardBase* model, CComPortBase* port);
+    // The health queries (model operations of PhoneCardBase.h, 5 reads each):
+    // true for RSP_OK. Each answer, refusals too, is kept in the model's
+    // GetHealth(); a command the model does not have is not written (false).
+    static bool RunComCmdReportErrors(CPhoneCardBase* model, CComPortBase* port);
+    static bool RunComCmdGetSimState(CPhoneCardBase* model, CComPortBase* port);
+    static bool RunComCmdGetRegistration(CPhoneCardBase* model, CComPortBase* port, RegDomain_t domain);
+    static bool RunComCmdGetRadioState(CPhoneCardBase* model, CComPortBase* port);
+    static bool RunComCmdSetOperatorFormat(CPhoneCardBase* model, CComPortBase* port);
+    static bool RunComCmdGetOperator(CPhoneCardBase* model, CComPortBase* port);
+    static bool RunComCmdGetCharset(CPhoneCardBase* model, CComPortBase* port);
     // True once the modem on `path`, recognised by the last detection pass, let
     // an exchange run out of time without a single byte: the rest of the run's
     // work on it fails at once. Cleared by the next detection pass.
@@ -209,6 +220,12 @@ public:
     // The table, the menu line and one key; returns the menu action code
     // (0 nothing, 1 refresh, 4 send, 7 read, 8 delete, 10 AT terminal, 11 quit).
     int PrintBaseMenu();
+    // The health table of menu key 4: a line per record (port, IMEI and
+    // signal from the record, the rest from `health`, by record index).
+    static void PrintHealthTable(const std::vector<ComPortBaseInfo_t>& records,
+                                 const std::vector<ModemHealth_t>& health);
+    // Prints `prompt` and waits for one key; Ctrl-C at it requests a stop.
+    static void WaitForMenuKey(const char* prompt);
 
     // ---- sending (CCheckManagerSend.cpp), command-line send (CCheckManagerCmd.cpp)
     void OnCmdParams(int argc, char** argv);
@@ -471,6 +488,7 @@ public:
     // and writes each typed line to it, printing what comes back, until
     // "exit", "EXIT" or the end of standard input; then closes the port.
     void OnInterAtData();
+
     // One typed line of the terminal, ready to write.
     struct TerminalLine_t
     {
@@ -487,6 +505,51 @@ public:
     // after its first byte, or the limit (10 s, 120 s for the long wait)
     // has passed without any, which is said in a "no data" line.
     void RunTerminalLine(CComPortBase& port, const TerminalLine_t& line);
+
+    // ---- health (CCheckManagerHealth.cpp)
+    // Menu key 4: the health of every modem of the device table, asked at
+    // once on every port (HealthOfModems), printed as one table (port, IMEI,
+    // SIM state, registration, operator, technology, signal), then one key
+    // back to the menu.
+    void OnShowHealth();
+    // The health of every record, in record order: what the queries of
+    // QueryModemHealth learnt on each port (nothing for a record without a
+    // model or a port).
+    std::vector<ModemHealth_t> HealthOfModems(const std::vector<ComPortBaseInfo_t>& records);
+    // Every health query of one modem on its open port: errors in numbers,
+    // SIM state, the three registrations, and where it is registered the
+    // operator (long names, then the name and, when that may be UCS-2, the
+    // character set); where it is not, the radio state.
+    static void QueryModemHealth(CPhoneCardBase* model, CComPortBase* port);
+    // The three registration queries.
+    static void QueryRegistration(CPhoneCardBase* model, CComPortBase* port);
+    // What a send learnt of a port's health: SMS_SUCCEED to go on sending,
+    // else the code of every number on the port and what the modem said.
+    struct SendHealth_t
+    {
+        SMS_CODE_ENUM code{};                     // SMS_SUCCEED
+        std::string lock;                         // SMS_SIM_LOCKED: the lock's name
+        RegState_t registration = REG_STATE_NO_ANSWER;  // SMS_NOT_REGISTERED: the last state
+        bool radioOff = false;                    // SMS_NOT_REGISTERED: the radio is off
+    };
+    // A port detection read no SIM number on is asked why, once ("AT+CPIN?"
+    // after the errors in numbers): a lock gives SMS_SIM_LOCKED, a failure
+    // SMS_SIM_FAILURE; a busy SIM is waited for (up to 20 s, asked
+    // every second) and then its number read again: SMS_SUCCEED with the
+    // number in modem.record once it reads, SMS_SIM_BUSY while still busy;
+    // SMS_NO_SIM_CARD otherwise.
+    static SendHealth_t WhyNoSimNumber(ModemWork_t& modem);
+    // Before the first number of a port with a SIM number, after the init:
+    // the SIM state (a busy one waited for as above) and the registration.
+    // A lock, a failure or a denied registration fail at once; searching or
+    // not registered is asked again every second for up to g_nRegWaitSec
+    // seconds, then SMS_NOT_REGISTERED, as at once when the radio is off.
+    // A modem that refuses every registration query, or whose state cannot
+    // be read, is sent from. Every wait ends at once on a stop request.
+    static SendHealth_t CheckSendHealth(CPhoneCardBase* model, CComPortBase* port);
+    // The reason of a failed SendHealth_t: the code's text and what the
+    // modem said, from the catalogue or, for the JSON documents, in English.
+    static std::string SendHealthText(const SendHealth_t& health, bool catalogue);
 
     // ---- the fields, in this order
     std::vector<Win32::CommInfo> m_vecComInfo;   // device table, rebuilt by every scan

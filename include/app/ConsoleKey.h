@@ -8,6 +8,7 @@ const int KEY_VALUE_ENTER = 13;  // raw mode: Enter arrives as carriage return
 const int KEY_VALUE_NUM_1 = '1';
 const int KEY_VALUE_NUM_2 = '2';
 const int KEY_VALUE_NUM_3 = '3';
+const int KEY_VALUE_NUM_4 = '4';  // the health table; not on the menu line
 const int KEY_VALUE_CHAR_D = 'd';
 const int KEY_VALUE_CHAR_Q = 'q';
 // Ctrl-C: the raw key read takes it as a byte, not as SIGINT.

@@ -141,6 +141,21 @@ extern const char* const TERM_OPEN_SUCCESS;
 extern const char* const TERM_INPUT_MESSAGE;  // the command prompt, ends in "> "
 extern const char* const TERM_NO_DATA;        // "(" <seconds> TERM_NO_DATA
 
+// ---- health table (menu key 4): a title, HEALTH_COLUMNS headers, one line
+// per modem. Widths count screen columns (a Chinese character takes two).
+extern const char* const HEALTH_TITLE;
+const int HEALTH_COLUMNS = 7;
+extern const char* const HEALTH_HEADERS[HEALTH_COLUMNS];
+extern const int HEALTH_WIDTHS[HEALTH_COLUMNS - 1];  // the last column has no width
+// By SimState_t, RegState_t and SignalQuality_t (ModemHealth.h).
+extern const char* const HEALTH_SIM_STATES[9];
+extern const char* const HEALTH_REG_STATES[7];
+extern const char* const HEALTH_SIGNAL_QUALITIES[5];
+extern const char* const HEALTH_RADIO_OFF;  // a registration state: the radio is switched off
+extern const char* const HEALTH_UNKNOWN;    // an operator, technology or signal not known
+extern const char* const HEALTH_NO_MODEM;   // instead of the lines when no modem answered
+extern const char* const HEALTH_BACK;       // the prompt for the key back to the menu
+
 }  // namespace Lang
 
 #endif

@@ -20,9 +20,9 @@ enum PortTakeRule_t
 {
     TAKE_ALWAYS,       // reading: every chosen modem
     TAKE_FOR_MODEL,    // clearing: a modem whose model is known, or that the scan found busy
-    TAKE_FOR_SENDING,  // sending: a modem that can send (in the table, answering AT, with a SIM
-                       // number and a known model) or that the scan found busy; none once a
-                       // stop is requested. Another one would only be reconfigured.
+    TAKE_FOR_SENDING,  // sending: a modem that can send or say why not (in the table, answering
+                       // AT, with a known model) or that the scan found busy; none once a stop
+                       // is requested. Another one would only be reconfigured.
 };
 
 // How the rule came out for one modem.

@@ -8,8 +8,8 @@
 
 namespace Lang {
 
-// Short label of SMS_CODE_ENUM values 0..7.
-extern const char* const SMS_CODE_LABELS[8];
+// Short label of SMS_CODE_ENUM values 0 .. SMS_CODE_COUNT - 1 (PhoneCardBase.h).
+extern const char* const SMS_CODE_LABELS[13];
 
 }  // namespace Lang
 

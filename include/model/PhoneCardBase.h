@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ModemHealth.h"
 #include "PduLongSms.h"
 #include "PhoneType.h"
 #include "SmsRecv.h"
@@ -37,12 +38,20 @@ enum SMS_CODE_ENUM : int
     SMS_NO_SIGNAL = 5,
     SMS_NO_SUCH_PORT = 6,
     SMS_NOT_SUPPORTED_SMS_DEVICE = 7,
+    SMS_SIM_LOCKED = 8,            // PIN, PUK or another lock; the result's message says which
+    SMS_NOT_REGISTERED = 9,        // searching or not registered after regwait, or the radio off
+    SMS_REGISTRATION_DENIED = 10,
+    SMS_SIM_BUSY = 11,             // still busy after the SIM-busy wait
+    SMS_SIM_FAILURE = 12,
 };
+// Codes with texts: 0 .. SMS_CODE_COUNT - 1.
+constexpr int SMS_CODE_COUNT = 13;
 
-// Long English text of a code, the same in both builds ("Unknown reason" outside 0..7).
+// Long English text of a code, the same in both builds ("Unknown reason"
+// outside 0 .. SMS_CODE_COUNT - 1).
 std::string GetSmsCodeEnglishStr(SMS_CODE_ENUM code);
 // Short label of a code from the build's catalogue; code 1 and values outside
-// 0..7 show the label of code 2.
+// 0 .. SMS_CODE_COUNT - 1 show the label of code 2.
 std::string GetSmsCodeChineseStr(SMS_CODE_ENUM code);
 
 class CPhoneCardBase
@@ -171,6 +180,42 @@ public:
     // Before each verdict the clock is forgotten, and only RSP_OK leaves one
     // for GetModemClock.
     virtual int OnGetClockCmdRsp(std::string rsp);
+
+    // ---- health (PhoneCardBaseHealth.cpp): each answer handler below gives
+    // RSP_MORE until the answer's first final result line, and then writes
+    // its part of GetHealth().
+
+    // Numbered +CME errors, so a refusal says why: "AT+CMEE=1\r".
+    virtual std::string GetReportErrorsCmd() const;
+    virtual int OnReportErrorsCmdRsp(std::string rsp);
+    // "AT+CPIN?\r". RSP_OK with the state of the "+CPIN:" line; RSP_ERROR
+    // with the state the error line says in numbers or words (absent, busy,
+    // failure, a lock), unknown for any other.
+    virtual std::string GetSimStateCmd() const;
+    virtual int OnGetSimStateCmdRsp(std::string rsp);
+    // "AT+CREG?\r", "AT+CGREG?\r" or "AT+CEREG?\r"; "" where the domain does
+    // not apply to the model. The answer is judged for the domain last asked.
+    virtual std::string GetRegistrationCmd(RegDomain_t domain);
+    // RSP_OK with the domain's state from its solicited line (unsolicited
+    // lines in the answer are passed over; an OK without one reads unknown),
+    // RSP_ERROR for a refusal, which leaves the domain REG_STATE_NO_ANSWER.
+    virtual int OnGetRegistrationCmdRsp(std::string rsp);
+    // "AT+CFUN?\r": radio off when "+CFUN:" says other than 1.
+    virtual std::string GetRadioStateCmd() const;
+    virtual int OnGetRadioStateCmdRsp(std::string rsp);
+    // "AT+COPS=3,0\r": the operator's long name from now on. A refusal stops nothing.
+    virtual std::string GetOperatorFormatCmd() const;
+    virtual int OnSetOperatorFormatCmdRsp(std::string rsp);
+    // "AT+COPS?\r": the operator's name and <AcT>, forgotten before each verdict.
+    virtual std::string GetOperatorCmd() const;
+    virtual int OnGetOperatorCmdRsp(std::string rsp);
+    // "AT+CSCS?\r", but only when the operator's name may be UCS-2 hex
+    // (an alphanumeric name of whole hex units); "" otherwise. A "UCS2"
+    // answer turns the name into UTF-8.
+    virtual std::string GetCharsetCmd() const;
+    virtual int OnGetCharsetCmdRsp(std::string rsp);
+    // What the health answers so far said.
+    const ModemHealth_t& GetHealth() const { return m_health; }
 
     // ---- non-virtual members
 
@@ -368,6 +413,9 @@ protected:
     int m_nReadIndex = -1;                    // index the last read-one-message command asked for (GetReadOneSmsCmd)
     bool m_bModemClock = false;               // the last clock answer was read
     int64_t m_nModemClockUtc = 0;             // that clock, seconds since 1970-01-01 UTC
+    ModemHealth_t m_health;                   // what the health answers said (GetHealth)
+    RegDomain_t m_eRegDomainAsked = REG_DOMAIN_CS;  // the domain GetRegistrationCmd last asked about
+    int m_nOperatorFormat = -1;               // <format> of the last operator name, -1 when none
 };
 
 #endif

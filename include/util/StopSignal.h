@@ -1,6 +1,8 @@
 #ifndef TARNEL_STOPSIGNAL_H
 #define TARNEL_STOPSIGNAL_H
 
+#include <cstdint>
+
 // A request to stop the run: Ctrl-C (SIGINT), SIGTERM or SIGHUP. The
 // handler only records the first signal and wakes every waiter; whoever
 // works or waits looks at StopRequested() between steps, finishes what must
@@ -30,5 +32,8 @@ int StopSignalNumber();
 // (nobody reads it): add it to a poll set so that a wait on another thread
 // ends at once. -1 before InstallStopSignals succeeded.
 int StopWakeDescriptor();
+// Sleeps `usec` microseconds (0 or less: not at all), or less when a stop is
+// requested meanwhile: every wait of the program ends at once on a stop.
+void SleepUnlessStopped(int64_t usec);
 
 #endif

@@ -74,6 +74,15 @@ public:
     // The delete and clock commands are the base class's own.
     int OnDelSmsCmdRsp(std::string rsp) override { return Judge("DELETE", rsp); }
     int OnGetClockCmdRsp(std::string rsp) override { return Judge("CCLK", rsp); }
+    // So are the health commands, but the character set, which the base asks only about a hex name.
+    int OnReportErrorsCmdRsp(std::string rsp) override { return Judge("CMEE", rsp); }
+    int OnGetSimStateCmdRsp(std::string rsp) override { return Judge("CPIN", rsp); }
+    int OnGetRegistrationCmdRsp(std::string rsp) override { return Judge("REG", rsp); }
+    int OnGetRadioStateCmdRsp(std::string rsp) override { return Judge("CFUN", rsp); }
+    int OnSetOperatorFormatCmdRsp(std::string rsp) override { return Judge("COPS=3,0", rsp); }
+    int OnGetOperatorCmdRsp(std::string rsp) override { return Judge("COPS", rsp); }
+    std::string GetCharsetCmd() const override { return "X-CSCS\r"; }
+    int OnGetCharsetCmdRsp(std::string rsp) override { return Judge("CSCS", rsp); }
 
 private:
     int Judge(const char* name, const std::string& rsp)
@@ -124,6 +133,17 @@ std::vector<ExchangeCase> ExchangeCases()
         {"DelSms", [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdDelSms(m, p, 3); },
          "AT+CMGD=3\r", "DELETE", 100, false},
         {"GetClock", CCheckManager::RunComCmdGetClock, "AT+CCLK?\r", "CCLK", 5, false},
+        {"ReportErrors", CCheckManager::RunComCmdReportErrors, "AT+CMEE=1\r", "CMEE", 5, false},
+        {"GetSimState", CCheckManager::RunComCmdGetSimState, "AT+CPIN?\r", "CPIN", 5, false},
+        {"GetRegistration",
+         [](CPhoneCardBase* m, CComPortBase* p) {
+             return CCheckManager::RunComCmdGetRegistration(m, p, REG_DOMAIN_PS);
+         },
+         "AT+CGREG?\r", "REG", 5, false},
+        {"GetRadioState", CCheckManager::RunComCmdGetRadioState, "AT+CFUN?\r", "CFUN", 5, false},
+        {"SetOperatorFormat", CCheckManager::RunComCmdSetOperatorFormat, "AT+COPS=3,0\r", "COPS=3,0", 5, false},
+        {"GetOperator", CCheckManager::RunComCmdGetOperator, "AT+COPS?\r", "COPS", 5, false},
+        {"GetCharset", CCheckManager::RunComCmdGetCharset, "X-CSCS\r", "CSCS", 5, false},
         {"SendPduLen",
          [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdSendPduLen(m, p, "AT+CMGS=21\r"); },
          "AT+CMGS=21\r", "CMGS", 1400, false},

@@ -42,8 +42,8 @@ struct RuleCase
 
 const RuleCase RULE_CASES[] = {
     {"CanSend", [](ComPortBaseInfo_t&) {}, true, true, true},
-    // Sending through it would only reconfigure it: it answers "no SIM card" unsent.
-    {"NoSimNumber", [](ComPortBaseInfo_t& r) { r.strSmsCardNumber.clear(); }, true, true, false},
+    // Sent nothing, but asked why: a locked or busy SIM gives no number either.
+    {"NoSimNumber", [](ComPortBaseInfo_t& r) { r.strSmsCardNumber.clear(); }, true, true, true},
     {"NoAt", [](ComPortBaseInfo_t& r) { r.bAtOk = false; }, true, true, false},
     {"UnknownModel", [](ComPortBaseInfo_t& r) { r.nPhoneType = PHONE_TYPE_BASE; }, true, false, false},
     {"TypedNameNotInTable",

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Writes the seed corpus of the model fuzz targets from the transcripts in
 tests/fixtures (run after adding a transcript; the seeds are committed).
-fuzz_model_identity: the answer, then a byte choosing the model.
+fuzz_model_identity, fuzz_model_health: the answer, then a byte choosing the model.
 fuzz_model_listing: answers joined by backslash-'|', backslashes doubled,
 then the model byte. fuzz_listing: the listing text itself."""
 
@@ -54,6 +54,11 @@ for command in ("ati", "ccid", "cgsn", "csca", "csq", "iccid"):
         for f in sorted(os.listdir(folder)):
             cls = f[:-4]
             write("model_identity", "%s_%s" % (command, cls), read("%s/%s" % (command, f)) + model_byte(cls))
+
+for command in ("cpin", "creg", "cgreg", "cereg", "cops", "cfun", "cscs"):
+    for f in sorted(os.listdir(os.path.join(FIX, command))):
+        cls = f[:-4]
+        write("model_health", "%s_%s" % (command, cls), read("%s/%s" % (command, f)) + model_byte(cls))
 
 for f in sorted(os.listdir(os.path.join(FIX, "cmgl"))):
     listing = read("cmgl/" + f)

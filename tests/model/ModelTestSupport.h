@@ -1,11 +1,16 @@
 #ifndef TARNEL_TESTS_MODEL_SUPPORT_H
 #define TARNEL_TESTS_MODEL_SUPPORT_H
 
+#include <cctype>
+#include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <sstream>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "CreatePhone.h"
 #include "PhoneCardBase.h"
@@ -31,6 +36,34 @@ inline std::string ReadFixture(const std::string& relative)
 {
     std::ifstream in(FixturePath(relative), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A test's name from its fixture: "csq/CPhone_EC20F.txt" gives "csq_CPhone_EC20F_txt".
+inline std::string FixtureTestName(std::string relative)
+{
+    for (char& c : relative) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) {
+            c = '_';
+        }
+    }
+    return relative;
+}
+
+// The transcripts of `folders` that `listed` does not name: a transcript
+// dropped into a folder must say what it proves.
+inline std::vector<std::string> UnlistedFixtures(const std::set<std::string>& listed,
+                                                 std::initializer_list<const char*> folders)
+{
+    std::vector<std::string> unlisted;
+    for (const char* folder : folders) {
+        for (const auto& entry : std::filesystem::directory_iterator(FixturePath(folder))) {
+            const std::string relative = std::string(folder) + "/" + entry.path().filename().string();
+            if (listed.count(relative) == 0) {
+                unlisted.push_back(relative);
+            }
+        }
+    }
+    return unlisted;
 }
 
 // Modem text made readable in failure messages.

@@ -21,7 +21,12 @@ const CodeRow kCodes[] = {
     {SMS_NO_SIGNAL, "No Signal", "No SIG"},
     {SMS_NO_SUCH_PORT, "No Such Port", "No port"},
     {SMS_NOT_SUPPORTED_SMS_DEVICE, "Not VelTa Sms Device", "No Velta Dev."},
-    {8, "Unknown reason", "No AT"},
+    {SMS_SIM_LOCKED, "SIM locked", "SIM locked"},
+    {SMS_NOT_REGISTERED, "Not registered", "Not registered"},
+    {SMS_REGISTRATION_DENIED, "Registration denied", "Reg. denied"},
+    {SMS_SIM_BUSY, "SIM busy", "SIM busy"},
+    {SMS_SIM_FAILURE, "SIM failure", "SIM failure"},
+    {13, "Unknown reason", "No AT"},
     {42, "Unknown reason", "No AT"},
     {-1, "Unknown reason", "No AT"},
 };

@@ -21,6 +21,12 @@ const CodeRow kCodes[] = {
     {SMS_NO_SIGNAL, "No Signal", "设备无信号"},
     {SMS_NO_SUCH_PORT, "No Such Port", "没有此端口"},
     {SMS_NOT_SUPPORTED_SMS_DEVICE, "Not VelTa Sms Device", "不是Velta短信设备"},
+    {SMS_SIM_LOCKED, "SIM locked", "SIM卡已锁"},
+    {SMS_NOT_REGISTERED, "Not registered", "未注册网络"},
+    {SMS_REGISTRATION_DENIED, "Registration denied", "网络拒绝注册"},
+    {SMS_SIM_BUSY, "SIM busy", "SIM卡忙"},
+    {SMS_SIM_FAILURE, "SIM failure", "SIM卡故障"},
+    {13, "Unknown reason", "设备不AT"},
     {42, "Unknown reason", "设备不AT"},
     {-7, "Unknown reason", "设备不AT"},
 };

@@ -318,6 +318,23 @@ PHONE_TYPE_t CPhone_MC323_ON::GetPhoneType() const
     return PHONE_TYPE_MC323_ON;
 }
 
+// MC323: AT+CGREG? and AT+CEREG? do not apply to CDMA; AT+CREG? -> +CREG: 0,1 then OK
+std::string CPhone_MC323_ON::GetRegistrationCmd(RegDomain_t domain)
+{
+    return domain == REG_DOMAIN_CS ? CPhoneCardBase::GetRegistrationCmd(domain) : std::string();
+}
+
+// MC323: no +COPS on CDMA; the operator stays unknown.
+std::string CPhone_MC323_ON::GetOperatorFormatCmd() const
+{
+    return std::string();
+}
+
+std::string CPhone_MC323_ON::GetOperatorCmd() const
+{
+    return std::string();
+}
+
 // MC323 reports ^RSSI lines unasked until AT^RSSIREP=0
 std::vector<std::string> CPhone_MC323_ON::GetInitAtCmd() const
 {

@@ -36,6 +36,11 @@ public:
     // record read before at that index; otherwise as OnReadNextSmsCmdRsp.
     int OnReadOneSmsCmdRsp(std::string rsp) override;
     PHONE_TYPE_t GetPhoneType() const override;
+    // A CDMA modem registers in one domain and has no GSM operator selection:
+    // "AT+CREG?\r" only; no +CGREG, +CEREG or +COPS query (tests/fixtures/creg/CPhone_MC323_ON.txt).
+    std::string GetRegistrationCmd(RegDomain_t domain) override;
+    std::string GetOperatorFormatCmd() const override;
+    std::string GetOperatorCmd() const override;
     std::vector<std::string> GetInitAtCmd() const override;
     std::vector<PDU_LONG_SMS_Base_t> GetSendLongPduSmsCmd(std::string phone, std::string text) override;
     std::vector<PDU_LONG_SMS_Base_t> GetSendSmsModePDUCmd(std::string phone, std::string text) override;
