@@ -1,19 +1,25 @@
 // Detection: which modem answers on each port, and what it says of itself.
 #include "CCheckManager.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 #include "CColorCout.h"
 #include "ComPortBase.h"
 #include "CommandExchange.h"
 #include "CreatePhone.h"
 #include "Lang.h"
+#include "ModemGroups.h"
+#include "ModemLock.h"
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
 #include "PortWorkers.h"
+#include "UsbRoles.h"
 
 namespace {
 
@@ -43,9 +49,83 @@ void ShowScanProgress(std::size_t done, std::size_t total)
     CColorCout::WriteProgress(line);
 }
 
+// The pipe through which the first recognised tty of a modem tells its
+// silent siblings to give up.
+class SiblingPipe_t
+{
+public:
+    SiblingPipe_t()
+    {
+        if (pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            m_fds[0] = m_fds[1] = -1;
+        }
+    }
+    ~SiblingPipe_t()
+    {
+        for (const int fd : m_fds) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    }
+    SiblingPipe_t(const SiblingPipe_t&) = delete;
+    SiblingPipe_t& operator=(const SiblingPipe_t&) = delete;
+    int GiveUpEnd() const { return m_fds[0]; }
+    int RecognisedEnd() const { return m_fds[1]; }
+
+private:
+    int m_fds[2];
+};
+
 }  // namespace
 
-DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port)
+void CCheckManager::ProbeModem(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
+                               std::vector<DeviceBaseComInfo>& records,
+                               std::vector<std::unique_ptr<CComPortBase>>& held,
+                               std::shared_ptr<CModemLock>& lock)
+{
+    const UsbPlace_t& usb = records[members.front()].usb;
+    if (GroupsUsbTtys(usb)) {
+        // The modem first, then its ttys: two runs never each hold one AT tty of it.
+        lock = std::make_shared<CModemLock>(usb.position, 0);
+        if (!lock->Held()) {
+            for (const std::size_t i : members) {
+                records[i].bBusy = true;
+                records[i].nBusyPid = static_cast<int32_t>(lock->BusyPid());
+            }
+            lock.reset();
+            return;
+        }
+    }
+    std::vector<std::size_t> probed;
+    for (const std::size_t i : members) {
+        if (UsbTtyRole(records[i].usb) != ROLE_NOT_AT) {
+            probed.push_back(i);
+        }
+    }
+    const auto examine = [&](std::size_t i, int giveUpFd, int recognisedFd) {
+        const UsbPlace_t place = records[i].usb;
+        records[i] = ExaminePort(paths[i], held[i], giveUpFd, recognisedFd);
+        records[i].usb = place;
+    };
+    if (probed.size() == 1) {
+        examine(probed.front(), -1, -1);
+        return;
+    }
+    // Every tty at once; once one is recognised, those still silent give up.
+    SiblingPipe_t siblings;
+    std::vector<std::string> probedPaths;
+    for (const std::size_t i : probed) {
+        probedPaths.push_back(paths[i]);
+    }
+    CPortWorkers workers(probedPaths, [&](std::size_t k) {
+        examine(probed[k], siblings.GiveUpEnd(), siblings.RecognisedEnd());
+    });
+    workers.WaitAll();
+}
+
+DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port,
+                                             int giveUpFd, int recognisedFd)
 {
     DeviceBaseComInfo record;
     CopyField(record.szPortName, path);
@@ -61,6 +141,7 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
     for (const int rate : DETECT_RATES) {
         if (!port) {
             port = std::make_unique<CComPortBase>(path, rate);
+            port->SetGiveUpDescriptor(giveUpFd);
         } else {
             if (answerOwed) {
                 DrainLateAnswers(*port);
@@ -79,6 +160,9 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
             record.bBusy = true;
             record.nBusyPid = static_cast<int32_t>(port->GetBusyPid());
             break;
+        }
+        if (port->GivenUp()) {
+            break;  // a sibling tty was recognised and this one never said a word
         }
         if (!opened || speaker == nullptr) {
             continue;
@@ -100,6 +184,11 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
         }
         if (found == nullptr) {
             continue;
+        }
+        if (recognisedFd >= 0) {
+            const char recognised = 1;
+            // Best effort: a full pipe already says it.
+            (void)!write(recognisedFd, &recognised, 1);
         }
         record.nBaudRate = rate;
         record.nPhoneType = found->GetPhoneType();
@@ -131,8 +220,25 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
     // Slots sized before the workers start: each worker fills its own.
     std::vector<DeviceBaseComInfo> records(ports.size());
     std::vector<std::unique_ptr<CComPortBase>> held(ports.size());
+    // The ttys of one USB modem are probed by one worker, under its lock.
+    std::vector<std::string> keys;
+    std::vector<std::vector<std::size_t>> members;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        CopyField(records[i].szPortName, ports[i]);
+        records[i].nBaudRate = kUnrecognisedRate;
+        records[i].usb = UsbPlaceOfTty(ports[i]);
+        const std::string key = ProbeKey(ports[i], records[i].usb);
+        const auto known = std::find(keys.begin(), keys.end(), key);
+        if (known == keys.end()) {
+            keys.push_back(key);
+            members.push_back({i});
+        } else {
+            members[static_cast<std::size_t>(known - keys.begin())].push_back(i);
+        }
+    }
+    std::vector<std::shared_ptr<CModemLock>> locks(keys.size());
     {
-        CPortWorkers workers(ports, [&](std::size_t i) { records[i] = ExaminePort(ports[i], held[i]); });
+        CPortWorkers workers(keys, [&](std::size_t g) { ProbeModem(ports, members[g], records, held, locks[g]); });
         if (m_bShowScanProgress) {
             workers.WaitAll(ShowScanProgress);
             CColorCout::WriteProgress("");
@@ -140,9 +246,24 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
             workers.WaitAll();
         }
     }
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (held[i]) {
-            m_heldPorts[ports[i]] = std::move(held[i]);
+    m_vecModemGroups = GroupModems(records);
+    std::vector<std::size_t> groupOf(ports.size(), 0);
+    for (std::size_t g = 0; g < members.size(); ++g) {
+        for (const std::size_t i : members[g]) {
+            groupOf[i] = g;
+        }
+    }
+    // A modem's AT ports stay held with its lock; its other ttys go back now.
+    for (const ModemGroup_t& modem : m_vecModemGroups) {
+        std::vector<std::size_t> atPorts = modem.otherAt;
+        atPorts.push_back(modem.primary);
+        for (const std::size_t i : atPorts) {
+            if (held[i]) {
+                m_heldPorts[ports[i]] = std::move(held[i]);
+            }
+        }
+        if (locks[groupOf[modem.primary]]) {
+            m_heldModemLocks[ports[modem.primary]] = locks[groupOf[modem.primary]];
         }
     }
     g_comVec = records;
@@ -165,9 +286,8 @@ void CCheckManager::ScanPorts(const std::vector<std::string>& paths)
     const std::time_t start = std::time(nullptr);
     const std::vector<DeviceBaseComInfo> records = DetectDevices(paths);
     const std::time_t end = std::time(nullptr);
-    for (const DeviceBaseComInfo& record : records) {
-        m_vecComInfo.push_back(TableEntryOf(record));
-    }
+    // One row per modem, under its AT port.
+    m_vecComInfo = ModemEntries(records, m_vecModemGroups);
     // Whole seconds plus one: a pass within one second reports 1.
     m_strStatus = std::string(Lang::CHECK_USED) + std::to_string(static_cast<int64_t>(end - start) + 1) +
                   Lang::CHECK_SECONDS;

@@ -7,13 +7,17 @@
 
 #include "ComPortBase.h"
 #include "Lang.h"
+#include "ModemLock.h"
 #include "ModemWork.h"
+#include "UsbRoles.h"
 #include "PortWorkers.h"
 #include "basic.h"
 
 void CCheckManager::ReleasePorts()
 {
+    // The ttys before the modem: the reverse of taking them.
     m_heldPorts.clear();
+    m_heldModemLocks.clear();
 }
 
 CCheckManager::WorkPorts_t::WorkPorts_t() = default;
@@ -29,6 +33,17 @@ CCheckManager::WorkPorts_t CCheckManager::TakeWorkPorts(const std::vector<ComPor
         if (found.second) {
             const auto held = m_heldPorts.find(record.strPortName);
             work.ports.push_back(held == m_heldPorts.end() ? nullptr : std::move(held->second));
+            // The modem's other AT ports and its lock go with its AT port.
+            std::vector<std::unique_ptr<CComPortBase>> others;
+            for (const std::string& path : record.modem.otherAt) {
+                const auto other = m_heldPorts.find(path);
+                if (other != m_heldPorts.end() && other->second) {
+                    others.push_back(std::move(other->second));
+                }
+            }
+            work.others.push_back(std::move(others));
+            const auto lock = m_heldModemLocks.find(record.strPortName);
+            work.locks.push_back(lock == m_heldModemLocks.end() ? nullptr : lock->second);
         }
         work.paths.push_back(record.strPortName);
         work.slot.push_back(found.first->second);
@@ -49,12 +64,17 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
     WorkPorts_t ports = TakeWorkPorts(records);
     CPortWorkers workers(ports.paths, [&](std::size_t i) {
         std::unique_ptr<CComPortBase>& port = ports.Of(i);
+        std::vector<std::unique_ptr<CComPortBase>>& others = ports.others[ports.slot[i]];
+        std::shared_ptr<CModemLock>& lock = ports.locks[ports.slot[i]];
         {
             ModemWork_t modem(records[i], port.get());
             if (modem.NeedsPorts(rule)) {
                 const PHONE_TYPE_t chosenType = modem.record.nPhoneType;
-                modem.taken = TakeWorkPort(modem.record, port) ? PORTS_TAKEN : PORTS_BUSY;
+                modem.taken = TakeWorkPort(modem.record, port, others, lock) ? PORTS_TAKEN : PORTS_BUSY;
                 modem.UsePort(port.get());
+                for (const std::unique_ptr<CComPortBase>& other : others) {
+                    modem.ports.push_back(other.get());
+                }
                 // A port the scan found busy has been examined now: its model may be another.
                 if (modem.record.nPhoneType != chosenType) {
                     modem.RemakeModel();
@@ -66,6 +86,8 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
         // run may be waiting for this port while it holds one we wait for.
         if (ports.IsLastUse(i)) {
             port.reset();
+            others.clear();
+            lock.reset();
         }
     });
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -76,25 +98,49 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
     }
 }
 
-bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port)
+bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port,
+                                 std::vector<std::unique_ptr<CComPortBase>>& others, std::shared_ptr<CModemLock>& lock)
 {
     if (port && port->IsOpened() == 1) {
-        return true;  // held since the scan
+        return true;  // held since the scan, with the rest of its modem
+    }
+    const int waitMs = g_nBusyWaitSec * 1000;
+    // The modem before its ttys, as the scan takes them.
+    if (!lock && GroupsUsbTtys(record.modem.usb)) {
+        lock = std::make_shared<CModemLock>(record.modem.usb.position, waitMs);
+        if (!lock->Held()) {
+            record.bBusy = true;
+            record.nBusyPid = static_cast<int32_t>(lock->BusyPid());
+            lock.reset();
+            return false;
+        }
     }
     const int rate = record.bBusy ? DETECT_RATES[0] : record.nBaudRate;
-    port = std::make_unique<CComPortBase>(record.strPortName, rate, g_nBusyWaitSec * 1000);
+    port = std::make_unique<CComPortBase>(record.strPortName, rate, waitMs);
     if (port->IsBusy() == 1) {
         record.bBusy = true;
         record.nBusyPid = static_cast<int32_t>(port->GetBusyPid());
         port.reset();
+        lock.reset();
         return false;
+    }
+    // Its other AT ports, in name order; one another program holds (a data
+    // connection on the second port) is left to it.
+    others.clear();
+    for (const std::string& path : record.modem.otherAt) {
+        std::unique_ptr<CComPortBase> other = std::make_unique<CComPortBase>(path, rate, 0);
+        if (other->IsOpened() == 1) {
+            others.push_back(std::move(other));
+        }
     }
     if (record.bBusy) {
         // The scan could not look at it: now that it is ours, it is examined
         // as the scan would have done.
         const bool inTable = record.bInTable;
+        const ModemTtys_t modem = record.modem;
         record = RecordFromDetection(ExaminePort(record.strPortName, port));
         record.bInTable = inTable;
+        record.modem = modem;
     }
     return true;
 }

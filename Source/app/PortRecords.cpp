@@ -28,6 +28,8 @@ Win32::CommInfo TableEntryOf(const DeviceBaseComInfo& record)
     entry.bOpened = record.bOpened;
     entry.bBusy = record.bBusy;
     entry.nBusyPid = record.nBusyPid;
+    entry.modem.all = {entry.strPortName};
+    entry.modem.usb = record.usb;
     return entry;
 }
 

@@ -125,6 +125,10 @@ public:
     // waiting. Returns the number of bytes dropped.
     std::string::size_type DiscardInput();
 
+    // See CComPortBase::SetGiveUpDescriptor and GivenUp.
+    void SetGiveUpDescriptor(int fd);
+    bool GivenUp() const;
+
     // The device path given at construction.
     const std::string& GetDevPath() const;
 
@@ -172,6 +176,8 @@ private:
     std::string m_strLockPath;   // our lock file while open; empty without one
     bool m_bBusy = false;
     pid_t m_nBusyPid = 0;
+    int m_nGiveUpFd = -1;         // see SetGiveUpDescriptor; not owned
+    bool m_bEverReceived = false;  // a byte has arrived since construction
 };
 
 #endif
