@@ -228,6 +228,7 @@ bool CCheckManager::InputToSendPduSmsComPort(const std::string& text, std::vecto
     }
     std::vector<std::string> ttys;
     for (const Win32::CommInfo& entry : m_vecComInfo) {
+        ttys.push_back(entry.strPortName);
         ttys.insert(ttys.end(), entry.modem.all.begin(), entry.modem.all.end());
     }
     bool matched = false;

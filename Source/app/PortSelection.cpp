@@ -192,7 +192,8 @@ int ModemOfItem(const PortItem_t& item, const std::string& candidate, const std:
         case PortItem_t::BY_NAME:
         case PortItem_t::BY_PATH:
             fits = !candidate.empty() &&
-                   std::find(entry.modem.all.begin(), entry.modem.all.end(), candidate) != entry.modem.all.end();
+                   (entry.strPortName == candidate ||
+                    std::find(entry.modem.all.begin(), entry.modem.all.end(), candidate) != entry.modem.all.end());
             break;
         case PortItem_t::BY_IMEI:
             fits = entry.bAtOk && entry.strSerialNumber == item.value;

@@ -396,7 +396,10 @@ bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
         const int64_t now = MonotonicUsec();
         const int64_t end = received ? std::min(lastInput + gap, capEnd) : idleEnd;
         // A stop ends the pass with what it has; the caller looks at StopRequested.
-        if (now >= end || StopRequested() || GivenUp()) {
+        if (GivenUp()) {
+            return false;  // nothing will be waited for on this port any more
+        }
+        if (now >= end || StopRequested()) {
             break;
         }
         // Waits in the kernel until input arrives, the pass is over, a stop

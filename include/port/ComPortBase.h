@@ -117,7 +117,7 @@ public:
     // A descriptor (not owned; -1 for none) that tells this port to give up
     // while the device has sent it nothing: once it is readable, a port that
     // has received no byte since construction ends its read passes at once
-    // and writes nothing (GivenUp); a port that has received something goes
+    // as a failed device does (ReadAll returns 0) and writes nothing (GivenUp); a port that has received something goes
     // on as if it were not there. Detection hands the same descriptor to the
     // ttys of one modem, so that once one of them is recognised the silent
     // ones stop waiting.
