@@ -99,9 +99,11 @@ bool ParseItem(const std::string& text, PortItem_t& item, std::string& error)
         return true;  // nothing there: an unknown port, as an unknown name is
     }
     char resolved[PATH_MAX];
+    // A tty by its name, or a pseudo-terminal (what a test bench links its
+    // modems to); /dev/null and the like are not.
     const bool tty = realpath(text.c_str(), resolved) != nullptr && stat(resolved, &st) == 0 &&
                      S_ISCHR(st.st_mode) && StartsWith(resolved, DEV_FOLDER) &&
-                     std::string(resolved).find("/tty") != std::string::npos;
+                     (std::string(resolved).find("/tty") != std::string::npos || StartsWith(resolved, "/dev/pts/"));
     if (!tty) {
         error = text + ": not a tty under " + DEV_FOLDER;
         return false;

@@ -53,9 +53,10 @@ class Grouping(unittest.TestCase):
             menu = bench.run_tarnel([])
             rows = parse_screen(menu.raw_out, CATALOGUES["en"])[2]
             self.assertEqual(len(rows), 16, menu)
-            self.assertIn("16 modems on 64 ports", menu.out)
+            self.assertIn("\t16 modems on 64 ports\n", menu.out)
             # Each row is the modem's AT port (the third tty); the others get none.
-            self.assertEqual(sorted(row[0] for row in rows), sorted("ttyUSB%d" % (4 * n + 2) for n in range(16)))
+            self.assertEqual(sorted(row.split()[0].decode() for row in rows),
+                             sorted("ttyUSB%d" % (4 * n + 2) for n in range(16)))
             # The diagnostics and GPS ports of a modem in the role table are never opened.
             for n in range(16):
                 self.assertFalse(wrote_to(bench, "ttyUSB%d" % (4 * n)))
