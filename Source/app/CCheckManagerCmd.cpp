@@ -6,6 +6,7 @@
 
 #include <json/json.h>
 
+#include "ModemDocuments.h"
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
 #include "StopSignal.h"
@@ -125,6 +126,7 @@ void CCheckManager::PrintSendPduSmsResultAsJson()
         element["message"] = result.code == SMS_FAILED_UNKNOWN
                                  ? result.message
                                  : GetSmsCodeEnglishStr(static_cast<SMS_CODE_ENUM>(result.code));
+        AddIdentityMembers(element, result.imei, result.iccid, result.usb);
         document["result"][index++] = element;
     }
     document["code"] = 0;

@@ -13,6 +13,7 @@
 #include "ComPortBase.h"
 #include "CommandExchange.h"
 #include "CreatePhone.h"
+#include "DescriptorBudget.h"
 #include "Lang.h"
 #include "ModemGroups.h"
 #include "ModemLock.h"
@@ -237,14 +238,39 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
         }
     }
     std::vector<std::shared_ptr<CModemLock>> locks(keys.size());
-    {
-        CPortWorkers workers(keys, [&](std::size_t g) { ProbeModem(ports, members[g], records, held, locks[g]); });
+    // Each tty probed needs its port and a lock file being written; the
+    // ttys of a modem share a pipe. Where the process may not open that
+    // many at once, the modems are probed in turns rather than fail.
+    const auto needOf = [&](std::size_t g) { return 2 * members[g].size() + 2; };
+    std::size_t wanted = 0;
+    for (std::size_t g = 0; g < keys.size(); ++g) {
+        wanted += needOf(g);
+    }
+    std::size_t done = 0;
+    while (done < keys.size()) {
+        const std::size_t spare = SpareDescriptors(wanted);
+        std::size_t end = done + 1;  // at least one modem a turn
+        for (std::size_t need = needOf(done); end < keys.size() && need + needOf(end) <= spare; ++end) {
+            need += needOf(end);
+        }
+        const std::vector<std::string> turnKeys(keys.begin() + static_cast<std::ptrdiff_t>(done),
+                                                keys.begin() + static_cast<std::ptrdiff_t>(end));
+        CPortWorkers workers(turnKeys, [&](std::size_t k) {
+            const std::size_t g = done + k;
+            ProbeModem(ports, members[g], records, held, locks[g]);
+        });
         if (m_bShowScanProgress) {
-            workers.WaitAll(ShowScanProgress);
-            CColorCout::WriteProgress("");
+            workers.WaitAll([&](std::size_t finished, std::size_t) { ShowScanProgress(done + finished, keys.size()); });
         } else {
             workers.WaitAll();
         }
+        for (std::size_t g = done; g < end; ++g) {
+            wanted -= needOf(g);
+        }
+        done = end;
+    }
+    if (m_bShowScanProgress) {
+        CColorCout::WriteProgress("");
     }
     m_vecModemGroups = GroupModems(records);
     std::vector<std::size_t> groupOf(ports.size(), 0);

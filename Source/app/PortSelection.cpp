@@ -113,6 +113,11 @@ bool ParseItem(const std::string& text, PortItem_t& item, std::string& error)
 
 }  // namespace
 
+std::string IdentityText(const std::string& value)
+{
+    return TrimAllChar(TrimAllChar(TrimAllChar(value, '"'), ' '), '"');
+}
+
 std::string IccidWithoutPadding(std::string iccid)
 {
     while (!iccid.empty() && (iccid.back() == 'F' || iccid.back() == 'f')) {
@@ -198,11 +203,11 @@ int ModemOfItem(const PortItem_t& item, const std::string& candidate, const std:
                     std::find(entry.modem.all.begin(), entry.modem.all.end(), candidate) != entry.modem.all.end());
             break;
         case PortItem_t::BY_IMEI:
-            fits = entry.bAtOk && entry.strSerialNumber == item.value;
+            fits = entry.bAtOk && IdentityText(entry.strSerialNumber) == item.value;
             break;
         case PortItem_t::BY_ICCID:
-            fits = entry.bAtOk && !entry.strSmsCardNumber.empty() &&
-                   IccidWithoutPadding(entry.strSmsCardNumber) == item.value;
+            fits = entry.bAtOk && !IdentityText(entry.strSmsCardNumber).empty() &&
+                   IccidWithoutPadding(IdentityText(entry.strSmsCardNumber)) == item.value;
             break;
         case PortItem_t::BY_USB:
             fits = entry.modem.usb.Known() && entry.modem.usb.position == item.value;

@@ -448,12 +448,25 @@ public:
     // be selected and every selected one was cleared; false for an unknown
     // model (nothing sent), a port that does not open, or no storage asked for.
     bool DelPortSMS(ModemWork_t& modem, bool me = true, bool sm = true);
-    // "sms <sub>": read, clear or read-and-clear every usable port, all at
-    // once, and print one JSON document (compact for "sread", "sclear",
-    // "sreadclear") with the ports in table order. A port another program
-    // holds appears with an "error" member and is not counted in "portcount".
-    // An unknown sub-command touches no port.
-    void OnCmdSMS(const std::string& subcommand);
+    // "sms <sub> [ports]": read, clear or read-and-clear every usable modem,
+    // or the modems `portList` names (PortSelection.h; only their ttys are
+    // examined), all at once, and print one JSON document (compact for
+    // "sread", "sclear", "sreadclear") with the ports in table (or list)
+    // order, each with the modem's identity members. A port another program
+    // holds, and a named modem that cannot be read, appears with an "error"
+    // member saying why and is not counted in "portcount". An unknown
+    // sub-command, `extraArguments` (more than a port list), a bad item or one
+    // naming two modems touch no port: "check" 0, with an "error" member for
+    // the last three.
+    void OnCmdSMS(const std::string& subcommand, const std::string& portList = std::string(),
+                  bool extraArguments = false);
+    // "scan [ports]" and "sscan [ports]" (`compact`): scans every candidate,
+    // or what `portList` names, and prints the scan document: "code",
+    // "message" and "modems" (ScanModemObject of each modem, table order; the
+    // named ones only with a port list). A bad port list or one naming two
+    // modems: code 1, "com port error", an "error" member and no modems;
+    // `extraArguments`: code 3, "param count error", nothing touched.
+    void OnCmdScan(bool compact, const std::string& portList, bool extraArguments);
     // The port object of one usable modem, read through its port (taken by
     // the caller): the read form lists both storages (GetPortSMS),
     // read-and-clear is ReadAndClearPort, the clear form only clears

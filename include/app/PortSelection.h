@@ -38,6 +38,10 @@ struct PortItem_t
 // a directory, another kind of device); `items` then holds the items before it.
 bool ParsePortList(const std::string& typed, std::vector<PortItem_t>& items, std::string& error);
 
+// A value a modem reported as the table shows it: without the quotes and
+// blanks some modems put around it.
+std::string IdentityText(const std::string& value);
+
 // An ICCID as compared: without the padding F (or f) at its end.
 std::string IccidWithoutPadding(std::string iccid);
 

@@ -1,0 +1,52 @@
+#include "ModemDocuments.h"
+
+#include <json/json.h>
+
+#include "CreatePhone.h"
+#include "PortDiscovery.h"
+#include "PortSelection.h"
+
+namespace {
+
+// The display name of the model an ATI answer names; "" for none.
+std::string ModelName(const std::string& atiAnswer)
+{
+    const PHONE_TYPE_t type = RecogniseModel(atiAnswer, ModelOrder::Selection);
+    for (const ModelRow& row : RegisteredModels()) {
+        if (row.type == type && type != PHONE_TYPE_BASE) {
+            return row.name;
+        }
+    }
+    return std::string();
+}
+
+}  // namespace
+
+void AddIdentityMembers(Json::Value& object, const std::string& imei, const std::string& iccid,
+                        const std::string& usb)
+{
+    object["imei"] = IdentityText(imei);
+    object["iccid"] = IdentityText(iccid);
+    object["usb"] = usb;
+}
+
+Json::Value ScanModemObject(const Win32::CommInfo& entry, bool usable)
+{
+    Json::Value modem(Json::objectValue);
+    modem["name"] = ShortPortName(entry.strPortName);
+    modem["ttys"] = Json::Value(Json::arrayValue);
+    for (const std::string& tty : entry.modem.all) {
+        modem["ttys"].append(ShortPortName(tty));
+    }
+    modem["second"] = ShortPortName(entry.modem.Second());
+    const UsbPlace_t& usb = entry.modem.usb;
+    AddIdentityMembers(modem, entry.strSerialNumber, entry.strSmsCardNumber, usb.position);
+    modem["usbvendor"] = usb.vendor;
+    modem["usbproduct"] = usb.product;
+    modem["usbserial"] = usb.serial;
+    modem["model"] = entry.bAtOk ? ModelName(entry.strAtiRsp) : std::string();
+    modem["baud"] = BaudRateOf(entry.strBaudRate);
+    modem["signal"] = IdentityText(entry.strSignal);
+    modem["usable"] = usable;
+    return modem;
+}
