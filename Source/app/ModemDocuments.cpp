@@ -8,13 +8,17 @@
 
 namespace {
 
-// The display name of the model an ATI answer names; "" for none.
+// The name of the model an ATI answer names, as its class is named without
+// "CPhone_" ("EC20F", "MH5000"; the display name of the MH5000 is a type
+// string); "" for none.
 std::string ModelName(const std::string& atiAnswer)
 {
     const PHONE_TYPE_t type = RecogniseModel(atiAnswer, ModelOrder::Selection);
+    const std::string prefix = "CPhone_";
     for (const ModelRow& row : RegisteredModels()) {
         if (row.type == type && type != PHONE_TYPE_BASE) {
-            return row.name;
+            const std::string name = row.className;
+            return name.compare(0, prefix.size(), prefix) == 0 ? name.substr(prefix.size()) : name;
         }
     }
     return std::string();

@@ -4,6 +4,7 @@ also after their ttys were renumbered."""
 
 import json
 import os
+import subprocess
 import unittest
 
 import harness
@@ -146,6 +147,94 @@ class Choosing(unittest.TestCase):
             for n in range(4):
                 self.assertFalse(wrote_to(bench, "ttyUSB%d" % n))
 
+
+def stored(n):
+    return {"SM": [{"from": "+8613800000000", "text": "for modem %d" % n}]}
+
+
+class SmsWithPorts(unittest.TestCase):
+    def test_readclear_touches_only_the_named_modems(self):
+        modems = [usb_modem(n, storage=stored(n)) for n in range(3)]
+        with Bench(modems, set_ini=NO_FIXED) as bench:
+            doc = document(bench.run_tarnel(["sms", "readclear", "usb:1-2,imei:%s,USB40" % imei(1)]))
+            self.assertEqual((doc["check"], doc["portcount"]), (1, 1))
+            named, unknown = doc["ports"]
+            self.assertEqual((named["name"], named["imei"], named["iccid"], named["usb"], named["clear"]),
+                             ("ttyUSB6", imei(1), iccid(1), "1-2", True))
+            self.assertEqual([m["text"] for m in named["msgs"]], ["for modem 1"])
+            self.assertEqual(unknown, {"name": "ttyUSB40", "error": "No Such Port", "imei": "", "iccid": "", "usb": ""})
+            # The other modems were examined (an imei: item looks at every
+            # candidate) but neither read nor cleared.
+            for n in (2, 10):
+                self.assertEqual(len(bench.state("ttyUSB%d" % n)["storage"]["SM"]), 1, n)
+                self.assertNotIn(b"AT+CMGL", bench.rx("ttyUSB%d" % n), n)
+            self.assertEqual(bench.state("ttyUSB6")["storage"]["SM"], [])
+
+    def test_named_by_port_only_those_ttys_are_opened(self):
+        modems = [usb_modem(n, storage=stored(n)) for n in range(3)]
+        with Bench(modems, set_ini=NO_FIXED) as bench:
+            doc = document(bench.run_tarnel(["sms", "sreadclear", "USB5"]))  # the GPS port of the second modem
+            self.assertEqual([p["name"] for p in doc["ports"]], ["ttyUSB6"])
+            for n in (0, 1, 2, 3, 4, 5, 8, 9, 10, 11):
+                self.assertFalse(wrote_to(bench, "ttyUSB%d" % n), n)
+
+    def test_a_named_modem_without_sim_says_why(self):
+        modems = [usb_modem(0), usb_modem(1, sim=False)]
+        with Bench(modems, set_ini=NO_FIXED) as bench:
+            doc = document(bench.run_tarnel(["sms", "read", "USB2,USB6"]))
+            self.assertEqual(doc["portcount"], 1)
+            self.assertEqual([(p["name"], p.get("error")) for p in doc["ports"]],
+                             [("ttyUSB2", None), ("ttyUSB6", "No SIM CARD In Device")])
+
+    def test_bad_or_too_many_arguments_touch_nothing(self):
+        with Bench([usb_modem(0, storage=stored(0))], set_ini=NO_FIXED) as bench:
+            rows = [(["sms", "sreadclear", "iccid:x"], "iccid:x: digits expected after \"iccid:\""),
+                    (["sms", "readclear", "USB2", "USB3"], "too many arguments: sms <sub-command> [ports]")]
+            for argv, error in rows:
+                with self.subTest(argv=argv):
+                    doc = document(bench.run_tarnel(argv))
+                    self.assertEqual((doc["check"], doc["error"]), (0, error))
+                    self.assertNotIn("ports", doc)
+            self.assertFalse(wrote_to(bench, "ttyUSB2"))
+
+
+class ScanDocument(unittest.TestCase):
+    def test_one_object_per_modem(self):
+        modems = [usb_modem(0), {"path": "/dev/ttyUSB9", "model": "CPhone_MH5000", "imei": imei(9), "sim": False}]
+        with Bench(modems, set_ini=NO_FIXED) as bench:
+            compact = bench.run_tarnel(["sscan"])
+            self.assertEqual(compact.out.count("\n"), 2, compact)
+            doc = document(compact)
+            self.assertEqual((doc["code"], doc["message"]), (0, "param is ok"))
+            first, second = doc["modems"]
+            self.assertEqual(first, {"name": "ttyUSB2", "ttys": ["ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3"],
+                                     "second": "ttyUSB3", "usb": "1-1", "usbvendor": "2c7c", "usbproduct": "0125",
+                                     "usbserial": "SN0000", "model": "EC20F", "baud": 9600, "imei": imei(0),
+                                     "iccid": iccid(0), "signal": first["signal"], "usable": True})
+            self.assertRegex(first["signal"], r"^\d+,\d+$")
+            self.assertEqual((second["name"], second["ttys"], second["second"], second["usb"], second["model"],
+                              second["iccid"], second["usable"]), ("ttyUSB9", ["ttyUSB9"], "", "", "MH5000", "", False))
+            # Members in the JSON library's order, like every document.
+            styled = bench.run_tarnel(["scan", "imei:" + imei(0)])
+            self.assertEqual([m["name"] for m in document(styled)["modems"]], ["ttyUSB2"])
+            self.assertLess(styled.out.index('"baud"'), styled.out.index('"usbvendor"'))
+
+
+class RunsTogether(unittest.TestCase):
+    def test_two_runs_on_a_modem_with_two_at_ports_send_once(self):
+        modem = usb_modem(0, vendor="2c7d")  # not in the role table: both AT ports are probed
+        with Bench([modem], time1=None, set_ini="[comm]\nfixedports=0\nbusywait=0\n") as bench:
+            runs = [subprocess.Popen(bench.tarnel_argv([NUMBER, "hello"]), cwd=bench.workdir, env=bench._env(None),
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    for _ in range(2)]
+            codes = []
+            for run in runs:
+                out, err = run.communicate(timeout=60)
+                codes += [(r["com"], r["code"], r["message"]) for r in json.loads(out)["result"]]
+            # One run sent; the other found the modem held, whichever of its ttys it tried.
+            self.assertEqual(sorted(c[1] for c in codes), [0, 1], codes)
+            self.assertIn("port busy", [c for c in codes if c[1] == 1][0][2])
+            self.assertEqual(len(bench.state("ttyUSB2")["sent"]), 1)
 
 if __name__ == "__main__":
     harness.main()

@@ -100,7 +100,7 @@ class SmsRead(unittest.TestCase):
             self.assertEqual((doc["type"], doc["check"], doc["portcount"]), ("read", 1, 1))
             self.assertIsInstance(doc["seconds"], int)
             port = port_of(doc, "ttyUSB0")
-            self.assertEqual(sorted(port), ["msgcount", "msgs", "name"])
+            self.assertEqual(sorted(port), ["iccid", "imei", "msgcount", "msgs", "name", "usb"])
             self.assertEqual(port["msgs"], [expected("Gsm7Ascii", "SIM"), expected("Ucs2Chinese", "SIM"),
                                             expected("NationalSender", "DEV"),
                                             expected("AlphanumericSender", "DEV")])
