@@ -69,7 +69,7 @@ class CommandLineSend(unittest.TestCase):
         self.assertEqual(got, expected)
         for e in doc["result"]:
             self.assertRegex(e["time"], STAMP)
-            self.assertEqual(sorted(e), ["code", "com", "message", "number", "time"])
+            self.assertEqual(sorted(e), ["code", "com", "iccid", "imei", "message", "number", "time", "usb"])
 
     def test_one_port_sends_the_message_with_its_time_stamp(self):
         with Bench([modem("/dev/ttyUSB0")]) as bench:
