@@ -98,19 +98,47 @@ void CCheckManager::ProbeModem(const std::vector<std::string>& paths, const std:
             return;
         }
     }
+    const auto examine = [&](std::size_t i, int giveUpFd, int recognisedFd) {
+        const UsbPlace_t place = records[i].usb;
+        records[i] = ExaminePort(paths[i], held[i], giveUpFd, recognisedFd);
+        records[i].usb = place;
+    };
     std::vector<std::size_t> probed;
     for (const std::size_t i : members) {
         if (UsbTtyRole(records[i].usb) != ROLE_NOT_AT) {
             probed.push_back(i);
         }
     }
-    const auto examine = [&](std::size_t i, int giveUpFd, int recognisedFd) {
-        const UsbPlace_t place = records[i].usb;
-        records[i] = ExaminePort(paths[i], held[i], giveUpFd, recognisedFd);
-        records[i].usb = place;
-    };
-    if (probed.size() == 1) {
-        examine(probed.front(), -1, -1);
+    // A modem of the role table is asked through its primary AT port alone:
+    // its other AT ports answer for the same SIM, so they are only held.
+    const auto primary = std::find_if(probed.begin(), probed.end(), [&](std::size_t i) {
+        return UsbTtyRole(records[i].usb) == ROLE_AT_PRIMARY;
+    });
+    if (primary != probed.end()) {
+        const std::size_t first = *primary;
+        examine(first, -1, -1);
+        probed.erase(primary);
+        if (records[first].bAtOk) {
+            for (const std::size_t i : probed) {
+                held[i] = std::make_unique<CComPortBase>(paths[i], records[first].nBaudRate);
+                const UsbPlace_t place = records[i].usb;
+                if (held[i]->IsOpened() == 1) {
+                    records[i] = records[first];
+                    CopyField(records[i].szPortName, paths[i]);
+                } else {
+                    // Another program's (a data connection) or gone: left alone.
+                    records[i].bBusy = held[i]->IsBusy() == 1;
+                    held[i].reset();
+                }
+                records[i].usb = place;
+            }
+            return;
+        }
+    }
+    if (probed.size() <= 1) {
+        if (!probed.empty()) {
+            examine(probed.front(), -1, -1);
+        }
         return;
     }
     // Every tty at once; once one is recognised, those still silent give up.

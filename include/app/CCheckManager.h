@@ -93,10 +93,12 @@ public:
     // The ttys `members` of one modem device (or one tty alone), on the
     // device's worker: for ttys of a USB modem (GroupsUsbTtys) the modem's
     // lock (CModemLock, into `lock`) is taken first; when another program
-    // holds it, every member is recorded busy and nothing is opened. Then
-    // each member that is not a known non-AT port is examined
-    // (records[i], held[i]), all at once, the silent ones giving up once one
-    // is recognised. records[i].usb is kept.
+    // holds it, every member is recorded busy and nothing is opened. A modem
+    // of the role table is examined through its primary AT port; once that
+    // is recognised its other AT ports are only taken (held[i]) and recorded
+    // as the primary's. Otherwise each member that is not a known non-AT
+    // port is examined (records[i], held[i]), all at once, the silent ones
+    // giving up once one is recognised. records[i].usb is kept.
     static void ProbeModem(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
                            std::vector<DeviceBaseComInfo>& records,
                            std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock);
