@@ -90,7 +90,9 @@ bool ParseItem(const std::string& text, PortItem_t& item, std::string& error)
     }
     item.kind = PortItem_t::BY_PATH;
     item.value = text;
-    if (!StartsWith(text, DEV_FOLDER)) {
+    // "/dev/../etc/passwd" is not under /dev either.
+    if (!StartsWith(text, DEV_FOLDER) || text.find("/../") != std::string::npos ||
+        text.compare(text.size() - 3, 3, "/..") == 0) {
         error = text + ": not under " + DEV_FOLDER;
         return false;
     }

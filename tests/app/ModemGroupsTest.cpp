@@ -178,6 +178,8 @@ TEST(PortItems, EachFormAndEachBadOne)
         {"usb:1-1..3", false, {}, {}, "a USB position"},
         {"USB0,serial:123", false, {}, {}, "serial:123: unknown kind"},
         {"/tmp/ttyUSB0", false, {}, {}, "not under /dev/"},
+        {"/dev/../etc/passwd", false, {}, {}, "not under /dev/"},
+        {"/dev/..", false, {}, {}, "not under /dev/"},
         {"/dev/null", false, {}, {}, "/dev/null: not a tty"},
         {"/dev/", false, {}, {}, "not a tty"},
         {"serial/by-id/x", false, {}, {}, "must begin with /dev/"},
