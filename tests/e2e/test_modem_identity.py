@@ -103,6 +103,17 @@ class Grouping(unittest.TestCase):
             self.assertEqual((refused["code"], refused["error"]), (1, "usb:2-1: names 4 modems"))
             self.assertEqual(sum(len(sent(bench, "ttyUSB%d" % n)) for n in range(4)), 4)
 
+    def test_too_few_open_files_probe_in_turns(self):
+        # A hard limit the program cannot raise past: 64 ttys do not fit at
+        # once beside its reserve, so the modems are probed in turns.
+        modems = [usb_modem(n, vendor="2c7d", silent=("silent", "silent")) for n in range(16)]
+        with Bench(modems, time1=None, set_ini=NO_FIXED) as bench:
+            result = bench.run(["prlimit", "--nofile=100:100"] + bench.tarnel_argv(["sscan"]))
+            doc = document(result)
+            self.assertEqual(sorted(m["name"] for m in doc["modems"]),
+                             sorted("ttyUSB%d" % (4 * n + 2) for n in range(16)))
+            self.assertTrue(all(m["usable"] for m in doc["modems"]), doc)
+
     def test_unknown_device_silent_ttys_give_up_once_one_answers(self):
         modems = [usb_modem(n, vendor="2c7d", silent=("silent", "silent")) for n in range(2)]
         with Bench(modems, time1=None, set_ini=NO_FIXED) as bench:
