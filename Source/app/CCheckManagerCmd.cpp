@@ -79,7 +79,7 @@ int CCheckManager::HandleCmdParams(int argc, char** argv)
     if (portList.empty()) {
         OnScanPort();
     } else {
-        ScanPorts(PathsToExamine(items, ListCandidatePorts(), &CandidateOfPortItem));
+        ScanPorts(PathsOfItems(items));
     }
     // Interrupted during the scan: nothing was sent, and the results
     // document says so rather than a verdict on half-examined ports.

@@ -150,7 +150,12 @@ std::vector<std::string> CCheckManager::NamedPorts(const std::string& typed,
     if (!ParsePortList(typed, items, error)) {
         return {};
     }
-    return PathsToExamine(items, candidates, &CandidateOfPortItem);
+    return PathsToExamine(items, candidates, candidates, &CandidateOfPortItem);
+}
+
+std::vector<std::string> CCheckManager::PathsOfItems(const std::vector<PortItem_t>& items)
+{
+    return PathsToExamine(items, ListCandidatePorts(), GetAllComPort(), &CandidateOfPortItem);
 }
 
 const Win32::CommInfo* CCheckManager::TableEntryOfItem(const std::string& item) const

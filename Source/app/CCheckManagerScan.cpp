@@ -28,7 +28,7 @@ void CCheckManager::OnCmdScan(bool compact, const std::string& portList, bool ex
         if (portList.empty()) {
             OnScanPort();
         } else {
-            ScanPorts(PathsToExamine(items, ListCandidatePorts(), &CandidateOfPortItem));
+            ScanPorts(PathsOfItems(items));
             InputToSendPduSmsComPort(portList, named);
         }
         // Nothing follows the scan: every port goes back at once.

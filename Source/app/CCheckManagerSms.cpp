@@ -131,7 +131,7 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand, const std::string& p
             OnScanPort();
             GetPortList(ports);
         } else {
-            ScanPorts(PathsToExamine(items, ListCandidatePorts(), &CandidateOfPortItem));
+            ScanPorts(PathsOfItems(items));
             InputToSendPduSmsComPort(portList, ports);
         }
         if (!m_strSelectionError.empty()) {

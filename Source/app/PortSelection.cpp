@@ -147,16 +147,19 @@ bool ParsePortList(const std::string& typed, std::vector<PortItem_t>& items, std
 
 std::vector<std::string> PathsToExamine(const std::vector<PortItem_t>& items,
                                         const std::vector<std::string>& candidates,
+                                        const std::vector<std::string>& scanned,
                                         std::string (*nameOf)(const PortItem_t&, const std::vector<std::string>&))
 {
-    if (std::any_of(items.begin(), items.end(), [](const PortItem_t& item) { return item.IsIdentity(); })) {
-        return candidates;
-    }
+    const bool identity =
+        std::any_of(items.begin(), items.end(), [](const PortItem_t& item) { return item.IsIdentity(); });
     std::vector<UsbPlace_t> places;
     for (const std::string& path : candidates) {
         places.push_back(UsbPlaceOfTty(path));
     }
     std::vector<bool> chosen(candidates.size(), false);
+    for (std::size_t i = 0; i < candidates.size() && identity; ++i) {
+        chosen[i] = std::find(scanned.begin(), scanned.end(), candidates[i]) != scanned.end();
+    }
     const auto choosePosition = [&](const std::string& position) {
         for (std::size_t i = 0; i < candidates.size(); ++i) {
             if (places[i].Known() && places[i].position == position) {

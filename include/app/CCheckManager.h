@@ -266,6 +266,9 @@ public:
     // (ParsePortList, PathsToExamine), each once, in the order of
     // `candidates`; none for a list with a bad item.
     static std::vector<std::string> NamedPorts(const std::string& typed, const std::vector<std::string>& candidates);
+    // The paths a scan for the items of a port list examines: PathsToExamine
+    // over ListCandidatePorts, identity items over GetAllComPort.
+    std::vector<std::string> PathsOfItems(const std::vector<PortItem_t>& items);
     // The device-table entry that one typed port item names (CandidateOfItem
     // over the table's paths); null when none.
     const Win32::CommInfo* TableEntryOfItem(const std::string& item) const;

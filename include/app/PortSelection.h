@@ -46,12 +46,15 @@ std::string IdentityText(const std::string& value);
 std::string IccidWithoutPadding(std::string iccid);
 
 // The candidate paths a scan for `items` examines, in the order of
-// `candidates`: every candidate when an identity item is among them; else the
-// candidates a name or path item names (see CandidateOfItem) and those on the
-// same USB modem (GroupsUsbTtys), and those at a usb: item's position.
+// `candidates` (every path an item may name): the candidates a name or path
+// item names and those on the same USB modem (GroupsUsbTtys), those at a
+// usb: item's position, and, when an identity item is among them, every one
+// of `scanned` (what a scan without a list examines: an identity may be
+// anywhere, but an unrelated ACM device is not to be opened for it).
 // `nameOf(item)` gives the candidate a name or path item names, "" for none.
 std::vector<std::string> PathsToExamine(const std::vector<PortItem_t>& items,
                                         const std::vector<std::string>& candidates,
+                                        const std::vector<std::string>& scanned,
                                         std::string (*nameOf)(const PortItem_t&, const std::vector<std::string>&));
 
 // The index in `entries` (one per modem) of the modem `item` names; -1 when
