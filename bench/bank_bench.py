@@ -50,10 +50,10 @@ def sim_messages(n):
                                     "time": "24-01-02 03:04:05", "stat": 1} for i in range(10)]})
 
 
-def peak_rss(modems, binary):
+def peak_rss(modems, binary, set_ini=None):
     """Peak resident memory (KiB) of the menu's scan: VmHWM once the table is drawn and the
     menu waits for a key. (wait4's ru_maxrss would count the forking Python's pages too.)"""
-    with Bench(modems, time1=None, binary=binary) as bench:
+    with Bench(modems, time1=None, binary=binary, set_ini=set_ini) as bench:
         proc = subprocess.Popen([binary], cwd=bench.workdir, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, env=bench._env(None))
         seen = b""
@@ -135,19 +135,35 @@ def stripped_size(binary):
         return os.path.getsize(copy)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+def bench_arguments(doc, name, armhf=False):
+    """The options every bench takes; (options, [(label, program)]) to measure."""
+    parser = argparse.ArgumentParser(description=doc.split("\n\n")[0])
     parser.add_argument("--binary", default=harness.tarnel_binary(), help="the build to measure")
     parser.add_argument("--before", help="a second build to measure beside it")
     parser.add_argument("--runs", type=int, default=1, help="runs of each scenario; the fastest counts")
-    parser.add_argument("--armhf", help="the cross-built program whose stripped size to report")
+    if armhf:
+        parser.add_argument("--armhf", help="the cross-built program whose stripped size to report")
     args = parser.parse_args()
     if os.geteuid() != 0:
-        sys.exit("bank_bench: run as root (the simulated modems need a private /dev)")
+        sys.exit("%s: run as root (the simulated modems need a private /dev)" % name)
     builds = [("after", os.path.abspath(args.binary))]
     if args.before:
         builds.append(("before", os.path.abspath(args.before)))
+    return args, builds
 
+
+def print_figures(figures, results, heading):
+    """One line per figure: its value for each build beside its target."""
+    print(heading)
+    print("%-46s %12s %12s %10s" % ("figure", "after", "before", "target"))
+    for name, compute, target, unit in figures:
+        values = ["%9.2f %-2s" % (compute(results[label]), unit) if label in results else "%12s" % "-"
+                  for label in ("after", "before")]
+        print("%-46s %12s %12s %10s" % (name, values[0], values[1], target))
+
+
+def main():
+    args, builds = bench_arguments(__doc__, "bank_bench", armhf=True)
     results = {}
     for label, binary in builds:
         runs = {}
@@ -157,16 +173,11 @@ def main():
         runs["rss64"] = peak_rss(RUNS["scan64"][0], binary)
         results[label] = runs
 
-    print("load average %.1f; default timing (no set.ini); fastest of %d run(s)" % (os.getloadavg()[0], args.runs))
-    print("%-46s %12s %12s %10s" % ("figure", "after", "before", "target"))
-    for name, compute, target, unit in FIGURES:
-        values = ["%9.2f %-2s" % (compute(results[label]), unit) if label in results else "%12s" % "-"
-                  for label in ("after", "before")]
-        print("%-46s %12s %12s %10s" % (name, values[0], values[1], target))
+    print_figures(FIGURES, results, "load average %.1f; default timing (no set.ini); fastest of %d run(s)"
+                  % (os.getloadavg()[0], args.runs))
     if args.armhf:
         print("%-46s %9.0f KB %12s %10s" % ("armhf program, stripped", stripped_size(args.armhf) / 1024.0, "",
                                             "< 1 MB"))
-
 
 if __name__ == "__main__":
     main()

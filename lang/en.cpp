@@ -54,6 +54,7 @@ const char* const NO_AT = "No AT";
 const char* const AT_LOCK_ERROR = "Lock error";
 const char* const AT_BUSY = "Busy";
 const char* const SCAN_PROGRESS = "Scanning %u ports: %u done";
+const char* const GROUPED_LINE = "%u modems on %u ports";
 const char* const NO_CARD = "No card";
 const char* const NO_SIG = "No SIG";
 const char* const NO_SERIAL = "Invalid";

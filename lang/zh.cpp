@@ -54,6 +54,7 @@ const char* const NO_AT = "不AT";
 const char* const AT_LOCK_ERROR = "锁错误";
 const char* const AT_BUSY = "被占用";
 const char* const SCAN_PROGRESS = "正在检测 %u 个端口: 已完成 %u";
+const char* const GROUPED_LINE = "%u 个模块, 共 %u 个端口";
 const char* const NO_CARD = "未读卡";
 const char* const NO_SIG = "无信号";
 const char* const NO_SERIAL = "无效序列号";

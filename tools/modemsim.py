@@ -748,7 +748,7 @@ class Modem:
         self.wrong_speed = cfg.get("wrong_speed", "silent")
         self.network = Network(cfg, self.name)
         self.ussd = Ussd(cfg.get("ussd"), self.name)
-        self.imei = str(cfg.get("imei", self._imei_from_ati()))
+        self.imei = str(cfg.get("imei", self._imei_from_ati(number)))
         self.iccid = str(cfg.get("iccid", "89860012345678901234"))
         self.csq = str(cfg.get("csq", "23,99"))
         self.smsc = str(cfg.get("smsc", "+8613800100500"))
@@ -840,12 +840,18 @@ class Modem:
             setattr(self, attr, getattr(first, attr))
         self.ttys.append(self)
 
-    def _imei_from_ati(self):
+    def _imei_from_ati(self, number):
+        imei = "861234567890123"
         # A CDMA module names its ESN where others name their IMEI.
         for line in self.ati.decode("latin-1").splitlines():
             if line.startswith(("IMEI:", "ESN:")):
-                return line.split(":", 1)[1].strip()
-        return "861234567890123"
+                imei = line.split(":", 1)[1].strip()
+                break
+        # Every modem of a bank its own (the first keeps its ATI's): a program
+        # may take two ttys that report one IMEI and one SIM for one modem.
+        if number == 0 or not imei.isdigit() or len(imei) < 8:
+            return imei
+        return imei[:-7] + "%07d" % ((int(imei[-7:]) + number) % 10 ** 7)
 
     def _fill_storage(self, storage):
         for mem, entries in storage.items():

@@ -8,6 +8,7 @@
 
 #include "DocumentOutput.h"
 #include "Lang.h"
+#include "ModemDocuments.h"
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
 #include "StopSignal.h"
@@ -49,7 +50,7 @@ void CCheckManager::OnCmdParams(int argc, char** argv)
         PrintCmdParamsErrorAsJson(3);
         break;
     case CMD_PORT_ERROR:
-        PrintCmdParamsErrorAsJson(1);
+        PrintCmdParamsErrorAsJson(1, m_strSelectionError);
         break;
     default:
         PrintSendPduSmsResultAsJson();
@@ -75,12 +76,17 @@ int CCheckManager::HandleCmdParams(int argc, char** argv)
     StringReplace(message, "\\n", "\n");
     StringReplace(message, "\\r", "\r");
 
-    // Named ports: only those are examined and taken; the others are left
-    // to other programs.
+    // Named ports: only those (and the other ttys of their modems) are
+    // examined and taken; the others are left to other programs. A bad item
+    // touches nothing.
+    std::vector<PortItem_t> items;
+    if (!ParsePortList(portList, items, m_strSelectionError)) {
+        return CMD_PORT_ERROR;
+    }
     if (portList.empty()) {
         OnScanPort();
     } else {
-        ScanPorts(NamedPorts(portList, GetAllComPort()));
+        ScanPorts(PathsOfItems(items));
     }
     // Interrupted during the scan: nothing was sent, and the results
     // document says so rather than a verdict on half-examined ports.
@@ -128,6 +134,7 @@ void CCheckManager::PrintSendPduSmsResultAsJson()
         const bool ownText = result.code == SMS_FAILED_UNKNOWN ||
                              (result.code >= SMS_SIM_LOCKED && result.code < SMS_CODE_COUNT && !result.message.empty());
         element["message"] = ownText ? result.message : GetSmsCodeEnglishStr(static_cast<SMS_CODE_ENUM>(result.code));
+        AddIdentityMembers(element, result.imei, result.iccid, result.usb);
         document["result"][index++] = element;
     }
     document["code"] = 0;
@@ -135,12 +142,15 @@ void CCheckManager::PrintSendPduSmsResultAsJson()
     PrintDocument(document);
 }
 
-void CCheckManager::PrintCmdParamsErrorAsJson(int code)
+void CCheckManager::PrintCmdParamsErrorAsJson(int code, const std::string& error)
 {
     const char* text = code == 1 ? JSON_PORT_ERROR : code == 2 ? JSON_PHONE_ERROR : JSON_COUNT_ERROR;
     Json::Reader reader;
     Json::Value document;
     if (reader.parse(text, document)) {
+        if (!error.empty()) {
+            document["error"] = error;
+        }
         PrintDocument(document);
     }
 }

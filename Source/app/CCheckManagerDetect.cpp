@@ -1,19 +1,26 @@
 // Detection: which modem answers on each port, and what it says of itself.
 #include "CCheckManager.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 #include "CColorCout.h"
 #include "ComPortBase.h"
 #include "CommandExchange.h"
 #include "CreatePhone.h"
+#include "DescriptorBudget.h"
 #include "Lang.h"
+#include "ModemGroups.h"
+#include "ModemLock.h"
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
 #include "PortWorkers.h"
+#include "UsbRoles.h"
 
 namespace {
 
@@ -43,9 +50,111 @@ void ShowScanProgress(std::size_t done, std::size_t total)
     CColorCout::WriteProgress(line);
 }
 
+// The pipe through which the first recognised tty of a modem tells its
+// silent siblings to give up.
+class SiblingPipe_t
+{
+public:
+    SiblingPipe_t()
+    {
+        if (pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            m_fds[0] = m_fds[1] = -1;
+        }
+    }
+    ~SiblingPipe_t()
+    {
+        for (const int fd : m_fds) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    }
+    SiblingPipe_t(const SiblingPipe_t&) = delete;
+    SiblingPipe_t& operator=(const SiblingPipe_t&) = delete;
+    int GiveUpEnd() const { return m_fds[0]; }
+    int RecognisedEnd() const { return m_fds[1]; }
+
+private:
+    int m_fds[2];
+};
+
 }  // namespace
 
-DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port)
+void CCheckManager::ProbeModem(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
+                               std::vector<DeviceBaseComInfo>& records,
+                               std::vector<std::unique_ptr<CComPortBase>>& held,
+                               std::shared_ptr<CModemLock>& lock)
+{
+    const UsbPlace_t& usb = records[members.front()].usb;
+    if (GroupsUsbTtys(usb)) {
+        // The modem first, then its ttys: two runs never each hold one AT tty of it.
+        lock = std::make_shared<CModemLock>(usb.position, 0);
+        if (!lock->Held()) {
+            for (const std::size_t i : members) {
+                records[i].bBusy = true;
+                records[i].nBusyPid = static_cast<int32_t>(lock->BusyPid());
+            }
+            lock.reset();
+            return;
+        }
+    }
+    const auto examine = [&](std::size_t i, int giveUpFd, int recognisedFd) {
+        const UsbPlace_t place = records[i].usb;
+        records[i] = ExaminePort(paths[i], held[i], giveUpFd, recognisedFd);
+        records[i].usb = place;
+    };
+    std::vector<std::size_t> probed;
+    for (const std::size_t i : members) {
+        if (UsbTtyRole(records[i].usb) != ROLE_NOT_AT) {
+            probed.push_back(i);
+        }
+    }
+    // A modem of the role table is asked through its primary AT port alone:
+    // its other AT ports answer for the same SIM, so they are only held.
+    const auto primary = std::find_if(probed.begin(), probed.end(), [&](std::size_t i) {
+        return UsbTtyRole(records[i].usb) == ROLE_AT_PRIMARY;
+    });
+    if (primary != probed.end()) {
+        const std::size_t first = *primary;
+        examine(first, -1, -1);
+        probed.erase(primary);
+        if (records[first].bAtOk) {
+            for (const std::size_t i : probed) {
+                held[i] = std::make_unique<CComPortBase>(paths[i], records[first].nBaudRate);
+                const UsbPlace_t place = records[i].usb;
+                if (held[i]->IsOpened() == 1) {
+                    records[i] = records[first];
+                    CopyField(records[i].szPortName, paths[i]);
+                } else {
+                    // Another program's (a data connection) or gone: left alone.
+                    records[i].bBusy = held[i]->IsBusy() == 1;
+                    held[i].reset();
+                }
+                records[i].usb = place;
+            }
+            return;
+        }
+    }
+    if (probed.size() <= 1) {
+        if (!probed.empty()) {
+            examine(probed.front(), -1, -1);
+        }
+        return;
+    }
+    // Every tty at once; once one is recognised, those still silent give up.
+    SiblingPipe_t siblings;
+    std::vector<std::string> probedPaths;
+    for (const std::size_t i : probed) {
+        probedPaths.push_back(paths[i]);
+    }
+    CPortWorkers workers(probedPaths, [&](std::size_t k) {
+        examine(probed[k], siblings.GiveUpEnd(), siblings.RecognisedEnd());
+    });
+    workers.WaitAll();
+}
+
+DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port,
+                                             int giveUpFd, int recognisedFd)
 {
     DeviceBaseComInfo record;
     CopyField(record.szPortName, path);
@@ -61,6 +170,7 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
     for (const int rate : DETECT_RATES) {
         if (!port) {
             port = std::make_unique<CComPortBase>(path, rate);
+            port->SetGiveUpDescriptor(giveUpFd);
         } else {
             if (answerOwed) {
                 DrainLateAnswers(*port);
@@ -85,6 +195,9 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
             record.strLockError = port->GetLockError();
             break;
         }
+        if (port->GivenUp()) {
+            break;  // a sibling tty was recognised and this one never said a word
+        }
         if (!opened || speaker == nullptr) {
             continue;
         }
@@ -105,6 +218,11 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
         }
         if (found == nullptr) {
             continue;
+        }
+        if (recognisedFd >= 0) {
+            const char recognised = 1;
+            // Best effort: a full pipe already says it.
+            (void)!write(recognisedFd, &recognised, 1);
         }
         record.nBaudRate = rate;
         record.nPhoneType = found->GetPhoneType();
@@ -136,18 +254,75 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
     // Slots sized before the workers start: each worker fills its own.
     std::vector<DeviceBaseComInfo> records(ports.size());
     std::vector<std::unique_ptr<CComPortBase>> held(ports.size());
-    {
-        CPortWorkers workers(ports, [&](std::size_t i) { records[i] = ExaminePort(ports[i], held[i]); });
+    // The ttys of one USB modem are probed by one worker, under its lock.
+    std::vector<std::string> keys;
+    std::vector<std::vector<std::size_t>> members;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        CopyField(records[i].szPortName, ports[i]);
+        records[i].nBaudRate = kUnrecognisedRate;
+        records[i].usb = UsbPlaceOfTty(ports[i]);
+        const std::string key = ProbeKey(ports[i], records[i].usb);
+        const auto known = std::find(keys.begin(), keys.end(), key);
+        if (known == keys.end()) {
+            keys.push_back(key);
+            members.push_back({i});
+        } else {
+            members[static_cast<std::size_t>(known - keys.begin())].push_back(i);
+        }
+    }
+    std::vector<std::shared_ptr<CModemLock>> locks(keys.size());
+    // Each tty probed needs its port and a lock file being written; the
+    // ttys of a modem share a pipe. Where the process may not open that
+    // many at once, the modems are probed in turns rather than fail.
+    const auto needOf = [&](std::size_t g) { return 2 * members[g].size() + 2; };
+    std::size_t wanted = 0;
+    for (std::size_t g = 0; g < keys.size(); ++g) {
+        wanted += needOf(g);
+    }
+    std::size_t done = 0;
+    while (done < keys.size()) {
+        const std::size_t spare = SpareDescriptors(wanted);
+        std::size_t end = done + 1;  // at least one modem a turn
+        for (std::size_t need = needOf(done); end < keys.size() && need + needOf(end) <= spare; ++end) {
+            need += needOf(end);
+        }
+        const std::vector<std::string> turnKeys(keys.begin() + static_cast<std::ptrdiff_t>(done),
+                                                keys.begin() + static_cast<std::ptrdiff_t>(end));
+        CPortWorkers workers(turnKeys, [&](std::size_t k) {
+            const std::size_t g = done + k;
+            ProbeModem(ports, members[g], records, held, locks[g]);
+        });
         if (m_bShowScanProgress) {
-            workers.WaitAll(ShowScanProgress);
-            CColorCout::WriteProgress("");
+            workers.WaitAll([&](std::size_t finished, std::size_t) { ShowScanProgress(done + finished, keys.size()); });
         } else {
             workers.WaitAll();
         }
+        for (std::size_t g = done; g < end; ++g) {
+            wanted -= needOf(g);
+        }
+        done = end;
     }
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (held[i]) {
-            m_heldPorts[ports[i]] = std::move(held[i]);
+    if (m_bShowScanProgress) {
+        CColorCout::WriteProgress("");
+    }
+    m_vecModemGroups = GroupModems(records);
+    std::vector<std::size_t> groupOf(ports.size(), 0);
+    for (std::size_t g = 0; g < members.size(); ++g) {
+        for (const std::size_t i : members[g]) {
+            groupOf[i] = g;
+        }
+    }
+    // A modem's AT ports stay held with its lock; its other ttys go back now.
+    for (const ModemGroup_t& modem : m_vecModemGroups) {
+        std::vector<std::size_t> atPorts = modem.otherAt;
+        atPorts.push_back(modem.primary);
+        for (const std::size_t i : atPorts) {
+            if (held[i]) {
+                m_heldPorts[ports[i]] = std::move(held[i]);
+            }
+        }
+        if (locks[groupOf[modem.primary]]) {
+            m_heldModemLocks[ports[modem.primary]] = locks[groupOf[modem.primary]];
         }
     }
     g_comVec = records;
@@ -170,9 +345,8 @@ void CCheckManager::ScanPorts(const std::vector<std::string>& paths)
     const std::time_t start = std::time(nullptr);
     const std::vector<DeviceBaseComInfo> records = DetectDevices(paths);
     const std::time_t end = std::time(nullptr);
-    for (const DeviceBaseComInfo& record : records) {
-        m_vecComInfo.push_back(TableEntryOf(record));
-    }
+    // One row per modem, under its AT port.
+    m_vecComInfo = ModemEntries(records, m_vecModemGroups);
     // Whole seconds plus one: a pass within one second reports 1.
     m_strStatus = std::string(Lang::CHECK_USED) + std::to_string(static_cast<int64_t>(end - start) + 1) +
                   Lang::CHECK_SECONDS;

@@ -8,8 +8,10 @@
 
 #include "ComPortBase.h"
 #include "Lang.h"
+#include "ModemLock.h"
 #include "ModemWork.h"
 #include "PortDiscovery.h"
+#include "UsbRoles.h"
 #include "PortWorkers.h"
 #include "basic.h"
 
@@ -28,11 +30,43 @@ void SayOnStderr(const std::string& line)
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+// Takes what another program may hold (a port, a modem's lock) with `take`
+// (given the milliseconds to wait): first without waiting, then, when
+// `holder` says it is held (a PID, 0 when it cannot be told; -1 when taken),
+// waiting up to busywait. With `sayWaits` the wait is said on standard error
+// when it begins and when it ends.
+template <typename Take, typename Holder>
+auto TakeSayingWaits(const std::string& name, bool sayWaits, Take take, Holder holder) -> decltype(take(0))
+{
+    auto taken = take(0);
+    if (holder(*taken) < 0 || g_nBusyWaitSec <= 0) {
+        return taken;
+    }
+    const int64_t start = MonotonicUsec();
+    if (sayWaits) {
+        SayOnStderr(name + ": " + HolderText(holder(*taken)) + ", waiting up to " + std::to_string(g_nBusyWaitSec) +
+                    " s");
+    }
+    taken.reset();
+    taken = take(g_nBusyWaitSec * 1000);
+    if (sayWaits) {
+        // Tenths: a wait the other run ended at once reads "0.2 s", not "0 s".
+        const int64_t tenths = (MonotonicUsec() - start) / 100000;
+        const std::string waited = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+        const pid_t still = holder(*taken);
+        SayOnStderr(still >= 0 ? name + ": still " + HolderText(still) + " after " + waited + ", given up"
+                               : name + ": free after " + waited);
+    }
+    return taken;
+}
+
 }  // namespace
 
 void CCheckManager::ReleasePorts()
 {
+    // The ttys before the modem: the reverse of taking them.
     m_heldPorts.clear();
+    m_heldModemLocks.clear();
 }
 
 CCheckManager::WorkPorts_t::WorkPorts_t() = default;
@@ -48,6 +82,17 @@ CCheckManager::WorkPorts_t CCheckManager::TakeWorkPorts(const std::vector<ComPor
         if (found.second) {
             const auto held = m_heldPorts.find(record.strPortName);
             work.ports.push_back(held == m_heldPorts.end() ? nullptr : std::move(held->second));
+            // The modem's other AT ports and its lock go with its AT port.
+            std::vector<std::unique_ptr<CComPortBase>> others;
+            for (const std::string& path : record.modem.otherAt) {
+                const auto other = m_heldPorts.find(path);
+                if (other != m_heldPorts.end() && other->second) {
+                    others.push_back(std::move(other->second));
+                }
+            }
+            work.others.push_back(std::move(others));
+            const auto lock = m_heldModemLocks.find(record.strPortName);
+            work.locks.push_back(lock == m_heldModemLocks.end() ? nullptr : lock->second);
         }
         work.paths.push_back(record.strPortName);
         work.slot.push_back(found.first->second);
@@ -68,12 +113,17 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
     WorkPorts_t ports = TakeWorkPorts(records);
     CPortWorkers workers(ports.paths, [&](std::size_t i) {
         std::unique_ptr<CComPortBase>& port = ports.Of(i);
+        std::vector<std::unique_ptr<CComPortBase>>& others = ports.others[ports.slot[i]];
+        std::shared_ptr<CModemLock>& lock = ports.locks[ports.slot[i]];
         {
             ModemWork_t modem(records[i], port.get());
             if (modem.NeedsPorts(rule)) {
                 const PHONE_TYPE_t chosenType = modem.record.nPhoneType;
-                modem.taken = TakeWorkPort(modem.record, port, m_bSayWaits) ? PORTS_TAKEN : PORTS_BUSY;
+                modem.taken = TakeWorkPort(modem.record, port, others, lock, m_bSayWaits) ? PORTS_TAKEN : PORTS_BUSY;
                 modem.UsePort(port.get());
+                for (const std::unique_ptr<CComPortBase>& other : others) {
+                    modem.ports.push_back(other.get());
+                }
                 // A port the scan found busy has been examined now: its model may be another.
                 if (modem.record.nPhoneType != chosenType) {
                     modem.RemakeModel();
@@ -85,6 +135,8 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
         // run may be waiting for this port while it holds one we wait for.
         if (ports.IsLastUse(i)) {
             port.reset();
+            others.clear();
+            lock.reset();
         }
     });
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -95,48 +147,61 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
     }
 }
 
-bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port, bool sayWaits)
+bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port,
+                                 std::vector<std::unique_ptr<CComPortBase>>& others, std::shared_ptr<CModemLock>& lock,
+                                 bool sayWaits)
 {
     if (port && port->IsOpened() == 1) {
-        return true;  // held since the scan
+        return true;  // held since the scan, with the rest of its modem
+    }
+    // The modem before its ttys, as the scan takes them.
+    if (!lock && GroupsUsbTtys(record.modem.usb)) {
+        lock = TakeSayingWaits(
+            "usb:" + record.modem.usb.position, sayWaits,
+            [&](int waitMs) { return std::make_shared<CModemLock>(record.modem.usb.position, waitMs); },
+            [](const CModemLock& taken) { return taken.Held() ? pid_t{-1} : taken.BusyPid(); });
+        if (!lock->Held()) {
+            record.bBusy = true;
+            record.nBusyPid = static_cast<int32_t>(lock->BusyPid());
+            lock.reset();
+            return false;
+        }
     }
     const int rate = record.Unavailable() ? DETECT_RATES[0] : record.nBaudRate;
-    // A first look without waiting, so that a wait can be said before it begins.
-    port = std::make_unique<CComPortBase>(record.strPortName, rate);
-    if (port->IsBusy() == 1 && g_nBusyWaitSec > 0) {
-        const std::string name = ShortPortName(record.strPortName);
-        const int64_t start = MonotonicUsec();
-        if (sayWaits) {
-            SayOnStderr(name + ": " + HolderText(port->GetBusyPid()) + ", waiting up to " +
-                        std::to_string(g_nBusyWaitSec) + " s");
-        }
-        port = std::make_unique<CComPortBase>(record.strPortName, rate, g_nBusyWaitSec * 1000);
-        if (sayWaits) {
-            // Tenths: a wait the other run ended at once reads "0.2 s", not "0 s".
-            const int64_t tenths = (MonotonicUsec() - start) / 100000;
-            const std::string waited = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
-            SayOnStderr(port->IsBusy() == 1
-                            ? name + ": still " + HolderText(port->GetBusyPid()) + " after " + waited + ", given up"
-                            : name + ": free after " + waited);
-        }
-    }
+    port = TakeSayingWaits(
+        ShortPortName(record.strPortName), sayWaits,
+        [&](int waitMs) { return std::make_unique<CComPortBase>(record.strPortName, rate, waitMs); },
+        [](const CComPortBase& taken) { return taken.IsBusy() == 1 ? taken.GetBusyPid() : pid_t{-1}; });
     if (port->IsBusy() == 1) {
         record.bBusy = true;
         record.nBusyPid = static_cast<int32_t>(port->GetBusyPid());
         port.reset();
+        lock.reset();
         return false;
     }
     if (!port->GetLockError().empty()) {
         record.strLockError = port->GetLockError();
         port.reset();
+        lock.reset();
         return false;
+    }
+    // Its other AT ports, in name order; one another program holds (a data
+    // connection on the second port) is left to it.
+    others.clear();
+    for (const std::string& path : record.modem.otherAt) {
+        std::unique_ptr<CComPortBase> other = std::make_unique<CComPortBase>(path, rate, 0);
+        if (other->IsOpened() == 1) {
+            others.push_back(std::move(other));
+        }
     }
     if (record.Unavailable()) {
         // The scan could not look at it: now that it is ours, it is examined
         // as the scan would have done.
         const bool inTable = record.bInTable;
+        const ModemTtys_t modem = record.modem;
         record = RecordFromDetection(ExaminePort(record.strPortName, port));
         record.bInTable = inTable;
+        record.modem = modem;
     }
     return true;
 }

@@ -221,6 +221,16 @@ void CCheckManager::PrintAllDevice()
     }
     PrintRule('=');
     std::printf("\n\t%s\n", m_strStatus.c_str());
+    // Said only where ttys were grouped: elsewhere the table is as it always was.
+    std::size_t ttys = 0;
+    for (const Win32::CommInfo& entry : m_vecComInfo) {
+        ttys += entry.modem.all.size();
+    }
+    if (ttys > m_vecComInfo.size()) {
+        std::printf("\t");
+        std::printf(Lang::GROUPED_LINE, static_cast<unsigned>(m_vecComInfo.size()), static_cast<unsigned>(ttys));
+        std::printf("\n");
+    }
 }
 
 int CCheckManager::PrintBaseMenu()

@@ -13,6 +13,7 @@
 #include "Lang.h"
 #include "PhoneCardBase.h"
 #include "PortDiscovery.h"
+#include "PortSelection.h"
 #include "StopSignal.h"
 #include "StringUtil.h"
 
@@ -109,7 +110,8 @@ bool CCheckManager::InputCheckSendPduSmsComPorts(std::vector<ComPortBaseInfo_t>&
         if (InputToSendPduSmsComPort(line, ports)) {
             return true;
         }
-        CColorCout::CoutRedMessage(Lang::SEND_INVALID_PORT);
+        CColorCout::CoutRedMessage(m_strSelectionError.empty() ? std::string(Lang::SEND_INVALID_PORT)
+                                                               : m_strSelectionError);
         std::cout << "\n";
     }
     PrintTooManyTries();
@@ -131,20 +133,29 @@ std::string CCheckManager::CandidateOfItem(const std::string& item, const std::v
     return CandidateOfPath(PortPathOfId(item), candidates);
 }
 
+std::string CCheckManager::CandidateOfPortItem(const PortItem_t& item, const std::vector<std::string>& candidates)
+{
+    switch (item.kind) {
+    case PortItem_t::BY_NAME: return CandidateOfItem(item.value, candidates);
+    case PortItem_t::BY_PATH: return CandidateOfPath(item.value, candidates);
+    default: return std::string();
+    }
+}
+
 std::vector<std::string> CCheckManager::NamedPorts(const std::string& typed,
                                                   const std::vector<std::string>& candidates)
 {
-    std::vector<std::string> itemPaths;
-    for (const std::string& item : SplitTypedList(typed)) {
-        itemPaths.push_back(CandidateOfItem(item, candidates));
+    std::vector<PortItem_t> items;
+    std::string error;
+    if (!ParsePortList(typed, items, error)) {
+        return {};
     }
-    std::vector<std::string> named;
-    for (const std::string& path : candidates) {
-        if (std::find(itemPaths.begin(), itemPaths.end(), path) != itemPaths.end()) {
-            named.push_back(path);
-        }
-    }
-    return named;
+    return PathsToExamine(items, candidates, candidates, &CandidateOfPortItem);
+}
+
+std::vector<std::string> CCheckManager::PathsOfItems(const std::vector<PortItem_t>& items)
+{
+    return PathsToExamine(items, ListCandidatePorts(), GetAllComPort(), &CandidateOfPortItem);
 }
 
 const Win32::CommInfo* CCheckManager::TableEntryOfItem(const std::string& item) const
@@ -178,6 +189,7 @@ ComPortBaseInfo_t CCheckManager::RecordFromEntry(const Win32::CommInfo& entry, b
     record.bBusy = entry.bBusy;
     record.nBusyPid = entry.nBusyPid;
     record.strLockError = entry.strLockError;
+    record.modem = entry.modem;
     if (recognise) {
         record.nPhoneType = RecogniseModel(entry.strAtiRsp, ModelOrder::Selection);
     }
@@ -192,6 +204,7 @@ ComPortBaseInfo_t CCheckManager::RecordFromDetection(const DeviceBaseComInfo& fo
 bool CCheckManager::InputToSendPduSmsComPort(const std::string& text, std::vector<ComPortBaseInfo_t>& ports)
 {
     ports.clear();
+    m_strSelectionError.clear();
 
     if (text.empty()) {
         for (const Win32::CommInfo& entry : m_vecComInfo) {
@@ -215,23 +228,40 @@ bool CCheckManager::InputToSendPduSmsComPort(const std::string& text, std::vecto
         return true;
     }
 
+    std::vector<PortItem_t> items;
+    if (!ParsePortList(text, items, m_strSelectionError)) {
+        return false;
+    }
+    std::vector<std::string> ttys;
+    for (const Win32::CommInfo& entry : m_vecComInfo) {
+        ttys.push_back(entry.strPortName);
+        ttys.insert(ttys.end(), entry.modem.all.begin(), entry.modem.all.end());
+    }
     bool matched = false;
-    for (const std::string& item : SplitTypedList(text)) {
-        // An empty item would name "/dev/tty", the controlling terminal.
-        if (item.empty()) {
+    std::vector<int> chosen;
+    for (const PortItem_t& item : items) {
+        const int modem = ModemOfItem(item, CandidateOfPortItem(item, ttys), m_vecComInfo, m_strSelectionError);
+        if (modem == -2) {
+            ports.clear();  // an item that could mean two modems: nothing is done
+            return false;
+        }
+        if (modem >= 0) {
+            matched = true;
+            // Two items naming one modem choose it once: one SIM, one sender.
+            if (std::find(chosen.begin(), chosen.end(), modem) == chosen.end()) {
+                chosen.push_back(modem);
+                ports.push_back(RecordFromEntry(m_vecComInfo[static_cast<std::size_t>(modem)], true));
+            }
             continue;
         }
         ComPortBaseInfo_t record;
-        const Win32::CommInfo* const entry = TableEntryOfItem(item);
-        if (entry != nullptr) {
-            record = RecordFromEntry(*entry, true);
-            matched = true;
-        } else {
-            record.strPortName = PortPathOfId(item);
-            record.nBaudRate = 115200;
-            record.bAtOk = false;
-            record.bInTable = false;
-        }
+        // Named in the result as typed: a short name as its path, an identity as itself.
+        record.strPortName = item.kind == PortItem_t::BY_NAME   ? PortPathOfId(item.value)
+                             : item.kind == PortItem_t::BY_PATH ? item.value
+                                                                : "/dev/" + item.text;
+        record.nBaudRate = 115200;
+        record.bAtOk = false;
+        record.bInTable = false;
         ports.push_back(record);
     }
     return matched;

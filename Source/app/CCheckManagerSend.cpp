@@ -119,6 +119,9 @@ void CCheckManager::SendFromPort(ModemWork_t& modem, const std::vector<std::stri
     const std::string name = ShortPortName(record.strPortName) + ": ";
     SendSmsResult_t result;
     result.com = record.strPortName;
+    result.imei = record.strSerialNumber;
+    result.iccid = record.strSmsCardNumber;
+    result.usb = record.modem.usb.position;
     Debug(name + "to send pdu for com:" + record.strPortName);
     Debug(name + "to send pdu for phone type:" + std::to_string(static_cast<int>(record.nPhoneType)));
 

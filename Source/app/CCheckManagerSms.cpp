@@ -9,6 +9,8 @@
 #include "CCheckManager.h"
 #include "DocumentOutput.h"
 #include "Lang.h"
+#include "ModemDocuments.h"
+#include "PhoneCardBase.h"
 #include "PortDiscovery.h"
 #include "SmsCharset.h"
 #include "SmsJournal.h"
@@ -83,9 +85,7 @@ Json::Value CCheckManager::SmsPortReport(ModemWork_t& modem, bool read, bool cle
     if (!read) {
         port["name"] = ShortPortName(path);
         port["clear"] = DelPortSMS(modem);
-        return port;
-    }
-    if (clear) {
+    } else if (clear) {
         const PortReadClear_t done = ReadAndClearPort(modem, journal);
         port = SmsReadPortToJson(path, done.me, done.sm);
         port["clear"] = done.cleared;
@@ -93,12 +93,15 @@ Json::Value CCheckManager::SmsPortReport(ModemWork_t& modem, bool read, bool cle
         if (!held.isNull()) {
             port["held"] = held;
         }
-        return port;
+    } else {
+        std::vector<SmsRecvStruct_t> me;
+        std::vector<SmsRecvStruct_t> sm;
+        GetPortSMS(modem, me, sm);
+        port = SmsReadPortToJson(path, me, sm);
     }
-    std::vector<SmsRecvStruct_t> me;
-    std::vector<SmsRecvStruct_t> sm;
-    GetPortSMS(modem, me, sm);
-    return SmsReadPortToJson(path, me, sm);
+    AddIdentityMembers(port, modem.record.strSerialNumber, modem.record.strSmsCardNumber,
+                       modem.record.modem.usb.position);
+    return port;
 }
 
 namespace {
@@ -131,14 +134,24 @@ void AddJournalled(Json::Value& root, const std::vector<SmsJournal::Entry_t>& en
     }
 }
 
+// The port object of a modem that is not worked on: its name, why, and who it is.
+Json::Value PortErrorObject(const ComPortBaseInfo_t& record, const std::string& why)
+{
+    Json::Value port(Json::objectValue);
+    port["name"] = ShortPortName(record.strPortName);
+    port["error"] = why;
+    AddIdentityMembers(port, record.strSerialNumber, record.strSmsCardNumber, record.modem.usb.position);
+    return port;
+}
+
 }  // namespace
 
-void CCheckManager::OnCmdSMS(const std::string& subcommand)
+void CCheckManager::OnCmdSMS(const std::string& subcommand, const std::string& portList, bool extraArguments)
 {
-    const SmsSubCommand_t* command = nullptr;
-    for (const SmsSubCommand_t& known : SMS_SUB_COMMANDS) {
-        if (subcommand == known.name) {
-            command = &known;
+    const SmsSubCommand_t* known = nullptr;
+    for (const SmsSubCommand_t& row : SMS_SUB_COMMANDS) {
+        if (subcommand == row.name) {
+            known = &row;
             break;
         }
     }
@@ -146,6 +159,18 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
     const time_t start = time(nullptr);
     Json::Value root(Json::objectValue);
     root["type"] = subcommand;
+    // Whatever is wrong with the command line is said before anything is touched.
+    std::vector<PortItem_t> items;
+    std::string error;
+    if (known != nullptr && extraArguments) {
+        error = "too many arguments: sms <sub-command> [ports]";
+    } else if (known != nullptr) {
+        ParsePortList(portList, items, error);
+    }
+    const SmsSubCommand_t* const command = error.empty() ? known : nullptr;
+    if (!error.empty()) {
+        root["error"] = error;
+    }
     root["check"] = command != nullptr ? 1 : 0;
 
     SmsJournal journal(g_strJournalDir);
@@ -154,18 +179,41 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
         // Messages an earlier run deleted but could not hand over come first.
         const std::vector<SmsJournal::Entry_t> left =
             command->read ? journal.TakeLeftEntries() : std::vector<SmsJournal::Entry_t>();
-        OnScanPort();
         std::vector<ComPortBaseInfo_t> ports;
-        GetPortList(ports);
+        if (portList.empty()) {
+            OnScanPort();
+            GetPortList(ports);
+        } else {
+            ScanPorts(PathsOfItems(items));
+            InputToSendPduSmsComPort(portList, ports);
+        }
+        if (!m_strSelectionError.empty()) {
+            // An item that could mean two modems: nothing is read or cleared.
+            ReleasePorts();
+            ports.clear();
+            root["check"] = 0;
+            root["error"] = m_strSelectionError;
+        }
+        // A named modem that cannot be read says why instead of vanishing.
+        std::vector<ComPortBaseInfo_t> work;
+        std::vector<std::size_t> slotOfWork;
+        std::vector<Json::Value> reports(ports.size());
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            if (ports[i].Unavailable() || IsUsablePort(ports[i])) {
+                work.push_back(ports[i]);
+                slotOfWork.push_back(i);
+            } else {
+                reports[i] = PortErrorObject(ports[i], GetSmsCodeEnglishStr(GetSmsErrorCode(ports[i])));
+            }
+        }
         // One slot per port, sized before the workers start; a port that
         // turns out unusable once a busy wait is over leaves its slot null.
-        std::vector<Json::Value> reports(ports.size());
-        RunOnPorts(ports, TAKE_ALWAYS, [&](std::size_t i, ModemWork_t& modem) {
+        RunOnPorts(work, TAKE_ALWAYS, [&](std::size_t i, ModemWork_t& modem) {
+            Json::Value& report = reports[slotOfWork[i]];
             if (modem.taken == PORTS_BUSY) {
-                reports[i]["name"] = ShortPortName(modem.record.strPortName);
-                reports[i]["error"] = PortUnavailableText(modem.record, false);
+                report = PortErrorObject(modem.record, PortUnavailableText(modem.record, false));
             } else if (IsUsablePort(modem.record)) {
-                reports[i] = SmsPortReport(modem, command->read, command->clear, journal);
+                report = SmsPortReport(modem, command->read, command->clear, journal);
             }
         });
         Json::UInt64 usable = 0;
@@ -183,21 +231,21 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand)
     const time_t end = time(nullptr);
     root["seconds"] = static_cast<Json::Int64>(end - start);
     std::string text;
-    if (command != nullptr && command->compact) {
+    if (known != nullptr && known->compact) {
         Json::FastWriter writer;
         text = writer.write(root) + "\n";
     } else {
         text = root.toStyledString() + "\n";
     }
-    std::string error;
-    if (WriteDocument(text, error)) {
+    std::string writeError;
+    if (WriteDocument(text, writeError)) {
         // The messages reached the reader: their journal entries go.
         journal.RemoveHeldEntries();
         return;
     }
     MarkDocumentLost();
     const bool kept = journal.HoldsEntries();
-    std::cerr << Lang::DOCUMENT_NOT_WRITTEN << error
+    std::cerr << Lang::DOCUMENT_NOT_WRITTEN << writeError
               << (kept ? Lang::DOCUMENT_MESSAGES_KEPT + journal.Dir() : std::string(Lang::DOCUMENT_NOTHING_LOST))
               << std::endl;
 }

@@ -12,6 +12,7 @@
 
 #include "CCheckManager.h"
 #include "StringUtil.h"
+#include "UsbRoles.h"
 #include "basic.h"
 
 namespace {
@@ -218,7 +219,22 @@ std::string CandidateOfPath(const std::string& path, const std::vector<std::stri
 std::vector<std::string> CCheckManager::GetAllComPort()
 {
     std::vector<std::string> ports;
+    for (const std::string& path : ListCandidatePorts()) {
+        // Opening an unrelated ACM device (a microcontroller board) resets it:
+        // only known modems, unless set.ini asks for every one.
+        const bool acm = GetPortId(path).compare(0, 3, "ACM") == 0;
+        if (!acm || g_nAcmPorts != 0 || IsKnownUsbModem(UsbPlaceOfTty(path))) {
+            ports.push_back(path);
+        }
+    }
+    return ports;
+}
+
+std::vector<std::string> CCheckManager::ListCandidatePorts()
+{
+    std::vector<std::string> ports;
     AppendListedPorts("ls /dev/ttyUSB* 2> /dev/null", ports);
+    AppendListedPorts("ls /dev/ttyACM* 2> /dev/null", ports);
     AppendListedPorts("ls /dev/ttyAMA* 2> /dev/null", ports);
     // On-board UARTs: listed whether or not they exist, unless set.ini says
     // they have nothing attached (a silent one costs a scan its whole bound).

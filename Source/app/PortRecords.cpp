@@ -29,6 +29,8 @@ Win32::CommInfo TableEntryOf(const DeviceBaseComInfo& record)
     entry.bBusy = record.bBusy;
     entry.nBusyPid = record.nBusyPid;
     entry.strLockError = record.strLockError;
+    entry.modem.all = {entry.strPortName};
+    entry.modem.usb = record.usb;
     return entry;
 }
 

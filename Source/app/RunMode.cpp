@@ -47,6 +47,8 @@ RunMode_t ChooseRunMode(int argc, char** argv)
         if (word == "sms") {
             mode.kind = RUN_SMS;
             mode.first = Lowered(argv[2]);
+            mode.second = argc >= 4 ? argv[3] : "";
+            mode.extraArguments = argc > 4;
             return mode;
         }
         if (word == "pdu" && argc >= 4) {
@@ -55,6 +57,14 @@ RunMode_t ChooseRunMode(int argc, char** argv)
             mode.second = argv[3];
             return mode;
         }
+    }
+    const std::string word = Lowered(argv[1]);
+    if (word == "scan" || word == "sscan") {
+        mode.kind = RUN_SCAN;
+        mode.compact = word == "sscan";
+        mode.first = argc >= 3 ? argv[2] : "";
+        mode.extraArguments = argc > 3;
+        return mode;
     }
     mode.kind = RUN_CMD_PARAMS;
     return mode;

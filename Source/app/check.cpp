@@ -22,7 +22,10 @@ void RunMode(CCheckManager& manager, int argc, char** argv)
         manager.OnAbout();
         break;
     case RUN_SMS:
-        manager.OnCmdSMS(mode.first);
+        manager.OnCmdSMS(mode.first, mode.second, mode.extraArguments);
+        break;
+    case RUN_SCAN:
+        manager.OnCmdScan(mode.compact, mode.first, mode.extraArguments);
         break;
     case RUN_PDU_TEST:
         manager.OnCmdPduTest(mode.first, mode.second);

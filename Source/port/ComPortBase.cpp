@@ -65,6 +65,16 @@ int CComPortBase::Write(std::string cmd)
     return m_pImpl->Write(std::move(cmd));
 }
 
+void CComPortBase::SetGiveUpDescriptor(int fd)
+{
+    m_pImpl->SetGiveUpDescriptor(fd);
+}
+
+bool CComPortBase::GivenUp() const
+{
+    return m_pImpl->GivenUp();
+}
+
 int CComPortBase::ReadAll(std::string& out)
 {
     return m_pImpl->ReadAll(out);

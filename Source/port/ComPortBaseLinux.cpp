@@ -47,8 +47,10 @@ ssize_t ReadChunk(int fd, char* buf)
 
 // The poll entry of the stop request (StopSignal.h): a stop ends every wait
 // at once. Returns the number of entries to poll: 2 with it, 1 without.
-nfds_t AddStopWake(struct pollfd (&p)[2])
+template <std::size_t N>
+nfds_t AddStopWake(struct pollfd (&p)[N])
 {
+    static_assert(N >= 2, "room for the port and the stop request");
     const int wake = StopWakeDescriptor();
     if (wake < 0) {
         return 1;
@@ -304,7 +306,7 @@ int CComPortBaseLinux::IsOpened()
 
 int CComPortBaseLinux::Write(std::string cmd)
 {
-    if (m_fd < 0) {
+    if (m_fd < 0 || GivenUp()) {
         return 0;
     }
     const std::string staging = std::move(cmd);
@@ -343,6 +345,7 @@ int CComPortBaseLinux::Write(std::string cmd)
             if (n > 0) {
                 // The modem answers while we write: keep it for the next Read.
                 m_strPending.append(buf, static_cast<std::string::size_type>(n));
+                m_bEverReceived = true;
             } else if (n == 0) {
                 m_bGone = true;
                 return 0;  // end of file: the device went away
@@ -396,12 +399,19 @@ bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
         const int64_t now = MonotonicUsec();
         const int64_t end = received ? std::min(lastInput + gap, capEnd) : idleEnd;
         // A stop ends the pass with what it has; the caller looks at StopRequested.
+        if (GivenUp()) {
+            return false;  // nothing will be waited for on this port any more
+        }
         if (now >= end || StopRequested()) {
             break;
         }
-        // Waits in the kernel until input arrives, the pass is over or a stop is requested.
-        struct pollfd polled[2] = {{m_fd, POLLIN, 0}, {}};
-        const nfds_t count = AddStopWake(polled);
+        // Waits in the kernel until input arrives, the pass is over, a stop
+        // is requested or (while nothing has arrived) the port is given up.
+        struct pollfd polled[3] = {{m_fd, POLLIN, 0}, {}, {}};
+        nfds_t count = AddStopWake(polled);
+        if (m_nGiveUpFd >= 0 && !m_bEverReceived) {
+            polled[count++] = {m_nGiveUpFd, POLLIN, 0};
+        }
         struct pollfd& p = polled[0];
         const struct timespec wait = UsecToTimespec(end - now);
         const int ready = ppoll(polled, count, &wait, nullptr);
@@ -420,6 +430,7 @@ bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
             if (n > 0) {
                 out.append(buf, static_cast<std::string::size_type>(n));
                 received = true;
+                m_bEverReceived = true;
                 lastInput = MonotonicUsec();
             } else if (n == 0) {
                 m_bGone = true;
@@ -472,6 +483,20 @@ std::string::size_type CComPortBaseLinux::DiscardInput()
         dropped += static_cast<std::string::size_type>(n);
     }
     return dropped;
+}
+
+void CComPortBaseLinux::SetGiveUpDescriptor(int fd)
+{
+    m_nGiveUpFd = fd;
+}
+
+bool CComPortBaseLinux::GivenUp() const
+{
+    if (m_nGiveUpFd < 0 || m_bEverReceived || !m_strPending.empty()) {
+        return false;
+    }
+    struct pollfd p = {m_nGiveUpFd, POLLIN, 0};
+    return poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
 }
 
 const std::string& CComPortBaseLinux::GetDevPath() const

@@ -34,8 +34,8 @@ const portlock_err_t portlock_err_str[] = {
     {PORTLOCK_ECREATE, "Cannot create the lock file"},
 };
 
-// As many lock files as the settings layer has ports.
-const int LOCK_MAX = TERM_MAX_TERMS;
+// A lock per tty, and one per USB modem at most as many.
+const int LOCK_MAX = 2 * TERM_MAX_TERMS;
 const std::size_t LOCK_PATH_MAX = 256;
 // Takeovers of one stale file by several programs at once: each round either
 // links our file or meets a newer owner, so a few rounds settle it.

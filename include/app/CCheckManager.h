@@ -26,13 +26,16 @@
 #include "SendSmsResult.h"
 #include "SmsRecv.h"
 #include "ModemHealth.h"
+#include "ModemGroups.h"
 #include "ModemWork.h"
 #include "PortRecords.h"
+#include "PortSelection.h"
 #include "Settings.h"
 
 class CPhoneCardBase;
 class CComPortBase;
 class SmsJournal;
+class CModemLock;
 namespace Json { class Value; }  // json/value.h
 enum SMS_CODE_ENUM : int;  // PhoneCardBase.h
 
@@ -82,10 +85,33 @@ public:
     // rates. `port` may hold the port already taken; otherwise it is taken
     // here without waiting for another program. On return `port` holds the
     // port where a modem was recognised, else it is null.
-    static DeviceBaseComInfo ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port);
-    // Candidate paths: ttyUSB*, then ttyAMA*, in ls order; /dev/ttyS0 and
-    // /dev/ttyS1 last, whether or not they exist, unless g_nFixedPorts is 0.
+    // `giveUpFd` and `recognisedFd` (-1: none) are the two ends of a pipe
+    // shared by the ttys of one modem probed at once: a port that has
+    // received nothing when another writes `recognisedFd` gives up
+    // (CComPortBase::SetGiveUpDescriptor), and this one writes it once its
+    // modem is recognised.
+    static DeviceBaseComInfo ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port,
+                                         int giveUpFd = -1, int recognisedFd = -1);
+    // The ttys `members` of one modem device (or one tty alone), on the
+    // device's worker: for ttys of a USB modem (GroupsUsbTtys) the modem's
+    // lock (CModemLock, into `lock`) is taken first; when another program
+    // holds it, every member is recorded busy and nothing is opened. A modem
+    // of the role table is examined through its primary AT port; once that
+    // is recognised its other AT ports are only taken (held[i]) and recorded
+    // as the primary's. Otherwise each member that is not a known non-AT
+    // port is examined (records[i], held[i]), all at once, the silent ones
+    // giving up once one is recognised. records[i].usb is kept.
+    static void ProbeModem(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
+                           std::vector<DeviceBaseComInfo>& records,
+                           std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock);
+    // The paths a scan examines: ListCandidatePorts without the ttyACM
+    // devices that are not known modems (IsKnownUsbModem), unless
+    // g_nAcmPorts is 1.
     std::vector<std::string> GetAllComPort();
+    // Every candidate path, as a port list may name them: ttyUSB*, ttyACM*,
+    // then ttyAMA*, in ls order; /dev/ttyS0 and /dev/ttyS1 last, whether or
+    // not they exist, unless g_nFixedPorts is 0; one per device.
+    static std::vector<std::string> ListCandidatePorts();
 
     // ---- ports held for a workflow (CCheckManagerHold.cpp)
     // Lets go of every port held since the last scan.
@@ -94,10 +120,15 @@ public:
     // (records naming the same port share it, and their worker).
     struct WorkPorts_t
     {
+        // By entry of `ports`: the modem's lock (declared first, so that it
+        // is let go after the ttys) and its other AT ports, held since the
+        // scan or taken with the port.
+        std::vector<std::shared_ptr<CModemLock>> locks;
         std::vector<std::string> paths;                    // record i's device path
         std::vector<std::unique_ptr<CComPortBase>> ports;  // by distinct path; null until taken
         std::vector<std::size_t> slot;                     // record i -> its entry of `ports`
         std::vector<std::size_t> lastRecord;               // entry of `ports` -> the last record using it
+        std::vector<std::vector<std::unique_ptr<CComPortBase>>> others;
         std::unique_ptr<CComPortBase>& Of(std::size_t record) { return ports[slot[record]]; }
         bool IsLastUse(std::size_t record) const { return lastRecord[slot[record]] == record; }
         WorkPorts_t();
@@ -120,17 +151,22 @@ public:
                     const std::function<void(std::size_t, ModemWork_t&)>& work,
                     const std::function<void(std::size_t)>& done = {});
     // On the worker of `record`, before its first command: makes `port` the
-    // record's open port. A port held since the scan is used as it is;
-    // otherwise it is taken now, waiting up to g_nBusyWaitSec for another
-    // program to let go. False when it is still held by another program then
-    // (`record` says busy, with the holder's PID) or its lock cannot be taken
-    // (`record` says why, in strLockError). A port the scan found busy
-    // is examined once taken, and `record` refilled from what was found (the
+    // record's open port. A port held since the scan is used as it is, with
+    // the modem's other AT ports and lock. Otherwise the modem's lock (a USB
+    // modem's, CModemLock, into `lock`) and then its port are taken now,
+    // waiting up to g_nBusyWaitSec for another program to let go, and then
+    // its other AT ports that no one else holds (into `others`). False when
+    // the modem or its port is still held by another program then (`record`
+    // says busy, with the holder's PID) or its lock cannot be taken (`record`
+    // says why, in strLockError). A port the scan found busy is
+    // examined once taken, and `record` refilled from what was found (the
     // port stays held only where a modem was recognised). True otherwise,
     // also when the path cannot be opened (`port` is then closed or null).
     // With `sayWaits`, a wait for another program is said on standard error
     // when it begins and when it ends.
-    static bool TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port, bool sayWaits);
+    static bool TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port,
+                             std::vector<std::unique_ptr<CComPortBase>>& others, std::shared_ptr<CModemLock>& lock,
+                             bool sayWaits);
     // The reason given for a port another program holds: English for the
     // JSON documents ("port busy: held by process N"), else the catalogue's.
     static std::string PortBusyText(int32_t pid, bool catalogue);
@@ -252,9 +288,16 @@ public:
     // /dev/tty<item> (a link to it, CandidateOfPath); empty when none, and
     // for an empty item.
     static std::string CandidateOfItem(const std::string& item, const std::vector<std::string>& candidates);
-    // The paths of `candidates` that a typed port list names (CandidateOfItem),
-    // each once, in the order of `candidates`.
+    // The candidate a name or path item of a port list names (CandidateOfItem
+    // for a name, CandidateOfPath for a path); empty for none and for the other kinds.
+    static std::string CandidateOfPortItem(const PortItem_t& item, const std::vector<std::string>& candidates);
+    // The paths of `candidates` a scan for a typed port list examines
+    // (ParsePortList, PathsToExamine), each once, in the order of
+    // `candidates`; none for a list with a bad item.
     static std::vector<std::string> NamedPorts(const std::string& typed, const std::vector<std::string>& candidates);
+    // The paths a scan for the items of a port list examines: PathsToExamine
+    // over ListCandidatePorts, identity items over GetAllComPort.
+    std::vector<std::string> PathsOfItems(const std::vector<PortItem_t>& items);
     // The device-table entry that one typed port item names (CandidateOfItem
     // over the table's paths); null when none.
     const Win32::CommInfo* TableEntryOfItem(const std::string& item) const;
@@ -263,7 +306,7 @@ public:
     static ComPortBaseInfo_t RecordFromEntry(const Win32::CommInfo& entry, bool recognise);
     // The same from a detection record, the model recognised.
     static ComPortBaseInfo_t RecordFromDetection(const DeviceBaseComInfo& found);
-    // Turns a typed port list into records from the device table.
+    // Turns a typed port list (PortSelection.h) into records from the device table.
     // Non-empty `text`: one record per item (short names as GetPortId gives
     // them, e.g. "USB0", or the name of a link to a table port, which stands
     // for that port: TableEntryOfItem), in typed order; an item not in the
@@ -326,8 +369,9 @@ public:
     // The results document of m_vecSendResult on standard output.
     void PrintSendPduSmsResultAsJson();
     // The error document of an argument error on standard output: 1 port
-    // list, 2 phone list, 3 argument count.
-    static void PrintCmdParamsErrorAsJson(int code);
+    // list, 2 phone list, 3 argument count; with an "error" member saying
+    // what was wrong when `error` is not empty.
+    static void PrintCmdParamsErrorAsJson(int code, const std::string& error = std::string());
 
     // ---- reading and clearing (CCheckManagerRead.cpp), sms sub-commands (CCheckManagerSms.cpp)
     // How far the read of one message storage got.
@@ -448,12 +492,25 @@ public:
     // be selected and every selected one was cleared; false for an unknown
     // model (nothing sent), a port that does not open, or no storage asked for.
     bool DelPortSMS(ModemWork_t& modem, bool me = true, bool sm = true);
-    // "sms <sub>": read, clear or read-and-clear every usable port, all at
-    // once, and print one JSON document (compact for "sread", "sclear",
-    // "sreadclear") with the ports in table order. A port another program
-    // holds appears with an "error" member and is not counted in "portcount".
-    // An unknown sub-command touches no port.
-    void OnCmdSMS(const std::string& subcommand);
+    // "sms <sub> [ports]": read, clear or read-and-clear every usable modem,
+    // or the modems `portList` names (PortSelection.h; only their ttys are
+    // examined), all at once, and print one JSON document (compact for
+    // "sread", "sclear", "sreadclear") with the ports in table (or list)
+    // order, each with the modem's identity members. A port another program
+    // holds, and a named modem that cannot be read, appears with an "error"
+    // member saying why and is not counted in "portcount". An unknown
+    // sub-command, `extraArguments` (more than a port list), a bad item or one
+    // naming two modems touch no port: "check" 0, with an "error" member for
+    // the last three.
+    void OnCmdSMS(const std::string& subcommand, const std::string& portList = std::string(),
+                  bool extraArguments = false);
+    // "scan [ports]" and "sscan [ports]" (`compact`): scans every candidate,
+    // or what `portList` names, and prints the scan document: "code",
+    // "message" and "modems" (ScanModemObject of each modem, table order; the
+    // named ones only with a port list). A bad port list or one naming two
+    // modems: code 1, "com port error", an "error" member and no modems;
+    // `extraArguments`: code 3, "param count error", nothing touched.
+    void OnCmdScan(bool compact, const std::string& portList, bool extraArguments);
     // The port object of one usable modem, read through its port (taken by
     // the caller): the read form lists both storages (GetPortSMS),
     // read-and-clear is ReadAndClearPort, the clear form only clears
@@ -560,7 +617,15 @@ public:
     // Ports recognised by the last scan, held (lock file, flock) by path until
     // a workflow takes them or ReleasePorts; main thread only.
     std::map<std::string, std::unique_ptr<CComPortBase>> m_heldPorts;
+    // The locks of the USB modems held with them, by the path of the modem's
+    // AT port (modems of one USB device share theirs); main thread only.
+    std::map<std::string, std::shared_ptr<CModemLock>> m_heldModemLocks;
+    // The modems of the last detection pass (indices into g_comVec).
+    std::vector<ModemGroup_t> m_vecModemGroups;
     bool m_bShowScanProgress = false;            // the menu on a terminal: progress line while scanning
+    // Why the last port list was refused (a bad item, or one naming two
+    // modems); empty when it was not. Set by InputToSendPduSmsComPort.
+    std::string m_strSelectionError;
 
     // ---- process-wide detection list, refilled by every scan
     static std::vector<DeviceBaseComInfo> g_comVec;

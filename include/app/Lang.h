@@ -49,6 +49,7 @@ extern const char* const AT_LOCK_ERROR;   // of a port whose lock file cannot be
 // The progress line of a scan on the menu's terminal: printf format of the
 // number of ports, then of those done.
 extern const char* const SCAN_PROGRESS;
+extern const char* const GROUPED_LINE;     // under the table when ttys were grouped: modems, ttys
 extern const char* const NO_CARD;
 extern const char* const NO_SIG;
 extern const char* const NO_SERIAL;       // empty serial number

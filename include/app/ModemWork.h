@@ -39,10 +39,11 @@ struct ModemWork_t
     // The modem's record, as chosen; refilled from an examination when the
     // scan found the port busy and taking it now succeeded.
     ComPortBaseInfo_t record;
-    // The modem's ports, the one to talk through first (today a modem has
-    // one). Owned by the workflow (RunOnPorts) and shared with the other
-    // records that name the same port, whose turns come before or after this
-    // one on the same worker; empty when no port object exists.
+    // The modem's ports: the AT port to talk through first, then its other
+    // AT ports that this run holds (so that no other program talks to the
+    // SIM meanwhile). Owned by the workflow (RunOnPorts) and shared with the
+    // other records that name the same port, whose turns come before or
+    // after this one on the same worker; empty when no port object exists.
     std::vector<CComPortBase*> ports;
     // The model object of `record`, made once for the whole turn; null for a
     // record without a known model.

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "PhoneType.h"
+#include "UsbPlace.h"
 
 // Named constants shared by the workflows.
 const int MAX_INPUT_TRY_COUNT = 3;  // tries of a validated dialogue
@@ -36,6 +38,18 @@ struct DeviceBaseComInfo
     bool bBusy = false;     // another program held it; it was not touched
     int32_t nBusyPid = 0;   // that program's PID, 0 when it cannot be told
     std::string strLockError;  // why its lock could not be taken, when no holder is why
+    UsbPlace_t usb;         // where the tty sits on USB, when sysfs tells
+};
+
+// The ttys of one modem beside the one it is listed under.
+struct ModemTtys_t
+{
+    std::vector<std::string> all;      // every tty of the modem, its AT port included, in port order
+    std::vector<std::string> otherAt;  // its other AT ports, in port order; the first is its second AT port
+    UsbPlace_t usb;                    // the USB device of its AT port, when sysfs tells
+
+    // The modem's second AT port, or "".
+    std::string Second() const { return otherAt.empty() ? std::string() : otherAt.front(); }
 };
 
 namespace Win32 {
@@ -60,6 +74,7 @@ struct CommInfo
     bool bBusy = false;
     int32_t nBusyPid = 0;
     std::string strLockError;
+    ModemTtys_t modem;      // the modem this entry stands for
 };
 }  // namespace Win32
 
@@ -77,6 +92,7 @@ struct ComPortBaseInfo_t
     bool bOpened = true;    // false when detection could not take the port at all
     bool bBusy = false;     // another program holds it (found by the scan, or after the wait)
     int32_t nBusyPid = 0;   // that program's PID, 0 when it cannot be told
+    ModemTtys_t modem;      // the modem's ttys, as the table entry has them
     // Why its lock file could not be taken when no holder is why (a read-only
     // or full lock folder): the port was not touched. Empty otherwise.
     std::string strLockError;

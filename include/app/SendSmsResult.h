@@ -11,6 +11,10 @@ struct SendSmsResult_t
     std::string time;     // GetCurTimeStr() when this number's turn began
     int code = 0;         // an SMS_CODE_ENUM value
     std::string message;  // reason text
+    // The modem's identity, empty where it is not known.
+    std::string imei;
+    std::string iccid;
+    std::string usb;      // USB position, e.g. "1-1.3"
 };
 
 #endif

@@ -131,6 +131,10 @@ public:
     // waiting. Returns the number of bytes dropped.
     std::string::size_type DiscardInput();
 
+    // See CComPortBase::SetGiveUpDescriptor and GivenUp.
+    void SetGiveUpDescriptor(int fd);
+    bool GivenUp() const;
+
     // The device path given at construction.
     const std::string& GetDevPath() const;
 
@@ -183,6 +187,8 @@ private:
     bool m_bBusy = false;
     pid_t m_nBusyPid = 0;
     std::string m_strLockError;
+    int m_nGiveUpFd = -1;         // see SetGiveUpDescriptor; not owned
+    bool m_bEverReceived = false;  // a byte has arrived since construction
 };
 
 #endif

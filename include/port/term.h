@@ -57,9 +57,9 @@ struct opt_t
     int noreset = 0;  // 0: hang up on close (HUPCL) when the settings are made
 };
 
-// How many descriptors the layer can manage at once: a bank of 64 modems
-// with up to four ttys each.
-const int TERM_MAX_TERMS = 256;
+// How many descriptors the layer can manage at once: a bank of 256 modems
+// with four ttys each.
+const int TERM_MAX_TERMS = 1024;
 
 // Code of the calling thread's last failure (TERM_E*). Never cleared by a
 // successful call. __thread rather than thread_local: a plain int needs no

@@ -141,6 +141,11 @@ TEST(CmdResultDocument, ElementsInOrderWithTheirMessages)
         r.time = "2024-05-06 07:08:09";
         r.code = row.code;
         r.message = row.message;
+        if (r.com == "/dev/ttyUSB12") {
+            r.imei = "861234567890123";
+            r.iccid = "\"89860012345678901234\"";
+            r.usb = "1-1.3";
+        }
         manager.m_vecSendResult.push_back(r);
     }
     CaptureOut capture;
@@ -153,8 +158,13 @@ TEST(CmdResultDocument, ElementsInOrderWithTheirMessages)
     const char* shortNames[] = {"ttyUSB0", "ttyUSB0", "ttyUSB12", "ttyS0", "ttyAMA0"};
     for (Json::ArrayIndex i = 0; i < 5; ++i) {
         const Json::Value& e = doc["result"][i];
-        EXPECT_EQ(e.size(), 5u);
+        EXPECT_EQ(e.size(), 8u);
         EXPECT_EQ(e["com"].asString(), shortNames[i]);
+        // Who sent it: empty where unknown, the ICCID without the quotes the modem gave it.
+        const bool known = i == 2;
+        EXPECT_EQ(e["imei"].asString(), known ? "861234567890123" : "");
+        EXPECT_EQ(e["iccid"].asString(), known ? "89860012345678901234" : "");
+        EXPECT_EQ(e["usb"].asString(), known ? "1-1.3" : "");
         EXPECT_EQ(e["number"].asString(), rows[i].number);
         EXPECT_EQ(e["time"].asString(), "2024-05-06 07:08:09");
         EXPECT_TRUE(e["code"].isInt());

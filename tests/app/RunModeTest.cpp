@@ -59,7 +59,8 @@ TEST(ChooseRunMode, ArgumentsPickExactlyOneMode)
         // "sms" needs a sub-command; both words are lowered.
         {{"sms", "read"}, RUN_SMS, "read", ""},
         {{"SMS", "READ"}, RUN_SMS, "read", ""},
-        {{"sMs", "ReadClear", "extra"}, RUN_SMS, "readclear", ""},
+        // A third word is the port list, taken as typed.
+        {{"sMs", "ReadClear", "USB0,imei:86"}, RUN_SMS, "readclear", "USB0,imei:86"},
         {{"sms"}, RUN_CMD_PARAMS, "", ""},
         {{"smss", "read"}, RUN_CMD_PARAMS, "", ""},
         {{"sm", "read"}, RUN_CMD_PARAMS, "", ""},
@@ -78,12 +79,39 @@ TEST(ChooseRunMode, ArgumentsPickExactlyOneMode)
         // Bytes above 0x7f are lowered safely and match nothing.
         {{"\xe7\x9f\xad", "READ"}, RUN_CMD_PARAMS, "", ""},
         {{"SMS", "\xc3\x89T\xc3\x89"}, RUN_SMS, "\xc3\x89t\xc3\x89", ""},
+        // "scan" and "sscan" in any case, with an optional port list.
+        {{"scan"}, RUN_SCAN, "", ""},
+        {{"SScan", "USB0"}, RUN_SCAN, "USB0", ""},
+        {{"scanner"}, RUN_CMD_PARAMS, "", ""},
     };
     for (const ModeCase& c : cases) {
         const RunMode_t mode = Choose(c.args);
         EXPECT_EQ(mode.kind, c.kind) << Describe(c.args);
         EXPECT_EQ(mode.first, c.first) << Describe(c.args);
         EXPECT_EQ(mode.second, c.second) << Describe(c.args);
+    }
+}
+
+TEST(ChooseRunMode, CompactScanAndArgumentsBeyondThePortList)
+{
+    const struct
+    {
+        std::vector<std::string> args;
+        RunModeKind_t kind;
+        bool compact;
+        bool extra;
+    } cases[] = {
+        {{"sms", "read", "USB0"}, RUN_SMS, false, false},
+        {{"sms", "read", "USB0", "USB1"}, RUN_SMS, false, true},
+        {{"scan"}, RUN_SCAN, false, false},
+        {{"sscan", "USB0"}, RUN_SCAN, true, false},
+        {{"SSCAN", "USB0", "x"}, RUN_SCAN, true, true},
+    };
+    for (const auto& c : cases) {
+        const RunMode_t mode = Choose(c.args);
+        EXPECT_EQ(mode.kind, c.kind) << Describe(c.args);
+        EXPECT_EQ(mode.compact, c.compact) << Describe(c.args);
+        EXPECT_EQ(mode.extraArguments, c.extra) << Describe(c.args);
     }
 }
 

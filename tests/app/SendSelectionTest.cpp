@@ -178,10 +178,12 @@ TEST_F(PortSelection, TypedListsKeepOrderSeparatorsAndUnknownNames)
         {"USB0,USB7", true, {"/dev/ttyUSB0", "/dev/ttyUSB7"}},
         {"USB7", false, {"/dev/ttyUSB7"}},
         {"usb0", false, {"/dev/ttyusb0"}},
-        {"/dev/ttyUSB0", false, {"/dev/tty/dev/ttyUSB0"}},
+        // A path names the port it reaches.
+        {"/dev/ttyUSB0", true, {"/dev/ttyUSB0"}},
         // Names are compared whole: USB1 is not a prefix match for USB10.
         {"USB10", true, {"/dev/ttyUSB10"}},
-        {"USB0,USB0", true, {"/dev/ttyUSB0", "/dev/ttyUSB0"}},
+        // One modem named twice is chosen once: one SIM, one sender.
+        {"USB0,USB0", true, {"/dev/ttyUSB0"}},
         // An empty item would name /dev/tty, the user's terminal: skipped.
         {"USB0,,USB1", true, {"/dev/ttyUSB0", "/dev/ttyUSB1"}},
         {",USB1,", true, {"/dev/ttyUSB1"}},

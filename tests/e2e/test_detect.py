@@ -40,7 +40,8 @@ class DeviceTable(unittest.TestCase):
                 self.assertEqual(header, header_line(cat))
                 self.assertEqual(rows, [
                     device_line(cat, "ttyUSB0", "9600", True, ICCID, "23,99", "861234567890123"),
-                    device_line(cat, "ttyUSB1", "9600", True, "", "", "867223021234565"),
+                    # The simulator gives each modem of a bank its own IMEI: the second one's is one up.
+                    device_line(cat, "ttyUSB1", "9600", True, "", "", "867223021234566"),
                     unrecognised_line(cat, "ttyUSB2"),
                     unrecognised_line(cat, "ttyS0"),
                     unrecognised_line(cat, "ttyS1"),
@@ -64,7 +65,8 @@ class DeviceTable(unittest.TestCase):
                 self.assertEqual(rows[:2], [
                     device_line(cat, "ttyUSB0", "9600", True, iccid[:cat["sim"] - 1], csq[:cat["rssi"] - 1],
                                 "86123?[2J4567890123"),
-                    device_line(cat, "ttyUSB1", "9600", True, ICCID, "23,99", "861234567890123"),
+                    # The simulator gives each modem of a bank its own IMEI.
+                    device_line(cat, "ttyUSB1", "9600", True, ICCID, "23,99", "861234567890124"),
                 ])
 
     def test_no_usb_ports_leaves_the_two_fixed_ones(self):
@@ -106,7 +108,7 @@ class DetectionDialogue(unittest.TestCase):
         cat = CATALOGUES["en"]
         self.assertEqual(rows[:2], [
             device_line(cat, "ttyUSB0", "115200", True, ICCID, "23,99", "861234567890123"),
-            device_line(cat, "ttyUSB1", "9600", True, ICCID, "23,99", "861234567890123"),
+            device_line(cat, "ttyUSB1", "9600", True, ICCID, "23,99", "861234567890124"),
         ])
         fast = bench.commands("ttyUSB0")
         self.assertEqual([c[:2] for c in fast[:2]], [("ATE0", 9600), ("AT", 9600)])

@@ -69,7 +69,7 @@ class CommandLineSend(unittest.TestCase):
         self.assertEqual(got, expected)
         for e in doc["result"]:
             self.assertRegex(e["time"], STAMP)
-            self.assertEqual(sorted(e), ["code", "com", "message", "number", "time"])
+            self.assertEqual(sorted(e), ["code", "com", "iccid", "imei", "message", "number", "time", "usb"])
 
     def test_one_port_sends_the_message_with_its_time_stamp(self):
         with Bench([modem("/dev/ttyUSB0")]) as bench:
@@ -384,18 +384,22 @@ class BadInput(unittest.TestCase):
     def test_odd_port_items_and_bytes(self):
         with Bench([modem("/dev/ttyUSB0")], set_ini=self.INI) as bench:
             port_error = {"code": 1, "message": "com port error", "result": []}
-            for ports in (b"../../etc/passwd", b"USB0/../USB0", b"X" * 5000, b"\xff\xfe", b"USB0\xc3"):
+            # A path outside /dev is refused with the item named in "error".
+            for ports, error in ((b"../../etc/passwd", "../../etc/passwd: a path must begin with /dev/"),
+                                 (b"USB0/../USB0", "USB0/../USB0: a path must begin with /dev/"),
+                                 (b"X" * 5000, None), (b"\xff\xfe", None), (b"USB0\xc3", None)):
                 with self.subTest(ports=ports[:20]):
-                    self.assertEqual(document(bench.run_tarnel([ports, NUMBER.encode(), b"Hello there"])),
-                                     port_error)
-            # Beside a port that was found, a path-like item is a port not
-            # found; nothing is opened by its name.
+                    doc = document(bench.run_tarnel([ports, NUMBER.encode(), b"Hello there"]))
+                    self.assertEqual(doc.pop("error", None), error)
+                    self.assertEqual(doc, port_error)
+            # Beside a port that was found, a path-like item is refused too:
+            # nothing is sent, nothing is opened by its name.
             doc = document(bench.run_tarnel(["USB0,../USB1", NUMBER, "Hello there"]))
-            self.assertEqual([(e["com"], e["code"]) for e in doc["result"]], [("ttyUSB0", 0), ("tty../USB1", 6)])
+            self.assertEqual(doc, dict(port_error, error="../USB1: a path must begin with /dev/"))
             self.assertFalse(os.path.lexists("/dev/tty../USB1"))
             doc = document(bench.run_tarnel([b"USB0", b"1391234567\xff", b"Hello there"]))
             self.assertEqual(doc, {"code": 2, "message": "phone number error", "result": []})
-            self.assertEqual(len(sent(bench, "ttyUSB0")), 1)
+            self.assertEqual(len(sent(bench, "ttyUSB0")), 0)
 
 
 class PduForm(unittest.TestCase):

@@ -113,6 +113,27 @@ class InteractiveSend(unittest.TestCase):
             self.assertNotIn(red("Invalid port"), output)
             return bench.events("ttyUSB0", "sms"), bench.commands("ttyUSB1"), output, seconds
 
+    def test_port_prompt_takes_identity_items_and_says_what_is_wrong(self):
+        t = TEXTS["en"]
+        modems = [modem("/dev/ttyUSB0", iccid="8986001234567890123F"), modem("/dev/ttyUSB1")]
+        with Bench(modems) as bench:
+            menu = self.open_menu(bench, "en")
+            menu.send("1")
+            menu.expect_exact(green(t["phone"]))
+            menu.sendline("13912345678")
+            menu.expect_exact(green(t["port"]))
+            # A bad item is named, and the prompt comes again.
+            menu.sendline("imei:12x")
+            menu.expect_exact(red('imei:12x: digits expected after "imei:"'))
+            menu.expect_exact(green(t["port"]))
+            menu.sendline("iccid:8986001234567890123")
+            menu.expect_exact(green(t["message"]))
+            menu.sendline("hello")
+            menu.expect_exact(t["time_used"])
+            self.quit(menu)
+            self.assertEqual(len(bench.state("ttyUSB0")["sent"]), 1)
+            self.assertEqual(len(bench.state("ttyUSB1")["sent"]), 0)
+
     @unittest.skipIf(gammu is None, "python3-gammu is not installed")
     def test_empty_port_line_and_empty_message(self):
         t = TEXTS["en"]

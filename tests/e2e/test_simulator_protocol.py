@@ -68,9 +68,12 @@ class SimulatorIdentity(unittest.TestCase):
                     self.assertEqual(plus, b"\r\nERROR\r\n", model)
 
     def test_imei_defaults_to_the_ati_sample_and_can_be_set(self):
+        # Modem n of the configuration reports its ATI sample's IMEI n up: every
+        # modem of a bank its own, as a program that groups ttys by IMEI expects.
         rows = [(modem("/dev/ttyUSB0"), b"\r\n861234567890123\r\n\r\nOK\r\n"),
                 (modem("/dev/ttyUSB1", imei="351234567890125"), b"\r\n351234567890125\r\n\r\nOK\r\n"),
-                (modem("/dev/ttyUSB2", "CPhone_K2210_NC5"), b'\r\n+CGSN: "868033041234564"\r\n\r\nOK\r\n')]
+                (modem("/dev/ttyUSB2", "CPhone_K2210_NC5"), b'\r\n+CGSN: "868033041234566"\r\n\r\nOK\r\n'),
+                (modem("/dev/ttyUSB3"), b"\r\n861234567890126\r\n\r\nOK\r\n")]
         with Bench([m for m, _ in rows]) as bench:
             for m, expected in rows:
                 port = bench.open_port(m["path"])

@@ -67,7 +67,7 @@ class ReadClear(unittest.TestCase):
                                  answers={listing: "\r\n+CMS ERROR: 500\r\n"})
                 with Bench([refusing]) as bench:
                     port = readclear(bench)
-                    self.assertEqual(port, {"name": "ttyUSB0", "msgcount": 0, "clear": False})
+                    self.assertEqual(harness.without_identity(port), {"name": "ttyUSB0", "msgcount": 0, "clear": False})
                     self.assertEqual(bench.events("ttyUSB0", "delete"), [])
                     self.assertEqual({mem: len(msgs) for mem, msgs in bench.state("ttyUSB0")["storage"].items()},
                                      {"SM": 1, "ME": 1})
@@ -118,9 +118,9 @@ class ReadClear(unittest.TestCase):
         answers = {"AT+CCLK?": "\r\n%s\r\n\r\nOK\r\n" % modem_clock}
         with Bench([modem("/dev/ttyUSB0", storage=storage, answers=answers)]) as bench:
             port = readclear(bench)
-            self.assertEqual(reported(port), [])
             self.assertEqual(reported({"msgs": port["held"]}), [("SIM", FIRST_PART, True)])
-            self.assertIs(port["clear"], True)
+            del port["held"]
+            self.assertEqual(harness.without_identity(port), {"name": "ttyUSB0", "msgcount": 0, "clear": True})
             self.assertEqual(bench.events("ttyUSB0", "delete"), [])
             self.assertEqual([c for c, _, _ in bench.commands("ttyUSB0")].count("AT+CCLK?"), 1)
 

@@ -95,12 +95,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzz::Require(path.rfind("/dev/tty", 0) == 0);
     }
     // With an empty device table nothing typed is a port of the table: a
-    // typed list is refused, and no item reaches a path outside /dev/tty*.
+    // typed list is refused, and no item becomes a name outside /dev (an
+    // identity item that matches nothing is named as typed, under /dev/, and
+    // like every item outside the table never opened).
     CCheckManager manager;
     std::vector<ComPortBaseInfo_t> ports;
     fuzz::Require(manager.InputToSendPduSmsComPort(portList, ports) == portList.empty());
     for (const ComPortBaseInfo_t& port : ports) {
-        fuzz::Require(!port.bInTable && port.strPortName.rfind("/dev/tty", 0) == 0);
+        fuzz::Require(!port.bInTable && port.strPortName.rfind("/dev/", 0) == 0 &&
+                      port.strPortName.find("/../") == std::string::npos);
     }
 
     for (std::size_t i = 0; i < numbers.size() && i < NUMBERS_ENCODED; ++i) {

@@ -426,4 +426,50 @@ TEST_F(ComPort, AnswerArrivingDuringThePassIsCollected)
     EXPECT_EQ(answer, "\r\nOK\r\n");
 }
 
+// The ttys of one modem probed at once: once a sibling is recognised, a port
+// that has heard nothing gives up at once; one that has heard something goes on.
+TEST_F(ComPort, GivesUpOnlyWhileNothingHasArrived)
+{
+    g_nWinUserValue[0] = 2000;  // a pass of 1 s: giving up must not wait for it
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    for (const bool heard : {false, true}) {
+        CComPortBase port(pty.path, 9600);
+        ASSERT_EQ(port.Open(), 1);
+        port.SetGiveUpDescriptor(pipeFds[0]);
+        if (heard) {
+            ASSERT_EQ(write(pty.master, "\r\nOK\r\n", 6), 6);
+            std::string answer;
+            EXPECT_EQ(port.ReadAll(answer), 1);
+            EXPECT_EQ(answer, "\r\nOK\r\n");
+        }
+        EXPECT_FALSE(port.GivenUp());
+        std::thread sibling([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            EXPECT_EQ(write(pipeFds[1], "x", 1), 1);
+        });
+        std::string out;
+        const Clock::time_point start = Clock::now();
+        const int alive = port.ReadAll(out, MonotonicUsec() + 3000000);
+        const int64_t took = MsSince(start);
+        sibling.join();
+        if (heard) {
+            EXPECT_EQ(alive, 1);  // waited its whole pass as if nothing had happened
+            EXPECT_GE(took, 900);
+            EXPECT_FALSE(port.GivenUp());
+            EXPECT_EQ(port.Write("AT\r"), 1);
+        } else {
+            EXPECT_EQ(alive, 0);  // ended like a failed device, soon after the sibling's word
+            EXPECT_LT(took, 800);
+            EXPECT_TRUE(port.GivenUp());
+            EXPECT_EQ(port.Write("AT\r"), 0);  // and writes nothing more
+        }
+        char drained[64];
+        while (read(pipeFds[0], drained, sizeof drained) == sizeof drained) {
+        }
+    }
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+}
+
 }  // namespace
