@@ -352,7 +352,8 @@ public:
     // One storage of an open port: selects it (modem memory when `modemMemory`,
     // else SIM card), lists it, reads again by its index (at most 100) every
     // entry not read whole (RunComCmdReadOneSms; one listing showing an index
-    // twice makes the result STORAGE_PARTLY_READ), and puts the messages into `out`, which is left unchanged unless
+    // twice makes the result STORAGE_PARTLY_READ), and puts the messages
+    // into `out`, which is left unchanged unless
     // the result is STORAGE_READ or STORAGE_PARTLY_READ (the messages that
     // were read, when some were refused or left after the follow-up limit).
     StorageRead_t ReadStoragePass(CPhoneCardBase* phone, CComPortBase* port, bool modemMemory,
