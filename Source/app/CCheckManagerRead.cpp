@@ -535,8 +535,8 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& mode
     std::string error;
     const bool safe = entry.msgs.isNull() || journal.Keep(entry, error);
     if (!safe) {
-        ErrorLine(std::string(Lang::JOURNAL_NOT_WRITTEN) + journal.Dir() + ": " + error + Lang::JOURNAL_NOTHING_DELETED +
-                  name);
+        ErrorLine(std::string(Lang::JOURNAL_NOT_WRITTEN) + journal.Dir() + ": " + error +
+                  Lang::JOURNAL_NOTHING_DELETED + name);
     }
 
     DeleteOutcome_t deleted = safe ? DELETE_DONE : DELETE_INCOMPLETE;
