@@ -258,6 +258,15 @@ void JoinAcrossStorages(std::vector<SmsInfo> meEntries, const std::vector<SmsInf
     }
 }
 
+// How many records of the model's received list were not read whole.
+std::size_t UnreadableCount(const CPhoneCardBase& phone)
+{
+    const std::vector<SmsRecvStruct_t> list = phone.GetReadSms();
+    return static_cast<std::size_t>(std::count_if(list.begin(), list.end(), [](const SmsRecvStruct_t& sms) {
+        return sms.kind == SMS_KIND_UNREADABLE;
+    }));
+}
+
 // Reads again, by its index, every entry the last listing did not show whole,
 // each index once: a line that lost bytes on the way usually comes whole the
 // second time. What still does not stays an unreadable record: reported,
@@ -403,12 +412,16 @@ bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* por
     if (!listed) {
         return false;
     }
-    whole = true;
+    // A follow-up answer fails when it was refused, never completed, held
+    // no message, or held one not read whole. Only the last kind is still
+    // reported (as unreadable, to be read again by its index): the others
+    // leave a message nobody has seen.
+    const std::size_t unreadableBefore = UnreadableCount(*phone);
+    std::size_t failed = 0;
     for (int command = 0; command < MAX_READ_NEXT_COMMANDS && phone->NotFinished(); ++command) {
-        // False: the answer failed, never completed, or held no message.
-        whole = RunComCmdReadNextSms(phone, port) && whole;
+        failed += RunComCmdReadNextSms(phone, port) ? 0 : 1;
     }
-    whole = whole && !phone->NotFinished();
+    whole = !phone->NotFinished() && unreadableBefore + failed == UnreadableCount(*phone);
     return true;
 }
 
@@ -522,8 +535,8 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& mode
     std::string error;
     const bool safe = entry.msgs.isNull() || journal.Keep(entry, error);
     if (!safe) {
-        ErrorLine(std::string(Lang::JOURNAL_NOT_WRITTEN) + journal.Dir() + ": " + error + Lang::JOURNAL_NOTHING_DELETED +
-                  name);
+        ErrorLine(std::string(Lang::JOURNAL_NOT_WRITTEN) + journal.Dir() + ": " + error +
+                  Lang::JOURNAL_NOTHING_DELETED + name);
     }
 
     DeleteOutcome_t deleted = safe ? DELETE_DONE : DELETE_INCOMPLETE;

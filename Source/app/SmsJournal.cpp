@@ -93,13 +93,20 @@ bool WriteDurably(const std::string& dir, const std::string& name, const std::st
         error = SystemError(errno);
         return false;
     }
-    bool ok = (keepFd == nullptr || flock(fd, LOCK_EX | LOCK_NB) == 0) && WriteAll(fd, text) && fsync(fd) == 0;
-    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-    ok = ok && SyncDir(dir);
-    if (!ok) {
+    const bool written = (keepFd == nullptr || flock(fd, LOCK_EX | LOCK_NB) == 0) && WriteAll(fd, text) &&
+                         fsync(fd) == 0 && rename(temp.c_str(), path.c_str()) == 0;
+    if (!written) {
         error = SystemError(errno);
         close(fd);
         unlink(temp.c_str());
+        return false;
+    }
+    // Not durable until the directory holds the new name: without that, the
+    // file must not stay to be taken for a record later.
+    if (!SyncDir(dir)) {
+        error = SystemError(errno);
+        unlink(path.c_str());
+        close(fd);
         return false;
     }
     if (keepFd != nullptr) {

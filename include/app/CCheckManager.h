@@ -411,11 +411,16 @@ public:
     // list then holds the storage's messages. Models that read one message at
     // a time are then asked for the rest (at most 100 commands of at most 100
     // reads each); that part does not change the result, but `whole` tells
-    // whether every follow-up answer was taken and nothing is left pending.
+    // whether every follow-up answer was taken (a message not read whole
+    // counts as taken: it is kept as an unreadable record) and nothing is
+    // left pending.
     bool ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port);
     bool ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port, bool& whole);
     // One storage of an open port: selects it (modem memory when `modemMemory`,
-    // else SIM card) and lists it into `out`, which is left unchanged unless
+    // else SIM card), lists it, reads again by its index (at most 100) every
+    // entry not read whole (RunComCmdReadOneSms; one listing showing an index
+    // twice makes the result STORAGE_PARTLY_READ), and puts the messages
+    // into `out`, which is left unchanged unless
     // the result is STORAGE_READ or STORAGE_PARTLY_READ (the messages that
     // were read, when some were refused or left after the follow-up limit).
     StorageRead_t ReadStoragePass(CPhoneCardBase* phone, CComPortBase* port, bool modemMemory,

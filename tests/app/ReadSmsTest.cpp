@@ -100,6 +100,62 @@ INSTANTIATE_TEST_SUITE_P(Table, SmsReadPortToJson,
                                            PortJsonCase{"/dev/ttyAMA0", "ttyAMA0", 0, 1},
                                            PortJsonCase{"/dev/ttyS1", "ttyS1", 2, 3}));
 
+// ---- one message object per kind of record
+
+struct MessageJsonCase
+{
+    const char* name;
+    SmsRecvStruct_t sms;
+    std::string want;  // the object, compact
+};
+
+std::ostream& operator<<(std::ostream& os, const MessageJsonCase& c)
+{
+    return os << c.name;
+}
+
+SmsRecvStruct_t Kind(SmsKind_t kind, const std::string& text, const std::string& raw = "", bool complete = true)
+{
+    // An unreadable entry has neither sender nor time: only its raw text.
+    const bool unreadable = kind == SMS_KIND_UNREADABLE;
+    SmsRecvStruct_t sms = Sms(unreadable ? "" : "10086", unreadable ? "" : "23-05-17 08:30:00", text);
+    sms.kind = kind;
+    sms.raw = raw;
+    sms.complete = complete;
+    return sms;
+}
+
+class SmsToJsonKinds : public ::testing::TestWithParam<MessageJsonCase>
+{
+};
+
+TEST_P(SmsToJsonKinds, EachKindSaysWhatItIs)
+{
+    const MessageJsonCase& c = GetParam();
+    Json::FastWriter writer;
+    EXPECT_EQ(writer.write(CCheckManager::SmsToJson(c.sms, true)), c.want + "\n");
+}
+
+const std::string MSG_HEAD = R"({"from":"10086","storage":"SIM",)";
+INSTANTIATE_TEST_SUITE_P(
+    Table, SmsToJsonKinds,
+    ::testing::Values(
+        MessageJsonCase{"Message", Kind(SMS_KIND_MESSAGE, "hi"),
+                        MSG_HEAD + R"("text":"hi","time":"23-05-17 08:30:00"})"},
+        MessageJsonCase{"Incomplete", Kind(SMS_KIND_MESSAGE, "hi", "", false),
+                        R"({"from":"10086","incomplete":true,"storage":"SIM","text":"hi","time":"23-05-17 08:30:00"})"},
+        MessageJsonCase{"Undecodable", Kind(SMS_KIND_UNDECODABLE, "[compressed data, 1 bytes] 41"),
+                        R"({"from":"10086","kind":"undecodable","storage":"SIM",)"
+                        R"("text":"[compressed data, 1 bytes] 41","time":"23-05-17 08:30:00"})"},
+        MessageJsonCase{"UnreadableText", Kind(SMS_KIND_UNREADABLE, "", "+CMGL: 2,1,,24\r\n0791"),
+                        R"({"from":"","kind":"unreadable","raw":"+CMGL: 2,1,,24\r\n0791","storage":"SIM",)"
+                        R"("text":"","time":""})"},
+        // Bytes that are no UTF-8 (a line garbled on the way) go as hex: the document stays UTF-8.
+        MessageJsonCase{"UnreadableBytes",
+                        Kind(SMS_KIND_UNREADABLE, "", std::string("+CMGL: 1\r\n\xff" "\x00" "A", 13)),
+                        R"({"from":"","kind":"unreadable","raw":"2B434D474C3A20310D0AFF0041","rawhex":true,)"
+                        R"("storage":"SIM","text":"","time":""})"}));
+
 // ---- usable ports of the sms sub-commands
 
 TEST(GetPortList, OnlyFullyDetectedPortsInTableOrderWithoutFallback)

@@ -44,6 +44,9 @@ class Examples(unittest.TestCase):
         with open(os.path.join(PACKAGING, "examples", "set.ini"), encoding="utf-8") as f:
             ini = f.read().replace("time1=600", "time1=100")
         with Bench([{"path": "/dev/ttyUSB0", "model": "CPhone_EC20F"}], set_ini=ini) as bench:
+            # The example's journal directory, moved into the bench: the machine's is not the test's to read.
+            self.assertIn("journaldir=/var/lib/tarnel\n", ini)
+            bench.write_file("set.ini", ini.replace("journaldir=/var/lib/tarnel", "journaldir=" + bench.journal))
             result = bench.run_tarnel(["sms", "sread"])
             self.assertEqual((result.rc, result.err), (0, ""), result)
             self.assertEqual(json.loads(result.out)["portcount"], 1)

@@ -66,6 +66,32 @@ class DamagedListing(unittest.TestCase):
                     self.assertEqual(deleted(bench, "ttyUSB0"), {"SM": [1]})
                     self.assertEqual(left_on_modem(bench), {"SM": [whole]})
 
+    def test_every_reading_family_reads_a_damaged_message_again(self):
+        # The first read of index 1 loses bytes, the second comes whole.
+        pdu = PDUS["Gsm7Ascii"]["pdu"]
+        length = len(pdu) // 2 - 1 - int(pdu[:2], 16)
+        cmgr = "\r\n+CMGR: 1,,%d\r\n%s\r\n\r\nOK\r\n"
+        hcmgr = "\r\n^HCMGR:10086,2023,05,17,08,30,00,0,1,%d,0,0,0,1\r\n%s\x1a\r\n\r\nOK\r\n"
+        # (model, its read by index, the damaged and the whole answer, the text reported)
+        rows = [
+            ("CPhone_K2210_NC5", "AT+CMGR=1", cmgr % (length, pdu[:-10]), cmgr % (length, pdu),
+             PDUS["Gsm7Ascii"]["text"]),
+            ("CPhone_MC323_ON", "AT^HCMGR=1", hcmgr % (3, "hello"), hcmgr % (5, "hello"), "hello"),
+        ]
+        for model, read, damaged, whole, text in rows:
+            with self.subTest(model=model):
+                stored_one = {"from": "10086", "text": text, "time": "23-05-17 08:30:00", "stat": 1}
+                if model == "CPhone_MC323_ON":
+                    stored_one["encoding"] = 1
+                storage = {"SM": [stored_one], "ME": []}
+                with Bench([modem("/dev/ttyUSB0", model, storage=storage, answers={read: [damaged, whole]})]) \
+                        as bench:
+                    port = readclear(bench)
+                    self.assertEqual([(m["text"], m.get("kind")) for m in port["msgs"]], [(text, None)])
+                    self.assertIs(port["clear"], True)
+                    self.assertEqual([c for c, _, _ in bench.commands("ttyUSB0")].count(read), 2)
+                    self.assertEqual(deleted(bench, "ttyUSB0"), {"SM": [1]})
+
     def test_an_index_listed_twice_is_read_again_and_deleted_once(self):
         # The message at index 2 is listed under index 1 the first time:
         # which message index 1 holds only a read by index can tell, and the

@@ -132,6 +132,19 @@ class LostDocument(unittest.TestCase):
 
 
 class JournalNotWritable(unittest.TestCase):
+    def test_neither_journal_nor_document_loses_nothing(self):
+        with Bench([modem("/dev/ttyUSB0", storage=STORAGE)]) as bench:
+            with open(os.path.join(bench.root, "plain-file"), "w"):
+                pass
+            bench.write_file("set.ini", "[comm]\ndef=1\ntime1=100\njournaldir=%s/plain-file/journal\n" % bench.root)
+            rc, err = to_dev_full(bench, ["sms", "readclear"])
+            self.assertEqual(rc, 1, err)
+            self.assertEqual(len(err.splitlines()), 2, err)  # the journal's line, then the document's
+            self.assertIn("no message read was deleted", err)
+            self.assertEqual(bench.events("ttyUSB0", "delete"), [])
+            bench.write_file("set.ini", "[comm]\ndef=1\ntime1=100\njournaldir=%s\n" % bench.journal)
+            self.assertEqual(port_of(document(bench, "readclear"), "ttyUSB0")["msgs"], WANT)
+
     def test_nothing_is_deleted_without_a_journal(self):
         for case in ("not a directory", "full"):
             with self.subTest(case=case), Bench([modem("/dev/ttyUSB0", storage=STORAGE)]) as bench:

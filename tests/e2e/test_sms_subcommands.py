@@ -171,7 +171,7 @@ class SmsClear(unittest.TestCase):
             self.assertIs(port["clear"], True)
             self.assertEqual(bench.state("ttyUSB0")["storage"], {"SM": [], "ME": []})
 
-    def test_a_message_missing_a_part_waits_on_read_and_is_reported_before_clearing(self):
+    def test_a_message_missing_a_part_is_shown_by_read_and_reported_before_clearing(self):
         storage = {"SM": [stored("LongUcs2.3"), stored("Gsm7Ascii"), stored("LongUcs2.1")],
                    "ME": [stored("LongUcs2Ref16.2")]}
         present = PDUS["LongUcs2.1"]["text"] + PDUS["LongUcs2.3"]["text"]
