@@ -2,23 +2,14 @@
 // them, on any answer. Input: the answer, then one byte (taken from the end)
 // choosing the model.
 
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "CreatePhone.h"
 #include "ModemHealth.h"
-#include "PhoneCardBase.h"
-#include "fuzz_checks.h"
+#include "fuzz_model.h"
 
 namespace {
-
-void Verdict(int v)
-{
-    fuzz::Require(v == RSP_OK || v == RSP_ERROR || v == RSP_MORE);
-}
 
 void CheckHealth(const ModemHealth_t& health)
 {
@@ -38,25 +29,23 @@ void CheckHealth(const ModemHealth_t& health)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider in(data, size);
-    // The base class or any registered model.
-    const int type = in.ConsumeIntegralInRange<int>(PHONE_TYPE_BASE, RegisteredModels().back().type);
+    int type = 0;
+    const std::unique_ptr<CPhoneCardBase> phone = fuzz::ModelOfInput(in, type);
     const std::string rsp = in.ConsumeRemainingBytesAsString();
-    std::unique_ptr<CPhoneCardBase> phone(type == PHONE_TYPE_BASE ? new CPhoneCardBase() : GetPhoneByType(type));
-    fuzz::Require(phone != nullptr);
 
-    Verdict(phone->OnReportErrorsCmdRsp(rsp));
-    Verdict(phone->OnGetSimStateCmdRsp(rsp));
+    fuzz::RequireVerdict(phone->OnReportErrorsCmdRsp(rsp));
+    fuzz::RequireVerdict(phone->OnGetSimStateCmdRsp(rsp));
     for (int domain = REG_DOMAIN_CS; domain < REG_DOMAIN_COUNT; ++domain) {
         phone->GetRegistrationCmd(static_cast<RegDomain_t>(domain));
-        Verdict(phone->OnGetRegistrationCmdRsp(rsp));
+        fuzz::RequireVerdict(phone->OnGetRegistrationCmdRsp(rsp));
     }
-    Verdict(phone->OnGetRadioStateCmdRsp(rsp));
-    Verdict(phone->OnSetOperatorFormatCmdRsp(rsp));
-    Verdict(phone->OnGetOperatorCmdRsp(rsp));
+    fuzz::RequireVerdict(phone->OnGetRadioStateCmdRsp(rsp));
+    fuzz::RequireVerdict(phone->OnSetOperatorFormatCmdRsp(rsp));
+    fuzz::RequireVerdict(phone->OnGetOperatorCmdRsp(rsp));
     phone->GetCharsetCmd();
     // As if the modem's character set were UCS2, whatever the name.
-    Verdict(phone->OnGetCharsetCmdRsp("\r\n+CSCS: \"UCS2\"\r\n\r\nOK\r\n"));
-    Verdict(phone->OnGetCharsetCmdRsp(rsp));
+    fuzz::RequireVerdict(phone->OnGetCharsetCmdRsp("\r\n+CSCS: \"UCS2\"\r\n\r\nOK\r\n"));
+    fuzz::RequireVerdict(phone->OnGetCharsetCmdRsp(rsp));
     CheckHealth(phone->GetHealth());
 
     // The parsers alone, on the whole answer as one value.

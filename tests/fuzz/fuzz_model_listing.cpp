@@ -5,34 +5,28 @@
 // Input: answers separated by backslash + any other byte (a doubled
 // backslash is one backslash), then one byte (from the end) choosing the model.
 
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "CreatePhone.h"
-#include "PhoneCardBase.h"
-#include "fuzz_checks.h"
+#include "fuzz_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider in(data, size);
-    // The base class or any registered model.
-    const int type = in.ConsumeIntegralInRange<int>(PHONE_TYPE_BASE, RegisteredModels().back().type);
-    std::unique_ptr<CPhoneCardBase> phone(type == PHONE_TYPE_BASE ? new CPhoneCardBase() : GetPhoneByType(type));
-    fuzz::Require(phone != nullptr);
+    int type = 0;
+    const std::unique_ptr<CPhoneCardBase> phone = fuzz::ModelOfInput(in, type);
     phone->SetReportIncompleteSms(type % 2 == 0);
 
     // Two listings on one object, as the read workflow does (ME, then SM).
     for (int pass = 0; pass < 2 && in.remaining_bytes() > 0; ++pass) {
         const int v = phone->OnReadAllSmsCmdRsp(in.ConsumeRandomLengthString(1 << 16));
-        fuzz::Require(v == RSP_OK || v == RSP_ERROR || v == RSP_MORE);
+        fuzz::RequireVerdict(v);
         for (int i = 0; i < 300 && phone->NotFinished(); ++i) {
             phone->GetReadNextSmsCmd();
             const int next = phone->OnReadNextSmsCmdRsp(in.ConsumeRandomLengthString(1 << 16));
-            fuzz::Require(next == RSP_OK || next == RSP_ERROR || next == RSP_MORE);
+            fuzz::RequireVerdict(next);
         }
         // Every entry not read whole is read again by its index, as the
         // read-and-clear workflow does before it reports it.
@@ -45,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const int index : unreadable) {
             fuzz::Require(index >= 0 && !phone->GetReadOneSmsCmd(index).empty());
             const int again = phone->OnReadOneSmsCmdRsp(in.ConsumeRandomLengthString(1 << 16));
-            fuzz::Require(again == RSP_OK || again == RSP_ERROR || again == RSP_MORE);
+            fuzz::RequireVerdict(again);
         }
         for (const SmsRecvStruct_t& r : phone->GetReadSms()) {
             fuzz::Require(r.from.size() < (1u << 17) && r.text.size() < (1u << 18));
