@@ -36,6 +36,8 @@ foreach(_source IN LISTS _fuzz_sources)
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run_fuzzer.sh ${_fuzz_bin}/${_name}
                    ${TARNEL_FUZZ_SECONDS} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${_short}
                    ${CMAKE_CURRENT_BINARY_DIR}/fuzz-work/${_short})
+  # One fuzz target at a time keeps a core busy: never two, and never beside
+  # the end-to-end tests that measure time bounds (tests/e2e/CMakeLists.txt).
   set_tests_properties(Fuzz.${_short} PROPERTIES LABELS fuzz
-                       TIMEOUT 600 COST ${TARNEL_FUZZ_SECONDS})
+                       TIMEOUT 600 COST ${TARNEL_FUZZ_SECONDS} RESOURCE_LOCK busy_core)
 endforeach()
