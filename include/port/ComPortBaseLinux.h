@@ -176,8 +176,7 @@ private:
     std::string m_strLockPath;   // our lock file while open; empty without one
     bool m_bBusy = false;
     pid_t m_nBusyPid = 0;
-    int m_nGiveUpFd = -1;         // see SetGiveUpDescriptor; not owned
-    bool m_bEverReceived = false;  // a byte has arrived since construction
+    int m_nGiveUpFd = -1;  // see SetGiveUpDescriptor; not owned
 };
 
 #endif
