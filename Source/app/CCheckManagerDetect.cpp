@@ -141,7 +141,7 @@ void CCheckManager::ProbeModem(const std::vector<std::string>& paths, const std:
         }
         return;
     }
-    // Every tty at once; once one is recognised, those still silent give up.
+    // Every tty at once; once one is recognised, those that have not answered give up.
     SiblingPipe_t siblings;
     std::vector<std::string> probedPaths;
     for (const std::size_t i : probed) {
@@ -202,10 +202,14 @@ DeviceBaseComInfo CCheckManager::ExaminePort(const std::string& path, std::uniqu
             continue;
         }
         record.bOpened = true;
-        exchanged(RunExchange(ECHO_OFF_ROW, speaker, port.get(), {ECHO_OFF}) == RSP_OK);
+        // A tty that answers is a modem's: it finishes its probe whatever its siblings find.
+        if (exchanged(RunExchange(ECHO_OFF_ROW, speaker, port.get(), {ECHO_OFF}) == RSP_OK)) {
+            port->SetGiveUpDescriptor(-1);
+        }
         if (!exchanged(RunComCmdAT(speaker, port.get())) || !exchanged(RunComCmdAT(speaker, port.get()))) {
             continue;
         }
+        port->SetGiveUpDescriptor(-1);
         // Its verdict only says whether the first model matched; the answer is what counts.
         exchanged(RunComCmdATI(speaker, port.get()));
         const std::string ati = speaker->GetAtiRspString();

@@ -345,7 +345,6 @@ int CComPortBaseLinux::Write(std::string cmd)
             if (n > 0) {
                 // The modem answers while we write: keep it for the next Read.
                 m_strPending.append(buf, static_cast<std::string::size_type>(n));
-                m_bEverReceived = true;
             } else if (n == 0) {
                 m_bGone = true;
                 return 0;  // end of file: the device went away
@@ -409,7 +408,7 @@ bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
         // is requested or (while nothing has arrived) the port is given up.
         struct pollfd polled[3] = {{m_fd, POLLIN, 0}, {}, {}};
         nfds_t count = AddStopWake(polled);
-        if (m_nGiveUpFd >= 0 && !m_bEverReceived) {
+        if (m_nGiveUpFd >= 0) {
             polled[count++] = {m_nGiveUpFd, POLLIN, 0};
         }
         struct pollfd& p = polled[0];
@@ -430,7 +429,6 @@ bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
             if (n > 0) {
                 out.append(buf, static_cast<std::string::size_type>(n));
                 received = true;
-                m_bEverReceived = true;
                 lastInput = MonotonicUsec();
             } else if (n == 0) {
                 m_bGone = true;
@@ -492,7 +490,7 @@ void CComPortBaseLinux::SetGiveUpDescriptor(int fd)
 
 bool CComPortBaseLinux::GivenUp() const
 {
-    if (m_nGiveUpFd < 0 || m_bEverReceived || !m_strPending.empty()) {
+    if (m_nGiveUpFd < 0) {
         return false;
     }
     struct pollfd p = {m_nGiveUpFd, POLLIN, 0};

@@ -86,8 +86,8 @@ public:
     // here without waiting for another program. On return `port` holds the
     // port where a modem was recognised, else it is null.
     // `giveUpFd` and `recognisedFd` (-1: none) are the two ends of a pipe
-    // shared by the ttys of one modem probed at once: a port that has
-    // received nothing when another writes `recognisedFd` gives up
+    // shared by the ttys of one modem probed at once: a port that has not
+    // answered ATE0 or AT when another writes `recognisedFd` gives up
     // (CComPortBase::SetGiveUpDescriptor), and this one writes it once its
     // modem is recognised.
     static DeviceBaseComInfo ExaminePort(const std::string& path, std::unique_ptr<CComPortBase>& port,
@@ -99,8 +99,8 @@ public:
     // of the role table is examined through its primary AT port; once that
     // is recognised its other AT ports are only taken (held[i]) and recorded
     // as the primary's. Otherwise each member that is not a known non-AT
-    // port is examined (records[i], held[i]), all at once, the silent ones
-    // giving up once one is recognised. records[i].usb is kept.
+    // port is examined (records[i], held[i]), all at once, those that have
+    // not answered giving up once one is recognised. records[i].usb is kept.
     static void ProbeModem(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
                            std::vector<DeviceBaseComInfo>& records,
                            std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock);

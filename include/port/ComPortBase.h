@@ -118,15 +118,14 @@ public:
     // The device path given at construction.
     const std::string& GetDevPath() const;
 
-    // A descriptor (not owned; -1 for none) that tells this port to give up
-    // while the device has sent it nothing: once it is readable, a port that
-    // has received no byte since construction ends its read passes at once
-    // as a failed device does (ReadAll returns 0) and writes nothing (GivenUp); a port that has received something goes
-    // on as if it were not there. Detection hands the same descriptor to the
-    // ttys of one modem, so that once one of them is recognised the silent
-    // ones stop waiting.
+    // A descriptor (not owned; -1 detaches it) that tells this port to give
+    // up: once it is readable, read passes end at once as on a failed device
+    // (ReadAll returns 0) and nothing is written (GivenUp). Detection hands
+    // the same descriptor to the ttys of one modem, so that once one of them
+    // is recognised those that never answered stop waiting, and detaches it
+    // from a tty as soon as that one answers.
     void SetGiveUpDescriptor(int fd);
-    // True once the give-up descriptor is readable and the device has sent nothing.
+    // True while a give-up descriptor is set and readable.
     bool GivenUp() const;
 
     // The line state noted by the exchanges; SETTLED for a new port.

@@ -187,8 +187,7 @@ private:
     bool m_bBusy = false;
     pid_t m_nBusyPid = 0;
     std::string m_strLockError;
-    int m_nGiveUpFd = -1;         // see SetGiveUpDescriptor; not owned
-    bool m_bEverReceived = false;  // a byte has arrived since construction
+    int m_nGiveUpFd = -1;  // see SetGiveUpDescriptor; not owned
 };
 
 #endif

@@ -231,6 +231,31 @@ class ScanDocument(unittest.TestCase):
             self.assertLess(styled.out.index('"baud"'), styled.out.index('"usbvendor"'))
 
 
+class DataConnection(unittest.TestCase):
+    def test_a_held_second_at_port_is_left_alone_and_the_modem_works(self):
+        import fcntl
+        for vendor in ("2c7c", "2c7d"):  # in the role table, and probed tty by tty
+            with self.subTest(vendor=vendor), Bench([usb_modem(0, vendor=vendor)], set_ini=NO_FIXED) as bench:
+                # pppd on the second AT port: its lock file and a flock.
+                lock = os.path.join(harness.LOCK_FOLDER, "LCK..ttyUSB3")
+                with open(lock, "w") as f:
+                    f.write("%10d\n" % os.getpid())
+                fd = os.open("/dev/ttyUSB3", os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+                fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                try:
+                    result = document(bench.run_tarnel([NUMBER, "hello"]))
+                    self.assertEqual([(r["com"], r["code"]) for r in result["result"]], [("ttyUSB2", 0)])
+                    scan = document(bench.run_tarnel(["sscan"]))
+                    self.assertEqual([(m["name"], m["second"], m["usable"]) for m in scan["modems"]],
+                                     [("ttyUSB2", "", True)])
+                    self.assertFalse(wrote_to(bench, "ttyUSB3"))
+                    with open(lock) as f:
+                        self.assertEqual(int(f.read()), os.getpid())
+                finally:
+                    os.close(fd)
+                    os.unlink(lock)
+
+
 class RunsTogether(unittest.TestCase):
     def test_two_runs_on_a_modem_with_two_at_ports_send_once(self):
         modem = usb_modem(0, vendor="2c7d")  # not in the role table: both AT ports are probed
