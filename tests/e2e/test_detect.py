@@ -56,7 +56,9 @@ class DeviceTable(unittest.TestCase):
         modems = [modem("/dev/ttyUSB0", iccid=iccid, csq=csq, imei="86123\x1b[2J4567890123"),
                   modem("/dev/ttyUSB1", csq="23,99")]
         for variant in ("en", "zh"):
-            with self.subTest(variant), Bench(modems, time1=20) as bench:
+            # Default timing: the 100 000 characters must all arrive within the answer's passes, however loaded
+            # the machine; what is checked here is the table, not the time.
+            with self.subTest(variant), Bench(modems, time1=None) as bench:
                 cat = CATALOGUES[variant]
                 menu = Menu(bench, variant)
                 screen = menu.wait_menu()
