@@ -41,9 +41,10 @@ void CCheckManager::OnCmdScan(bool compact, const std::string& portList, bool ex
         } else {
             std::vector<const Win32::CommInfo*> chosen;
             for (const Win32::CommInfo& entry : m_vecComInfo) {
-                if (portList.empty() || std::any_of(named.begin(), named.end(), [&](const ComPortBaseInfo_t& record) {
-                        return record.bInTable && record.strPortName == entry.strPortName;
-                    })) {
+                const bool isNamed = std::any_of(named.begin(), named.end(), [&](const ComPortBaseInfo_t& record) {
+                    return record.bInTable && record.strPortName == entry.strPortName;
+                });
+                if (portList.empty() || isNamed) {
                     chosen.push_back(&entry);
                 }
             }
