@@ -1,5 +1,5 @@
-// The health of the modems: asked for the table of menu key 4 and before
-// sending. No PIN is ever sent: a wrong one retried by a program locks the
+// The health of the modems: asked for the table of menu key 4, for the scan
+// document and before sending. No PIN is ever sent: a wrong one retried by a program locks the
 // SIM for good, so a locked SIM is reported and left as it is.
 #include "CCheckManager.h"
 
@@ -194,7 +194,7 @@ std::string CCheckManager::SendHealthText(const SendHealth_t& health, bool catal
         detail = health.lock;  // the modem's own name of the lock, the same in both builds
     } else if (health.code == SMS_NOT_REGISTERED) {
         if (health.radioOff) {
-            detail = catalogue ? Lang::HEALTH_RADIO_OFF : "radio off";
+            detail = catalogue ? Lang::HEALTH_RADIO_OFF : RADIO_OFF_NAME;
         } else {
             detail = catalogue ? Lang::HEALTH_REG_STATES[health.registration] : RegStateName(health.registration);
         }

@@ -131,13 +131,12 @@ std::string ScreenCell(const std::string& value, int width)
 // The health cells of one modem after its port and IMEI, in column order.
 std::vector<std::string> HealthCells(const ModemHealth_t& health, const std::string& csq)
 {
-    const RegState_t registration = ConsolidatedRegistration(health);
-    const bool registered = registration == REG_STATE_HOME || registration == REG_STATE_ROAMING;
     const int act = HealthTechnology(health);
     const SignalHealth_t signal = ParseSignal(csq);
     return {
         Lang::HEALTH_SIM_STATES[health.sim.state],
-        health.radioOff && !registered ? Lang::HEALTH_RADIO_OFF : Lang::HEALTH_REG_STATES[registration],
+        RadioOffUnregistered(health) ? Lang::HEALTH_RADIO_OFF
+                                     : Lang::HEALTH_REG_STATES[ConsolidatedRegistration(health)],
         health.operatorKnown ? health.operatorName : Lang::HEALTH_UNKNOWN,
         act >= 0 ? TechnologyName(act) : Lang::HEALTH_UNKNOWN,
         signal.quality == SIGNAL_UNKNOWN

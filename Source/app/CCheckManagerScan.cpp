@@ -1,12 +1,14 @@
-// "scan" and "sscan": what the table shows, one JSON object per modem, for
-// scripts that would otherwise scrape the menu.
+// "scan" and "sscan": what the table shows and each modem's health, one JSON
+// object per modem, for scripts that would otherwise scrape the menu.
 #include <json/json.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <iostream>
 
 #include "CCheckManager.h"
 #include "ModemDocuments.h"
+#include "ModemHealth.h"
 
 void CCheckManager::OnCmdScan(bool compact, const std::string& portList, bool extraArguments)
 {
@@ -31,20 +33,38 @@ void CCheckManager::OnCmdScan(bool compact, const std::string& portList, bool ex
             ScanPorts(PathsOfItems(items));
             InputToSendPduSmsComPort(portList, named);
         }
-        // Nothing follows the scan: every port goes back at once.
-        ReleasePorts();
         if (!m_strSelectionError.empty()) {
+            ReleasePorts();
             root["code"] = 1;
             root["message"] = "com port error";
             root["error"] = m_strSelectionError;
         } else {
+            std::vector<const Win32::CommInfo*> chosen;
             for (const Win32::CommInfo& entry : m_vecComInfo) {
-                const bool chosen = portList.empty() || std::any_of(named.begin(), named.end(), [&](const ComPortBaseInfo_t& record) {
+                const bool isNamed = std::any_of(named.begin(), named.end(), [&](const ComPortBaseInfo_t& record) {
                     return record.bInTable && record.strPortName == entry.strPortName;
                 });
-                if (chosen) {
-                    root["modems"].append(ScanModemObject(entry, IsUsablePort(RecordFromEntry(entry, false))));
+                if (portList.empty() || isNamed) {
+                    chosen.push_back(&entry);
                 }
+            }
+            // The modems that answered AT are asked their health, all at once
+            // on the ports the scan still holds; the rest stay unknown. The
+            // ports go back as each modem is done.
+            std::vector<ComPortBaseInfo_t> answering;
+            std::vector<std::size_t> healthSlot(chosen.size(), SIZE_MAX);
+            for (std::size_t i = 0; i < chosen.size(); ++i) {
+                if (chosen[i]->bAtOk) {
+                    healthSlot[i] = answering.size();
+                    answering.push_back(RecordFromEntry(*chosen[i], true));
+                }
+            }
+            const std::vector<ModemHealth_t> health = HealthOfModems(answering);
+            const ModemHealth_t unknown;
+            for (std::size_t i = 0; i < chosen.size(); ++i) {
+                const Win32::CommInfo& entry = *chosen[i];
+                root["modems"].append(ScanModemObject(entry, IsUsablePort(RecordFromEntry(entry, false)),
+                                                      healthSlot[i] == SIZE_MAX ? unknown : health[healthSlot[i]]));
             }
         }
     }

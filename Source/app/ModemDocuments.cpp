@@ -3,6 +3,7 @@
 #include <json/json.h>
 
 #include "CreatePhone.h"
+#include "ModemHealth.h"
 #include "PortDiscovery.h"
 #include "PortSelection.h"
 
@@ -34,7 +35,18 @@ void AddIdentityMembers(Json::Value& object, const std::string& imei, const std:
     object["usb"] = usb;
 }
 
-Json::Value ScanModemObject(const Win32::CommInfo& entry, bool usable)
+void AddHealthMembers(Json::Value& object, const ModemHealth_t& health, const std::string& csq)
+{
+    object["sim"] = SimStateName(health.sim.state);
+    object["registration"] = RegistrationName(health);
+    object["operator"] = health.operatorKnown ? health.operatorName : std::string();
+    object["technology"] = TechnologyName(HealthTechnology(health));
+    const SignalHealth_t signal = ParseSignal(csq);
+    object["dbm"] = signal.quality == SIGNAL_UNKNOWN ? Json::Value() : Json::Value(signal.dbm);
+    object["quality"] = SignalQualityName(signal.quality);
+}
+
+Json::Value ScanModemObject(const Win32::CommInfo& entry, bool usable, const ModemHealth_t& health)
 {
     Json::Value modem(Json::objectValue);
     modem["name"] = ShortPortName(entry.strPortName);
@@ -52,5 +64,6 @@ Json::Value ScanModemObject(const Win32::CommInfo& entry, bool usable)
     modem["baud"] = BaudRateOf(entry.strBaudRate);
     modem["signal"] = IdentityText(entry.strSignal);
     modem["usable"] = usable;
+    AddHealthMembers(modem, health, entry.strSignal);
     return modem;
 }

@@ -119,6 +119,11 @@ RegState_t ConsolidatedRegistration(const ModemHealth_t& health)
     return best;
 }
 
+bool RadioOffUnregistered(const ModemHealth_t& health)
+{
+    return health.radioOff && !IsRegistered(ConsolidatedRegistration(health));
+}
+
 int HealthTechnology(const ModemHealth_t& health)
 {
     if (health.operatorAct >= 0) {
@@ -308,6 +313,11 @@ const char* RegStateName(RegState_t state)
     case REG_STATE_UNKNOWN: case REG_STATE_NO_ANSWER: break;
     }
     return "unknown";
+}
+
+const char* RegistrationName(const ModemHealth_t& health)
+{
+    return RadioOffUnregistered(health) ? RADIO_OFF_NAME : RegStateName(ConsolidatedRegistration(health));
 }
 
 const char* TechnologyName(int act)

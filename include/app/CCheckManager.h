@@ -574,7 +574,8 @@ public:
     // SIM state, registration, operator, technology, signal), then one key
     // back to the menu.
     void OnShowHealth();
-    // The health of every record, in record order: what the queries of
+    // The health of every record, in record order (key 4, and every modem
+    // of the scan document that answered AT): what the queries of
     // QueryModemHealth learnt on each port (nothing for a record without a
     // model or a port).
     std::vector<ModemHealth_t> HealthOfModems(const std::vector<ComPortBaseInfo_t>& records);

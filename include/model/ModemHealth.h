@@ -88,6 +88,9 @@ struct ModemHealth_t
 // else searching, else denied, else not registered, else unknown
 // (REG_STATE_NO_ANSWER when no domain answered at all).
 RegState_t ConsolidatedRegistration(const ModemHealth_t& health);
+// True when the radio is off (AT+CFUN? other than 1) and no domain says
+// registered: the registration is then told as the radio being off.
+bool RadioOffUnregistered(const ModemHealth_t& health);
 // The access technology: the operator's <AcT>, else that of a registered
 // domain; -1 when none is known.
 int HealthTechnology(const ModemHealth_t& health);
@@ -123,6 +126,10 @@ SignalHealth_t ParseSignal(const std::string& value);
 
 const char* SimStateName(SimState_t state);
 const char* RegStateName(RegState_t state);
+// The registration a modem's health tells: RADIO_OFF_NAME when
+// RadioOffUnregistered, else RegStateName of the consolidated registration.
+const char* RegistrationName(const ModemHealth_t& health);
+constexpr const char* RADIO_OFF_NAME = "radio off";
 // "gsm", "umts", "lte", ... for an <AcT> of 27.007; "unknown" otherwise.
 const char* TechnologyName(int act);
 const char* SignalQualityName(SignalQuality_t quality);

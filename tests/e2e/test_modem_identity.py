@@ -4,6 +4,7 @@ also after their ttys were renumbered."""
 
 import json
 import os
+import re
 import subprocess
 import unittest
 
@@ -221,14 +222,57 @@ class ScanDocument(unittest.TestCase):
             self.assertEqual(first, {"name": "ttyUSB2", "ttys": ["ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3"],
                                      "second": "ttyUSB3", "usb": "1-1", "usbvendor": "2c7c", "usbproduct": "0125",
                                      "usbserial": "SN0000", "model": "EC20F", "baud": 9600, "imei": imei(0),
-                                     "iccid": iccid(0), "signal": first["signal"], "usable": True})
+                                     "iccid": iccid(0), "signal": first["signal"], "usable": True,
+                                     "sim": "ready", "registration": "home", "operator": "Test Network",
+                                     "technology": "lte", "dbm": first["dbm"], "quality": first["quality"]})
             self.assertRegex(first["signal"], r"^\d+,\d+$")
+            self.assertEqual(first["dbm"], -113 + 2 * int(first["signal"].split(",")[0]))
             self.assertEqual((second["name"], second["ttys"], second["second"], second["usb"], second["model"],
                               second["iccid"], second["usable"]), ("ttyUSB9", ["ttyUSB9"], "", "", "MH5000", "", False))
+            # A modem without a SIM is asked too, and says so.
+            self.assertEqual((second["sim"], second["operator"]), ("absent", ""))
             # Members in the JSON library's order, like every document.
             styled = bench.run_tarnel(["scan", "imei:" + imei(0)])
             self.assertEqual([m["name"] for m in document(styled)["modems"]], ["ttyUSB2"])
             self.assertLess(styled.out.index('"baud"'), styled.out.index('"usbvendor"'))
+
+    def test_health_of_every_modem(self):
+        # name, the simulated modem's health, then sim, registration, operator, technology, dbm, quality.
+        rows = [
+            ("ttyUSB0", {}, "ready", "home", "Test Network", "lte", -67, "excellent"),
+            ("ttyUSB1", {"cpin": "SIM PIN"}, "PIN needed", "not registered", "", "unknown", -67, "excellent"),
+            ("ttyUSB2", {"creg": 3, "cgreg": 3, "csq": "4,99"}, "ready", "denied", "", "unknown", -105, "poor"),
+            # LTE only: +CREG says denied, +CEREG registered.
+            ("ttyUSB3", {"creg": 3, "cgreg": 3, "cereg": 1, "act": 7, "operator": {"long": "Op, \"LTE\""}},
+             "ready", "home", "Op, \"LTE\"", "lte", -67, "excellent"),
+            ("ttyUSB4", {"csq": "99,99", "act": 2}, "ready", "home", "Test Network", "umts", None, "unknown"),
+            ("ttyUSB5", {"cfun": 4}, "ready", "radio off", "", "unknown", -67, "excellent"),
+            # Answers no AT at all: never asked, everything unknown.
+            ("ttyUSB6", {"speeds": [1200]}, "unknown", "unknown", "", "unknown", None, "unknown"),
+        ]
+        modems = [dict({"path": "/dev/" + name, "model": "CPhone_EC20F", "imei": imei(n)}, **cfg)
+                  for n, (name, cfg, *_) in enumerate(rows)]
+        with Bench(modems, set_ini=NO_FIXED) as bench:
+            # The same English words from the Chinese build.
+            for variant in ("en", "zh"):
+                doc = document(bench.run_tarnel(["sscan"], binary=harness.tarnel_binary(variant)))
+                got = {m["name"]: m for m in doc["modems"]}
+                for name, _, *expected in rows:
+                    with self.subTest(name, variant=variant):
+                        self.assertEqual([got[name][k] for k in HEALTH_MEMBERS], expected)
+            # Each answering modem got its queries in each run, the silent one none; at most 7 beyond detection.
+            for name, *_ in rows[:-1]:
+                queries = [c for c, _, _ in bench.commands(name) if HEALTH_QUERY.match(c)]
+                self.assertEqual(queries.count("AT+CPIN?"), 2, name)
+                self.assertLessEqual(len(queries), 2 * 7, (name, queries))
+            self.assertNotIn(b"AT+CPIN", bench.rx("ttyUSB6"))
+            # No PIN is ever sent to a locked SIM.
+            self.assertNotIn(b"AT+CPIN=", bench.rx("ttyUSB1"))
+
+
+HEALTH_MEMBERS = ("sim", "registration", "operator", "technology", "dbm", "quality")
+# The commands of the health queries; the detection sends none of them.
+HEALTH_QUERY = re.compile(r"^AT\+(CMEE|CPIN|CREG|CGREG|CEREG|COPS|CFUN|CSCS)")
 
 
 class DataConnection(unittest.TestCase):

@@ -352,3 +352,37 @@ TEST(HealthConsolidation, LteOnlySimIsRegistered)
 }
 
 }  // namespace
+
+namespace {
+
+// A radio reported off says so only while nothing is registered: a modem
+// that registered anyway (its CFUN answer stale or odd) is told as registered.
+TEST(HealthConsolidation, RegistrationNameTellsTheRadioOff)
+{
+    const struct
+    {
+        bool radioOff;
+        RegState_t cs;
+        RegState_t eps;
+        const char* name;
+    } rows[] = {
+        {false, REG_STATE_HOME, REG_STATE_NO_ANSWER, "home"},
+        {true, REG_STATE_HOME, REG_STATE_NO_ANSWER, "home"},
+        {true, REG_STATE_DENIED, REG_STATE_ROAMING, "roaming"},
+        {true, REG_STATE_NOT_REGISTERED, REG_STATE_NO_ANSWER, "radio off"},
+        {true, REG_STATE_SEARCHING, REG_STATE_DENIED, "radio off"},
+        {true, REG_STATE_NO_ANSWER, REG_STATE_NO_ANSWER, "radio off"},
+        {false, REG_STATE_DENIED, REG_STATE_NOT_REGISTERED, "denied"},
+        {false, REG_STATE_NO_ANSWER, REG_STATE_NO_ANSWER, "unknown"},
+    };
+    for (const auto& row : rows) {
+        ModemHealth_t health;
+        health.radioOff = row.radioOff;
+        health.domains[REG_DOMAIN_CS].state = row.cs;
+        health.domains[REG_DOMAIN_EPS].state = row.eps;
+        EXPECT_STREQ(RegistrationName(health), row.name) << row.radioOff << " " << row.cs << " " << row.eps;
+        EXPECT_EQ(RadioOffUnregistered(health), std::string(row.name) == "radio off");
+    }
+}
+
+}  // namespace
