@@ -53,15 +53,13 @@ std::string CPhoneCardBase::GetUssdRequestCmd(const std::string& code) const
 // (or the reply first, then OK; or +CME ERROR: 30 at once)
 int CPhoneCardBase::OnUssdRequestRsp(std::string rsp)
 {
-    m_ussdReply = UssdLine_t();
-    m_bUssdReplyStarted = false;
     const std::size_t tag = rsp.find("+CUSD:");
+    m_bUssdReplyStarted = tag != std::string::npos;
     std::size_t end = 0;
-    switch (ParseUssdLine(rsp, 0, m_ussdReply, end)) {
-    case USSD_LINE_COMPLETE: return RSP_OK;
-    case USSD_LINE_INCOMPLETE: m_bUssdReplyStarted = true; break;
-    case USSD_LINE_NONE: break;
+    if (ParseUssdLine(rsp, 0, m_ussdReply, end) == USSD_LINE_COMPLETE) {
+        return RSP_OK;
     }
+    m_ussdReply = UssdLine_t();  // only a whole reply is one
     // Only a final line before the reply decides: a menu's text may hold any line.
     for (const AnswerLine_t& line : SplitAnswerLines(rsp.substr(0, tag))) {
         const int verdict = FinalResultOf(line);
