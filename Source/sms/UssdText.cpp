@@ -250,8 +250,9 @@ bool DecodeWide(const UssdLine_t& line, const std::string& charset, UssdSevenBit
 // The line's own text, valid UTF-8 whatever it held.
 std::string AsOnTheLine(const std::string& onLine)
 {
+    // The UTF-8 reader stops at a NUL: a text holding one is checked no further.
     std::wstring wide;
-    if (Utf8ToWide(onLine.data(), onLine.size(), wide)) {
+    if (onLine.find('\0') == std::string::npos && Utf8ToWide(onLine.data(), onLine.size(), wide)) {
         return onLine;
     }
     return UnicodeToANSI(OctetText(onLine));

@@ -154,6 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeRow{"ReservedReadsAsDefault", "Hi", 0x30, "IRA", PLAIN, true, "Hi"},
         DecodeRow{"CompressedAsHex", "0102", 0x60, "GSM", PLAIN, true, "0102"},
         DecodeRow{"BinaryOnLineMadeUtf8", "\xFF\xFE", 72, "GSM", PLAIN, false, "\xC3\xBF\xC3\xBE"},
+        // Undecodable text with a NUL: shown up to the NUL, never as invalid UTF-8.
+        DecodeRow{"UndecodableUpToItsNul", std::string("a\0\x80", 3), 72, "GSM", PLAIN, false, "a"},
         DecodeRow{"Utf8Charset", "\xC3\xA9", 15, "UTF-8", PLAIN, true, "\xC3\xA9"}),
     [](const ::testing::TestParamInfo<DecodeRow>& info) { return std::string(info.param.name); });
 
