@@ -29,5 +29,5 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 cd "$build"
 status=0
 ctest --output-on-failure -j"$jobs" -L '^unit-(app|port)$' || status=1
-ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|health_menu|health_send|read_menu|runs_together|send_cmdline|sms_subcommands)$' || status=1
+ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|health_menu|health_send|read_menu|runs_together|send_cmdline|sms_subcommands|ussd)$' || status=1
 exit "$status"
