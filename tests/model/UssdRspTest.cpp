@@ -13,7 +13,7 @@ namespace {
 
 struct RequestRow
 {
-    const char* fixture;  // tests/fixtures/cusd_request/<name>
+    const char* fixture;  // tests/fixtures/cusd_request/<name>.at: replies of no model in particular
     int verdict;
     int status;        // of the reply, -1 for none
     std::string text;  // of the reply, as on the line
@@ -59,16 +59,16 @@ TEST_P(UssdRequestRsp, WholeAnswerAndEveryPrefix)
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, UssdRequestRsp,
-    ::testing::Values(RequestRow{"ok_then_reply.txt", RSP_OK, 0, "Balance", true, ""},
-                      RequestRow{"reply_then_ok.txt", RSP_OK, 0, "first", true, ""},
-                      RequestRow{"not_supported.txt", RSP_OK, 4, "", true, ""},
+    ::testing::Values(RequestRow{"ok_then_reply.at", RSP_OK, 0, "Balance", true, ""},
+                      RequestRow{"reply_then_ok.at", RSP_OK, 0, "first", true, ""},
+                      RequestRow{"not_supported.at", RSP_OK, 4, "", true, ""},
                       // Result words inside a menu's text are text.
-                      RequestRow{"menu_with_result_words.txt", RSP_OK, 1, "1. ERROR\r\nOK\r\n2. x", true, ""},
+                      RequestRow{"menu_with_result_words.at", RSP_OK, 1, "1. ERROR\r\nOK\r\n2. x", true, ""},
                       // OK alone: the reply is still to come.
-                      RequestRow{"ok_only.txt", RSP_MORE, -1, "", false, ""},
-                      RequestRow{"cut_short.txt", RSP_MORE, -1, "", true, ""},
-                      RequestRow{"cme_error.txt", RSP_ERROR, -1, "", false, "+CME ERROR: 30"},
-                      RequestRow{"error.txt", RSP_ERROR, -1, "", false, "ERROR"}),
+                      RequestRow{"ok_only.at", RSP_MORE, -1, "", false, ""},
+                      RequestRow{"cut_short.at", RSP_MORE, -1, "", true, ""},
+                      RequestRow{"cme_error.at", RSP_ERROR, -1, "", false, "+CME ERROR: 30"},
+                      RequestRow{"error.at", RSP_ERROR, -1, "", false, "ERROR"}),
     [](const ::testing::TestParamInfo<RequestRow>& info) {
         std::string name = info.param.fixture;
         name = name.substr(0, name.find('.'));
@@ -81,9 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(UssdRequestRsp, EveryFixtureIsListed)
 {
     const std::set<std::string> listed = {
-        "cusd_request/ok_then_reply.txt", "cusd_request/reply_then_ok.txt", "cusd_request/not_supported.txt",
-        "cusd_request/menu_with_result_words.txt", "cusd_request/ok_only.txt", "cusd_request/cut_short.txt",
-        "cusd_request/cme_error.txt", "cusd_request/error.txt"};
+        "cusd_request/ok_then_reply.at", "cusd_request/reply_then_ok.at", "cusd_request/not_supported.at",
+        "cusd_request/menu_with_result_words.at", "cusd_request/ok_only.at", "cusd_request/cut_short.at",
+        "cusd_request/cme_error.at", "cusd_request/error.at"};
     EXPECT_EQ(modeltest::UnlistedFixtures(listed, {"cusd_request"}), std::vector<std::string>());
 }
 

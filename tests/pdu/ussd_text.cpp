@@ -62,12 +62,12 @@ TEST_P(CusdLine, WholeAndEveryPrefix)
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, CusdLine,
-    ::testing::Values(LineRow{"plain.txt", 0, true, "Balance 12.30", 15},
-                      LineRow{"menu.txt", 1, true, "1. Balance\r\n2. Data", 15},
-                      LineRow{"quotes_commas.txt", 0, true, "Say \"hi\", ok", 15},
-                      LineRow{"status_only.txt", 2, false, "", -1},
-                      LineRow{"before_ok.txt", 0, true, "first", 15},
-                      LineRow{"ucs2.txt", 0, true, "4F59989D", 72}));
+    ::testing::Values(LineRow{"plain.at", 0, true, "Balance 12.30", 15},
+                      LineRow{"menu.at", 1, true, "1. Balance\r\n2. Data", 15},
+                      LineRow{"quotes_commas.at", 0, true, "Say \"hi\", ok", 15},
+                      LineRow{"status_only.at", 2, false, "", -1},
+                      LineRow{"before_ok.at", 0, true, "first", 15},
+                      LineRow{"ucs2.at", 0, true, "4F59989D", 72}));
 
 TEST(CusdLine, MalformedRepliesNeverComplete)
 {
