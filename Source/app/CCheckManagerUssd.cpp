@@ -19,6 +19,8 @@ namespace {
 constexpr std::size_t USSD_CODE_MAX = 182;
 // The +CUSD status of a modem that has no USSD: "operation not supported".
 constexpr int USSD_STATUS_NOT_SUPPORTED = 4;
+// A modem an earlier exchange of this run gave up, as the send document says it.
+const char* const MODEM_STOPPED = "Modem stopped answering";
 // The +CUSD status of a menu waiting for the user's answer.
 constexpr int USSD_STATUS_MENU = 1;
 
@@ -103,7 +105,7 @@ void CCheckManager::RunUssd(ModemWork_t& modem, const std::string& code, Json::V
     } else if (verdict == RSP_ERROR) {
         SetResult(object, SMS_FAILED_UNKNOWN,
                   StopRequested() ? std::string("stopped")
-                                  : ExchangeFailureReason(port->GetDevPath(), *model, port, "USSD timed out"));
+                                  : ExchangeFailureReason(port->GetDevPath(), *model, port, MODEM_STOPPED));
     } else {
         SetResult(object, SMS_FAILED_UNKNOWN, model->GetUssdReplyStarted() ? "USSD reply incomplete" : "USSD timed out");
     }

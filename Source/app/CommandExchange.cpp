@@ -243,7 +243,7 @@ int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* p
     const int verdict = Converse(*model, *port, command, row.judge, row.passes, row.delAllPause, heard);
     if (verdict == RSP_MORE) {
         port->SetLineState(heard ? LineState_t::CONFUSED : LineState_t::LATE_ANSWER_POSSIBLE);
-        if (!heard) {
+        if (!heard && !row.silenceIsAnswer) {
             ChangeState(path, [](PortState& state) { state.stopped = state.answered; });
         }
     }
@@ -463,7 +463,8 @@ int CCheckManager::RunComCmdUssdRequest(CPhoneCardBase* model, CComPortBase* por
 {
     // The reply is the network's, seconds after the OK: the bound is the caller's, in passes.
     const int64_t passes = static_cast<int64_t>(waitSec) * 1000000 / ReadPassUsec() + 1;
-    const ExchangeRow_t row{UssdRequestOf, &Model::OnUssdRequestRsp, static_cast<int>(passes), PORT_ALREADY_OPEN};
+    const ExchangeRow_t row{UssdRequestOf, &Model::OnUssdRequestRsp, static_cast<int>(passes), PORT_ALREADY_OPEN,
+                            false, true};
     return RunExchange(row, model, port, {code});
 }
 

@@ -81,14 +81,18 @@ class Sessions(unittest.TestCase):
             self.assertEqual([(r["com"], r["code"]) for r in sent["result"]], [("ttyUSB0", 0)])
 
     def test_a_modem_that_never_replies_times_out_and_is_closed(self):
-        modems = [modem(0, {"*100#": None}), modem(1, {"*100#": {"text": "Balance"}})]
+        # The second modem holds its OK until the network answers, which is too late: silent all along.
+        modems = [modem(0, {"*100#": None}), modem(1, {"*100#": {"text": "slow", "delay_ms": 4000, "before_ok": True}}),
+                  modem(2, {"*100#": {"text": "Balance"}})]
         with Bench(modems, set_ini=INI + "ussdwait=2\n") as bench:
             started = time.monotonic()
             doc = document(bench.run_tarnel(["ussd", "*100#"]))
             elapsed = time.monotonic() - started
             self.assertEqual(result_of(doc["modems"][0]), (1, "USSD timed out", -1, "", -1))
-            self.assertEqual(result_of(doc["modems"][1]), (0, "Succeed", 0, "Balance", 15))
-            self.assertEqual(ussd_commands(bench, "ttyUSB0"), ['AT+CUSD=1,"*100#",15', "AT+CUSD=2"])
+            self.assertEqual(result_of(doc["modems"][1]), (1, "USSD timed out", -1, "", -1))
+            self.assertEqual(result_of(doc["modems"][2]), (0, "Succeed", 0, "Balance", 15))
+            for n in (0, 1):
+                self.assertEqual(ussd_commands(bench, "ttyUSB%d" % n), ['AT+CUSD=1,"*100#",15', "AT+CUSD=2"], n)
             self.assertGreaterEqual(elapsed, 2)
             self.assertLess(elapsed, 10)
 
