@@ -83,7 +83,7 @@ class Sessions(unittest.TestCase):
     def test_a_modem_that_never_replies_times_out_and_is_closed(self):
         # The second modem holds its OK until the network answers, which is too late: silent all along.
         modems = [modem(0, {"*100#": None}), modem(1, {"*100#": {"text": "slow", "delay_ms": 4000, "before_ok": True}}),
-                  modem(2, {"*100#": {"text": "Balance"}})]
+                  modem(2, {"*100#": {"text": "Balance"}}), modem(3, {"*100#": {"line": '+CUSD: 0,"cut short'}})]
         with Bench(modems, set_ini=INI + "ussdwait=2\n") as bench:
             started = time.monotonic()
             doc = document(bench.run_tarnel(["ussd", "*100#"]))
@@ -91,10 +91,19 @@ class Sessions(unittest.TestCase):
             self.assertEqual(result_of(doc["modems"][0]), (1, "USSD timed out", -1, "", -1))
             self.assertEqual(result_of(doc["modems"][1]), (1, "USSD timed out", -1, "", -1))
             self.assertEqual(result_of(doc["modems"][2]), (0, "Succeed", 0, "Balance", 15))
-            for n in (0, 1):
+            self.assertEqual(result_of(doc["modems"][3]), (1, "USSD reply incomplete", -1, "", -1))
+            for n in (0, 1, 3):
                 self.assertEqual(ussd_commands(bench, "ttyUSB%d" % n), ['AT+CUSD=1,"*100#",15', "AT+CUSD=2"], n)
             self.assertGreaterEqual(elapsed, 2)
             self.assertLess(elapsed, 10)
+
+    def test_the_reply_comes_to_the_primary_port_of_a_modem_with_two(self):
+        modems = [{"model": "CPhone_EC20F", "ttys": [{"path": "/dev/ttyUSB0", "role": "at"},
+                                                     {"path": "/dev/ttyUSB1", "role": "at2"}],
+                   "ussd": {"replies": {"*100#": {"text": "Balance"}}, "reply_on": "primary"}}]
+        with Bench(modems, set_ini=INI) as bench:
+            doc = document(bench.run_tarnel(["sussd", "*100#"]))
+            self.assertEqual([result_of(m) for m in doc["modems"]], [(0, "Succeed", 0, "Balance", 15)])
 
     def test_a_stop_signal_ends_the_wait_at_once(self):
         with Bench([modem(0, {"*100#": None})], set_ini=INI) as bench:
