@@ -5,7 +5,7 @@
 # parallel paths against the ThreadSanitizer programs: detection of a bank,
 # sending from several ports, reading and read-and-clear of several ports,
 # the menu's read, two runs at once on the same ports, the health of a bank
-# (menu key 4) and the health step of sends. Halts on the first
+# (menu key 4), the health step of sends and USSD on a bank. Halts on the first
 # data race. Ends with ctest's summary; exits non-zero when a test failed or
 # a race was found.
 #   TARNEL_BUILD  build folder prefix (default: build)
@@ -31,5 +31,5 @@ status=0
 # The unit tests of the programs built above (the others are not built, and
 # their placeholders carry no label).
 ctest --output-on-failure -j"$jobs" -L '^unit$' || status=1
-ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|health_menu|health_send|read_menu|runs_together|send_cmdline|sms_subcommands)$' || status=1
+ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|health_menu|health_send|read_menu|runs_together|send_cmdline|sms_subcommands|ussd)$' || status=1
 exit "$status"

@@ -201,3 +201,23 @@ std::string CCheckManager::SendHealthText(const SendHealth_t& health, bool catal
     }
     return detail.empty() ? text : text + ": " + detail;
 }
+
+CCheckManager::SendHealth_t CCheckManager::CheckUssdHealth(CPhoneCardBase* model, CComPortBase* port)
+{
+    RunComCmdReportErrors(model, port);
+    RunComCmdGetSimState(model, port);
+    WaitWhileSimBusy(model, port);
+    SendHealth_t health = HealthOfSim(model->GetHealth().sim);
+    if (health.code != SMS_SUCCEED) {
+        return health;
+    }
+    RunComCmdGetRegistration(model, port, REG_DOMAIN_CS);
+    health.registration = model->GetHealth().domains[REG_DOMAIN_CS].state;
+    switch (health.registration) {
+    case REG_STATE_DENIED: health.code = SMS_REGISTRATION_DENIED; break;
+    case REG_STATE_NOT_REGISTERED:
+    case REG_STATE_SEARCHING: health.code = SMS_NOT_REGISTERED; break;
+    default: break;  // registered, or a modem that cannot tell: the code is sent
+    }
+    return health;
+}

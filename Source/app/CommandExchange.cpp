@@ -146,6 +146,16 @@ std::string RegistrationOfDomain(CPhoneCardBase& model, const ExchangeInput_t& i
     return model.GetRegistrationCmd(static_cast<RegDomain_t>(input.index));
 }
 
+std::string SetCharsetTo(CPhoneCardBase& model, const ExchangeInput_t& input)
+{
+    return model.GetSetCharsetCmd(input.text);
+}
+
+std::string UssdRequestOf(CPhoneCardBase& model, const ExchangeInput_t& input)
+{
+    return model.GetUssdRequestCmd(input.text);
+}
+
 // ---- the controller's exchanges: command, judge, read passes, port need (and the delete-all pause)
 using Model = CPhoneCardBase;
 const ExchangeRow_t AT_ROW{ModelCommand<&Model::GetATCmd>, &Model::OnGetAtCmdRsp, 10, OPENS_PORT};
@@ -188,6 +198,13 @@ const ExchangeRow_t OPERATOR_ROW{ModelCommand<&Model::GetOperatorCmd>, &Model::O
                                  PORT_ALREADY_OPEN};
 const ExchangeRow_t CHARSET_ROW{ModelCommand<&Model::GetCharsetCmd>, &Model::OnGetCharsetCmdRsp, 5,
                                 PORT_ALREADY_OPEN};
+// USSD: the character set is read and set around the request; the request's
+// own row is made per run (RunComCmdUssdRequest), its bound being ussdwait.
+const ExchangeRow_t USSD_CHARSET_ROW{ModelCommand<&Model::GetUssdCharsetCmd>, &Model::OnGetUssdCharsetCmdRsp, 5,
+                                     PORT_ALREADY_OPEN};
+const ExchangeRow_t SET_CHARSET_ROW{SetCharsetTo, &Model::OnSetCharsetCmdRsp, 5, PORT_ALREADY_OPEN};
+const ExchangeRow_t USSD_CANCEL_ROW{ModelCommand<&Model::GetUssdCancelCmd>, &Model::OnUssdCancelRsp, 10,
+                                    PORT_ALREADY_OPEN};
 const ExchangeRow_t READ_NEXT_ROW{TakeReadNext, &Model::OnReadNextSmsCmdRsp, 100, PORT_ALREADY_OPEN};
 const ExchangeRow_t READ_ONE_ROW{ReadAtIndex, &Model::OnReadOneSmsCmdRsp, 100, PORT_ALREADY_OPEN};
 // The model's initialisation commands in turn, up to 5 passes each, on a port it opens.
@@ -226,7 +243,7 @@ int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* p
     const int verdict = Converse(*model, *port, command, row.judge, row.passes, row.delAllPause, heard);
     if (verdict == RSP_MORE) {
         port->SetLineState(heard ? LineState_t::CONFUSED : LineState_t::LATE_ANSWER_POSSIBLE);
-        if (!heard) {
+        if (!heard && !row.silenceIsAnswer) {
             ChangeState(path, [](PortState& state) { state.stopped = state.answered; });
         }
     }
@@ -429,4 +446,29 @@ bool CCheckManager::RunComCmdGetOperator(CPhoneCardBase* model, CComPortBase* po
 bool CCheckManager::RunComCmdGetCharset(CPhoneCardBase* model, CComPortBase* port)
 {
     return Succeeded(CHARSET_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetUssdCharset(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(USSD_CHARSET_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdSetCharset(CPhoneCardBase* model, CComPortBase* port, const std::string& charset)
+{
+    return Succeeded(SET_CHARSET_ROW, model, port, {charset});
+}
+
+int CCheckManager::RunComCmdUssdRequest(CPhoneCardBase* model, CComPortBase* port, const std::string& code,
+                                        int32_t waitSec)
+{
+    // The reply is the network's, seconds after the OK: the bound is the caller's, in passes.
+    const int64_t passes = static_cast<int64_t>(waitSec) * 1000000 / ReadPassUsec() + 1;
+    const ExchangeRow_t row{UssdRequestOf, &Model::OnUssdRequestRsp, static_cast<int>(passes), PORT_ALREADY_OPEN,
+                            false, true};
+    return RunExchange(row, model, port, {code});
+}
+
+bool CCheckManager::RunComCmdUssdCancel(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(USSD_CANCEL_ROW, model, port);
 }

@@ -66,6 +66,14 @@ RunMode_t ChooseRunMode(int argc, char** argv)
         mode.extraArguments = argc > 3;
         return mode;
     }
+    if (word == "ussd" || word == "sussd") {
+        mode.kind = RUN_USSD;
+        mode.compact = word == "sussd";
+        mode.first = argc >= 3 ? argv[2] : "";
+        mode.second = argc >= 4 ? argv[3] : "";
+        mode.extraArguments = argc > 4;
+        return mode;
+    }
     mode.kind = RUN_CMD_PARAMS;
     return mode;
 }

@@ -27,6 +27,9 @@ void RunMode(CCheckManager& manager, int argc, char** argv)
     case RUN_SCAN:
         manager.OnCmdScan(mode.compact, mode.first, mode.extraArguments);
         break;
+    case RUN_USSD:
+        manager.OnCmdUssd(mode.compact, mode.first, mode.second, mode.extraArguments);
+        break;
     case RUN_PDU_TEST:
         manager.OnCmdPduTest(mode.first, mode.second);
         break;

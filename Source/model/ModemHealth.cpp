@@ -245,7 +245,12 @@ bool ParseOperator(const std::string& value, std::string& name, int& format, int
 // AT+CSCS? -> "+CSCS: \"<chset>\"", e.g. +CSCS: "UCS2" then OK
 bool ParseCharsetIsUcs2(const std::string& value)
 {
-    return Unquoted(value) == "UCS2";
+    return ParseCharsetName(value) == "UCS2";
+}
+
+std::string ParseCharsetName(const std::string& value)
+{
+    return Unquoted(value);
 }
 
 bool DecodeUcs2Hex(const std::string& hex, std::string& utf8)

@@ -234,6 +234,15 @@ public:
     static bool RunComCmdSetOperatorFormat(CPhoneCardBase* model, CComPortBase* port);
     static bool RunComCmdGetOperator(CPhoneCardBase* model, CComPortBase* port);
     static bool RunComCmdGetCharset(CPhoneCardBase* model, CComPortBase* port);
+    // USSD: the character set in force (read, then set by name), the request
+    // with its reply waited for up to `waitSec` seconds (the verdict:
+    // RSP_OK with a reply, RSP_ERROR, RSP_MORE when none came in time), and
+    // the end of the session.
+    static bool RunComCmdGetUssdCharset(CPhoneCardBase* model, CComPortBase* port);
+    static bool RunComCmdSetCharset(CPhoneCardBase* model, CComPortBase* port, const std::string& charset);
+    static int RunComCmdUssdRequest(CPhoneCardBase* model, CComPortBase* port, const std::string& code,
+                                    int32_t waitSec);
+    static bool RunComCmdUssdCancel(CPhoneCardBase* model, CComPortBase* port);
     // True once the modem on `path`, recognised by the last detection pass, let
     // an exchange run out of time without a single byte: the rest of the run's
     // work on it fails at once. Cleared by the next detection pass.
@@ -541,6 +550,22 @@ public:
     // not read whole (as hex, with "rawhex" true, when it is no UTF-8 text).
     static Json::Value SmsToJson(const SmsRecvStruct_t& sms, bool fromSim);
 
+    // ---- USSD (CCheckManagerUssd.cpp)
+    // "ussd <code> [ports]" and "sussd" (`compact`): sends the code on every
+    // usable modem, or those `portList` names, all at once, and prints one
+    // document: "code", "message", "modems" (UssdModemObject of each, table
+    // order). A missing code or `extraArguments`, a code other than 1 to 182
+    // of 0-9 * #, or a bad port list: the error document, nothing touched.
+    void OnCmdUssd(bool compact, const std::string& code, const std::string& portList, bool extraArguments);
+    // Whether `code` is a USSD code this program sends: 1 to 182 characters, digits, '*' and '#' only.
+    static bool IsUssdCode(const std::string& code);
+    // One modem's USSD turn on its open port: health (a locked, failed or
+    // busy SIM, or no circuit-switched registration, fails at once), the
+    // character set, the request, the session closed after a menu or a
+    // timeout, the character set restored. Fills "code", "message",
+    // "status", "text" and "dcs" of `object`.
+    static void RunUssd(ModemWork_t& modem, const std::string& code, Json::Value& object);
+
     // ---- AT terminal (CCheckManagerTerminal.cpp) and pdu test (CCheckManagerPdu.cpp)
     // "pdu <number> <message>": prints the length commands and PDU bodies of
     // K2210_ME ("NORMAL:"), preceded by MC323_ON's with hex bodies ("MC323:")
@@ -613,6 +638,10 @@ public:
     // The reason of a failed SendHealth_t: the code's text and what the
     // modem said, from the catalogue or, for the JSON documents, in English.
     static std::string SendHealthText(const SendHealth_t& health, bool catalogue);
+    // Before a USSD request: the SIM as before a send, then the
+    // circuit-switched registration once: USSD needs it, and no wait helps a
+    // code sent now.
+    static SendHealth_t CheckUssdHealth(CPhoneCardBase* model, CComPortBase* port);
 
     // ---- the fields, in this order
     std::vector<Win32::CommInfo> m_vecComInfo;   // device table, rebuilt by every scan

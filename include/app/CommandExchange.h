@@ -46,6 +46,10 @@ struct ExchangeRow_t
     int passes;                // the time bound, in nominal read passes (ReadPassUsec)
     PortNeed_t need;           // what the port must be before anything is written
     bool delAllPause = false;  // 100 ms more after each undecided read (emptying a full store)
+    // A modem may rightly stay silent for the whole bound (a USSD request
+    // whose OK waits for the network): running out of time without a byte
+    // does not give the modem up.
+    bool silenceIsAnswer = false;
 };
 
 // The row's command is `input.text`, written as it is.
@@ -66,8 +70,8 @@ std::string CallersText(CPhoneCardBase& model, const ExchangeInput_t& input);
 // pass goes by without input and, when the abandoned answer held anything,
 // until "AT" brings its own "OK". Once a modem that detection recognised
 // (MarkModemAnswered) lets an exchange run out of time without a single
-// byte, every later exchange on its path fails at once, without writing,
-// until ForgetModemStates.
+// byte, unless its row has silenceIsAnswer, every later exchange on its path
+// fails at once, without writing, until ForgetModemStates.
 int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* port,
                 const ExchangeInput_t& input = {});
 

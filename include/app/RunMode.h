@@ -12,6 +12,7 @@ enum RunModeKind_t {
     RUN_VERSION,     // one version word: the version line
     RUN_SMS,         // "sms" (any case), a sub-command and optionally a port list
     RUN_SCAN,        // "scan" or "sscan" (any case), optionally a port list
+    RUN_USSD,        // "ussd" or "sussd" (any case), a code and optionally a port list
     RUN_PDU_TEST,    // "pdu" (any case), a number and a message
     RUN_CMD_PARAMS,  // everything else: the command-line send mode
 };
@@ -20,16 +21,16 @@ struct RunMode_t
 {
     RunModeKind_t kind = RUN_MENU;
     std::string first;   // RUN_SMS: the lowered sub-command; RUN_PDU_TEST: argv[2] as given;
-                         // RUN_SCAN: the port list as given
-    std::string second;  // RUN_PDU_TEST: argv[3] as given; RUN_SMS: the port list as given
-    bool compact = false;          // RUN_SCAN: "sscan"
-    bool extraArguments = false;   // RUN_SMS, RUN_SCAN: more arguments than the mode takes
+                         // RUN_SCAN: the port list as given; RUN_USSD: the code ("" when none)
+    std::string second;  // RUN_PDU_TEST: argv[3] as given; RUN_SMS, RUN_USSD: the port list as given
+    bool compact = false;          // RUN_SCAN: "sscan"; RUN_USSD: "sussd"
+    bool extraArguments = false;   // RUN_SMS, RUN_SCAN, RUN_USSD: more arguments than the mode takes
 };
 
 // `argc` counts the program name, as in main. Help and version words are
 // recognised (case-sensitively) only as the only argument; "sms" and "pdu"
 // only as a 3-character first argument, "scan" and "sscan" as the first
-// argument, compared after lower-casing.
+// argument, "ussd" and "sussd" likewise.
 // Preconditions: argv[0 .. argc-1] are valid strings.
 RunMode_t ChooseRunMode(int argc, char** argv);
 

@@ -116,6 +116,8 @@ bool ParseRadioOff(const std::string& value);
 bool ParseOperator(const std::string& value, std::string& name, int& format, int& act);
 // A "+CSCS: \"<chset>\"" value: true for UCS2.
 bool ParseCharsetIsUcs2(const std::string& value);
+// The character set an AT+CSCS? answer names, without its quotes.
+std::string ParseCharsetName(const std::string& value);
 // `hex` read as UCS-2 big-endian (4 hex digits a unit, surrogate pairs
 // joined) into UTF-8; false, `utf8` untouched, when it is not such text.
 bool DecodeUcs2Hex(const std::string& hex, std::string& utf8);

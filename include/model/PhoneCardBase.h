@@ -19,6 +19,7 @@
 #include "PduLongSms.h"
 #include "PhoneType.h"
 #include "SmsRecv.h"
+#include "UssdText.h"
 #include "basic.h"
 
 // Answer verdicts of the handlers that the controller's read loops use.
@@ -214,6 +215,35 @@ public:
     // answer turns the name into UTF-8.
     virtual std::string GetCharsetCmd() const;
     virtual int OnGetCharsetCmdRsp(std::string rsp);
+    // ---- USSD (PhoneCardBaseUssd.cpp)
+
+    // Whether the modem takes USSD codes at all; a model without (the CDMA
+    // one) is never sent a USSD command.
+    virtual bool SupportsUssd() const;
+    // How the modem carries 7-bit USSD texts both ways: in the character set
+    // in force (the code as typed, "GSM" set for the request) or packed as hex.
+    virtual UssdSevenBitForm_t GetUssdSevenBitForm() const;
+    // "AT+CSCS?\r": the character set in force, kept for restoring it and for
+    // reading the reply (GetUssdCharset; "" when the modem did not say).
+    virtual std::string GetUssdCharsetCmd() const;
+    virtual int OnGetUssdCharsetCmdRsp(std::string rsp);
+    // "AT+CSCS=\"<charset>\"\r"; "" for a name that is no character set.
+    virtual std::string GetSetCharsetCmd(const std::string& charset) const;
+    virtual int OnSetCharsetCmdRsp(std::string rsp);
+    // "AT+CUSD=1,\"<code>\",15\r", the code packed where the model's form asks.
+    virtual std::string GetUssdRequestCmd(const std::string& code) const;
+    // RSP_OK once a whole "+CUSD:" reply came, before or after the final OK
+    // (GetUssdReply); RSP_ERROR for an error line before any reply (the
+    // error message); RSP_MORE otherwise, also after OK: the reply comes
+    // seconds later. GetUssdReplyStarted tells a reply cut short.
+    virtual int OnUssdRequestRsp(std::string rsp);
+    // "AT+CUSD=2\r": ends a session the network left open (a menu).
+    virtual std::string GetUssdCancelCmd() const;
+    virtual int OnUssdCancelRsp(std::string rsp);
+    const UssdLine_t& GetUssdReply() const { return m_ussdReply; }
+    bool GetUssdReplyStarted() const { return m_bUssdReplyStarted; }
+    const std::string& GetUssdCharset() const { return m_strUssdCharset; }
+
     // What the health answers so far said.
     const ModemHealth_t& GetHealth() const { return m_health; }
 
@@ -416,6 +446,9 @@ protected:
     ModemHealth_t m_health;                   // what the health answers said (GetHealth)
     RegDomain_t m_eRegDomainAsked = REG_DOMAIN_CS;  // the domain GetRegistrationCmd last asked about
     int m_nOperatorFormat = -1;               // <format> of the last operator name, -1 when none
+    UssdLine_t m_ussdReply;                   // the reply OnUssdRequestRsp took
+    bool m_bUssdReplyStarted = false;         // a "+CUSD:" came, whole or not
+    std::string m_strUssdCharset;             // the AT+CSCS answer before a USSD request
 };
 
 #endif

@@ -83,6 +83,11 @@ TEST(ChooseRunMode, ArgumentsPickExactlyOneMode)
         {{"scan"}, RUN_SCAN, "", ""},
         {{"SScan", "USB0"}, RUN_SCAN, "USB0", ""},
         {{"scanner"}, RUN_CMD_PARAMS, "", ""},
+        // "ussd" and "sussd": the code and the port list as typed; no code is left to the mode.
+        {{"ussd", "*100#"}, RUN_USSD, "*100#", ""},
+        {{"USSD", "*100#", "imei:86"}, RUN_USSD, "*100#", "imei:86"},
+        {{"sussd"}, RUN_USSD, "", ""},
+        {{"ussds", "*100#"}, RUN_CMD_PARAMS, "", ""},
     };
     for (const ModeCase& c : cases) {
         const RunMode_t mode = Choose(c.args);
@@ -106,6 +111,9 @@ TEST(ChooseRunMode, CompactScanAndArgumentsBeyondThePortList)
         {{"scan"}, RUN_SCAN, false, false},
         {{"sscan", "USB0"}, RUN_SCAN, true, false},
         {{"SSCAN", "USB0", "x"}, RUN_SCAN, true, true},
+        {{"ussd", "*100#", "USB0"}, RUN_USSD, false, false},
+        {{"SUssd", "*100#"}, RUN_USSD, true, false},
+        {{"sussd", "*100#", "USB0", "x"}, RUN_USSD, true, true},
     };
     for (const auto& c : cases) {
         const RunMode_t mode = Choose(c.args);

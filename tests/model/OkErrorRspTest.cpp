@@ -44,6 +44,8 @@ TEST_P(OkErrorRsp, SameVerdictFromEveryOkErrorHandler)
     EXPECT_EQ(model.OnGetReadSmsOnMeCmd(row.answer), row.verdict);
     EXPECT_EQ(model.OnGetReadSmsOnSmCmd(row.answer), row.verdict);
     EXPECT_EQ(model.OnInitAtCmdRsp(row.answer), row.verdict);
+    EXPECT_EQ(model.OnSetCharsetCmdRsp(row.answer), row.verdict);
+    EXPECT_EQ(model.OnUssdCancelRsp(row.answer), row.verdict);
     // The boolean handlers say true exactly for RSP_OK.
     const bool ok = row.verdict == RSP_OK;
     EXPECT_EQ(model.OnCCIDCmdRsp(row.answer), ok);

@@ -335,6 +335,11 @@ std::string CPhone_MC323_ON::GetOperatorCmd() const
     return std::string();
 }
 
+bool CPhone_MC323_ON::SupportsUssd() const
+{
+    return false;
+}
+
 // MC323 reports ^RSSI lines unasked until AT^RSSIREP=0
 std::vector<std::string> CPhone_MC323_ON::GetInitAtCmd() const
 {

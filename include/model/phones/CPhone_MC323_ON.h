@@ -41,6 +41,8 @@ public:
     std::string GetRegistrationCmd(RegDomain_t domain) override;
     std::string GetOperatorFormatCmd() const override;
     std::string GetOperatorCmd() const override;
+    // USSD is a GSM service: the CDMA modem has none.
+    bool SupportsUssd() const override;
     std::vector<std::string> GetInitAtCmd() const override;
     std::vector<PDU_LONG_SMS_Base_t> GetSendLongPduSmsCmd(std::string phone, std::string text) override;
     std::vector<PDU_LONG_SMS_Base_t> GetSendSmsModePDUCmd(std::string phone, std::string text) override;
