@@ -18,4 +18,4 @@ for program in tarnel tarnel-zh; do
     readelf -h "$build/$program" | grep -q "Machine:.*ARM"
 done
 cd "$build"
-ctest -L unit --output-on-failure
+ctest -L unit --output-on-failure -j"$jobs"
