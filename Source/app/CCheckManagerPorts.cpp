@@ -201,6 +201,24 @@ ComPortBaseInfo_t CCheckManager::RecordFromDetection(const DeviceBaseComInfo& fo
     return RecordFromEntry(TableEntryOf(found), true);
 }
 
+bool CCheckManager::ScanChosenModems(const std::string& portList, const std::vector<PortItem_t>& items,
+                                     std::vector<ComPortBaseInfo_t>& ports)
+{
+    if (portList.empty()) {
+        OnScanPort();
+        GetPortList(ports);
+    } else {
+        ScanPorts(PathsOfItems(items));
+        InputToSendPduSmsComPort(portList, ports);
+    }
+    if (m_strSelectionError.empty()) {
+        return true;
+    }
+    ReleasePorts();
+    ports.clear();
+    return false;
+}
+
 bool CCheckManager::InputToSendPduSmsComPort(const std::string& text, std::vector<ComPortBaseInfo_t>& ports)
 {
     ports.clear();

@@ -27,14 +27,7 @@ void CCheckManager::OnCmdScan(bool compact, const std::string& portList, bool ex
         root["error"] = error;
     } else {
         std::vector<ComPortBaseInfo_t> named;
-        if (portList.empty()) {
-            OnScanPort();
-        } else {
-            ScanPorts(PathsOfItems(items));
-            InputToSendPduSmsComPort(portList, named);
-        }
-        if (!m_strSelectionError.empty()) {
-            ReleasePorts();
+        if (!ScanChosenModems(portList, items, named)) {
             root["code"] = 1;
             root["message"] = "com port error";
             root["error"] = m_strSelectionError;

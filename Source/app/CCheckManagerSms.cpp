@@ -180,17 +180,8 @@ void CCheckManager::OnCmdSMS(const std::string& subcommand, const std::string& p
         const std::vector<SmsJournal::Entry_t> left =
             command->read ? journal.TakeLeftEntries() : std::vector<SmsJournal::Entry_t>();
         std::vector<ComPortBaseInfo_t> ports;
-        if (portList.empty()) {
-            OnScanPort();
-            GetPortList(ports);
-        } else {
-            ScanPorts(PathsOfItems(items));
-            InputToSendPduSmsComPort(portList, ports);
-        }
-        if (!m_strSelectionError.empty()) {
+        if (!ScanChosenModems(portList, items, ports)) {
             // An item that could mean two modems: nothing is read or cleared.
-            ReleasePorts();
-            ports.clear();
             root["check"] = 0;
             root["error"] = m_strSelectionError;
         }

@@ -142,16 +142,7 @@ void CCheckManager::OnCmdUssd(bool compact, const std::string& code, const std::
     } else {
         m_bSayWaits = true;
         std::vector<ComPortBaseInfo_t> ports;
-        if (portList.empty()) {
-            OnScanPort();
-            GetPortList(ports);
-        } else {
-            ScanPorts(PathsOfItems(items));
-            InputToSendPduSmsComPort(portList, ports);
-        }
-        if (!m_strSelectionError.empty()) {
-            ReleasePorts();
-            ports.clear();
+        if (!ScanChosenModems(portList, items, ports)) {
             root["code"] = 1;
             root["message"] = "com port error";
             root["error"] = m_strSelectionError;

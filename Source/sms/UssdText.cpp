@@ -1,9 +1,11 @@
 #include "UssdText.h"
 
+#include <climits>
 #include <cstdint>
 #include <vector>
 
 #include "SmsCharset.h"
+#include "SmsDecode.h"
 #include "SmsGsm7Tables.h"
 
 namespace {
@@ -33,35 +35,18 @@ bool ReadNumber(const std::string& s, std::size_t& i, int& value)
     return i > start;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 bool HexToOctets(const std::string& hex, std::vector<unsigned char>& octets)
 {
-    octets.clear();
-    if (hex.size() % 2 != 0) {
+    octets.assign(hex.size() / 2, 0);
+    if (hex.size() % 2 != 0 || hex.size() > static_cast<std::size_t>(INT_MAX)) {
+        octets.clear();
         return false;
     }
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = HexValue(hex[i]);
-        const int lo = HexValue(hex[i + 1]);
-        if (hi < 0 || lo < 0) {
-            return false;
-        }
-        octets.push_back(static_cast<unsigned char>(hi << 4 | lo));
-    }
-    return true;
+    // Whole only when the decoder's own reader took every pair: it stops at
+    // the first character that is not a hex digit.
+    const int taken = gsmHexToBytes(hex.data(), static_cast<int>(hex.size()), octets.data(),
+                                    static_cast<int>(octets.size()));
+    return static_cast<std::size_t>(taken) == octets.size();
 }
 
 std::string UpperHex(const std::string& bytes)

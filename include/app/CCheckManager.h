@@ -326,6 +326,13 @@ public:
     // the fully detected ports (AT, IMEI, signal and SIM number), else those
     // answering AT, else every port without a model.
     bool InputToSendPduSmsComPort(const std::string& text, std::vector<ComPortBaseInfo_t>& ports);
+    // The command-line modes' scan of the chosen modems: without a port list
+    // every port is scanned and `ports` gets GetPortList's; with one (`items`
+    // parsed from it) only the named ports are scanned and `ports` gets
+    // InputToSendPduSmsComPort's. False, with no port held and `ports` empty,
+    // when an item could mean two modems (m_strSelectionError says which).
+    bool ScanChosenModems(const std::string& portList, const std::vector<PortItem_t>& items,
+                          std::vector<ComPortBaseInfo_t>& ports);
     // Asks for the message text once; always true.
     bool InputCheckSendPduSmsContext(std::string& message);
     // An empty message becomes the catalogue's default text; always true.
