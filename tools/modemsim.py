@@ -64,12 +64,14 @@ primary AT port (the first tty of role "at"):
   - a storage at its "capacity" takes nothing: the network holds the message
     (event "storage_full") and stores it without any indication as soon as a
     delete makes room ("stored_late"), in the order they came.
+Mode 0 thus stores everything not discarded, silently.  Indications go to the
+first open tty of role "at"; with none open they are lost.
 A PDU send (AT+CMGS) whose first octet asks for a status report (TP-SRR) gets
 one, "delivered" (status 0) with its message reference, "status_report_ms"
 (default 500) after the answer.
 
-Events of the network side go to the events file of the modem's primary AT
-port: "deliver" (a control line taken: "count" records), "stored" (mem, index,
+Events of the network side go to the events file of the modem's first tty of
+role "at" (its first tty without one), open or not: "deliver" (a control line taken: "count" records), "stored" (mem, index,
 pdu), "indicated" (port, line), "indication_dropped" (mem, index, reason),
 "routed" (port, line, pdu), "report_discarded", "storage_full", "stored_late";
 "delete" (mem, indices) goes to the tty that deleted.
