@@ -105,6 +105,36 @@ class Sessions(unittest.TestCase):
             doc = document(bench.run_tarnel(["sussd", "*100#"]))
             self.assertEqual([result_of(m) for m in doc["modems"]], [(0, "Succeed", 0, "Balance", 15)])
 
+    def test_a_request_through_a_second_at_port_hears_the_reply_on_the_primary(self):
+        # Without sysfs the two ttys of each modem are one modem by IMEI and SIM, talked to through
+        # the lower-numbered: here the modem's second AT port, while its replies go to its primary.
+        # reply, modem extras, expected (status, text, dcs), the USSD commands on the second port
+        rows = [({"text": "Balance 12.30"}, {}, (0, "Balance 12.30", 15), ['AT+CUSD=1,"*100#",15']),
+                # The reply is in the primary's own character set, not the one set for the request.
+                ({"text": "Ok \u00e9"}, {"cscs": "UCS2"}, (0, "Ok \u00e9", 15), ['AT+CUSD=1,"*100#",15']),
+                ({"text": "1. Balance", "status": 1}, {}, (1, "1. Balance", 15),
+                 ['AT+CUSD=1,"*100#",15', "AT+CUSD=2"]),
+                # The OK of the request comes after the reply elsewhere: it is not taken for another answer.
+                ({"text": "late", "delay_ms": 300, "before_ok": True}, {"cscs": "IRA"}, (0, "late", 15),
+                 ['AT+CUSD=1,"*100#",15'])]
+        modems = [dict({"model": "CPhone_EC20F", "imei": "86000000000001%d" % n, "iccid": "8986000000000000001%d" % n,
+                        "ttys": [{"path": "/dev/ttyUSB%d" % (2 * n), "role": "at2"},
+                                 {"path": "/dev/ttyUSB%d" % (2 * n + 1), "role": "at"}],
+                        "ussd": {"replies": {"*100#": reply}, "reply_on": "primary"}}, **extra)
+                  for n, (reply, extra, _, _) in enumerate(rows)]
+        with Bench(modems, set_ini=INI) as bench:
+            doc = document(bench.run_tarnel(["ussd", "*100#"]))
+            self.assertEqual(sorted(m["name"] for m in doc["modems"]), ["ttyUSB%d" % (2 * n) for n in range(len(rows))])
+            by_name = {m["name"]: m for m in doc["modems"]}
+            for n, (reply, extra, (status, text, dcs), sent) in enumerate(rows):
+                second, primary = "ttyUSB%d" % (2 * n), "ttyUSB%d" % (2 * n + 1)
+                self.assertEqual(result_of(by_name[second]), (0, "Succeed", status, text, dcs), reply)
+                self.assertEqual(ussd_commands(bench, second), sent, reply)
+                self.assertEqual(ussd_commands(bench, primary), [], reply)
+                self.assertEqual(bench.events(second, "ussd")[-1]["code"], "*100#", reply)
+                for tty in (second, primary):
+                    self.assertEqual(bench.state(tty)["cscs"], extra.get("cscs", "GSM"), (reply, tty))
+
     def test_a_stop_signal_ends_the_wait_at_once(self):
         with Bench([modem(0, {"*100#": None})], set_ini=INI) as bench:
             child = bench.spawn_tarnel(["sussd", "*100#"])
