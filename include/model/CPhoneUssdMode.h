@@ -21,10 +21,18 @@ class CPhoneUssdMode : public Family
 public:
     UssdSevenBitForm_t GetUssdSevenBitForm() const override { return m_ussdForm; }
     std::string GetUssdModeCmd() const override { return "AT^USSDMODE?\r"; }
-    // AT^USSDMODE? -> ^USSDMODE: 1 then OK (ME909s with packed USSD)
+    // AT^USSDMODE? -> ^USSDMODE: 1 then OK (ME909s with packed USSD); older
+    // Huawei firmware ends an unknown command with "COMMAND NOT SUPPORT".
     int OnGetUssdModeCmdRsp(std::string rsp) override
     {
         const CPhoneCardBase::ValueAnswer_t answer = CPhoneCardBase::FindValueAnswer(rsp, "^USSDMODE:");
+        if (answer.verdict == RSP_MORE) {
+            for (const CPhoneCardBase::AnswerLine_t& line : CPhoneCardBase::SplitAnswerLines(rsp)) {
+                if (line.complete && !line.body && line.text == "COMMAND NOT SUPPORT") {
+                    return RSP_ERROR;
+                }
+            }
+        }
         if (answer.verdict == RSP_OK && answer.hasValue) {
             const std::size_t first = answer.value.find_first_not_of(' ');
             const std::string mode = first == std::string::npos ? std::string() : answer.value.substr(first);

@@ -197,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, UssdModeRsp,
                                            // A value it does not know changes nothing.
                                            ModeRow{"unknown_value.at", RSP_OK, USSD_7BIT_CHARSET},
                                            // Firmware without the command: the text form.
-                                           ModeRow{"no_such_command.at", RSP_ERROR, USSD_7BIT_CHARSET}),
+                                           ModeRow{"no_such_command.at", RSP_ERROR, USSD_7BIT_CHARSET},
+                                           ModeRow{"command_not_support.at", RSP_ERROR, USSD_7BIT_CHARSET}),
                          [](const ::testing::TestParamInfo<ModeRow>& info) { return FixtureTestName(info.param.fixture); });
 
 struct ElsewhereRow
@@ -252,7 +253,7 @@ TEST(UssdModeAndElsewhere, EveryFixtureIsListed)
 {
     const std::set<std::string> listed = {
         "ussdmode/packed.at",           "ussdmode/plain.at",          "ussdmode/report_before.at",
-        "ussdmode/unknown_value.at",    "ussdmode/no_such_command.at", "cusd_elsewhere/after_report.at",
+        "ussdmode/unknown_value.at",    "ussdmode/no_such_command.at", "ussdmode/command_not_support.at", "cusd_elsewhere/after_report.at",
         "cusd_elsewhere/packed.at",     "cusd_elsewhere/menu.at",     "cusd_elsewhere/unrelated_lines.at",
         "cusd_elsewhere/cut_short.at"};
     EXPECT_EQ(modeltest::UnlistedFixtures(listed, {"ussdmode", "cusd_elsewhere"}), std::vector<std::string>());
