@@ -27,6 +27,15 @@ void PrintTo(const RequestRow& row, std::ostream* os)
     *os << row.fixture;
 }
 
+// What a handler kept of the whole answer: the reply, whether one began, the error.
+void ExpectRowFields(CPhoneCardBase& model, const RequestRow& row)
+{
+    EXPECT_EQ(model.GetUssdReply().status, row.status);
+    EXPECT_EQ(model.GetUssdReply().text, row.text);
+    EXPECT_EQ(model.GetUssdReplyStarted(), row.started);
+    EXPECT_EQ(model.GetErrorMessage(), row.errorMessage);
+}
+
 class UssdRequestRsp : public ::testing::TestWithParam<RequestRow>
 {
 };
@@ -40,10 +49,7 @@ TEST_P(UssdRequestRsp, WholeAnswerAndEveryPrefix)
     ASSERT_FALSE(answer.empty()) << row.fixture;
     CPhoneCardBase model;
     ASSERT_STREQ(VerdictName(model.OnUssdRequestRsp(answer)), VerdictName(row.verdict));
-    EXPECT_EQ(model.GetUssdReply().status, row.status);
-    EXPECT_EQ(model.GetUssdReply().text, row.text);
-    EXPECT_EQ(model.GetUssdReplyStarted(), row.started);
-    EXPECT_EQ(model.GetErrorMessage(), row.errorMessage);
+    ExpectRowFields(model, row);
     bool decided = false;
     for (std::size_t n = 0; n < answer.size(); ++n) {
         CPhoneCardBase fresh;
@@ -201,21 +207,9 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, UssdModeRsp,
                                            ModeRow{"command_not_support.at", RSP_ERROR, USSD_7BIT_CHARSET}),
                          [](const ::testing::TestParamInfo<ModeRow>& info) { return FixtureTestName(info.param.fixture); });
 
-struct ElsewhereRow
-{
-    const char* fixture;  // tests/fixtures/cusd_elsewhere/<name>.at: what another AT port of the modem brought
-    int verdict;
-    int status;
-    std::string text;
-    bool started;
-};
-
-void PrintTo(const ElsewhereRow& row, std::ostream* os)
-{
-    *os << row.fixture;
-}
-
-class UssdReplyElsewhereRsp : public ::testing::TestWithParam<ElsewhereRow>
+// Rows of tests/fixtures/cusd_elsewhere/<name>.at: what another AT port of
+// the modem brought; never an error message.
+class UssdReplyElsewhereRsp : public ::testing::TestWithParam<RequestRow>
 {
 };
 
@@ -224,15 +218,12 @@ class UssdReplyElsewhereRsp : public ::testing::TestWithParam<ElsewhereRow>
 // reply is taken only once its line has ended.
 TEST_P(UssdReplyElsewhereRsp, WholeInputAndEveryPrefix)
 {
-    const ElsewhereRow& row = GetParam();
+    const RequestRow& row = GetParam();
     const std::string input = ReadFixture(std::string("cusd_elsewhere/") + row.fixture);
     ASSERT_FALSE(input.empty()) << row.fixture;
     CPhoneCardBase model;
     ASSERT_STREQ(VerdictName(model.OnUssdReplyElsewhereRsp(input)), VerdictName(row.verdict));
-    EXPECT_EQ(model.GetUssdReply().status, row.status);
-    EXPECT_EQ(model.GetUssdReply().text, row.text);
-    EXPECT_EQ(model.GetUssdReplyStarted(), row.started);
-    EXPECT_EQ(model.GetErrorMessage(), "");
+    ExpectRowFields(model, row);
     for (std::size_t n = 0; n + 1 < input.size(); ++n) {
         CPhoneCardBase fresh;
         const std::string prefix = input.substr(0, n);
@@ -242,12 +233,12 @@ TEST_P(UssdReplyElsewhereRsp, WholeInputAndEveryPrefix)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, UssdReplyElsewhereRsp,
-                         ::testing::Values(ElsewhereRow{"after_report.at", RSP_OK, 0, "Balance 12.30", true},
-                                           ElsewhereRow{"packed.at", RSP_OK, 0, "C2303BEC1E971B", true},
-                                           ElsewhereRow{"menu.at", RSP_OK, 1, "1. Balance\r\n2. Data", true},
-                                           ElsewhereRow{"unrelated_lines.at", RSP_MORE, -1, "", false},
-                                           ElsewhereRow{"cut_short.at", RSP_MORE, -1, "", true}),
-                         [](const ::testing::TestParamInfo<ElsewhereRow>& info) { return FixtureTestName(info.param.fixture); });
+                         ::testing::Values(RequestRow{"after_report.at", RSP_OK, 0, "Balance 12.30", true, ""},
+                                           RequestRow{"packed.at", RSP_OK, 0, "C2303BEC1E971B", true, ""},
+                                           RequestRow{"menu.at", RSP_OK, 1, "1. Balance\r\n2. Data", true, ""},
+                                           RequestRow{"unrelated_lines.at", RSP_MORE, -1, "", false, ""},
+                                           RequestRow{"cut_short.at", RSP_MORE, -1, "", true, ""}),
+                         [](const ::testing::TestParamInfo<RequestRow>& info) { return FixtureTestName(info.param.fixture); });
 
 TEST(UssdModeAndElsewhere, EveryFixtureIsListed)
 {
