@@ -770,8 +770,9 @@ class UssdReply:
         """The text with the language indication of DCS 0x10 in front: "en" then CR."""
         return self.text if self.language is None else self.language + "\r" + self.text
 
-    def render(self, charset):
-        """The reply line as it leaves the modem, whose character set is charset now."""
+    def render(self, charset, packed=False):
+        """The reply line as it leaves the modem, whose character set is charset now; packed: the
+        modem passes 7-bit texts through as packed hex (AT^USSDMODE=1)."""
         if self.line is not None:
             return b"\r\n" + self.line + b"\r\n"
         if self.text is None:
@@ -782,7 +783,7 @@ class UssdReply:
             data = (head + self.text.encode("utf-16-be")).hex().upper().encode("ascii")
         elif self.encoding == "8bit":
             data = self.text.encode("latin-1", "replace").hex().upper().encode("ascii")
-        elif self.encoding == "gsm7":
+        elif self.encoding == "gsm7" or (packed and gsm7_septets(self._spoken()) is not None):
             data = pack_ussd7(self._spoken()).hex().upper().encode("ascii")
         else:
             data = charset_bytes(self._spoken(), charset)
@@ -795,12 +796,17 @@ UNKNOWN_SERVICE = UssdReply({"status": 4}, "unknown code")
 
 class Ussd:
     """A modem's USSD service: a scripted reply per code, and the session that a
-    menu (a reply with status 1) leaves open until AT+CUSD=2 or a final reply."""
+    menu (a reply with status 1) leaves open until AT+CUSD=2 or a final reply.
+    "ussdmode" 0 or 1 gives the modem Huawei's AT^USSDMODE, modem-wide: 1 passes
+    7-bit codes and replies through as packed hex; without it the command is unknown."""
 
     def __init__(self, cfg, name):
         cfg = {} if cfg is None else cfg
-        if not isinstance(cfg, dict) or set(cfg) - set(USSD_CHOICES) - {"replies"}:
-            raise ConfigError("%s: ussd is an object of replies, %s" % (name, ", ".join(USSD_CHOICES)))
+        if not isinstance(cfg, dict) or set(cfg) - set(USSD_CHOICES) - {"replies", "ussdmode"}:
+            raise ConfigError("%s: ussd is an object of replies, ussdmode, %s" % (name, ", ".join(USSD_CHOICES)))
+        self.mode = cfg.get("ussdmode")
+        if self.mode not in (None, 0, 1):
+            raise ConfigError("%s: ussd ussdmode is 0 or 1" % name)
         for key, allowed in USSD_CHOICES.items():
             value = cfg.get(key, allowed[0])
             if value not in allowed:
@@ -813,10 +819,15 @@ class Ussd:
                         for code, reply in replies.items()}
         self.open = False
 
+    @property
+    def packed(self):
+        """Whether 7-bit codes cross the AT interface as packed hex."""
+        return self.request == "gsm7" or self.mode == 1
+
     def code(self, sent, charset):
         """The code a client sent, read as the modem reads its string; None when it cannot."""
         try:
-            if self.request == "gsm7":
+            if self.packed:
                 data = bytes.fromhex(sent)
                 return unpack_ussd7(data) if data else None
             if charset == "UCS2":
@@ -1624,6 +1635,8 @@ class Modem:
             return self._cscs(body[5:])
         if body.startswith("+CUSD") and not cdma:
             return self._cusd(body[5:])
+        if body.startswith("^USSDMODE") and self.ussd.mode is not None:
+            return self._ussdmode(body[9:])
         if body.startswith("+CSMS="):
             return self.info("+CSMS: 1,1,1")
         if body.startswith("^") or body.startswith("+ATVER"):
@@ -1710,11 +1723,23 @@ class Modem:
 
         def deliver():
             # Coded in the character set the port has when the reply comes.
-            target.send(reply.render(target.cscs) * reply.repeat, delay=0)
+            target.send(reply.render(target.cscs, self.ussd.mode == 1) * reply.repeat, delay=0)
             if reply.before_ok:
                 self.send(self.ok(), delay=0)
         self.at(time.monotonic() + reply.delay, deliver)
         return b"" if reply.before_ok else self.ok()
+
+    # AT^USSDMODE? -> ^USSDMODE: 1; AT^USSDMODE=0 (Huawei: 0 text, 1 packed 7-bit hex)
+    def _ussdmode(self, args):
+        if args == "?":
+            return self.info("^USSDMODE: %d" % self.ussd.mode)
+        if args == "=?":
+            return self.info("^USSDMODE: (0-1)")
+        if args not in ("=0", "=1"):
+            return self.error()
+        self.ussd.mode = int(args[1:])
+        self.event("ussdmode", mode=self.ussd.mode)
+        return self.ok()
 
     def _ussd_port(self):
         """Where the reply goes: this port, or the modem's primary AT port."""

@@ -84,22 +84,33 @@ void CCheckManager::RunUssd(ModemWork_t& modem, const std::string& code, Json::V
         SetResult(object, health.code, SendHealthText(health, false));
         return;
     }
+    // Whether the code goes as typed or packed, where a firmware setting says.
+    RunComCmdGetUssdMode(model, port);
+    const UssdSevenBitForm_t form = model->GetUssdSevenBitForm();
     // Where the modem converts the code by its character set, "GSM" reads it
     // as typed; the set in force comes back afterwards.
     RunComCmdGetUssdCharset(model, port);
     const std::string before = model->GetUssdCharset();
     std::string inForce = before;
-    const bool setGsm = model->GetUssdSevenBitForm() == USSD_7BIT_CHARSET && !before.empty() && before != "GSM";
+    const bool setGsm = form == USSD_7BIT_CHARSET && !before.empty() && before != "GSM";
     if (setGsm && RunComCmdSetCharset(model, port, "GSM")) {
         inForce = "GSM";
     }
-    const int verdict = RunComCmdUssdRequest(model, port, code, g_nUssdWaitSec);
+    // Some modems send the reply only to their primary AT port: every held one is heard.
+    std::size_t answeredOn = 0;
+    const int verdict = RunComCmdUssdRequest(model, modem.ports, code, g_nUssdWaitSec, answeredOn);
     const UssdLine_t reply = model->GetUssdReply();
     if (verdict == RSP_OK) {
         object["status"] = reply.status;
         object["dcs"] = reply.dcs;
+        // A reply on another port is in that port's own character set.
+        std::string replyCharset = inForce;
+        if (answeredOn != 0 && form == USSD_7BIT_CHARSET) {
+            RunComCmdGetUssdCharset(model, modem.ports[answeredOn]);
+            replyCharset = model->GetUssdCharset();
+        }
         std::string text;
-        DecodeUssdText(reply, inForce, model->GetUssdSevenBitForm(), text);
+        DecodeUssdText(reply, replyCharset, form, text);
         object["text"] = text;
         SetResult(object, SMS_SUCCEED, GetSmsCodeEnglishStr(SMS_SUCCEED));
     } else if (verdict == RSP_ERROR) {

@@ -7,6 +7,7 @@
 
 #include "CCheckManager.h"
 #include "ComPortBase.h"
+#include "ModemWork.h"
 #include "PhoneCardBase.h"
 #include "StopSignal.h"
 #include "basic.h"
@@ -54,34 +55,51 @@ bool PortReady(CPhoneCardBase* model, CComPortBase* port, PortNeed_t need)
     return need == OPENS_PORT ? port->Open() == 1 : port->IsOpened() == 1;
 }
 
-// Writes `command` and hands the growing answer to `judge` after every read
-// pass until it gives a verdict or `passes` nominal pass lengths have gone by
-// on the monotonic clock, however many pieces the answer comes in. Returns
-// RSP_OK, RSP_ERROR (also when the command could not be written or the
-// device failed), or RSP_MORE when time ran out; `heard` tells whether any
-// byte came back.
-int Converse(CPhoneCardBase& model, CComPortBase& port, const std::string& command, AnswerJudge_t judge, int passes,
-             bool delAllPause, bool& heard)
+// Writes `command` to ports.front() and hands the growing answer to `judge`
+// after every round of read passes until it gives a verdict or `passes`
+// nominal pass lengths have gone by on the monotonic clock, however many
+// pieces the answer comes in. With `elsewhere`, the other ports are read in
+// the same round and an RSP_OK of `elsewhere` on one's input ends the
+// exchange (`answeredOn`: that port's index, else 0). Returns RSP_OK, RSP_ERROR (also when the
+// command could not be written or the device failed), or RSP_MORE when time
+// ran out; `heard` tells whether any byte came back on ports.front().
+int Converse(CPhoneCardBase& model, const std::vector<CComPortBase*>& ports, const std::string& command,
+             AnswerJudge_t judge, AnswerJudge_t elsewhere, int passes, bool delAllPause, bool& heard,
+             std::size_t& answeredOn)
 {
     heard = false;
+    answeredOn = 0;
     if (StopRequested()) {
         return RSP_ERROR;  // the run is ending: no new command
     }
+    CComPortBase& port = *ports.front();
+    const std::vector<CComPortBase*> listened = elsewhere != nullptr ? ports : std::vector<CComPortBase*>{&port};
     // Unsolicited lines and the rest of an abandoned answer are no part of this one.
-    port.DiscardInput();
+    for (CComPortBase* const each : listened) {
+        if (each != nullptr) {
+            each->DiscardInput();
+        }
+    }
     if (port.Write(command) != 1) {
         return RSP_ERROR;
     }
     const int64_t deadline = MonotonicUsec() + static_cast<int64_t>(passes) * ReadPassUsec();
-    std::string answer;
+    std::vector<PortInput_t> inputs;
     for (;;) {
-        const bool alive = port.ReadAll(answer, deadline) == 1;
-        heard = heard || !answer.empty();
-        const int verdict = (model.*judge)(answer);
+        ReadEachPortOnce(listened, deadline, inputs);
+        const PortInput_t& own = inputs.front();
+        heard = heard || !own.input.empty();
+        const int verdict = (model.*judge)(own.input);
         if (verdict == RSP_OK || verdict == RSP_ERROR) {
             return verdict;
         }
-        if (!alive || StopRequested()) {
+        for (std::size_t i = 1; i < inputs.size(); ++i) {
+            if (!inputs[i].input.empty() && (model.*elsewhere)(inputs[i].input) == RSP_OK) {
+                answeredOn = i;
+                return RSP_OK;
+            }
+        }
+        if (!own.alive || StopRequested()) {
             return RSP_ERROR;  // the device went away, or the run is ending
         }
         if (MonotonicUsec() >= deadline) {
@@ -113,7 +131,9 @@ void Resynchronise(CPhoneCardBase& model, CComPortBase& port)
     }
     if (state == LineState_t::CONFUSED) {
         bool heard = false;
-        Converse(model, port, model.GetATCmd(), &CPhoneCardBase::OnGetAtCmdRsp, kResyncAtPasses, false, heard);
+        std::size_t answeredOn = 0;
+        Converse(model, {&port}, model.GetATCmd(), &CPhoneCardBase::OnGetAtCmdRsp, nullptr, kResyncAtPasses, false,
+                 heard, answeredOn);
     }
 }
 
@@ -198,8 +218,11 @@ const ExchangeRow_t OPERATOR_ROW{ModelCommand<&Model::GetOperatorCmd>, &Model::O
                                  PORT_ALREADY_OPEN};
 const ExchangeRow_t CHARSET_ROW{ModelCommand<&Model::GetCharsetCmd>, &Model::OnGetCharsetCmdRsp, 5,
                                 PORT_ALREADY_OPEN};
-// USSD: the character set is read and set around the request; the request's
-// own row is made per run (RunComCmdUssdRequest), its bound being ussdwait.
+// USSD: the form of 7-bit texts is read where a setting chooses it, the
+// character set is read and set around the request; the request's own row is
+// made per run (RunComCmdUssdRequest), its bound being ussdwait.
+const ExchangeRow_t USSD_MODE_ROW{ModelCommand<&Model::GetUssdModeCmd>, &Model::OnGetUssdModeCmdRsp, 5,
+                                  PORT_ALREADY_OPEN};
 const ExchangeRow_t USSD_CHARSET_ROW{ModelCommand<&Model::GetUssdCharsetCmd>, &Model::OnGetUssdCharsetCmdRsp, 5,
                                      PORT_ALREADY_OPEN};
 const ExchangeRow_t SET_CHARSET_ROW{SetCharsetTo, &Model::OnSetCharsetCmdRsp, 5, PORT_ALREADY_OPEN};
@@ -227,6 +250,16 @@ std::string CallersText(CPhoneCardBase& /*model*/, const ExchangeInput_t& input)
 
 int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* port, const ExchangeInput_t& input)
 {
+    return RunExchange(row, model, std::vector<CComPortBase*>{port}, input);
+}
+
+int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, const std::vector<CComPortBase*>& ports,
+                const ExchangeInput_t& input, std::size_t* answeredOn)
+{
+    if (answeredOn != nullptr) {
+        *answeredOn = 0;
+    }
+    CComPortBase* const port = ports.empty() ? nullptr : ports.front();
     if (!PortReady(model, port, row.need)) {
         return RSP_ERROR;
     }
@@ -240,12 +273,20 @@ int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* p
     }
     Resynchronise(*model, *port);
     bool heard = false;
-    const int verdict = Converse(*model, *port, command, row.judge, row.passes, row.delAllPause, heard);
+    std::size_t answeredAt = 0;
+    const int verdict =
+        Converse(*model, ports, command, row.judge, row.elsewhere, row.passes, row.delAllPause, heard, answeredAt);
+    if (answeredOn != nullptr) {
+        *answeredOn = answeredAt;
+    }
     if (verdict == RSP_MORE) {
         port->SetLineState(heard ? LineState_t::CONFUSED : LineState_t::LATE_ANSWER_POSSIBLE);
         if (!heard && !row.silenceIsAnswer) {
             ChangeState(path, [](PortState& state) { state.stopped = state.answered; });
         }
+    } else if (answeredAt != 0 && !heard) {
+        // The command's own final result may still be on its way.
+        port->SetLineState(LineState_t::LATE_ANSWER_POSSIBLE);
     }
     return verdict;
 }
@@ -448,6 +489,11 @@ bool CCheckManager::RunComCmdGetCharset(CPhoneCardBase* model, CComPortBase* por
     return Succeeded(CHARSET_ROW, model, port);
 }
 
+bool CCheckManager::RunComCmdGetUssdMode(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(USSD_MODE_ROW, model, port);
+}
+
 bool CCheckManager::RunComCmdGetUssdCharset(CPhoneCardBase* model, CComPortBase* port)
 {
     return Succeeded(USSD_CHARSET_ROW, model, port);
@@ -458,14 +504,19 @@ bool CCheckManager::RunComCmdSetCharset(CPhoneCardBase* model, CComPortBase* por
     return Succeeded(SET_CHARSET_ROW, model, port, {charset});
 }
 
-int CCheckManager::RunComCmdUssdRequest(CPhoneCardBase* model, CComPortBase* port, const std::string& code,
-                                        int32_t waitSec)
+int CCheckManager::RunComCmdUssdRequest(CPhoneCardBase* model, const std::vector<CComPortBase*>& ports,
+                                        const std::string& code, int32_t waitSec, std::size_t& answeredOn)
 {
     // The reply is the network's, seconds after the OK: the bound is the caller's, in passes.
     const int64_t passes = static_cast<int64_t>(waitSec) * 1000000 / ReadPassUsec() + 1;
-    const ExchangeRow_t row{UssdRequestOf, &Model::OnUssdRequestRsp, static_cast<int>(passes), PORT_ALREADY_OPEN,
-                            false, true};
-    return RunExchange(row, model, port, {code});
+    const ExchangeRow_t row{UssdRequestOf,
+                            &Model::OnUssdRequestRsp,
+                            static_cast<int>(passes),
+                            PORT_ALREADY_OPEN,
+                            false,
+                            true,
+                            &Model::OnUssdReplyElsewhereRsp};
+    return RunExchange(row, model, ports, {code}, &answeredOn);
 }
 
 bool CCheckManager::RunComCmdUssdCancel(CPhoneCardBase* model, CComPortBase* port)

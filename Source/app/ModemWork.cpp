@@ -48,3 +48,18 @@ void ModemWork_t::RemakeModel()
 {
     model.reset(GetPhoneByType(record.nPhoneType));
 }
+
+bool ReadEachPortOnce(const std::vector<CComPortBase*>& ports, int64_t notAfterUsec,
+                      std::vector<PortInput_t>& inputs)
+{
+    inputs.resize(ports.size());
+    bool anyAlive = false;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        PortInput_t& port = inputs[i];
+        if (port.alive) {
+            port.alive = ports[i] != nullptr && ports[i]->ReadAll(port.input, notAfterUsec) == 1;
+        }
+        anyAlive = anyAlive || port.alive;
+    }
+    return anyAlive;
+}

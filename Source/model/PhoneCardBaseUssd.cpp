@@ -13,6 +13,16 @@ UssdSevenBitForm_t CPhoneCardBase::GetUssdSevenBitForm() const
     return USSD_7BIT_CHARSET;
 }
 
+std::string CPhoneCardBase::GetUssdModeCmd() const
+{
+    return std::string();
+}
+
+int CPhoneCardBase::OnGetUssdModeCmdRsp(std::string rsp)
+{
+    return OnOkErrorRsp(rsp);
+}
+
 std::string CPhoneCardBase::GetUssdCharsetCmd() const
 {
     return "AT+CSCS?\r";
@@ -54,12 +64,9 @@ std::string CPhoneCardBase::GetUssdRequestCmd(const std::string& code) const
 int CPhoneCardBase::OnUssdRequestRsp(std::string rsp)
 {
     const std::size_t tag = rsp.find("+CUSD:");
-    m_bUssdReplyStarted = tag != std::string::npos;
-    std::size_t end = 0;
-    if (ParseUssdLine(rsp, 0, m_ussdReply, end) == USSD_LINE_COMPLETE) {
+    if (OnUssdReplyElsewhereRsp(rsp) == RSP_OK) {
         return RSP_OK;
     }
-    m_ussdReply = UssdLine_t();  // only a whole reply is one
     // Only a final line before the reply decides: a menu's text may hold any line.
     for (const AnswerLine_t& line : SplitAnswerLines(rsp.substr(0, tag))) {
         const int verdict = FinalResultOf(line);
@@ -68,6 +75,19 @@ int CPhoneCardBase::OnUssdRequestRsp(std::string rsp)
             return RSP_ERROR;
         }
     }
+    return RSP_MORE;
+}
+
+// e.g. on the primary port: ^RSSI: 20 CR LF +CUSD: 0,"Balance 12.30",15 CR LF
+int CPhoneCardBase::OnUssdReplyElsewhereRsp(std::string rsp)
+{
+    // Any port's beginning of a reply counts: a reply cut short is told apart from none.
+    m_bUssdReplyStarted = m_bUssdReplyStarted || rsp.find("+CUSD:") != std::string::npos;
+    std::size_t end = 0;
+    if (ParseUssdLine(rsp, 0, m_ussdReply, end) == USSD_LINE_COMPLETE) {
+        return RSP_OK;
+    }
+    m_ussdReply = UssdLine_t();  // only a whole reply is one
     return RSP_MORE;
 }
 

@@ -202,18 +202,6 @@ void PutString(Out& out, const char* s)
     out.Put(s, static_cast<int>(std::strlen(s)));
 }
 
-// Septet i of packed data, counted from the first octet, bit 0 first.
-inline unsigned int Septet(const unsigned char* d, int nOctets, int i)
-{
-    const int bit = i * 7;
-    const int k = bit >> 3;
-    unsigned int v = d[k];
-    if (k + 1 < nOctets) {
-        v |= static_cast<unsigned int>(d[k + 1]) << 8;
-    }
-    return (v >> (bit & 7)) & 0x7F;
-}
-
 // Septets [first, end) of packed data as text. The caller makes sure that
 // septet end - 1 lies within nOctets.
 template <class Out>
@@ -221,12 +209,12 @@ void Gsm7ToText(const unsigned char* d, int nOctets, int first, int end, const G
                 Out& out)
 {
     for (int i = first; i < end; ++i) {
-        unsigned int s = Septet(d, nOctets, i);
+        unsigned int s = gsmSeptetAt(d, nOctets, i);
         if (s == 0x1B) {
             if (i + 1 >= end) {
                 break;  // an escape with nothing behind it shows nothing
             }
-            s = Septet(d, nOctets, ++i);
+            s = gsmSeptetAt(d, nOctets, ++i);
             if (alphabet.shift[s] != 0) {
                 PutCodePoint(out, alphabet.shift[s]);  // a second escape reads as a space here
                 continue;
@@ -658,6 +646,17 @@ int gsmSerializeNumbers(const char* pSrc, char* pDst, int nSrcLength, int nDstSi
         }
     }
     return out.Length();
+}
+
+unsigned int gsmSeptetAt(const unsigned char* pSrc, int nOctets, int i)
+{
+    const int bit = i * 7;
+    const int k = bit >> 3;
+    unsigned int v = pSrc[k];
+    if (k + 1 < nOctets) {
+        v |= static_cast<unsigned int>(pSrc[k + 1]) << 8;
+    }
+    return (v >> (bit & 7)) & 0x7F;
 }
 
 int gsmDecode7bit(const unsigned char* pSrc, char* pDst, int nSrcLength, int nDstSize)

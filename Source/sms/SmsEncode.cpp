@@ -135,26 +135,6 @@ std::string SingleSubmit(const SM_PARAM* pSrc, const char* dcs, unsigned int udl
     return pdu;
 }
 
-// Septets packed into octets as hex, bit 0 first, after `fillBits` zero bits
-// (those that bring the text to a septet boundary after a user-data header).
-void AppendPackedSeptets(std::string& out, const uint8_t* septets, std::size_t n, unsigned int fillBits)
-{
-    uint32_t bits = 0;
-    unsigned int held = fillBits;
-    for (std::size_t i = 0; i < n; ++i) {
-        bits |= static_cast<uint32_t>(septets[i] & 0x7F) << held;
-        held += 7;
-        while (held >= 8) {
-            AppendHexOctet(out, bits & 0xFF);
-            bits >>= 8;
-            held -= 8;
-        }
-    }
-    if (held > 0) {
-        AppendHexOctet(out, bits & 0xFF);
-    }
-}
-
 constexpr uint8_t GSM7_ESCAPE = 0x1B;
 // Septets of one SMS in 7-bit, and of one concatenated part after its
 // 7-septet header (6 octets and one fill bit).
@@ -248,6 +228,24 @@ void AppendParts(const std::string& header, const std::vector<std::size_t>& ends
 }
 
 }  // namespace
+
+void gsmAppendPackedSeptets(std::string& out, const uint8_t* septets, std::size_t n, unsigned int fillBits)
+{
+    uint32_t bits = 0;
+    unsigned int held = fillBits;
+    for (std::size_t i = 0; i < n; ++i) {
+        bits |= static_cast<uint32_t>(septets[i] & 0x7F) << held;
+        held += 7;
+        while (held >= 8) {
+            AppendHexOctet(out, bits & 0xFF);
+            bits >>= 8;
+            held -= 8;
+        }
+    }
+    if (held > 0) {
+        AppendHexOctet(out, bits & 0xFF);
+    }
+}
 
 int gsmString2Bytes(const char* pSrc, unsigned char* pDst, int nSrcLength)
 {
@@ -404,7 +402,7 @@ bool gsmGsm7SmsPdu(const SM_PARAM* pSrc, std::vector<std::string>& vecPdu)
     }
     if (septets.size() <= GSM7_SINGLE_SEPTETS) {
         std::string udHex;
-        AppendPackedSeptets(udHex, septets.data(), septets.size(), 0);
+        gsmAppendPackedSeptets(udHex, septets.data(), septets.size(), 0);
         std::size_t tpduStart = 0;
         vecPdu.push_back(SingleSubmit(pSrc, "00", static_cast<unsigned int>(septets.size()), udHex, tpduStart));
         return true;
@@ -421,7 +419,7 @@ bool gsmGsm7SmsPdu(const SM_PARAM* pSrc, std::vector<std::string>& vecPdu)
         SubmitHeader(pSrc, "00"), ends, vecPdu,
         [](std::size_t n) { return static_cast<unsigned int>(GSM7_HEADER_SEPTETS + n); },
         [&](std::string& part, std::size_t start, std::size_t n) {
-            AppendPackedSeptets(part, septets.data() + start, n, GSM7_HEADER_FILL_BITS);
+            gsmAppendPackedSeptets(part, septets.data() + start, n, GSM7_HEADER_FILL_BITS);
         });
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include "SmsCharset.h"
 #include "SmsDecode.h"
+#include "SmsEncode.h"
 #include "SmsGsm7Tables.h"
 
 namespace {
@@ -93,14 +94,8 @@ std::vector<unsigned char> UnpackUssd7(const std::vector<unsigned char>& octets)
     const std::size_t count = octets.size() * 8 / 7;
     std::vector<unsigned char> septets;
     for (std::size_t k = 0; k < count; ++k) {
-        const std::size_t bit = k * 7;
-        const std::size_t at = bit / 8;
-        const unsigned shift = bit % 8;
-        unsigned value = octets[at] >> shift;
-        if (shift > 1 && at + 1 < octets.size()) {
-            value |= static_cast<unsigned>(octets[at + 1]) << (8 - shift);
-        }
-        septets.push_back(static_cast<unsigned char>(value & 0x7F));
+        septets.push_back(static_cast<unsigned char>(
+            gsmSeptetAt(octets.data(), static_cast<int>(octets.size()), static_cast<int>(k))));
     }
     if (octets.size() * 8 % 7 == 0 && !septets.empty() && (septets.back() == GSM7_CR || septets.back() == 0)) {
         septets.pop_back();
@@ -319,24 +314,13 @@ bool DecodeUssdText(const UssdLine_t& line, const std::string& charset, UssdSeve
 
 std::string PackUssdCode(const std::string& code)
 {
-    std::vector<unsigned char> septets(code.begin(), code.end());
+    // Digits, '*' and '#' are septets of the default alphabet.
+    std::vector<uint8_t> septets;
+    gsmWideToGsm7(std::wstring(code.begin(), code.end()), septets);
     if (septets.size() % 8 == 7) {
         septets.push_back(GSM7_CR);  // 7 spare bits would read as "@"
     }
     std::string packed;
-    unsigned value = 0;
-    unsigned bits = 0;
-    for (const unsigned char s : septets) {
-        value |= static_cast<unsigned>(s & 0x7F) << bits;
-        bits += 7;
-        while (bits >= 8) {
-            packed += static_cast<char>(value & 0xFF);
-            value >>= 8;
-            bits -= 8;
-        }
-    }
-    if (bits > 0) {
-        packed += static_cast<char>(value & 0xFF);
-    }
-    return UpperHex(packed);
+    gsmAppendPackedSeptets(packed, septets.data(), septets.size(), 0);
+    return packed;
 }

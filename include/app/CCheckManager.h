@@ -234,14 +234,19 @@ public:
     static bool RunComCmdSetOperatorFormat(CPhoneCardBase* model, CComPortBase* port);
     static bool RunComCmdGetOperator(CPhoneCardBase* model, CComPortBase* port);
     static bool RunComCmdGetCharset(CPhoneCardBase* model, CComPortBase* port);
-    // USSD: the character set in force (read, then set by name), the request
+    // USSD: the firmware setting that chooses the form of 7-bit texts (where
+    // the model has one: nothing is sent otherwise), the character set in
+    // force (read, then set by name), the request
     // with its reply waited for up to `waitSec` seconds (the verdict:
     // RSP_OK with a reply, RSP_ERROR, RSP_MORE when none came in time), and
-    // the end of the session.
+    // the end of the session. The request goes to ports.front(); its reply
+    // is taken from whichever of `ports` (the modem's held AT ports) it comes
+    // to, `answeredOn` its index.
+    static bool RunComCmdGetUssdMode(CPhoneCardBase* model, CComPortBase* port);
     static bool RunComCmdGetUssdCharset(CPhoneCardBase* model, CComPortBase* port);
     static bool RunComCmdSetCharset(CPhoneCardBase* model, CComPortBase* port, const std::string& charset);
-    static int RunComCmdUssdRequest(CPhoneCardBase* model, CComPortBase* port, const std::string& code,
-                                    int32_t waitSec);
+    static int RunComCmdUssdRequest(CPhoneCardBase* model, const std::vector<CComPortBase*>& ports,
+                                    const std::string& code, int32_t waitSec, std::size_t& answeredOn);
     static bool RunComCmdUssdCancel(CPhoneCardBase* model, CComPortBase* port);
     // True once the modem on `path`, recognised by the last detection pass, let
     // an exchange run out of time without a single byte: the rest of the run's

@@ -50,6 +50,12 @@ struct ExchangeRow_t
     // whose OK waits for the network): running out of time without a byte
     // does not give the modem up.
     bool silenceIsAnswer = false;
+    // For an answer that may come on another AT port of the modem (a USSD
+    // reply some modems send only to their primary port): judges what each
+    // of those ports brought while the command's answer was awaited. Only its
+    // RSP_OK counts, as the answer having come there; anything else on those
+    // ports is no answer of the command. Null: only the command's port is read.
+    AnswerJudge_t elsewhere = nullptr;
 };
 
 // The row's command is `input.text`, written as it is.
@@ -74,6 +80,21 @@ std::string CallersText(CPhoneCardBase& model, const ExchangeInput_t& input);
 // fails at once, without writing, until ForgetModemStates.
 int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* port,
                 const ExchangeInput_t& input = {});
+
+// RunExchange with the command written to ports.front() (which must not be
+// null), the modem's other held AT ports after it (ModemWork_t::ports). With
+// `row.elsewhere` set, their input is dropped before the command is written
+// and, while the answer is awaited, each port is read in turn, one pass each
+// (ReadEachPortOnce): the exchange ends with RSP_OK as soon as
+// `row.elsewhere` accepts what one of them brought. Only ports.front() is
+// written to, resynchronised and judged by `row.judge`; a failing other port
+// is passed over. When the answer came elsewhere while the command's own port
+// had brought nothing yet, its final result may still come: that port is
+// left LATE_ANSWER_POSSIBLE, so the next exchange waits it out.
+// `answeredOn`, when given, is set to the index in `ports` of the port whose
+// input gave the verdict (0 unless the answer came elsewhere).
+int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, const std::vector<CComPortBase*>& ports,
+                const ExchangeInput_t& input = {}, std::size_t* answeredOn = nullptr);
 
 // Several commands of the model's in turn, each run as `step` with the
 // command as the caller's text, after the port was made ready as `need` says

@@ -5,7 +5,9 @@
 // built for each record by CCheckManager::RunOnPorts on the worker of the
 // record's port and owned by that worker for the record's turn.
 
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "PortRecords.h"
@@ -66,5 +68,28 @@ struct ModemWork_t
     // Makes the model again after `record` changed its model type.
     void RemakeModel();
 };
+
+// What one port brought in the read passes of ReadEachPortOnce so far.
+struct PortInput_t
+{
+    std::string input;  // everything read from the port, in order; never cleared here
+    bool alive = true;  // false once the port was missing, closed or its device failed
+};
+
+// One read pass over each of `ports` in turn, e.g. a modem's held AT ports
+// (ModemWork_t::ports): what ports[i] brings is appended to inputs[i].input.
+// `inputs` is first resized to ports.size(); what it held stays, so calling
+// again with the same vector accumulates each port's input across passes.
+// Each pass is CComPortBase::ReadAll's: it ends once the port's input went
+// quiet, after the nominal pass length when nothing came, and by
+// `notAfterUsec` (MonotonicUsec) at the latest, so a whole call takes up to
+// ports.size() pass lengths. Input that arrives on one port while another is
+// read waits in the kernel and comes with that port's own pass: nothing is
+// lost or mixed between ports. A null port, or one whose pass failed (closed,
+// device gone, given up), is marked not alive and not read again by later
+// calls with the same `inputs`. Returns whether any port is still alive.
+// Only reads: nothing is written and no port is discarded or closed.
+bool ReadEachPortOnce(const std::vector<CComPortBase*>& ports, int64_t notAfterUsec,
+                      std::vector<PortInput_t>& inputs);
 
 #endif

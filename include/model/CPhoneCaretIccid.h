@@ -5,14 +5,16 @@
 #include <vector>
 
 #include "CPhoneCrLfDial.h"
+#include "CPhoneUssdMode.h"
 #include "PhoneCardBase.h"
 
 // The Huawei-firmware models that read the SIM card number with "AT^ICCID?"
 // and know no "AT+CCID" (CPhone_K2210_ME, CPhone_MH5000, CPhone_TD_ME909,
 // CPhone_TD_MH5000). They dial with CR LF and hang up with AT+CHUP, and
-// report ^RSSI/^MODE lines unasked until "AT^CURC=0". A model deriving from
+// report ^RSSI/^MODE lines unasked until "AT^CURC=0", and carry USSD texts
+// as "AT^USSDMODE" says (CPhoneUssdMode). A model deriving from
 // here adds only its identity (the TD Tech ones lay CPhoneTdTechInit over it).
-class CPhoneCaretIccid : public CPhoneCrLfDial<CPhoneCardBase>
+class CPhoneCaretIccid : public CPhoneUssdMode<CPhoneCrLfDial<CPhoneCardBase>>
 {
 public:
     // "AT^ICCID?\r\n".

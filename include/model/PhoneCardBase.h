@@ -223,6 +223,11 @@ public:
     // How the modem carries 7-bit USSD texts both ways: in the character set
     // in force (the code as typed, "GSM" set for the request) or packed as hex.
     virtual UssdSevenBitForm_t GetUssdSevenBitForm() const;
+    // The query of a firmware setting that chooses that form, where the
+    // model's modems have one ("" where the form is fixed: nothing is sent);
+    // its answer handler keeps what the setting says for GetUssdSevenBitForm.
+    virtual std::string GetUssdModeCmd() const;
+    virtual int OnGetUssdModeCmdRsp(std::string rsp);
     // "AT+CSCS?\r": the character set in force, kept for restoring it and for
     // reading the reply (GetUssdCharset; "" when the modem did not say).
     virtual std::string GetUssdCharsetCmd() const;
@@ -237,6 +242,11 @@ public:
     // error message); RSP_MORE otherwise, also after OK: the reply comes
     // seconds later. GetUssdReplyStarted tells a reply cut short.
     virtual int OnUssdRequestRsp(std::string rsp);
+    // What another AT port of the modem brought while the request waited
+    // (some modems send the reply only to their primary port): RSP_OK once
+    // it holds a whole "+CUSD:" reply (GetUssdReply), RSP_MORE otherwise,
+    // whatever else it holds: no line there answers the request.
+    virtual int OnUssdReplyElsewhereRsp(std::string rsp);
     // "AT+CUSD=2\r": ends a session the network left open (a menu).
     virtual std::string GetUssdCancelCmd() const;
     virtual int OnUssdCancelRsp(std::string rsp);
@@ -447,7 +457,7 @@ protected:
     RegDomain_t m_eRegDomainAsked = REG_DOMAIN_CS;  // the domain GetRegistrationCmd last asked about
     int m_nOperatorFormat = -1;               // <format> of the last operator name, -1 when none
     UssdLine_t m_ussdReply;                   // the reply OnUssdRequestRsp took
-    bool m_bUssdReplyStarted = false;         // a "+CUSD:" came, whole or not
+    bool m_bUssdReplyStarted = false;         // a "+CUSD:" came on any port, whole or not
     std::string m_strUssdCharset;             // the AT+CSCS answer before a USSD request
 };
 

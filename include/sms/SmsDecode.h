@@ -116,6 +116,10 @@ int gsmSerializeNumbers(const char* pSrc, char* pDst, int nSrcLength, int nDstSi
 // a partial character; returns the number of bytes written.
 int gsmDecode7bit(const unsigned char* pSrc, char* pDst, int nSrcLength, int nDstSize);
 
+// Septet `i` (0 <= i < nOctets * 8 / 7) of the packed septets in the
+// `nOctets` octets at `pSrc`, counted from the first octet, bit 0 first.
+unsigned int gsmSeptetAt(const unsigned char* pSrc, int nOctets, int i);
+
 // Copies nSrcLength bytes and a NUL, at most nDstSize - 1 bytes; returns the count copied.
 int gsmDecode8bit(const unsigned char* pSrc, char* pDst, int nSrcLength, int nDstSize);
 

@@ -75,6 +75,12 @@ bool gsmLongSmsPdu(const SM_PARAM* pSrc, std::vector<std::string>& vecPdu, bool 
 // character is in neither table.
 bool gsmWideToGsm7(const std::wstring& text, std::vector<uint8_t>& septets);
 
+// Appends the `n` septets at `septets` (bit 7 of each ignored) packed into
+// octets, bit 0 first, as upper-case hex to `out`, after `fillBits` (0..7)
+// zero bits, those that bring a text to a septet boundary after a user-data
+// header. A last octet's unused high bits are zero.
+void gsmAppendPackedSeptets(std::string& out, const uint8_t* septets, std::size_t n, unsigned int fillBits);
+
 // SMS-SUBMITs of the text at `pSrc->text` in GSM 7-bit (data coding scheme 0),
 // appended to `vecPdu` as hex (no Ctrl-Z): one PDU of the single-part form
 // (as gsmEncodePduNew's) when the text takes at most 160 septets, else parts

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CCheckManager.h"
@@ -386,6 +387,82 @@ TEST(CommandExchangeStaleInput, UnjudgedAnswerIsFollowedByAt)
     EXPECT_TRUE(CCheckManager::RunComCmdGetSignalStrength(&model, &port));
     EXPECT_EQ(peer.ReceivedWhenQuiet(), "X-CCID\rX-AT\rX-CSQ\r");
 }
+
+// ---- a USSD reply heard on another AT port of the modem
+
+struct ElsewhereCase
+{
+    const char* name;
+    std::string ownAnswer;    // on the port of the request, at once
+    std::string staleOther;   // on the other port before the request: never taken
+    std::string otherAfter;   // on the other port once the request went out
+    int verdict;
+    std::string text;         // of the reply taken
+    std::size_t answeredOn;
+    // The port of the request after it: a final result still to come is waited out next time.
+    LineState_t ownState = LineState_t::SETTLED;
+};
+
+class UssdElsewhere : public ::testing::TestWithParam<ElsewhereCase>
+{
+};
+
+TEST_P(UssdElsewhere, TheFirstWholeReplyOnAnyHeldPort)
+{
+    const ElsewhereCase& c = GetParam();
+    const ReadCycles cycles(100);  // 50 ms passes
+    const std::string request = "AT+CUSD=1,\"*100#\",15\r";
+    ModemPeer own({{request, {c.ownAnswer}}});
+    ModemPeer other({});
+    CComPortBase ownPort(own.Path(), 9600);
+    CComPortBase otherPort(other.Path(), 9600);
+    ASSERT_EQ(ownPort.Open() + otherPort.Open(), 2);
+    if (!c.staleOther.empty()) {
+        other.SendUnasked(c.staleOther);
+    }
+    // The other port speaks once the request has reached the modem.
+    std::thread primary([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (own.Received().find(request) == std::string::npos && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        if (!c.otherAfter.empty()) {
+            other.SendUnasked(c.otherAfter);
+        }
+    });
+    CPhoneCardBase model;
+    std::size_t answeredOn = 99;
+    const int verdict = CCheckManager::RunComCmdUssdRequest(&model, {&ownPort, &otherPort}, "*100#", 1, answeredOn);
+    primary.join();
+
+    EXPECT_EQ(verdict, c.verdict);
+    EXPECT_EQ(model.GetUssdReply().text, c.text);
+    EXPECT_EQ(answeredOn, c.answeredOn);
+    if (c.verdict != RSP_MORE) {
+        EXPECT_EQ(ownPort.GetLineState(), c.ownState);
+    }
+    // Only the port of the request is written to.
+    EXPECT_EQ(own.ReceivedWhenQuiet(), request);
+    EXPECT_EQ(other.ReceivedWhenQuiet(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UssdElsewhere,
+    ::testing::Values(
+        ElsewhereCase{"ReplyOnThePrimary", "\r\nOK\r\n", "", "\r\n+CUSD: 0,\"Balance\",15\r\n", RSP_OK, "Balance",
+                      1},
+        // Lines of the other port that no command of ours asked for are no answer.
+        ElsewhereCase{"UnrelatedLinesFirst", "\r\nOK\r\n", "",
+                      "\r\n+CMTI: \"SM\",3\r\n\r\nERROR\r\n\r\n+CUSD: 0,\"Balance\",15\r\n", RSP_OK, "Balance", 1},
+        // A reply of an earlier request, left on the other port, is dropped before this one.
+        ElsewhereCase{"StaleReplyDropped", "\r\nOK\r\n", "\r\n+CUSD: 0,\"old\",15\r\n", "", RSP_MORE, "", 0},
+        // A modem that holds its OK until the network answered: the OK is still to come.
+        ElsewhereCase{"OkStillToComeOnItsOwnPort", "", "", "\r\n+CUSD: 0,\"Balance\",15\r\n", RSP_OK, "Balance", 1,
+                      LineState_t::LATE_ANSWER_POSSIBLE},
+        ElsewhereCase{"ReplyOnItsOwnPort", "\r\nOK\r\n\r\n+CUSD: 2\r\n", "", "", RSP_OK, "", 0},
+        ElsewhereCase{"ErrorOnItsOwnPortDecides", "\r\n+CME ERROR: 30\r\n", "", "\r\nOK\r\n", RSP_ERROR, "", 0},
+        ElsewhereCase{"CutShortElsewhereIsNoReply", "\r\nOK\r\n", "", "\r\n+CUSD: 0,\"Bal", RSP_MORE, "", 0}),
+    [](const ::testing::TestParamInfo<ElsewhereCase>& info) { return std::string(info.param.name); });
 
 // ---- the initialisation sequence
 

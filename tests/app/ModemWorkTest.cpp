@@ -166,4 +166,52 @@ TEST(RunOnPorts, LetsEachPortGoAfterItsLastRecord)
     EXPECT_EQ(taken, 1);
 }
 
+// One pass over each of a modem's AT ports: each port's input lands in its
+// own slot, accumulates across calls, and a port that is missing or whose
+// device went away is left out from then on while the others are still read.
+TEST(ReadEachPortOnce, KeepsEachPortsInputApartAcrossPasses)
+{
+    const ReadCycles fast(20);  // 10 ms passes
+    ASSERT_EQ(CComPortBase::ResetAllComPort(), 0);
+    PtyPair first;
+    PtyPair second;
+    PtyPair gone;
+    CComPortBase a(first.path, 115200);
+    CComPortBase b(second.path, 115200);
+    CComPortBase c(gone.path, 115200);
+    ASSERT_EQ(a.Open() + b.Open() + c.Open(), 3);
+    const std::vector<CComPortBase*> ports = {&a, nullptr, &b, &c};
+
+    // Input waiting on the later ports while the first is read is not lost.
+    first.Send("\r\nOK\r\n");
+    second.Send("\r\n+CUSD: 0,\"Bal");
+    ASSERT_TRUE(first.SlaveReadable());
+    ASSERT_TRUE(second.SlaveReadable());
+    std::vector<PortInput_t> inputs;
+    EXPECT_TRUE(ReadEachPortOnce(ports, MonotonicUsec() + 2000000, inputs));
+    ASSERT_EQ(inputs.size(), ports.size());
+    EXPECT_EQ(inputs[0].input, "\r\nOK\r\n");
+    EXPECT_EQ(inputs[2].input, "\r\n+CUSD: 0,\"Bal");
+    EXPECT_EQ(inputs[3].input, "");
+    EXPECT_FALSE(inputs[1].alive);
+    EXPECT_TRUE(inputs[0].alive && inputs[2].alive && inputs[3].alive);
+
+    // The rest of a line comes with the next pass, after what came before.
+    second.Send("ance\",15\r\n");
+    ASSERT_TRUE(second.SlaveReadable());
+    gone.CloseMaster();  // the modem's tty went away
+    EXPECT_TRUE(ReadEachPortOnce(ports, MonotonicUsec() + 2000000, inputs));
+    EXPECT_EQ(inputs[0].input, "\r\nOK\r\n");
+    EXPECT_EQ(inputs[2].input, "\r\n+CUSD: 0,\"Balance\",15\r\n");
+    EXPECT_FALSE(inputs[3].alive);
+
+    // A deadline already past ends every pass at once; nothing is read then.
+    first.Send("late");
+    ASSERT_TRUE(first.SlaveReadable());
+    const int64_t before = MonotonicUsec();
+    ReadEachPortOnce(ports, before, inputs);
+    EXPECT_LT(MonotonicUsec() - before, 1000000);
+    EXPECT_EQ(ReadEachPortOnce({nullptr}, before, inputs), false);
+}
+
 }  // namespace

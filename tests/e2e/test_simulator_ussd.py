@@ -161,6 +161,33 @@ class SimulatorUssdRequests(unittest.TestCase):
                 self.assertEqual(port.chat(b"AT\r"), OK)
                 self.assertEqual(port.pending(), b"", (cfg, command))
 
+    def test_ussdmode_chooses_packed_or_plain_both_ways(self):
+        replies = {"*100#": {"text": "Balance"}}
+        packed = b'\r\n+CUSD: 0,"C2303BEC1E971B",15\r\n'
+        # configuration, then each command with its answer and the reply line that follows (None: none)
+        rows = [({"ussdmode": 1}, [(b"AT^USSDMODE?\r", b"\r\n^USSDMODE: 1\r\n" + OK, None),
+                                   (request(b"AA180C3602"), OK, packed),
+                                   (request(b"*100#"), b"\r\nERROR\r\n", None)]),
+                ({"ussdmode": 0}, [(b"AT^USSDMODE?\r", b"\r\n^USSDMODE: 0\r\n" + OK, None),
+                                   (request(b"*100#"), OK, b'\r\n+CUSD: 0,"Balance",15\r\n'),
+                                   # Set, the mode holds for every tty of the modem until changed.
+                                   (b"AT^USSDMODE=1\r", OK, None),
+                                   (request(b"AA180C3602"), OK, packed),
+                                   (b"AT^USSDMODE=2\r", b"\r\nERROR\r\n", None)]),
+                # Unicode replies are hex in either mode.
+                ({"ussdmode": 1, "replies": {"*100#": {"text": "\u4f59", "encoding": "ucs2"}}},
+                 [(request(b"AA180C3602"), OK, b'\r\n+CUSD: 0,"4F59",72\r\n')]),
+                ({}, [(b"AT^USSDMODE?\r", b"\r\nERROR\r\n", None)])]
+        modems = [modem(n, cfg.pop("replies", replies), ussd=cfg) for n, (cfg, _) in enumerate(rows)]
+        with Bench(modems) as bench:
+            for n, (cfg, steps) in enumerate(rows):
+                port = ready(bench, n)
+                for command, answer, line in steps:
+                    self.assertEqual(port.chat(command), answer, (cfg, command))
+                    if line is not None:
+                        self.assertEqual(port.read_until(line), line, (cfg, command))
+                self.assertEqual(port.pending(), b"", cfg)
+
     def test_reply_on_the_primary_port_when_asked_on_the_second(self):
         modems = [{"ussd": {"replies": {"*100#": {"text": "Balance"}}, "reply_on": "primary"},
                    "ttys": [{"role": "at"}, {"role": "at2"}]}]
@@ -173,6 +200,7 @@ class SimulatorUssdRequests(unittest.TestCase):
 
     def test_bad_ussd_configurations_are_refused(self):
         rows = [({"reply_on": "all"}, "reply_on is one of asking, primary"),
+                ({"ussdmode": 2}, "ussdmode is 0 or 1"),
                 ({"replies": {"*1#": {"text": "x", "encoding": "utf8"}}}, "encoding 'utf8'"),
                 ({"replies": {"*1#": {"text": "x", "encoding": "8bit", "language": "en"}}}, "language"),
                 ({"replies": {"*1#": {"text": "\u4f59", "encoding": "gsm7"}}}, "outside the GSM 7-bit"),

@@ -68,6 +68,46 @@ class WholeBank(unittest.TestCase):
                 self.assertNotIn("AT+CUSD=2", ussd_commands(bench, name), n)
 
 
+class RequestForms(unittest.TestCase):
+    def test_each_model_sends_the_code_in_the_form_its_modem_reads(self):
+        # model, AT^USSDMODE of the modem (None: it has no such command), reply, character set, then
+        # whether the model asks AT^USSDMODE?, the request as written, the expected (status, text, dcs)
+        packed, plain = 'AT+CUSD=1,"AA180C3602",15', 'AT+CUSD=1,"*100#",15'
+        rows = [("CPhone_TD_ME909", 1, {"text": "Balance 12.30"}, "UCS2", True, packed, (0, "Balance 12.30", 15)),
+                ("CPhone_K2210_ME", 1, {"text": "@_\u20ac 5"}, "GSM", True, packed, (0, "@_\u20ac 5", 15)),
+                ("CPhone_MH5000", 1, {"text": "\u4f59\u989d", "encoding": "ucs2"}, "IRA", True, packed,
+                 (0, "\u4f59\u989d", 72)),
+                ("CPhone_TD_MH5000", 1, {"text": "Hi", "language": "en"}, "GSM", True, packed, (0, "Hi", 16)),
+                ("CPhone_TD_ME901", 0, {"text": "Ok \u00e9"}, "UCS2", True, plain, (0, "Ok \u00e9", 15)),
+                ("CPhone_MG301_ON_KW40010", None, {"text": "Balance"}, "IRA", True, plain, (0, "Balance", 15)),
+                # Only the models of Huawei firmware ask.
+                ("CPhone_EC20F", None, {"text": "Balance"}, "UCS2", False, plain, (0, "Balance", 15)),
+                ("CPhone_INCORPORATED_A7600C1_SE", None, {"text": "Balance"}, "UCS2", False, plain,
+                 (0, "Balance", 15))]
+        modems = []
+        for n, (model, mode, reply, cscs, _, _, _) in enumerate(rows):
+            ussd = {"replies": {"*100#": reply}}
+            if mode is not None:
+                ussd["ussdmode"] = mode
+            modems.append({"path": "/dev/ttyUSB%d" % n, "model": model, "cscs": cscs, "ussd": ussd})
+        with Bench(modems, set_ini=INI) as bench:
+            doc = document(bench.run_tarnel(["ussd", "*100#"]))
+            by_name = {m["name"]: m for m in doc["modems"]}
+            for n, (model, mode, reply, cscs, asks, request, (status, text, dcs)) in enumerate(rows):
+                name = "ttyUSB%d" % n
+                commands = [c[0] for c in bench.commands(name)]
+                self.assertEqual(result_of(by_name[name]), (0, "Succeed", status, text, dcs), model)
+                self.assertEqual("AT^USSDMODE?" in commands, asks, model)
+                # The setting is read, never changed.
+                self.assertFalse([c for c in commands if c.startswith("AT^USSDMODE=")], model)
+                self.assertEqual(ussd_commands(bench, name), [request], model)
+                # Packed, the code needs no character set; as typed, it goes in GSM.
+                sets = [c for c in commands if c.startswith("AT+CSCS=")]
+                self.assertEqual(sets, [] if request == packed or cscs == "GSM" else ['AT+CSCS="GSM"', 'AT+CSCS="%s"' % cscs],
+                                 model)
+                self.assertEqual(bench.state(name)["cscs"], cscs, model)
+
+
 class Sessions(unittest.TestCase):
     MENU = {"*101#": {"text": "1. Balance\r\n2. Data", "status": 1}}
 
@@ -104,6 +144,36 @@ class Sessions(unittest.TestCase):
         with Bench(modems, set_ini=INI) as bench:
             doc = document(bench.run_tarnel(["sussd", "*100#"]))
             self.assertEqual([result_of(m) for m in doc["modems"]], [(0, "Succeed", 0, "Balance", 15)])
+
+    def test_a_request_through_a_second_at_port_hears_the_reply_on_the_primary(self):
+        # Without sysfs the two ttys of each modem are one modem by IMEI and SIM, talked to through
+        # the lower-numbered: here the modem's second AT port, while its replies go to its primary.
+        # reply, modem extras, expected (status, text, dcs), the USSD commands on the second port
+        rows = [({"text": "Balance 12.30"}, {}, (0, "Balance 12.30", 15), ['AT+CUSD=1,"*100#",15']),
+                # The reply is in the primary's own character set, not the one set for the request.
+                ({"text": "Ok \u00e9"}, {"cscs": "UCS2"}, (0, "Ok \u00e9", 15), ['AT+CUSD=1,"*100#",15']),
+                ({"text": "1. Balance", "status": 1}, {}, (1, "1. Balance", 15),
+                 ['AT+CUSD=1,"*100#",15', "AT+CUSD=2"]),
+                # The OK of the request comes after the reply elsewhere: it is not taken for another answer.
+                ({"text": "late", "delay_ms": 300, "before_ok": True}, {"cscs": "IRA"}, (0, "late", 15),
+                 ['AT+CUSD=1,"*100#",15'])]
+        modems = [dict({"model": "CPhone_EC20F", "imei": "86000000000001%d" % n, "iccid": "8986000000000000001%d" % n,
+                        "ttys": [{"path": "/dev/ttyUSB%d" % (2 * n), "role": "at2"},
+                                 {"path": "/dev/ttyUSB%d" % (2 * n + 1), "role": "at"}],
+                        "ussd": {"replies": {"*100#": reply}, "reply_on": "primary"}}, **extra)
+                  for n, (reply, extra, _, _) in enumerate(rows)]
+        with Bench(modems, set_ini=INI) as bench:
+            doc = document(bench.run_tarnel(["ussd", "*100#"]))
+            self.assertEqual(sorted(m["name"] for m in doc["modems"]), ["ttyUSB%d" % (2 * n) for n in range(len(rows))])
+            by_name = {m["name"]: m for m in doc["modems"]}
+            for n, (reply, extra, (status, text, dcs), sent) in enumerate(rows):
+                second, primary = "ttyUSB%d" % (2 * n), "ttyUSB%d" % (2 * n + 1)
+                self.assertEqual(result_of(by_name[second]), (0, "Succeed", status, text, dcs), reply)
+                self.assertEqual(ussd_commands(bench, second), sent, reply)
+                self.assertEqual(ussd_commands(bench, primary), [], reply)
+                self.assertEqual(bench.events(second, "ussd")[-1]["code"], "*100#", reply)
+                for tty in (second, primary):
+                    self.assertEqual(bench.state(tty)["cscs"], extra.get("cscs", "GSM"), (reply, tty))
 
     def test_a_stop_signal_ends_the_wait_at_once(self):
         with Bench([modem(0, {"*100#": None})], set_ini=INI) as bench:

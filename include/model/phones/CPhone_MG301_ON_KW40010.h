@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "CPhoneUssdMode.h"
 #include "PhoneCardBase.h"
 
 // Huawei MG301 (GSM).
-class CPhone_MG301_ON_KW40010 : public CPhoneCardBase
+class CPhone_MG301_ON_KW40010 : public CPhoneUssdMode<CPhoneCardBase>
 {
 public:
     std::string Get_ATI_Rsp() const override;

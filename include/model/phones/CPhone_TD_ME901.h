@@ -4,10 +4,11 @@
 #include <string>
 
 #include "CPhoneTdTechInit.h"
+#include "CPhoneUssdMode.h"
 #include "PhoneCardBase.h"
 
 // TD Tech ME901s (LTE).
-class CPhone_TD_ME901 : public CPhoneTdTechInit<CPhoneCardBase>
+class CPhone_TD_ME901 : public CPhoneTdTechInit<CPhoneUssdMode<CPhoneCardBase>>
 {
 public:
     std::string Get_ATI_Rsp() const override;
