@@ -28,9 +28,26 @@ struct PortState
     bool stopped = false;   // it then let an exchange run out of time without a byte
 };
 
-// Guards g_portStates: one worker per port may run exchanges at once.
+// Guards g_portStates and g_inputSinks: one worker per port may run exchanges at once.
 std::mutex g_portStateMutex;
 std::map<std::string, PortState> g_portStates;
+// The watched ports' sinks by device path (WatchPortInput).
+std::map<std::string, PortInputSink_t> g_inputSinks;
+
+PortInputSink_t SinkOf(const std::string& path)
+{
+    const std::lock_guard<std::mutex> lock(g_portStateMutex);
+    const auto it = g_inputSinks.find(path);
+    return it == g_inputSinks.end() ? PortInputSink_t() : it->second;
+}
+
+// Input read outside any answer: a watched port's goes to its sink.
+void HandOver(const PortInputSink_t& sink, const std::string& text)
+{
+    if (sink && !text.empty()) {
+        sink(text);
+    }
+}
 
 PortState StateOf(const std::string& path)
 {
@@ -61,14 +78,21 @@ bool PortReady(CPhoneCardBase* model, CComPortBase* port, PortNeed_t need)
 // device failed), or RSP_MORE when time ran out; `heard` tells whether any
 // byte came back.
 int Converse(CPhoneCardBase& model, CComPortBase& port, const std::string& command, AnswerJudge_t judge, int passes,
-             bool delAllPause, bool& heard)
+             bool delAllPause, bool afterStop, const PortInputSink_t& sink, bool& heard)
 {
     heard = false;
-    if (StopRequested()) {
+    if (StopRequested() && !afterStop) {
         return RSP_ERROR;  // the run is ending: no new command
     }
-    // Unsolicited lines and the rest of an abandoned answer are no part of this one.
-    port.DiscardInput();
+    // Unsolicited lines and the rest of an abandoned answer are no part of
+    // this one: dropped, or handed to the port's watch.
+    if (sink) {
+        std::string unasked;
+        port.TakeQueuedInput(unasked);
+        HandOver(sink, unasked);
+    } else {
+        port.DiscardInput();
+    }
     if (port.Write(command) != 1) {
         return RSP_ERROR;
     }
@@ -79,12 +103,16 @@ int Converse(CPhoneCardBase& model, CComPortBase& port, const std::string& comma
         heard = heard || !answer.empty();
         const int verdict = (model.*judge)(answer);
         if (verdict == RSP_OK || verdict == RSP_ERROR) {
+            // Announcements may come inside an answer.
+            HandOver(sink, answer);
             return verdict;
         }
-        if (!alive || StopRequested()) {
+        if (!alive || (StopRequested() && !afterStop)) {
+            HandOver(sink, answer);
             return RSP_ERROR;  // the device went away, or the run is ending
         }
         if (MonotonicUsec() >= deadline) {
+            HandOver(sink, answer);
             return RSP_MORE;
         }
         if (delAllPause) {
@@ -98,7 +126,7 @@ int Converse(CPhoneCardBase& model, CComPortBase& port, const std::string& comma
 // waits until a whole pass goes by without input, so that a late answer is
 // not taken for the next one, and after an answer that could not be judged
 // checks with "AT" that the modem takes commands again.
-void Resynchronise(CPhoneCardBase& model, CComPortBase& port)
+void Resynchronise(CPhoneCardBase& model, CComPortBase& port, const PortInputSink_t& sink)
 {
     const LineState_t state = port.GetLineState();
     if (state == LineState_t::SETTLED) {
@@ -107,13 +135,16 @@ void Resynchronise(CPhoneCardBase& model, CComPortBase& port)
     port.SetLineState(LineState_t::SETTLED);
     for (int i = 0; i < kSettlePasses; ++i) {
         std::string late;
-        if (port.ReadAll(late, MonotonicUsec() + ReadPassUsec()) != 1 || late.empty()) {
+        const bool alive = port.ReadAll(late, MonotonicUsec() + ReadPassUsec()) == 1;
+        HandOver(sink, late);
+        if (!alive || late.empty()) {
             break;
         }
     }
     if (state == LineState_t::CONFUSED) {
         bool heard = false;
-        Converse(model, port, model.GetATCmd(), &CPhoneCardBase::OnGetAtCmdRsp, kResyncAtPasses, false, heard);
+        Converse(model, port, model.GetATCmd(), &CPhoneCardBase::OnGetAtCmdRsp, kResyncAtPasses, false, false, sink,
+                 heard);
     }
 }
 
@@ -207,6 +238,17 @@ const ExchangeRow_t USSD_CANCEL_ROW{ModelCommand<&Model::GetUssdCancelCmd>, &Mod
                                     PORT_ALREADY_OPEN};
 const ExchangeRow_t READ_NEXT_ROW{TakeReadNext, &Model::OnReadNextSmsCmdRsp, 100, PORT_ALREADY_OPEN};
 const ExchangeRow_t READ_ONE_ROW{ReadAtIndex, &Model::OnReadOneSmsCmdRsp, 100, PORT_ALREADY_OPEN};
+// New-message indications: what the modem offers and has set, and setting
+// them; putting the modem's own setting back is still written once a stop
+// was requested.
+const ExchangeRow_t INDICATION_OFFER_ROW{ModelCommand<&Model::GetIndicationOfferCmd>, &Model::OnIndicationOfferRsp,
+                                         5, PORT_ALREADY_OPEN};
+const ExchangeRow_t INDICATION_SETTING_ROW{ModelCommand<&Model::GetIndicationSettingCmd>,
+                                           &Model::OnIndicationSettingRsp, 5, PORT_ALREADY_OPEN};
+const ExchangeRow_t SET_INDICATION_ROW{CallersText, &Model::OnSetIndicationRsp, 5, PORT_ALREADY_OPEN, false, false,
+                                       true};
+const ExchangeRow_t SELECT_SR_ROW{ModelCommand<&Model::GetReadSmsOnSrCmd>, &Model::OnGetReadSmsOnSrCmd, 5,
+                                  PORT_ALREADY_OPEN};
 // The model's initialisation commands in turn, up to 5 passes each, on a port it opens.
 const ExchangeSequence_t INIT_SEQUENCE{
     &Model::GetInitAtCmd, {CallersText, &Model::OnInitAtCmdRsp, 5, PORT_ALREADY_OPEN}, OPENS_PORT};
@@ -238,9 +280,11 @@ int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, CComPortBase* p
     if (StateOf(path).stopped) {
         return RSP_ERROR;
     }
-    Resynchronise(*model, *port);
+    const PortInputSink_t sink = SinkOf(path);
+    Resynchronise(*model, *port, sink);
     bool heard = false;
-    const int verdict = Converse(*model, *port, command, row.judge, row.passes, row.delAllPause, heard);
+    const int verdict =
+        Converse(*model, *port, command, row.judge, row.passes, row.delAllPause, row.afterStop, sink, heard);
     if (verdict == RSP_MORE) {
         port->SetLineState(heard ? LineState_t::CONFUSED : LineState_t::LATE_ANSWER_POSSIBLE);
         if (!heard && !row.silenceIsAnswer) {
@@ -276,6 +320,16 @@ void DrainLateAnswers(CComPortBase& port)
     }
     // An answer still arriving when the time is up is waited out by the next exchange.
     port.SetLineState(heard ? LineState_t::LATE_ANSWER_POSSIBLE : LineState_t::SETTLED);
+}
+
+void WatchPortInput(const std::string& path, PortInputSink_t sink)
+{
+    const std::lock_guard<std::mutex> lock(g_portStateMutex);
+    if (sink) {
+        g_inputSinks[path] = std::move(sink);
+    } else {
+        g_inputSinks.erase(path);
+    }
 }
 
 void ForgetModemStates()
@@ -365,6 +419,27 @@ bool CCheckManager::RunComCmdReadME_Sms(CPhoneCardBase* model, CComPortBase* por
 bool CCheckManager::RunComCmdReadSM_Sms(CPhoneCardBase* model, CComPortBase* port)
 {
     return Succeeded(SELECT_SM_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdReadSR_Sms(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(SELECT_SR_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetIndicationOffer(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(INDICATION_OFFER_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetIndicationSetting(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(INDICATION_SETTING_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdSetIndication(CPhoneCardBase* model, CComPortBase* port,
+                                           const IndicationSetting_t& setting)
+{
+    return model != nullptr && Succeeded(SET_INDICATION_ROW, model, port, {model->GetSetIndicationCmd(setting)});
 }
 
 bool CCheckManager::RunComCmdDelAllSms(CPhoneCardBase* model, CComPortBase* port)

@@ -48,3 +48,15 @@ void ModemWork_t::RemakeModel()
 {
     model.reset(GetPhoneByType(record.nPhoneType));
 }
+
+bool ModemWork_t::ListenOnPorts(std::vector<std::string>& texts, int64_t notAfterUsec) const
+{
+    texts.resize(ports.size());
+    CComPortBase::WaitForInput(ports, notAfterUsec);
+    bool alive = true;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        ports[i]->TakeQueuedInput(texts[i]);
+        alive = alive && ports[i]->HasGoneAway() != 1;
+    }
+    return alive;
+}
