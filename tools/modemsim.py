@@ -230,6 +230,20 @@ def encode_deliver(sender, text, time_text, smsc="", dcs=None, concat=None, tz=0
     return pdu.hex().upper()
 
 
+def encode_status_report(report, smsc=""):
+    """Hex text of an SMS-STATUS-REPORT: {"ref", "to", "status", "time", "done"}.
+
+    "time" is the centre time stamp of the message reported on, "done" when
+    its status was reached (default: the same); status 0 = delivered."""
+    if not isinstance(report, dict) or "to" not in report:
+        raise PduError("a status report needs at least \"to\"")
+    sent = str(report.get("time", "23-05-17 08:30:00"))
+    pdu = (encode_smsc(smsc) + bytes([0x06, int(report.get("ref", 0)) & 0xFF]) +
+           encode_address(str(report["to"])) + encode_scts(sent) +
+           encode_scts(str(report.get("done", sent))) + bytes([int(report.get("status", 0)) & 0xFF]))
+    return pdu.hex().upper()
+
+
 def split_long_text(text, dcs):
     """Part texts of a concatenated message, never splitting an escape or a surrogate pair."""
     parts, current, used = [], "", 0
@@ -264,6 +278,15 @@ def tpdu_length(pdu_hex):
     return len(data) - 1 - data[0]
 
 
+def first_octet(pdu_hex):
+    """The octet after the service-centre field, or None when there is none."""
+    try:
+        data = bytes.fromhex(pdu_hex)
+        return data[1 + data[0]]
+    except (ValueError, IndexError):
+        return None
+
+
 class _Reader:
     def __init__(self, data):
         self.data, self.pos = data, 0
@@ -293,7 +316,8 @@ def _decode_address(reader):
 
 
 def decode_pdu(pdu_hex, kind=None):
-    """Fields of an SMS-DELIVER or SMS-SUBMIT given as hex text; PduError on malformed input.
+    """Fields of an SMS-DELIVER, SMS-SUBMIT or SMS-STATUS-REPORT given as hex text;
+    PduError on malformed input.
 
     kind ("deliver" or "submit") overrides the message-type bits, which some
     stored PDUs leave at zero whatever they hold.
@@ -312,6 +336,15 @@ def decode_pdu(pdu_hex, kind=None):
         out["smsc"] = ""
     first = reader.byte()
     mti = {"deliver": 0, "submit": 1}.get(kind, first & 0x03)
+    if mti == 2:
+        out["type"] = "status_report"
+        out["mr"] = reader.byte()
+        out["to"], toa = _decode_address(reader)
+        out["toa"] = "%02X" % toa
+        out["scts"] = unswap_digits(reader.take(7), 14)
+        out["done"] = unswap_digits(reader.take(7), 14)
+        out["status"] = reader.byte()
+        return out
     if mti == 1:
         out["type"] = "submit"
         out["mr"] = reader.byte()
@@ -320,7 +353,7 @@ def decode_pdu(pdu_hex, kind=None):
         out["type"] = "deliver"
         out["from"], toa = _decode_address(reader)
     else:
-        raise PduError("message type %d is neither deliver nor submit" % mti)
+        raise PduError("message type %d is none of deliver, submit and status report" % mti)
     out["toa"] = "%02X" % toa
     out["pid"] = reader.byte()
     dcs = out["dcs"] = reader.byte()
@@ -403,10 +436,42 @@ CME_TEXT = {3: "operation not allowed", 4: "operation not supported", 5: "PH-SIM
 # Character sets of AT+CSCS.
 CHARSETS = ("GSM", "IRA", "UCS2", "8859-1")
 
+# AT+CNMI=? of a modem that says nothing else: <mode>,<mt>,<bm>,<ds>,<bfr>.
+DEFAULT_CNMI_OFFER = "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)"
+
+
+def parse_cnmi_offer(text):
+    """'+CNMI: (0-2),(0-3),...' -> one set of allowed values per field; None if malformed."""
+    groups = re.findall(r"\(([^)]*)\)", text)
+    if len(groups) != 5:
+        return None
+    offer = []
+    for group in groups:
+        allowed = set()
+        for item in group.split(","):
+            low, _, high = item.strip().partition("-")
+            if not low.isdigit() or (high and not high.isdigit()):
+                return None
+            allowed.update(range(int(low), int(high or low) + 1))
+        offer.append(allowed)
+    return offer
+
+
+def parse_cnmi(text):
+    """'2,1,0,2' -> [2, 1, 0, 2, 0]: missing and empty fields are 0; None if malformed."""
+    fields = text.split(",")
+    if len(fields) > 5 or not all(f.strip().isdigit() or not f.strip() for f in fields):
+        return None
+    values = [int(f) if f.strip() else 0 for f in fields]
+    return values + [0] * (5 - len(values))
+
+
 HEALTH_COMMAND = re.compile(r"\+(CPIN|CREG|CGREG|CEREG|COPS|CFUN)(\?|=.*)")
 
 STORAGE_NAMES = ("SM", "ME")
-DEFAULT_CAPACITY = {"SM": 50, "ME": 100}
+# "SR", the status-report storage, only on modems whose configured storage names it.
+STATUS_STORAGE = "SR"
+DEFAULT_CAPACITY = {"SM": 50, "ME": 100, STATUS_STORAGE: 20}
 
 
 def ati_search_dirs(extra):
@@ -716,7 +781,7 @@ TTY_KEYS = {"path", "name", "role", "interface", "speeds", "wrong_speed", "echo"
 
 # The ttys of one modem share these: one SIM, one network, one message store.
 SHARED_STATE = ("storage", "capacity", "sent", "send_script", "arrivals", "refuse_delete", "network", "ussd",
-                "ttys")
+                "ttys", "cnmi", "inbox", "waiting", "indication_rng")
 
 # Bytes a GPS port leaves unread in its tty before it drops further sentences:
 # well below the 4 KiB a tty holds, so the last burst still fits.
@@ -790,8 +855,25 @@ class Modem:
         self.closed = False
         self.capacity = dict(DEFAULT_CAPACITY, **cfg.get("capacity", {}))
         self.storage = {mem: {} for mem in STORAGE_NAMES}
+        if STATUS_STORAGE in cfg.get("storage", {}):
+            self.storage[STATUS_STORAGE] = {}
         self._fill_storage(cfg.get("storage", {}))
         self.arrivals = [self._arrival(a) for a in cfg.get("arrivals", [])]
+        self.cnmi_offer_text = str(cfg.get("cnmi_offer", DEFAULT_CNMI_OFFER))
+        self.cnmi_offer = parse_cnmi_offer(self.cnmi_offer_text)
+        self.cnmi_at_power_on = parse_cnmi(str(cfg.get("cnmi", "0,0,0,0,0")))
+        if self.cnmi_offer is None:
+            raise ConfigError("%s: cnmi_offer %r is not five (..) lists" % (self.name, self.cnmi_offer_text))
+        if self.cnmi_at_power_on is None or not self._cnmi_offered(self.cnmi_at_power_on):
+            raise ConfigError("%s: cnmi %r is not among %s" % (self.name, cfg.get("cnmi"), self.cnmi_offer_text))
+        self.cnmi = list(self.cnmi_at_power_on)
+        self.drop_indications = float(cfg.get("drop_indications", 0))
+        if not 0 <= self.drop_indications <= 1:
+            raise ConfigError("%s: drop_indications is a probability, 0 to 1" % self.name)
+        self.indication_rng = random.Random("indications %s" % cfg.get("seed", self.name))
+        self.report_delay = float(cfg.get("status_report_ms", 500)) / 1000.0
+        self.inbox = []           # heap of (due, order, records): messages on their way
+        self.waiting = []         # (storage, record) the network holds while the storage is full
         # Deletes by index answered with a final line of the configuration;
         # the message stays.
         try:
@@ -833,6 +915,8 @@ class Modem:
         self.cops_format = 0
         self.cscs = self.cscs_at_power_on
         self.ussd_mode = 0
+        # The modem's, shared by its ttys: set afresh when it powers on again.
+        self.cnmi[:] = self.cnmi_at_power_on
 
     def join(self, first):
         """Become another tty of first's modem: one storage, one SIM, one network."""
@@ -856,7 +940,7 @@ class Modem:
     def _fill_storage(self, storage):
         for mem, entries in storage.items():
             if mem not in self.storage:
-                raise ConfigError("%s: unknown storage %r (SM or ME)" % (self.name, mem))
+                raise ConfigError("%s: unknown storage %r (SM, ME or SR)" % (self.name, mem))
             index = 1
             for entry in entries:
                 entry = dict(entry)
@@ -895,6 +979,12 @@ class Modem:
         if "pdu" in msg:
             msg["pdu"] = msg["pdu"].upper()
             return [msg]
+        if "status_report" in msg:
+            try:
+                msg["pdu"] = encode_status_report(msg.pop("status_report"), msg.pop("smsc", self.smsc))
+            except (PduError, ValueError, TypeError) as e:
+                raise ConfigError("%s: status report: %s" % (self.name, e))
+            return [msg]
         text = msg.pop("text", "")
         sender = msg.pop("from", "+8613912345678")
         when = msg.pop("time", "23-05-17 08:30:00")
@@ -922,9 +1012,15 @@ class Modem:
 
     def _arrival(self, cfg):
         """A message delivered while a client works: after the n-th command
-        that starts with "after", into the storage selected then."""
-        if not isinstance(cfg, dict) or "after" not in cfg or "message" not in cfg:
-            raise ConfigError("%s: an arrival needs \"after\" and \"message\"" % self.name)
+        that starts with "after", into the storage selected then; or "at"
+        seconds after the start, through the network as "deliver" brings it."""
+        if not isinstance(cfg, dict) or "message" not in cfg or ("after" in cfg) == ("at" in cfg):
+            raise ConfigError("%s: an arrival needs \"message\" and either \"after\" or \"at\"" % self.name)
+        if "at" in cfg:
+            if "storage" in cfg or "nth" in cfg:
+                raise ConfigError("%s: an arrival \"at\" a time goes where AT+CPMS and AT+CNMI send it"
+                                  % self.name)
+            return {"at": float(cfg["at"]), "messages": self.incoming(cfg["message"])}
         storage = cfg.get("storage")
         if storage is not None and storage not in STORAGE_NAMES:
             raise ConfigError("%s: unknown storage %r (SM or ME)" % (self.name, storage))
@@ -935,7 +1031,7 @@ class Modem:
 
     def _arrive(self, cmd):
         for arrival in self.arrivals:
-            if not cmd.startswith(arrival["after"]):
+            if "after" not in arrival or not cmd.startswith(arrival["after"]):
                 continue
             arrival["heard"] += 1
             if arrival["heard"] != arrival["nth"]:
@@ -943,14 +1039,138 @@ class Modem:
             mem = arrival["storage"] or self.mems[0]
             box, indices = self.storage[mem], []
             for msg in arrival["messages"]:
-                # The lowest free index, as modems fill their storage.
-                index = 1
-                while index in box:
-                    index += 1
+                index = self._free_index(box)
                 box[index] = dict(msg)
                 indices.append(index)
             self.event("arrival", mem=mem, indices=indices)
             self._write_state()
+
+    @staticmethod
+    def _free_index(box):
+        """The lowest free index, as modems fill their storage."""
+        index = 1
+        while index in box:
+            index += 1
+        return index
+
+    def incoming(self, message):
+        """Stored records of a message (or list of messages) the network
+        delivers: configured as storage entries are, unread unless they say."""
+        entries = message if isinstance(message, list) else [message]
+        records = []
+        for entry in entries:
+            if not isinstance(entry, dict):
+                raise ConfigError("%s: a delivered message is an object" % self.name)
+            entry = dict(entry, stat=entry.get("stat", 0))
+            entry.pop("index", None)  # the storage gives it the lowest free one
+            try:
+                records += self._expand(entry)
+            except (PduError, ValueError, TypeError) as e:
+                raise ConfigError("%s: %s" % (self.name, e))
+        return records
+
+    # -- the network: messages that arrive over time
+
+    def expect(self, due, records):
+        """Messages that reach the modem at monotonic time `due`, or once it is
+        plugged in again if it is away then."""
+        heapq.heappush(self.inbox, (due, next(_TIMER_ORDER), records))
+
+    def present(self):
+        return any(not tty.closed for tty in self.ttys)
+
+    def next_arrival(self):
+        return self.inbox[0][0] if self.inbox and self.present() else None
+
+    def take_arrivals(self, now):
+        while self.inbox and self.inbox[0][0] <= now and self.present():
+            for msg in heapq.heappop(self.inbox)[2]:
+                self._receive(dict(msg))
+
+    def _primary(self):
+        """The modem's first AT port: its log holds what the network does."""
+        return next((tty for tty in self.ttys if tty.role == "at"), self.ttys[0])
+
+    def _announcer(self):
+        """The open AT port that unsolicited lines go to, or None."""
+        return next((tty for tty in self.ttys if tty.role == "at" and not tty.closed), None)
+
+    def _cnmi_offered(self, values):
+        return all(v in allowed for v, allowed in zip(values, self.cnmi_offer))
+
+    def _receive(self, msg):
+        """A message (or status report) from the network, handled as AT+CNMI
+        and AT+CPMS say: routed to the port, stored and announced, stored
+        silently, or (a status report nobody asked to see) discarded."""
+        mode, mt, _, ds, _ = self.cnmi
+        log, port = self._primary(), self._announcer()
+        pdu = msg.get("pdu")
+        receive_mem = (port or log).mems[2]
+        report = pdu is not None and (first_octet(pdu) or 0) & 0x03 == 2
+        if report:
+            if ds == 0:
+                log.event("report_discarded", pdu=pdu)
+                return
+            if ds == 1 and mode:
+                self._route(log, port, "+CDS: %d" % stored_length(pdu), pdu)
+                return
+            mem = STATUS_STORAGE if STATUS_STORAGE in self.storage else receive_mem
+            line = '+CDSI: "%s",%%d' % mem if ds == 2 and mode else None
+        else:
+            if mt == 2 and mode and pdu is not None:
+                self._route(log, port, "+CMT: ,%d" % stored_length(pdu), pdu)
+                return
+            mem = receive_mem
+            line = '+CMTI: "%s",%%d' % mem if mt in (1, 3) and mode else None
+        box = self.storage[mem]
+        if len(box) >= self.capacity[mem] or any(held == mem for held, _ in self.waiting):
+            # Held at the network; a full storage announces nothing.
+            self.waiting.append((mem, msg))
+            log.event("storage_full", mem=mem, pdu=pdu)
+            return
+        index = self._free_index(box)
+        box[index] = msg
+        log.event("stored", mem=mem, index=index, pdu=pdu)
+        self._write_state()
+        if line is None:
+            return
+        if port is None or self.indication_rng.random() < self.drop_indications:
+            log.event("indication_dropped", mem=mem, index=index)
+            return
+        port.send(("\r\n" + line % index + "\r\n").encode(), delay=0)
+        log.event("indicated", port=port.name, line=line % index)
+
+    @staticmethod
+    def _route(log, port, head, pdu):
+        """Straight to the port, never stored: lost when nobody reads it."""
+        if port is not None:
+            port.send(("\r\n%s\r\n%s\r\n" % (head, pdu)).encode(), delay=0)
+        log.event("routed", port=port and port.name, line=head, pdu=pdu)
+
+    def _store_waiting(self):
+        """What the network held while a storage was full, stored silently
+        now that there is room, in the order it came."""
+        log, still = self._primary(), []
+        for mem, msg in self.waiting:
+            box = self.storage[mem]
+            if len(box) >= self.capacity[mem] or any(held == mem for held, _ in still):
+                still.append((mem, msg))
+                continue
+            index = self._free_index(box)
+            box[index] = msg
+            log.event("stored_late", mem=mem, index=index, pdu=msg.get("pdu"))
+        self.waiting[:] = still
+
+    def _report_later(self, to):
+        """The status report a send asked for (TP-SRR): delivered, a moment later."""
+        stamp = time.strftime("%y-%m-%d %H:%M:%S", time.gmtime())
+        try:
+            pdu = encode_status_report({"ref": self.message_ref, "to": to, "status": 0, "time": stamp},
+                                       self.smsc)
+        except PduError as e:
+            self.event("report_unmade", error=str(e))
+            return
+        self.expect(time.monotonic() + self.report_delay, [{"pdu": pdu, "stat": 0}])
 
     @staticmethod
     def _normalise(command):
@@ -1043,10 +1263,10 @@ class Modem:
 
     def _write_state_file(self):
         state = {
-            "storage": {mem: [dict(msg, index=i) for i, msg in sorted(self.storage[mem].items())]
-                        for mem in STORAGE_NAMES},
+            "storage": {mem: [dict(msg, index=i) for i, msg in sorted(box.items())]
+                        for mem, box in self.storage.items()},
             "mems": self.mems, "echo": self.echo, "cmgf": self.cmgf, "cmee": self.cmee, "cscs": self.cscs,
-            "sent": self.sent, "closed": self.closed,
+            "sent": self.sent, "closed": self.closed, "cnmi": self.cnmi,
         }
         tmp = self.state_path + ".tmp"
         with open(tmp, "w", encoding="utf-8") as f:
@@ -1330,8 +1550,10 @@ class Modem:
         health = HEALTH_COMMAND.fullmatch(body)
         if health:
             return self._health(health.group(1), health.group(2))
-        if body.startswith(("+CLIP=", "+CNMI=")):
+        if body.startswith("+CLIP="):
             return self.ok()
+        if body.startswith("+CNMI"):
+            return self._cnmi(body[5:])
         if body.startswith("+CSCS"):
             return self._cscs(body[5:])
         if body.startswith("+CUSD") and not cdma:
@@ -1431,10 +1653,21 @@ class Modem:
     def _ussd_port(self):
         """Where the reply goes: this port, or the modem's primary AT port."""
         if self.ussd.reply_on == "primary":
-            for tty in self.ttys:
-                if tty.role == "at" and not tty.closed:
-                    return tty
+            return self._announcer() or self
         return self
+
+    # AT+CNMI=2,1,0,2,0 -> OK; AT+CNMI? -> +CNMI: 2,1,0,2,0; a value not offered -> +CMS ERROR: 303
+    def _cnmi(self, args):
+        if args == "?":
+            return self.info("+CNMI: " + ",".join(str(v) for v in self.cnmi))
+        if args == "=?":
+            return self.info(self.cnmi_offer_text)
+        values = parse_cnmi(args[1:]) if args.startswith("=") else None
+        if values is None or not self._cnmi_offered(values):
+            return self.cms(303)
+        self.cnmi[:] = values
+        self._write_state()
+        return self.ok()
 
     def _sim_info(self, error, line):
         return self.info(line) if error is None else self.cme(error)
@@ -1531,11 +1764,14 @@ class Modem:
             parts = report()
             return self.info("+CPMS: " + ",".join('"%s",%s' % (m, p) for m, p in zip(self.mems, parts)))
         if args == "=?":
-            return self.info('+CPMS: ("SM","ME"),("SM","ME"),("SM","ME")')
+            # Status reports are read and deleted, never written or received into.
+            first = ",".join('"%s"' % mem for mem in self.storage)
+            return self.info('+CPMS: (%s),("SM","ME"),("SM","ME")' % first)
         if not args.startswith("="):
             return self.error()
         names = [a.strip('"') for a in args[1:].split(",") if a]
-        if not names or len(names) > 3 or any(n not in STORAGE_NAMES for n in names):
+        if not names or len(names) > 3 or any(n not in STORAGE_NAMES for n in names[1:]) \
+                or names[0] not in self.storage:
             return self.cms(302)
         for i, n in enumerate(names):
             self.mems[i] = n
@@ -1567,6 +1803,8 @@ class Modem:
         for i in gone:
             del box[i]
         self.event("delete", mem=self.mems[0], indices=sorted(gone))
+        if gone and self.waiting:
+            self._store_waiting()
         self._write_state()
         return self.ok()
 
@@ -1757,6 +1995,8 @@ class Modem:
         else:
             answer = self._send_answer(entry)
             record["outcome"] = "silent" if answer is None else entry
+            if entry == "ok" and self.body_kind == "pdu" and (first_octet(record["pdu"]) or 0) & 0x20:
+                self._report_later(record["decoded"]["to"])
         record["answer"] = None if answer is None else answer.decode("latin-1")
         self.sent.append(record)
         self.send(answer, delay)
@@ -2009,6 +2249,7 @@ class Simulator:
         raise_open_file_limit(4 * sum(len(group) for group in groups) + 64)
         self.devices = merge_usb(modems)
         self.ttys = []  # every tty of every modem
+        self.modems = []  # the first tty of each modem, which holds what its ttys share
         for number, (cfg, group) in enumerate(zip(modems, groups)):
             device = self.devices[cfg["usb"]["position"]] if cfg.get("usb") else None
             first = None
@@ -2016,6 +2257,7 @@ class Simulator:
                 tty = Modem(tty_cfg, number, logdir, dirs)
                 if first is None:
                     first = tty
+                    self.modems.append(tty)
                 else:
                     tty.join(first)
                 if device:
@@ -2081,45 +2323,104 @@ class Simulator:
         if self.sysfs:
             for device in self.devices.values():
                 self.sysfs.plug(device)
+        now = time.monotonic()
+        for m in self.modems:
+            for arrival in m.arrivals:
+                if "at" in arrival:
+                    m.expect(now + arrival["at"], arrival["messages"])
 
-    def replug(self, name):
-        """Unplug the USB device of tty `name` (or its modem, when it has no USB
-        position) and plug it in again: each of its ttys comes back under the
-        lowest number that no tty holds, the old numbers being still held by
-        clients that had them open, as the kernel numbers a replugged device."""
+    def _tty(self, name):
         found = [m for m in self.ttys if m.name == name]
         if not found:
             raise ConfigError("no tty named %r" % name)
-        tty = found[0]
+        return found[0]
+
+    @staticmethod
+    def _device_ttys(tty):
+        """The ttys that go and come with tty's USB device (its modem's, without one)."""
         group = [port[0] for port in tty.usb.ports] if tty.usb else list(tty.ttys)
         group.sort(key=lambda m: tty_number(m.path))
-        held = {m.path for m in self.ttys if not m.closed}
-        if self.sysfs and tty.usb:
-            self.sysfs.unplug(tty.usb)
+        return group
+
+    def _plug_in(self, tty, group, held, kind):
+        """Each tty of group back under the lowest number not in held."""
         old = [m.path for m in group]
         for m in group:
-            kind = NUMBERED_TTY.fullmatch(os.path.basename(m.path)).group(1)
-            path = next_free_path(os.path.dirname(m.path), kind, held)
+            letters = NUMBERED_TTY.fullmatch(os.path.basename(m.path)).group(1)
+            path = next_free_path(os.path.dirname(m.path), letters, held)
             held.add(path)
             m.replug(path)
         if self.sysfs and tty.usb:
             self.sysfs.plug(tty.usb)
         # Once the whole device is back: a client waiting for this finds it complete.
         for m, path in zip(group, old):
-            m.event("replug", old=path, path=m.path)
+            m.event(kind, old=path, path=m.path)
+
+    def replug(self, name):
+        """Unplug the USB device of tty `name` (or its modem, when it has no USB
+        position) and plug it in again: each of its ttys comes back under the
+        lowest number that no tty holds, the old numbers being still held by
+        clients that had them open, as the kernel numbers a replugged device."""
+        tty = self._tty(name)
+        group = self._device_ttys(tty)
+        held = {m.path for m in self.ttys if not m.closed}
+        if self.sysfs and tty.usb:
+            self.sysfs.unplug(tty.usb)
+        self._plug_in(tty, group, held, "replug")
+
+    def unplug(self, name):
+        """The USB device of tty `name` (its modem, without one) gone: its ttys
+        hang up and their links go; storage and SIM stay, and what the network
+        delivers meanwhile waits until it is plugged in again."""
+        tty = self._tty(name)
+        group = self._device_ttys(tty)
+        if all(m.closed for m in group):
+            raise ConfigError("%s is unplugged already" % name)
+        if self.sysfs and tty.usb:
+            self.sysfs.unplug(tty.usb)
+        for m in group:
+            m.close()
+            m.event("unplug", path=m.path)
+
+    def plug(self, name):
+        """Plug an unplugged device in again, as "replug" does: under new tty
+        numbers (the old ones counted as still held)."""
+        tty = self._tty(name)
+        group = self._device_ttys(tty)
+        if not all(m.closed for m in group):
+            raise ConfigError("%s is plugged in" % name)
+        held = {m.path for m in self.ttys if not m.closed} | {m.path for m in group}
+        self._plug_in(tty, group, held, "plug")
+
+    def deliver(self, name, text):
+        """Messages (a JSON object or list, as storage entries) the network hands
+        to the modem of tty `name` now."""
+        tty = self._tty(name)
+        try:
+            message = json.loads(text)
+        except ValueError as e:
+            raise ConfigError("deliver %s: not JSON: %s" % (name, e))
+        records = tty.incoming(message)
+        tty._primary().event("deliver", count=len(records))
+        tty.expect(time.monotonic(), records)
+
+    CONTROL = "replug <name>, unplug <name>, plug <name> or deliver <name> <json>"
 
     def _on_control(self):
         try:
-            self.control_buf += os.read(self.control_fd, 4096)
+            self.control_buf += os.read(self.control_fd, 65536)
         except BlockingIOError:
             return
         *lines, self.control_buf = self.control_buf.split(b"\n")
         for line in lines:
-            words = line.decode("utf-8", "replace").split()
+            words = line.decode("utf-8", "replace").strip().split(None, 2)
             try:
-                if len(words) != 2 or words[0] != "replug":
-                    raise ConfigError("control: %r is not \"replug <name>\"" % line)
-                self.replug(words[1])
+                if len(words) == 2 and words[0] in ("replug", "unplug", "plug"):
+                    getattr(self, words[0])(words[1])
+                elif len(words) == 3 and words[0] == "deliver":
+                    self.deliver(words[1], words[2])
+                else:
+                    raise ConfigError("control: %r is none of %s" % (line, self.CONTROL))
             except (ConfigError, OSError) as e:
                 sys.stderr.write("modemsim: %s\n" % e)
 
@@ -2147,6 +2448,7 @@ class Simulator:
             live = [m for m in self.ttys if not m.closed]
             now = time.monotonic()
             dues = [due for m in live for due in (m.next_due(), m.next_timer()) if due is not None]
+            dues += [due for due in (m.next_arrival() for m in self.modems) if due is not None]
             timeout = 0.2 if not dues else max(0.0, min(dues) - now)
             poller = select.poll()
             for m in live:
@@ -2159,6 +2461,9 @@ class Simulator:
             r = {fd for fd, _ in poller.poll(min(timeout, 0.2) * 1000.0)}
             if self.control_fd in r:
                 self._on_control()
+            for m in self.modems:
+                self._guarded(m, m.take_arrivals, time.monotonic())
+            live = [m for m in self.ttys if not m.closed]
             for m in live:
                 if m.closed:
                     continue

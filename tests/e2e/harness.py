@@ -388,17 +388,37 @@ class Bench:
     def spawn_tarnel(self, args=(), timeout=30, env=None, binary=None):
         return self.spawn(self.tarnel_argv(args, binary), timeout, env)
 
+    def control(self, line):
+        """One line to the simulator's control FIFO."""
+        with open(os.path.join(self.logdir, "control"), "w", encoding="utf-8") as f:
+            f.write(line + "\n")
+
+    def _device_event(self, verb, name, timeout):
+        seen = len(self.events(name, verb))
+        self.control("%s %s" % (verb, name))
+
+        def done():
+            new = self.events(name, verb)[seen:]
+            return new[0]["path"] if new else None
+        return wait_for(done, timeout, "%s of %s" % (verb, name))
+
     def replug(self, name, timeout=10.0):
         """Unplug the USB device of modem tty `name` (the modem, without one) and
         plug it in again under new tty numbers; returns the tty's new path."""
-        seen = len(self.events(name, "replug"))
-        with open(os.path.join(self.logdir, "control"), "w") as f:
-            f.write("replug %s\n" % name)
+        return self._device_event("replug", name, timeout)
 
-        def new_path():
-            done = self.events(name, "replug")[seen:]
-            return done[0]["path"] if done else None
-        return wait_for(new_path, timeout, "%s to come back" % name)
+    def unplug(self, name, timeout=10.0):
+        """Unplug the USB device of tty `name`: its ttys and links go; returns its old path."""
+        return self._device_event("unplug", name, timeout)
+
+    def plug(self, name, timeout=10.0):
+        """Plug an unplugged device in again; returns tty `name`'s new path."""
+        return self._device_event("plug", name, timeout)
+
+    def deliver(self, name, message):
+        """The network delivers message (an object as a storage entry, or a
+        list) to the modem of tty `name`; wait on its events for the outcome."""
+        self.control("deliver %s %s" % (name, json.dumps(message, ensure_ascii=False)))
 
     def open_port(self, path="/dev/ttyUSB0", speed=9600):
         client = SerialClient(path, speed)
