@@ -250,20 +250,20 @@ void CModemWatcher::Run()
     const int64_t pollUsec = static_cast<int64_t>(g_nWatchPollSec) * 1000000;
     int64_t nextPoll = MonotonicUsec() + pollUsec;
     while (Going() && !m_bGone) {
+        // Announcements first, also those an exchange read meanwhile.
+        bool announced = false;
+        for (std::string& text : m_unasked) {
+            for (const NewMessage_t& one : Model()->TakeNewMessages(text)) {
+                OnAnnounced(one);
+                announced = true;
+            }
+        }
         const int64_t now = MonotonicUsec();
         if (now >= nextPoll) {
             m_bGone = !FullPass();
             nextPoll = MonotonicUsec() + pollUsec;
-            continue;
-        }
-        if (!m_modem.ListenOnPorts(m_unasked, std::min(nextPoll, now + kLookUsec))) {
+        } else if (!announced && !m_modem.ListenOnPorts(m_unasked, std::min(nextPoll, now + kLookUsec))) {
             m_bGone = true;
-            break;
-        }
-        for (std::string& text : m_unasked) {
-            for (const NewMessage_t& announced : Model()->TakeNewMessages(text)) {
-                OnAnnounced(announced);
-            }
         }
         m_bGone = m_bGone || port->HasGoneAway() == 1;
     }

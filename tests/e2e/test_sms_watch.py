@@ -1,0 +1,279 @@
+"""tarnel sms watch against simulated modems: the lines it prints, the
+messages it reads on their announcement or finds by its listing, and what
+it deletes, on a stop and when its standard output goes away."""
+
+import json
+import os
+import signal
+import subprocess
+import threading
+import time
+import unittest
+
+import harness
+from harness import Bench
+
+sim = harness.load_modemsim()
+
+HI = {"from": "+8613900000000", "text": "hi", "time": "26-12-08 10:00:00"}
+LONG = "Long message " * 12  # two UCS-2 parts
+# Listings every 2 s: the safety net is seen at work within a test.
+WATCH_INI = "[comm]\ndef=1\ntime1=100\nwatchpoll=2\n"
+
+
+def watch_bench(modems):
+    return Bench(modems, set_ini=WATCH_INI)
+
+
+def modem(n, **extra):
+    return dict({"path": "/dev/ttyUSB%d" % n, "model": "CPhone_EC20F", "imei": "86123456789%04d" % n,
+                 "iccid": "898600123456789%05d" % n, "storage": {"SM": [], "ME": [], "SR": []}}, **extra)
+
+
+def msg(text, **extra):
+    return dict(HI, text=text, **extra)
+
+
+def part(seq, ref=7):
+    """One part of LONG, sent now (its centre stamp is the present)."""
+    now = time.strftime("%y-%m-%d %H:%M:%S", time.gmtime())
+    return {"from": "10086", "text": LONG, "time": now, "split": {"ref": ref, "order": [seq]}}
+
+
+class Watch:
+    """A running "tarnel sms watch": its lines, parsed, with the time each came."""
+
+    def __init__(self, bench, args=()):
+        self.proc = subprocess.Popen(bench.tarnel_argv(["sms", "watch"] + list(args)), stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, env=bench._env({}), cwd=bench.workdir)
+        self.lines = []  # (seconds since the epoch, parsed line)
+        self.raw = []
+        self._changed = threading.Condition()
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+        self._taken = set()
+        bench.children.append(self)
+
+    def close(self, force=True):
+        """The bench's clean-up: a watch a failed test left running ends."""
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self._reader.join(5)
+        self.proc.stdout.close()
+        self.proc.stderr.close()
+
+    def _read(self):
+        for raw in self.proc.stdout:
+            line = json.loads(raw)  # every line is one JSON object
+            with self._changed:
+                self.raw.append(raw)
+                self.lines.append((time.time(), line))
+                self._changed.notify_all()
+
+    def wait_line(self, predicate, timeout=10.0, what="a line"):
+        """The first line (after those already waited for) that `predicate` accepts, and when it came."""
+        end = time.time() + timeout
+        with self._changed:
+            while True:
+                for when, line in self.lines:
+                    if predicate(line) and id(line) not in self._taken:
+                        self._taken.add(id(line))
+                        return when, line
+                if time.time() >= end or self.proc.poll() is not None and not self._reader.is_alive():
+                    raise AssertionError("no %s in %r" % (what, [l for _, l in self.lines]))
+                self._changed.wait(0.1)
+
+    def sms(self, text, timeout=10.0):
+        return self.wait_line(lambda l: l["event"] == "sms" and l.get("text") == text, timeout, "sms %r" % text)
+
+    def modem(self, state, name=None, timeout=10.0):
+        return self.wait_line(lambda l: l["event"] == "modem" and l["state"] == state and
+                              (name is None or l["name"] == name), timeout, "modem %s" % state)
+
+    def stop(self, signo=signal.SIGTERM, timeout=10.0):
+        self.proc.send_signal(signo)
+        self.proc.wait(timeout)
+        self._reader.join(timeout)
+        return self.proc.returncode
+
+    def sms_lines(self):
+        return [l for _, l in self.lines if l["event"] == "sms"]
+
+
+def commands(bench, name, start):
+    return [c for c, _, _ in bench.commands(name) if c.startswith(start)]
+
+
+def deleted(bench, name):
+    return [(e["mem"], i) for e in bench.events(name, "delete") for i in e["indices"]]
+
+
+def stored_texts(bench, name, mem):
+    return [sim.decode_pdu(m["pdu"])["text"] if "pdu" in m else m.get("text")
+            for m in bench.state(name)["storage"][mem]]
+
+
+class WatchLines(unittest.TestCase):
+    def test_catch_up_then_announced_arrivals_then_the_modems_own_setting_back(self):
+        first = modem(0, storage={"SM": [msg("on the SIM")], "ME": [msg("in the modem")], "SR": []})
+        with watch_bench([first, modem(1)]) as bench:
+            watch = Watch(bench)
+            for name in ("ttyUSB0", "ttyUSB1"):
+                _, line = watch.modem("watched", name)
+                self.assertEqual((line["imei"], line["announces"]), (bench_imei(name), True))
+            _, sim_line = watch.sms("on the SIM")
+            _, dev_line = watch.sms("in the modem")
+            self.assertEqual((sim_line["storage"], dev_line["storage"]), ("SIM", "DEV"))
+            self.assertEqual(sim_line["kind"], "message")
+            self.assertEqual((sim_line["name"], sim_line["iccid"], sim_line["from"]),
+                             ("ttyUSB0", "89860012345678900000", "8613900000000"))
+            harness.wait_for(lambda: sorted(deleted(bench, "ttyUSB0")) == [("ME", 1), ("SM", 1)], 10, "catch-up deleted")
+            self.assertEqual(bench.state("ttyUSB0")["cnmi"], [2, 1, 0, 2, 0])
+
+            # Announced: its line within a second, then its delete.
+            for n, name in enumerate(("ttyUSB0", "ttyUSB1", "ttyUSB1")):
+                text = "arrival %d" % n
+                before = time.time()
+                bench.deliver(name, msg(text))
+                when, line = watch.sms(text)
+                self.assertLess(when - before, 1.0, text)
+                self.assertEqual(line["name"], name)
+                harness.wait_for(lambda: stored_texts(bench, name, "SM") == [], 5, "%s deleted" % text)
+            self.assertEqual(len(set(l["id"] for l in watch.sms_lines())), 5)
+
+            self.assertEqual(watch.stop(), 143)
+            for name in ("ttyUSB0", "ttyUSB1"):
+                self.assertEqual(bench.state(name)["cnmi"], [0, 0, 0, 0, 0], name)
+            self.assertEqual(watch.proc.stderr.read(), b"")
+
+    def test_the_listing_finds_what_no_announcement_told(self):
+        # Every announcement lost: the listing every watchpoll seconds finds the message.
+        with watch_bench([modem(0, drop_indications=1.0)]) as bench:
+            watch = Watch(bench)
+            watch.modem("watched")
+            before = time.time()
+            bench.deliver("ttyUSB0", msg("unannounced"))
+            when, _ = watch.sms("unannounced", timeout=6)
+            self.assertLess(when - before, 2 + 1.5)
+            harness.wait_for(lambda: deleted(bench, "ttyUSB0") == [("SM", 1)], 5, "deleted")
+            self.assertEqual(watch.stop(signal.SIGINT), 130)
+
+    def test_a_modem_that_offers_no_announcement_is_listed(self):
+        offer = "+CNMI: (0,3),(0,2),(0),(0,1),(1)"
+        with watch_bench([modem(0, cnmi_offer=offer, cnmi="0,0,0,0,1")]) as bench:
+            watch = Watch(bench)
+            _, line = watch.modem("watched")
+            self.assertIs(line["announces"], False)
+            bench.deliver("ttyUSB0", msg("found anyway"))
+            watch.sms("found anyway", timeout=6)
+            self.assertEqual(watch.stop(), 143)
+            # Nothing was changed, so nothing is put back.
+            self.assertEqual(commands(bench, "ttyUSB0", "AT+CNMI="), ["AT+CNMI=?"])
+
+    def test_long_message_parts_arriving_apart_are_printed_joined(self):
+        with watch_bench([modem(0)]) as bench:
+            watch = Watch(bench)
+            watch.modem("watched")
+            bench.deliver("ttyUSB0", part(1))
+            bench.wait_event("ttyUSB0", kind="indicated")
+            # Announced and listed (more than one safety listing), yet held on the modem.
+            listings = len(commands(bench, "ttyUSB0", "AT+CMGL"))
+            harness.wait_for(lambda: len(commands(bench, "ttyUSB0", "AT+CMGL")) >= listings + 6, 10,
+                             "two more listings")
+            self.assertEqual(watch.sms_lines(), [])
+            self.assertEqual(deleted(bench, "ttyUSB0"), [])
+            bench.deliver("ttyUSB0", part(2))
+            _, line = watch.sms(LONG)
+            self.assertNotIn("incomplete", line)
+            harness.wait_for(lambda: sorted(deleted(bench, "ttyUSB0")) == [("SM", 1), ("SM", 2)], 5, "both deleted")
+            self.assertEqual(len(watch.sms_lines()), 1)
+            self.assertEqual(watch.stop(), 143)
+
+    def test_status_report_from_the_sr_storage(self):
+        report = {"status_report": {"ref": 42, "to": "+8613900000001", "time": "26-12-08 10:00:00",
+                                    "done": "26-12-08 10:00:05", "status": 0}}
+        with watch_bench([modem(0)]) as bench:
+            watch = Watch(bench)
+            watch.modem("watched")
+            bench.deliver("ttyUSB0", report)
+            _, line = watch.wait_line(lambda l: l.get("kind") == "status-report", 5, "status report")
+            self.assertEqual((line["storage"], line["reference"], line["status"]), ("SR", 42, 0))
+            harness.wait_for(lambda: deleted(bench, "ttyUSB0") == [("SR", 1)], 5, "report deleted")
+            self.assertEqual(watch.stop(), 143)
+
+    def test_identical_messages_on_two_sims_keep_two_ids(self):
+        same = {"SM": [msg("same")], "ME": [], "SR": []}
+        with watch_bench([modem(0, storage=same), modem(1, storage=same)]) as bench:
+            watch = Watch(bench)
+            watch.sms("same")
+            watch.sms("same")
+            ids = {l["name"]: l["id"] for l in watch.sms_lines()}
+            self.assertEqual(len(set(ids.values())), 2, ids)
+            self.assertEqual(watch.stop(), 143)
+
+
+class WatchEnds(unittest.TestCase):
+    def test_a_stop_deletes_nothing_that_was_not_printed(self):
+        many = {"SM": [msg("stored %d" % n) for n in range(30)], "ME": [], "SR": []}
+        with watch_bench([modem(0, storage=many)]) as bench:
+            watch = Watch(bench)
+            watch.sms("stored 0")
+            self.assertEqual(watch.stop(), 143)
+            printed = {l["text"] for l in watch.sms_lines()}
+            gone = {"stored %d" % (i - 1) for _, i in deleted(bench, "ttyUSB0")}
+            self.assertLessEqual(gone, printed)
+            left = set(stored_texts(bench, "ttyUSB0", "SM"))
+            self.assertEqual(left | gone, {"stored %d" % n for n in range(30)})
+            self.assertEqual(bench.state("ttyUSB0")["cnmi"], [0, 0, 0, 0, 0])
+
+            # The next run reports what is left, with the ids the first run gave.
+            again = Watch(bench)
+            for text in sorted(left):
+                again.sms(text)
+            first_ids = {l["text"]: l["id"] for l in watch.sms_lines()}
+            for line in again.sms_lines():
+                if line["text"] in first_ids:
+                    self.assertEqual(line["id"], first_ids[line["text"]])
+            self.assertEqual(again.stop(signal.SIGHUP), 129)
+
+    def test_a_closed_standard_output_ends_the_watch_and_deletes_nothing_more(self):
+        with watch_bench([modem(0)]) as bench:
+            read_end, write_end = os.pipe()
+            proc = subprocess.Popen(bench.tarnel_argv(["sms", "watch"]), stdout=write_end, stderr=subprocess.PIPE,
+                                    env=bench._env({}), cwd=bench.workdir)
+            os.close(write_end)
+            first = b""
+            while not first.endswith(b"\n"):
+                chunk = os.read(read_end, 1)
+                self.assertTrue(chunk, first)
+                first += chunk
+            self.assertEqual(json.loads(first)["state"], "watched")
+            os.close(read_end)  # the reader goes away
+            bench.deliver("ttyUSB0", msg("nobody listens"))
+            try:
+                self.assertEqual(proc.wait(10), 1)
+                self.assertIn(b"sms watch could not write to standard output", proc.stderr.read())
+            finally:
+                if proc.poll() is None:
+                    proc.kill()
+                    proc.wait()
+                proc.stderr.close()
+            self.assertEqual(deleted(bench, "ttyUSB0"), [])
+            self.assertEqual(stored_texts(bench, "ttyUSB0", "SM"), ["nobody listens"])
+            self.assertEqual(bench.state("ttyUSB0")["cnmi"], [0, 0, 0, 0, 0])
+
+    def test_bad_arguments_give_one_error_line(self):
+        with watch_bench([modem(0)]) as bench:
+            result = bench.run_tarnel(["sms", "watch", "USB0", "more"])
+            self.assertEqual(json.loads(result.out), {"event": "error",
+                                                      "error": "too many arguments: sms watch [ports]"})
+            self.assertEqual(bench.commands("ttyUSB0"), [])
+
+
+def bench_imei(name):
+    return "86123456789%04d" % int(name[len("ttyUSB"):])
+
+
+if __name__ == "__main__":
+    harness.main()
