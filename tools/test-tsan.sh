@@ -31,5 +31,5 @@ status=0
 # The unit tests of the programs built above (the others are not built, and
 # their placeholders carry no label).
 ctest --output-on-failure -j"$jobs" -L '^unit$' || status=1
-ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|health_menu|health_send|read_menu|runs_together|send_cmdline|sms_subcommands|ussd)$' || status=1
+ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|health_menu|health_send|read_menu|runs_together|send_cmdline|sms_subcommands|sms_watch|ussd)$' || status=1
 exit "$status"
