@@ -213,6 +213,60 @@ class WatchLines(unittest.TestCase):
             self.assertEqual(watch.stop(), 143)
 
 
+class WatchModems(unittest.TestCase):
+    def test_a_modem_unplugged_is_gone_and_taken_back_with_a_catch_up(self):
+        two = modem(0, ttys=[{"path": "/dev/ttyUSB0"}, {"path": "/dev/ttyUSB1", "role": "at2"}])
+        del two["path"]
+        with watch_bench([two, modem(2)]) as bench:
+            watch = Watch(bench)
+            watch.modem("watched", "ttyUSB0")
+            watch.modem("watched", "ttyUSB2")
+            bench.unplug("ttyUSB0")
+            _, gone = watch.modem("gone", "ttyUSB0")
+            self.assertEqual((gone["imei"], gone["reason"]), ("861234567890000", "port gone"))
+            # The others are still watched.
+            bench.deliver("ttyUSB2", msg("meanwhile"))
+            watch.sms("meanwhile")
+            bench.deliver("ttyUSB0", msg("while away"))
+            new_path = bench.plug("ttyUSB0")
+            self.assertNotEqual(new_path, "/dev/ttyUSB0")
+            _, back = watch.modem("back", timeout=15)
+            self.assertEqual((back["name"], back["imei"]), (os.path.basename(new_path), "861234567890000"))
+            _, line = watch.sms("while away")
+            self.assertEqual(line["name"], os.path.basename(new_path))
+            self.assertEqual(watch.stop(), 143)
+
+    def test_a_busy_modem_is_said_once_and_taken_when_let_go(self):
+        with watch_bench([modem(0)]) as bench:
+            holder = subprocess.Popen(bench.tarnel_argv(["sms", "watch"]), stdout=subprocess.PIPE,
+                                      stderr=subprocess.DEVNULL, env=bench._env({}), cwd=bench.workdir)
+            bench.children.append(Holder(holder))
+            self.assertEqual(json.loads(holder.stdout.readline())["state"], "watched")
+            watch = Watch(bench)
+            _, busy = watch.modem("busy")
+            self.assertEqual(busy["reason"], "port busy: held by process %d" % holder.pid)
+            holder.terminate()
+            self.assertEqual(holder.wait(10), 143)
+            watch.modem("watched", timeout=10)
+            self.assertEqual(len([l for _, l in watch.lines if l.get("state") == "busy"]), 1)
+            bench.deliver("ttyUSB0", msg("after the other"))
+            watch.sms("after the other")
+            self.assertEqual(watch.stop(), 143)
+
+
+class Holder:
+    """Another watch holding the modems, ended by the bench if a test fails."""
+
+    def __init__(self, proc):
+        self.proc = proc
+
+    def close(self, force=True):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.proc.stdout.close()
+
+
 class WatchEnds(unittest.TestCase):
     def test_a_stop_deletes_nothing_that_was_not_printed(self):
         many = {"SM": [msg("stored %d" % n) for n in range(30)], "ME": [], "SR": []}
