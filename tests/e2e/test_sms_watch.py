@@ -236,6 +236,24 @@ class WatchModems(unittest.TestCase):
             self.assertEqual(line["name"], os.path.basename(new_path))
             self.assertEqual(watch.stop(), 143)
 
+    def test_a_modem_that_stops_answering_is_gone(self):
+        # The commands of a start and its catch-up, counted on a modem that answers.
+        with watch_bench([modem(0)]) as bench:
+            watch = Watch(bench)
+            watch.modem("watched")
+            harness.wait_for(lambda: commands(bench, "ttyUSB0", "AT+CNMI=2"), 5, "indications set")
+            harness.wait_for(lambda: len(commands(bench, "ttyUSB0", "AT+CNMI=2")) == 2, 5, "catch-up done")
+            started = len(bench.commands("ttyUSB0"))
+            watch.stop()
+        with watch_bench([modem(0, faults={"silent_after": started}), modem(1)]) as bench:
+            watch = Watch(bench)
+            watch.modem("watched", "ttyUSB0")
+            _, gone = watch.modem("gone", "ttyUSB0", timeout=15)
+            self.assertEqual(gone["reason"], "not answering")
+            bench.deliver("ttyUSB1", msg("still watched"))
+            watch.sms("still watched")
+            self.assertEqual(watch.stop(), 143)
+
     def test_a_busy_modem_is_said_once_and_taken_when_let_go(self):
         with watch_bench([modem(0)]) as bench:
             holder = subprocess.Popen(bench.tarnel_argv(["sms", "watch"]), stdout=subprocess.PIPE,
