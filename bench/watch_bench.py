@@ -79,41 +79,21 @@ def watched_all(watch):
     watch.wait(lambda l: sum(1 for _, x in watch.lines if x.get("state") == "watched") == MODEMS, 60)
 
 
-def announced(binary, messages):
-    """Seconds from each +CMTI to its line."""
-    ini = "[comm]\nwatchpoll=60\n"
-    with Bench([modem(n) for n in range(MODEMS)], set_ini=ini, binary=binary) as bench:
+def latencies(binary, messages, watchpoll, drop, event):
+    """Seconds from each message's simulator `event` ("indicated", "stored") to its line."""
+    modems = [modem(n, drop_indications=drop) for n in range(MODEMS)]
+    with Bench(modems, set_ini="[comm]\nwatchpoll=%d\n" % watchpoll, binary=binary) as bench:
         watch = Watch(bench, binary)
         watched_all(watch)
         delays = []
         for i in range(messages):
             name = "ttyUSB%d" % (i % MODEMS)
-            text = "announced %d" % i
-            seen = len(bench.events(name, "indicated"))
+            text = "%s %d" % (event, i)
+            seen = len(bench.events(name, event))
             bench.deliver(name, {"from": "+8613900000000", "text": text, "time": "26-12-08 10:00:00"})
-            when, _ = watch.wait(lambda l: l.get("text") == text, 10)
-            indicated = harness.wait_for(lambda: bench.events(name, "indicated")[seen:], 5, "indicated")[0]
-            delays.append(when - indicated["t"])
-        rc = watch.stop()
-        return delays, rc
-
-
-def unannounced(binary, messages):
-    """Seconds from each silent arrival to its line."""
-    ini = "[comm]\nwatchpoll=%d\n" % UNANNOUNCED_POLL
-    modems = [modem(n, drop_indications=1.0) for n in range(MODEMS)]
-    with Bench(modems, set_ini=ini, binary=binary) as bench:
-        watch = Watch(bench, binary)
-        watched_all(watch)
-        delays = []
-        for i in range(messages):
-            name = "ttyUSB%d" % (i % MODEMS)
-            text = "unannounced %d" % i
-            seen = len(bench.events(name, "stored"))
-            bench.deliver(name, {"from": "+8613900000000", "text": text, "time": "26-12-08 10:00:00"})
-            stored = harness.wait_for(lambda: bench.events(name, "stored")[seen:], 5, "stored")[0]
-            when, _ = watch.wait(lambda l: l.get("text") == text, UNANNOUNCED_POLL * 3)
-            delays.append(when - stored["t"])
+            when, _ = watch.wait(lambda l: l.get("text") == text, watchpoll * 3)
+            happened = harness.wait_for(lambda: bench.events(name, event)[seen:], 5, event)[0]
+            delays.append(when - happened["t"])
         rc = watch.stop()
         return delays, rc
 
@@ -139,8 +119,8 @@ def main():
     args = parser.parse_args()
     binary = os.path.abspath(args.binary)
 
-    told, rc1 = announced(binary, args.messages)
-    silent, rc2 = unannounced(binary, max(4, args.messages // 4))
+    told, rc1 = latencies(binary, args.messages, 60, 0.0, "indicated")
+    silent, rc2 = latencies(binary, max(4, args.messages // 4), UNANNOUNCED_POLL, 1.0, "stored")
     share = idle(binary, args.idle)
     rows = [("announced: +CMTI to line, worst of %d" % len(told), "%.3f s" % max(told), "<= 1.0 s", max(told) <= 1.0),
             ("  median", "%.3f s" % statistics.median(told), "", True),

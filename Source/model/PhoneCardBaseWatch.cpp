@@ -2,6 +2,14 @@
 // them, and the status-report storage.
 #include "PhoneCardBase.h"
 
+int CPhoneCardBase::KeepAnswerValue(const ValueAnswer_t& answer, std::string& value)
+{
+    if (answer.verdict != RSP_MORE) {
+        value = answer.verdict == RSP_OK && answer.hasValue ? answer.value : std::string();
+    }
+    return answer.verdict;
+}
+
 std::string CPhoneCardBase::GetIndicationOfferCmd() const
 {
     return "AT+CNMI=?\r";
@@ -9,11 +17,7 @@ std::string CPhoneCardBase::GetIndicationOfferCmd() const
 
 int CPhoneCardBase::OnIndicationOfferRsp(std::string rsp)
 {
-    const ValueAnswer_t answer = FindValueAnswer(rsp, "+CNMI:");
-    if (answer.verdict != RSP_MORE) {
-        m_strIndicationOffer = answer.verdict == RSP_OK && answer.hasValue ? answer.value : std::string();
-    }
-    return answer.verdict;
+    return KeepAnswerValue(FindValueAnswer(rsp, "+CNMI:"), m_strIndicationOffer);
 }
 
 std::string CPhoneCardBase::GetIndicationSettingCmd() const
@@ -23,11 +27,7 @@ std::string CPhoneCardBase::GetIndicationSettingCmd() const
 
 int CPhoneCardBase::OnIndicationSettingRsp(std::string rsp)
 {
-    const ValueAnswer_t answer = FindValueAnswer(rsp, "+CNMI:");
-    if (answer.verdict != RSP_MORE) {
-        m_strIndicationSetting = answer.verdict == RSP_OK && answer.hasValue ? answer.value : std::string();
-    }
-    return answer.verdict;
+    return KeepAnswerValue(FindValueAnswer(rsp, "+CNMI:"), m_strIndicationSetting);
 }
 
 std::string CPhoneCardBase::GetSetIndicationCmd(const IndicationSetting_t& setting) const

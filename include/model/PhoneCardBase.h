@@ -388,6 +388,9 @@ protected:
         std::string finalText;   // the deciding final line
     };
     static ValueAnswer_t FindValueAnswer(const std::string& rsp, const char* token);
+    // Once `answer` is decided: its value into `value` ("" for a refusal or
+    // an answer without a token line). Returns its verdict.
+    static int KeepAnswerValue(const ValueAnswer_t& answer, std::string& value);
 
     // ---- helpers shared by several model classes
 
