@@ -5,7 +5,8 @@
 # parallel paths against the ThreadSanitizer programs: detection of a bank,
 # sending from several ports, reading and read-and-clear of several ports,
 # the menu's read, two runs at once on the same ports, the health of a bank
-# (menu key 4), the health step of sends and USSD on a bank. Halts on the first
+# (menu key 4), the health step of sends and USSD on a bank, sms watch with
+# a watcher per modem. Halts on the first
 # data race. Ends with ctest's summary; exits non-zero when a test failed or
 # a race was found.
 #   TARNEL_BUILD  build folder prefix (default: build)

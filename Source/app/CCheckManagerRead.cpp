@@ -567,6 +567,10 @@ void CCheckManager::DeleteReported(ModemWork_t& modem, PortReadClear_t& result)
     if (!result.sr.empty()) {
         RunComCmdReadSM_Sms(phone, port);  // the storage the initialisation selects
     }
+    result.left.clear();
+    for (std::size_t i = 0; i < reported.size(); ++i) {
+        result.left.push_back(refused[i] || !Deletable(reported[i]));
+    }
     result.stopped = deleted == DELETE_STOPPED;
     // A storage the modem cannot select has nothing to clear; one that could
     // not be listed whole may hold messages nobody has seen.

@@ -61,6 +61,19 @@ std::string IdentityOf(const ComPortBaseInfo_t& record)
     return !record.strSerialNumber.empty() ? "imei:" + record.strSerialNumber : "usb:" + record.modem.usb.position;
 }
 
+// A reported message where it lies: its id, storage and indices (an entry
+// not read whole: its entry's index). Only the same message in the same
+// place is kept from being reported again; an identical new message lies
+// elsewhere.
+std::string PlaceKey(const std::string& id, const SmsRecvStruct_t& sms, SmsStorage_t storage)
+{
+    std::string key = id + "@" + std::to_string(storage);
+    for (const int index : sms.indices.empty() ? std::vector<int>{sms.entryIndex} : sms.indices) {
+        key += ":" + std::to_string(index);
+    }
+    return key;
+}
+
 const char* StorageWord(SmsStorage_t storage)
 {
     switch (storage) {
@@ -114,8 +127,8 @@ private:
     bool m_bOwnKnown = false;          // the modem's own setting was read, to put back
     IndicationSetting_t m_own;
     std::vector<std::string> m_unasked;  // by port: text no exchange judged, not yet looked at
-    // Ids reported whose message may still be on the modem (a refused or
-    // impossible delete): not reported again in this run.
+    // Messages reported but left on the modem by a refused or impossible
+    // delete (PlaceKey): not reported again in this run.
     std::set<std::string> m_reportedLeft;
     bool m_bGone = false;  // the modem stopped answering
 };
@@ -143,7 +156,7 @@ void CModemWatcher::ApplyIndications()
 bool CModemWatcher::Report(const SmsRecvStruct_t& sms, SmsStorage_t storage)
 {
     const std::string id = SmsWatchId(SimOf(m_modem.record), sms);
-    if (m_reportedLeft.count(id) != 0) {
+    if (m_reportedLeft.count(PlaceKey(id, sms, storage)) != 0) {
         return true;  // reported before; its delete did not go through
     }
     Json::Value line = WatchLine("sms", m_modem.record);
@@ -168,29 +181,34 @@ bool CModemWatcher::FullPass()
         return false;
     }
     ApplyIndications();
+    // In the order of result.left.
     const std::pair<std::vector<SmsRecvStruct_t>*, SmsStorage_t> lists[] = {
-        {&result.sm, SMS_STORAGE_SM}, {&result.me, SMS_STORAGE_ME}, {&result.sr, SMS_STORAGE_SR}};
-    std::set<std::string> reported;
+        {&result.me, SMS_STORAGE_ME}, {&result.sm, SMS_STORAGE_SM}, {&result.sr, SMS_STORAGE_SR}};
+    bool any = false;
     for (const auto& list : lists) {
         for (const SmsRecvStruct_t& sms : *list.first) {
             const SmsStorage_t storage = sms.storage == SMS_STORAGE_LISTED ? list.second : sms.storage;
             if (!Report(sms, storage)) {
                 return true;  // the output failed: nothing is deleted
             }
-            reported.insert(SmsWatchId(SimOf(m_modem.record), sms));
+            any = true;
         }
     }
-    if (reported.empty() || !Going()) {
+    if (!any || !Going()) {
         return true;
     }
     m_manager.DeleteReported(m_modem, result);
-    // What a delete left stays reported; what went is forgotten.
-    m_reportedLeft = result.cleared ? std::set<std::string>() : reported;
+    // Only what a delete left is kept from being reported again: an id
+    // suppressed otherwise could be a new message's, deleted unseen.
+    m_reportedLeft.clear();
+    std::size_t i = 0;
     for (const auto& list : lists) {
         for (const SmsRecvStruct_t& sms : *list.first) {
-            if (sms.indices.empty()) {
-                m_reportedLeft.insert(SmsWatchId(SimOf(m_modem.record), sms));  // no index: never deleted
+            if (i < result.left.size() && result.left[i]) {
+                const SmsStorage_t storage = sms.storage == SMS_STORAGE_LISTED ? list.second : sms.storage;
+                m_reportedLeft.insert(PlaceKey(SmsWatchId(SimOf(m_modem.record), sms), sms, storage));
             }
+            ++i;
         }
     }
     return true;
@@ -214,10 +232,10 @@ void CModemWatcher::OnAnnounced(const NewMessage_t& announced)
     const std::vector<SmsRecvStruct_t> list = read ? Model()->GetReadSms() : std::vector<SmsRecvStruct_t>();
     const bool single = list.size() == 1 && list[0].complete && list[0].partCount <= 1 &&
                         list[0].kind != SMS_KIND_UNREADABLE;
-    if (single) {
-        if (Report(list[0], announced.storage) && Going()) {
-            CCheckManager::RunComCmdDelSms(Model(), Port(), announced.index);
-        }
+    if (single && Report(list[0], announced.storage) && Going() &&
+        !CCheckManager::RunComCmdDelSms(Model(), Port(), announced.index)) {
+        // Still there: not reported again.
+        m_reportedLeft.insert(PlaceKey(SmsWatchId(SimOf(m_modem.record), list[0]), list[0], announced.storage));
     }
     if (selected && announced.storage != SMS_STORAGE_SM) {
         CCheckManager::RunComCmdReadSM_Sms(Model(), Port());  // the storage the initialisation selects

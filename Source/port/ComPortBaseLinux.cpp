@@ -496,12 +496,14 @@ void CComPortBaseLinux::TakeQueuedInput(std::string& out)
 void CComPortBaseLinux::WaitForInput(const std::vector<CComPortBaseLinux*>& ports, int64_t notAfterUsec)
 {
     std::vector<struct pollfd> polled;
-    for (const CComPortBaseLinux* port : ports) {
+    std::vector<CComPortBaseLinux*> polledPorts;  // by entry of `polled`
+    for (CComPortBaseLinux* port : ports) {
         if (!port->m_strPending.empty()) {
             return;  // input is waiting already
         }
         if (port->m_fd >= 0) {
             polled.push_back({port->m_fd, POLLIN, 0});
+            polledPorts.push_back(port);
         }
     }
     const int wake = StopWakeDescriptor();
@@ -518,8 +520,13 @@ void CComPortBaseLinux::WaitForInput(const std::vector<CComPortBaseLinux*>& port
         if (ready < 0 && errno == EINTR) {
             continue;  // interrupted: the deadline still holds
         }
-        // Input, a hang-up or error (the next read tells), a stop, the end,
-        // or a failed wait (which no retry mends).
+        for (std::size_t i = 0; ready > 0 && i < polledPorts.size(); ++i) {
+            if ((polled[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (polled[i].revents & POLLIN) == 0) {
+                polledPorts[i]->m_bGone = true;  // hung up or failed, with nothing left to read
+            }
+        }
+        // Input, a hang-up or error, a stop, the end, or a failed wait
+        // (which no retry mends).
         return;
     }
 }

@@ -476,6 +476,9 @@ public:
         std::vector<SmsRecvStruct_t> heldSm;  // left on the SIM card: still arriving
         PortStorages_t read;              // how far each listing got
         bool stopped = false;             // a stop request ended the deletes before the last
+        // By reported message (me, then sm, then sr): left on the modem by a
+        // refused delete or an unknown index (not by a stop request).
+        std::vector<bool> left;
         // Every reported message was deleted and nothing was left unreported
         // but messages still arriving: each storage was listed whole (or the
         // modem has no such storage, but at least one was listed), every

@@ -202,6 +202,26 @@ class WatchLines(unittest.TestCase):
             harness.wait_for(lambda: deleted(bench, "ttyUSB0") == [("SR", 1)], 5, "report deleted")
             self.assertEqual(watch.stop(), 143)
 
+    def test_a_message_whose_delete_is_refused_is_printed_once(self):
+        # Index 1 cannot be deleted: its message stays, listed every 2 s, and
+        # is printed once; the same text arriving again lies elsewhere and is
+        # printed (and deleted) as a message of its own.
+        stuck = modem(0, storage={"SM": [msg("stuck")], "ME": [], "SR": []},
+                      refuse_delete={"1": "+CMS ERROR: 321"})
+        with watch_bench([stuck]) as bench:
+            watch = Watch(bench)
+            _, first = watch.sms("stuck")
+            listings = len(commands(bench, "ttyUSB0", "AT+CMGL"))
+            harness.wait_for(lambda: len(commands(bench, "ttyUSB0", "AT+CMGL")) >= listings + 6, 10,
+                             "two more listings")
+            self.assertEqual(len(watch.sms_lines()), 1)
+            bench.deliver("ttyUSB0", msg("stuck"))
+            _, again = watch.sms("stuck")
+            self.assertEqual(again["id"], first["id"])  # the same message, as far as anyone can tell
+            harness.wait_for(lambda: ("SM", 2) in deleted(bench, "ttyUSB0"), 5, "the new one deleted")
+            self.assertEqual(stored_texts(bench, "ttyUSB0", "SM"), ["stuck"])
+            self.assertEqual(watch.stop(), 143)
+
     def test_identical_messages_on_two_sims_keep_two_ids(self):
         same = {"SM": [msg("same")], "ME": [], "SR": []}
         with watch_bench([modem(0, storage=same), modem(1, storage=same)]) as bench:
