@@ -256,9 +256,10 @@ void CModemWatcher::Run()
         std::string& unasked = m_unasked[i];
         WatchPortInput(m_modem.ports[i]->GetDevPath(), [&unasked](const std::string& text) { unasked += text; });
     }
-    CCheckManager::RunComCmdInitPhone(Model(), port);
+    // The modem's own setting before the initialisation, which may set its own.
     m_bOwnKnown = CCheckManager::RunComCmdGetIndicationSetting(Model(), port) &&
                   ReadIndicationSetting(Model()->GetIndicationSetting(), m_own) && m_own.count > 0;
+    CCheckManager::RunComCmdInitPhone(Model(), port);
     m_bAnnounces = CCheckManager::RunComCmdGetIndicationOffer(Model(), port) &&
                    ChooseIndicationSetting(Model()->GetIndicationOffer(), m_chosen) &&
                    CCheckManager::RunComCmdSetIndication(Model(), port, m_chosen);

@@ -101,6 +101,11 @@ class Watch:
         return [l for _, l in self.lines if l["event"] == "sms"]
 
 
+def cnmi_becomes(bench, name, values):
+    """The simulator's record of the modem's AT+CNMI reaches `values` (it is written just after the command)."""
+    harness.wait_for(lambda: bench.state(name)["cnmi"] == values, 5, "%s AT+CNMI %r" % (name, values))
+
+
 def commands(bench, name, start):
     return [c for c, _, _ in bench.commands(name) if c.startswith(start)]
 
@@ -129,7 +134,7 @@ class WatchLines(unittest.TestCase):
             self.assertEqual((sim_line["name"], sim_line["iccid"], sim_line["from"]),
                              ("ttyUSB0", "89860012345678900000", "8613900000000"))
             harness.wait_for(lambda: sorted(deleted(bench, "ttyUSB0")) == [("ME", 1), ("SM", 1)], 10, "catch-up deleted")
-            self.assertEqual(bench.state("ttyUSB0")["cnmi"], [2, 1, 0, 2, 0])
+            cnmi_becomes(bench, "ttyUSB0", [2, 1, 0, 2, 0])
 
             # Announced: its line within a second, then its delete.
             for n, name in enumerate(("ttyUSB0", "ttyUSB1", "ttyUSB1")):
@@ -144,8 +149,23 @@ class WatchLines(unittest.TestCase):
 
             self.assertEqual(watch.stop(), 143)
             for name in ("ttyUSB0", "ttyUSB1"):
-                self.assertEqual(bench.state(name)["cnmi"], [0, 0, 0, 0, 0], name)
+                cnmi_becomes(bench, name, [0, 0, 0, 0, 0])
             self.assertEqual(watch.proc.stderr.read(), b"")
+
+    def test_a_model_whose_initialisation_sets_its_own_indications(self):
+        # Its initialisation routes status reports to the terminal (ds 1):
+        # the watch's setting is applied again after every listing, which
+        # runs the initialisation, and the modem's setting from before it
+        # is put back at the end.
+        with watch_bench([modem(0, model="CPhone_TD_ME909")]) as bench:
+            watch = Watch(bench)
+            watch.modem("watched")
+            listings = len(commands(bench, "ttyUSB0", "AT+CMGL"))
+            harness.wait_for(lambda: len(commands(bench, "ttyUSB0", "AT+CMGL")) >= listings + 3, 10, "a listing")
+            self.assertIn("AT+CNMI=1,1,0,1,0", commands(bench, "ttyUSB0", "AT+CNMI="))
+            cnmi_becomes(bench, "ttyUSB0", [2, 1, 0, 2, 0])
+            self.assertEqual(watch.stop(), 143)
+            cnmi_becomes(bench, "ttyUSB0", [0, 0, 0, 0, 0])
 
     def test_the_listing_finds_what_no_announcement_told(self):
         # Every announcement lost: the listing every watchpoll seconds finds the message.
@@ -319,7 +339,7 @@ class WatchEnds(unittest.TestCase):
             harness.wait_for(lambda: set(stored_texts(bench, "ttyUSB0", "SM")) | gone == every, 5, "storage settled")
             left = set(stored_texts(bench, "ttyUSB0", "SM"))
             self.assertFalse(left & gone)
-            self.assertEqual(bench.state("ttyUSB0")["cnmi"], [0, 0, 0, 0, 0])
+            cnmi_becomes(bench, "ttyUSB0", [0, 0, 0, 0, 0])
 
             # The next run reports what is left, with the ids the first run gave.
             again = Watch(bench)
@@ -355,7 +375,7 @@ class WatchEnds(unittest.TestCase):
                 proc.stderr.close()
             self.assertEqual(deleted(bench, "ttyUSB0"), [])
             self.assertEqual(stored_texts(bench, "ttyUSB0", "SM"), ["nobody listens"])
-            self.assertEqual(bench.state("ttyUSB0")["cnmi"], [0, 0, 0, 0, 0])
+            cnmi_becomes(bench, "ttyUSB0", [0, 0, 0, 0, 0])
 
     def test_bad_arguments_give_one_error_line(self):
         with watch_bench([modem(0)]) as bench:
