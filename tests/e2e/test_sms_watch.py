@@ -133,17 +133,21 @@ class WatchLines(unittest.TestCase):
             self.assertEqual(sim_line["kind"], "message")
             self.assertEqual((sim_line["name"], sim_line["iccid"], sim_line["from"]),
                              ("ttyUSB0", "89860012345678900000", "8613900000000"))
-            harness.wait_for(lambda: sorted(deleted(bench, "ttyUSB0")) == [("ME", 1), ("SM", 1)], 10, "catch-up deleted")
+            harness.wait_for(lambda: sorted(deleted(bench, "ttyUSB0")) == [("ME", 1), ("SM", 1)], 10,
+                             "catch-up deleted")
             cnmi_becomes(bench, "ttyUSB0", [2, 1, 0, 2, 0])
 
-            # Announced: its line within a second, then its delete.
+            # Announced: read by the index announced, printed, then deleted.
+            # (How soon is bench/watch_bench.py's figure; here the machine may be loaded.)
             for n, name in enumerate(("ttyUSB0", "ttyUSB1", "ttyUSB1")):
                 text = "arrival %d" % n
-                before = time.time()
+                reads = len(commands(bench, name, "AT+CMGR="))
                 bench.deliver(name, msg(text))
-                when, line = watch.sms(text)
-                self.assertLess(when - before, 1.0, text)
+                stored = bench.wait_event(name, lambda e: sim.decode_pdu(e["pdu"])["text"] == text, kind="stored")
+                index = stored["index"]
+                _, line = watch.sms(text)
                 self.assertEqual(line["name"], name)
+                self.assertEqual(commands(bench, name, "AT+CMGR=")[reads:], ["AT+CMGR=%d" % index])
                 harness.wait_for(lambda: stored_texts(bench, name, "SM") == [], 5, "%s deleted" % text)
             self.assertEqual(len(set(l["id"] for l in watch.sms_lines())), 5)
 
@@ -172,10 +176,9 @@ class WatchLines(unittest.TestCase):
         with watch_bench([modem(0, drop_indications=1.0)]) as bench:
             watch = Watch(bench)
             watch.modem("watched")
-            before = time.time()
             bench.deliver("ttyUSB0", msg("unannounced"))
-            when, _ = watch.sms("unannounced", timeout=6)
-            self.assertLess(when - before, 2 + 1.5)
+            watch.sms("unannounced", timeout=6)
+            self.assertEqual(commands(bench, "ttyUSB0", "AT+CMGR="), [])  # found by a listing
             harness.wait_for(lambda: deleted(bench, "ttyUSB0") == [("SM", 1)], 5, "deleted")
             self.assertEqual(watch.stop(signal.SIGINT), 130)
 
