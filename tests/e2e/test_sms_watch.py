@@ -106,6 +106,11 @@ def cnmi_becomes(bench, name, values):
     harness.wait_for(lambda: bench.state(name)["cnmi"] == values, 5, "%s AT+CNMI %r" % (name, values))
 
 
+def caught_up(bench, tty):
+    """The watch set its indications again after the first listing of the modem on `tty`."""
+    harness.wait_for(lambda: len(commands(bench, tty, "AT+CNMI=2")) >= 2, 10, "%s caught up" % tty)
+
+
 def commands(bench, name, start):
     return [c for c, _, _ in bench.commands(name) if c.startswith(start)]
 
@@ -279,13 +284,29 @@ class WatchModems(unittest.TestCase):
             self.assertEqual(line["name"], os.path.basename(new_path))
             self.assertEqual(watch.stop(), 143)
 
+    def test_announcements_on_the_other_at_port_are_heard(self):
+        # The modem announces on its primary AT port only, which is not the
+        # one the watch talks through: every AT port held is listened to.
+        two = modem(0, ttys=[{"path": "/dev/ttyUSB0", "role": "at2"}, {"path": "/dev/ttyUSB1"}])
+        del two["path"]
+        with watch_bench([two]) as bench:
+            watch = Watch(bench)
+            _, line = watch.modem("watched")
+            caught_up(bench, "ttyUSB0")
+            bench.deliver("ttyUSB0", msg("on the primary"))
+            indicated = bench.wait_event("ttyUSB1", kind="indicated")
+            self.assertEqual(indicated["port"], "ttyUSB1")
+            _, got = watch.sms("on the primary")
+            self.assertEqual((line["name"], got["name"]), ("ttyUSB0", "ttyUSB0"))
+            self.assertEqual(commands(bench, "ttyUSB0", "AT+CMGR="), ["AT+CMGR=1"])
+            self.assertEqual(watch.stop(), 143)
+
     def test_a_modem_that_stops_answering_is_gone(self):
         # The commands of a start and its catch-up, counted on a modem that answers.
         with watch_bench([modem(0)]) as bench:
             watch = Watch(bench)
             watch.modem("watched")
-            harness.wait_for(lambda: commands(bench, "ttyUSB0", "AT+CNMI=2"), 5, "indications set")
-            harness.wait_for(lambda: len(commands(bench, "ttyUSB0", "AT+CNMI=2")) == 2, 5, "catch-up done")
+            caught_up(bench, "ttyUSB0")
             started = len(bench.commands("ttyUSB0"))
             watch.stop()
         with watch_bench([modem(0, faults={"silent_after": started}), modem(1)]) as bench:
