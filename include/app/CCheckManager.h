@@ -6,7 +6,8 @@
 //
 // Threads: the workflows run one worker per port (PortWorkers.h). The
 // controller's fields are written by the main thread only, before the
-// workers start or after they are done; a worker gets one ModemWork_t per
+// workers start or after they are done (sms watch scans again while its
+// watchers run: they read none of the fields, CCheckManagerWatch.cpp); a worker gets one ModemWork_t per
 // record (a copy of the record, its own model object, and port objects shared
 // only with the records naming the same port, which run on the same worker)
 // and its own result slot, and writes to standard output only through
