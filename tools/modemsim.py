@@ -9,9 +9,72 @@ commands, and faults on demand.  Every byte a client writes is appended to
 <logdir>/<name>.rx at once; <logdir>/<name>.events receives one JSON object per
 line for each command and message; <logdir>/<name>.state.json holds the
 storage after every change.  "READY" is printed on standard output (and the
-ready file written) once every link exists.  A line "replug <name>" written to
-the FIFO <logdir>/control unplugs that tty's USB device and plugs it in again
-under new tty numbers.
+ready file written) once every link exists.
+
+Control: lines written to the FIFO <logdir>/control, one at a time (a line
+under 4096 bytes is never mixed with another writer's); <name> is a tty's
+configured name (its log files' name, e.g. ttyUSB0), which stays when the tty
+comes back under another path.  A line the simulator cannot carry out is
+reported on standard error.
+
+    replug <name>     unplug that tty's USB device (its modem's ttys, without
+                      one) and plug it in again under new tty numbers
+    unplug <name>     the same device gone: its ttys hang up, their /dev links
+                      (and /sys, /dev/serial entries) go; SIM, storage and
+                      settings stay, what the network delivers meanwhile waits
+    plug <name>       an unplugged device back: each tty under the lowest
+                      /dev/tty{USB,ACM}<n> that no open tty holds and that is
+                      not its own old number, with power-on settings
+    deliver <name> <json>
+                      the network delivers to that tty's modem a message (a
+                      JSON object, on one line) or several (a list): objects as
+                      "storage" entries take them ("from", "text", "time" the
+                      centre time stamp "YY-MM-DD hh:mm:ss", "tz", "dcs",
+                      "smsc", "concat" {"ref", "total", "seq"} for one part of
+                      a long message, "split" for all its parts, "pdu" as is,
+                      "stat" default 0), or a status report:
+                      {"status_report": {"ref", "to", "status", "time", "done"}}
+
+Each of replug, unplug and plug logs an event of that name ("path"; "old" for
+replug and plug) for every tty of the device once all of them are done.
+
+Arrivals: configuration "arrivals" entries {"after": "<command>", "nth": n,
+"message": {...}, "storage": "SM"} put a message straight into a storage once
+the n-th command starting so has been answered, silently; entries {"at":
+seconds after the start, "message": {...} or [...]} and "deliver" lines go
+through the network as a modem receives: by AT+CNMI (mode, mt, bm, ds, bfr;
+"cnmi" at power-on, default "0,0,0,0,0", values allowed by "cnmi_offer", the
+whole AT+CNMI=? line, default "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)"; a value
+outside it is refused with +CMS ERROR: 303) and the AT+CPMS of the modem's
+primary AT port (the first tty of role "at"):
+  - a message with mode 1 or 2 and mt 2 is routed: "+CMT: ,<length>" and its
+    PDU on the primary AT port, never stored (lost if nobody reads it);
+  - otherwise it is stored in the receive storage (the AT+CPMS third one) at
+    the lowest free index, and with mode 1 or 2 and mt 1 or 3 announced by
+    '+CMTI: "<mem>",<index>' on the primary AT port, unless dropped: each
+    indication is dropped with the chance "drop_indications" (0 to 1) drawn
+    from a random sequence seeded by "seed" (default the name of the modem's
+    first tty), so that a run repeats;
+  - a status report (SMS-STATUS-REPORT) with ds 0 is discarded; with ds 1 and
+    mode 1 or 2 routed as "+CDS: <length>" and its PDU; else stored in the
+    "SR" storage when the configuration's "storage" names one (AT+CPMS can
+    select it as first storage to list, read and delete it), else in the
+    receive storage, and with ds 2 and mode 1 or 2 announced by
+    '+CDSI: "<mem>",<index>';
+  - a storage at its "capacity" takes nothing: the network holds the message
+    (event "storage_full") and stores it without any indication as soon as a
+    delete makes room ("stored_late"), in the order they came.
+Mode 0 thus stores everything not discarded, silently.  Indications go to the
+first open tty of role "at"; with none open they are lost.
+A PDU send (AT+CMGS) whose first octet asks for a status report (TP-SRR) gets
+one, "delivered" (status 0) with its message reference, "status_report_ms"
+(default 500) after the answer.
+
+Events of the network side go to the events file of the modem's first tty of
+role "at" (its first tty without one), open or not: "deliver" (a control line taken: "count" records), "stored" (mem, index,
+pdu), "indicated" (port, line), "indication_dropped" (mem, index, reason),
+"routed" (port, line, pdu), "report_discarded", "storage_full", "stored_late";
+"delete" (mem, indices) goes to the tty that deleted.
 
     modemsim.py --config modems.json --logdir DIR
     modemsim.py --config modems.json --isolate -- tarnel      # private /dev
@@ -1065,8 +1128,8 @@ class Modem:
             entry.pop("index", None)  # the storage gives it the lowest free one
             try:
                 records += self._expand(entry)
-            except (PduError, ValueError, TypeError) as e:
-                raise ConfigError("%s: %s" % (self.name, e))
+            except (PduError, ValueError, TypeError, AttributeError, KeyError) as e:
+                raise ConfigError("%s: message %r: %s" % (self.name, entry, e))
         return records
 
     # -- the network: messages that arrive over time
@@ -1134,8 +1197,11 @@ class Modem:
         self._write_state()
         if line is None:
             return
-        if port is None or self.indication_rng.random() < self.drop_indications:
-            log.event("indication_dropped", mem=mem, index=index)
+        if port is None:
+            log.event("indication_dropped", mem=mem, index=index, reason="no AT port open")
+            return
+        if self.indication_rng.random() < self.drop_indications:
+            log.event("indication_dropped", mem=mem, index=index, reason="chance")
             return
         port.send(("\r\n" + line % index + "\r\n").encode(), delay=0)
         log.event("indicated", port=port.name, line=line % index)

@@ -238,6 +238,7 @@ class SimulatorStatusReports(unittest.TestCase):
         rows = [("2,1,0,2,0", True, "stored", b'\r\n+CDSI: "SR",1\r\n'),
                 ("2,1,0,2,0", False, "stored", b'\r\n+CDSI: "SM",1\r\n'),
                 ("0,0,0,2,0", True, "stored", None),
+                ("0,0,0,1,0", True, "stored", None),
                 ("2,1,0,1,0", True, "routed", b"\r\n+CDS: %d\r\n%s\r\n" % (sim.tpdu_length(pdu), pdu.encode())),
                 ("2,1,0,0,0", True, "report_discarded", None)]
         modems = [dict({"path": "/dev/ttyUSB%d" % i, "cnmi": cnmi}, **({"storage": {"SR": []}} if sr else {}))
@@ -286,6 +287,24 @@ class SimulatorUnplug(unittest.TestCase):
             self.assertEqual(texts, ["kept", "while away"])
             # Replug still works after a plug.
             self.assertEqual(bench.replug("ttyUSB0"), "/dev/ttyUSB0")
+
+    def test_usb_device_leaves_sys_and_comes_back(self):
+        usb = {"usb": {"position": "1-2", "vendor": "2c7c", "product": "0125", "serial": "W1",
+                       "manufacturer": "Acme", "product_name": "LTE"},
+               "ttys": [{"role": "diag"}, {"role": "at"}]}
+        with Bench([usb]) as bench:
+            self.assertEqual(sorted(os.listdir("/sys/class/tty")), ["ttyUSB0", "ttyUSB1"])
+            self.assertEqual(bench.unplug("ttyUSB0"), "/dev/ttyUSB0")
+            self.assertEqual(os.listdir("/sys/class/tty"), [])
+            self.assertFalse(os.path.lexists("/dev/serial/by-id/usb-Acme_LTE_W1-if01-port0"))
+            # Delivered while away: it waits, then arrives with the device.
+            bench.deliver("ttyUSB0", HI)
+            bench.wait_event("ttyUSB1", kind="deliver")
+            self.assertEqual(bench.plug("ttyUSB1"), "/dev/ttyUSB3")
+            self.assertEqual(sorted(os.listdir("/sys/class/tty")), ["ttyUSB2", "ttyUSB3"])
+            self.assertEqual(os.path.realpath("/dev/serial/by-id/usb-Acme_LTE_W1-if01-port0"),
+                             os.path.realpath("/dev/ttyUSB3"))
+            self.assertEqual(bench.wait_event("ttyUSB1", kind="stored")["index"], 1)
 
 
 if __name__ == "__main__":
