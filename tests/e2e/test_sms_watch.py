@@ -187,6 +187,22 @@ class WatchLines(unittest.TestCase):
             harness.wait_for(lambda: deleted(bench, "ttyUSB0") == [("SM", 1)], 5, "deleted")
             self.assertEqual(watch.stop(signal.SIGINT), 130)
 
+    def test_a_full_storage_fills_again_silently_and_the_listing_finds_it(self):
+        # Full: new messages wait at the network and, once the catch-up made
+        # room, are stored without an announcement.
+        full = modem(0, capacity={"SM": 2}, storage={"SM": [msg("old 1"), msg("old 2")], "ME": [], "SR": []})
+        with watch_bench([full]) as bench:
+            bench.deliver("ttyUSB0", [msg("held 1"), msg("held 2")])
+            harness.wait_for(lambda: len(bench.events("ttyUSB0", "storage_full")) == 2, 5, "both held")
+            watch = Watch(bench)
+            for text in ("old 1", "old 2", "held 1", "held 2"):
+                watch.sms(text, timeout=10)
+            self.assertEqual(len(bench.events("ttyUSB0", "stored_late")), 2)
+            self.assertEqual(bench.events("ttyUSB0", "indicated"), [])
+            harness.wait_for(lambda: stored_texts(bench, "ttyUSB0", "SM") == [], 5, "all deleted")
+            self.assertEqual(len(watch.sms_lines()), 4)
+            self.assertEqual(watch.stop(), 143)
+
     def test_a_modem_that_offers_no_announcement_is_listed(self):
         offer = "+CNMI: (0,3),(0,2),(0),(0,1),(1)"
         with watch_bench([modem(0, cnmi_offer=offer, cnmi="0,0,0,0,1")]) as bench:
