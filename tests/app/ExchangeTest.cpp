@@ -474,7 +474,7 @@ TEST_P(UssdElsewhere, TheFirstWholeReplyOnAnyHeldPort)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         if (!c.otherAfter.empty()) {
-            other.SendUnasked(c.otherAfter);
+            other.SendUnasked(c.otherAfter, true);  // the exchange is reading that port
         }
     });
     CPhoneCardBase model;
