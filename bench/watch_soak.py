@@ -248,9 +248,13 @@ class Run:
             return f.read()
 
     def close(self, force=True):
+        """The bench's clean-up after a failure: the watch ends and so does its reader
+        (the bench can leave the namespace only with one thread left)."""
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        self.closing.set()
+        self.reader.join(10)
 
 
 class Soak:
@@ -476,6 +480,9 @@ def main():
         full_events = (len(bench.events(names[FULL_MODEM][0], "storage_full")),
                        len(bench.events(names[FULL_MODEM][0], "stored_late")))
         lines = list(soak.lines)
+        # Standard error holds nothing but the closed pipe's one line.
+        stray = [(run.number, line) for run in soak.runs for line in run.stderr().splitlines()
+                 if not (run.closed_at and CLOSED_PIPE_ERROR in line)]
         runs = soak.runs
         statuses = soak.statuses
         marks = soak.marks
@@ -585,6 +592,8 @@ def main():
         ("closed pipe: said on stderr, deletes until the restart", "%s, %d" % (
             "yes" if marks.get("closed_error") else "no", len(after_close)), "yes, 0",
          bool(marks.get("closed_error")) and not after_close),
+        ("standard error of the runs, beside the closed pipe's line", "%d lines" % len(stray),
+         "0 lines", not stray),
         ("announced: +CMTI to line, median of %d" % len(told_delays),
          "%.3f s" % (statistics.median(told_delays) if told_delays else float("nan")), "", None),
         ("  95th percentile", "%.3f s" % q95(told_delays), "<= 1.0 s", q95(told_delays) <= 1.0),
@@ -595,7 +604,7 @@ def main():
         ("wall time", "%.0f s" % wall, "", None),
     ]
     status = print_table(rows)
-    for what, items in (("lost", lost), ("unexpected", unexpected), ("deleted unprinted", deleted_unprinted)):
+    for what, items in (("stderr", stray), ("lost", lost), ("unexpected", unexpected), ("deleted unprinted", deleted_unprinted)):
         if items:
             print("%s: %r" % (what, items[:10]))
     print("lines of all runs in %s" % args.output)
