@@ -103,7 +103,7 @@ def long_text(seq, parts):
 
 class Plan:
     """What the network delivers and when, and what the watch must print:
-    expected maps (iccid, text) to the delivery's description."""
+    expected maps (iccid, text) to the kind of delivery."""
 
     def __init__(self, messages, modems, span, rng):
         self.actions = []  # (seconds after the start, order, callable name, arguments)
@@ -120,12 +120,12 @@ class Plan:
             self.actions.append((at, len(self.actions), what, args))
 
         def single(at, n, text):
-            self.expected[(iccids[n], text)] = {"modem": n, "kind": "single"}
+            self.expected[(iccids[n], text)] = "single"
             add(at, "deliver", n, {"from": "+86139%08d" % seq, "text": text})
 
         burst = [{"from": "+8613700000000", "text": "soak #%04d burst" % (seq + i)} for i in range(BURST)]
         for m in burst:
-            self.expected[(iccids[FULL_MODEM], m["text"])] = {"modem": FULL_MODEM, "kind": "burst"}
+            self.expected[(iccids[FULL_MODEM], m["text"])] = "burst"
         add(span * 0.15, "deliver", FULL_MODEM, burst)
         seq += BURST
         for i in range(PAIRS):
@@ -133,7 +133,7 @@ class Plan:
             a, b = rng.sample(range(count), 2)
             text = "soak #%04d same on two SIMs" % seq
             for n in (a, b):
-                self.expected[(iccids[n], text)] = {"modem": n, "kind": "pair"}
+                self.expected[(iccids[n], text)] = "pair"
             # One delivery each, with the same sender and centre stamp: only the SIM differs.
             add(at, "deliver_pair", (a, b), {"from": "+8613600000000", "text": text})
             self.pairs.append(((iccids[a], text), (iccids[b], text)))
@@ -147,7 +147,7 @@ class Plan:
             refs[n] += 1
             self.long_refs[(n, refs[n])] = text
             apart = i % 2 == 1
-            self.expected[(iccids[n], text)] = {"modem": n, "kind": "long apart" if apart else "long"}
+            self.expected[(iccids[n], text)] = "long apart" if apart else "long"
             message = {"from": "+8613500000000", "text": text}
             if apart:
                 later = rng.uniform(20, 40)
@@ -161,7 +161,7 @@ class Plan:
         self.before_stop = []
         for n in range(count):
             text = "soak #%04d before the stop" % seq
-            self.expected[(iccids[n], text)] = {"modem": n, "kind": "before the stop"}
+            self.expected[(iccids[n], text)] = "before the stop"
             self.before_stop.append((iccids[n], text))
             add(span * STOP_AT, "deliver", n, {"from": "+8613300000000", "text": text})
             seq += 1
@@ -375,7 +375,8 @@ class Soak:
         self.done_keys = []
         self.first_stamps = {}
         actions = list(self.plan.actions)
-        extra = [(span * 0.25, -1, "unplug", ()), (span * 0.35, -1, "plug", ()), (span * STOP_AT + 0.001, -1, "sigterm", ()),
+        extra = [(span * 0.25, -1, "unplug", ()), (span * 0.35, -1, "plug", ()),
+                 (span * STOP_AT + 0.001, -1, "sigterm", ()),
                  (span * 0.7, -1, "close_pipe", ()), (span * 0.7 + 8, -1, "restart_after_close", ())]
         actions = sorted(actions + extra)
         iccids = [m["iccid"] for m in self.modems]
@@ -566,8 +567,8 @@ def main():
     new_path = marks.get("plugged", ("",))[0]
     rows = [
         ("messages delivered (%d long, %d parts apart; %d to two SIMs; burst %d into %d)" % (
-            sum(1 for v in plan.expected.values() if v["kind"].startswith("long")),
-            sum(1 for v in plan.expected.values() if v["kind"] == "long apart"), 2 * PAIRS, BURST, CAPACITY),
+            sum(1 for v in plan.expected.values() if v.startswith("long")),
+            sum(1 for v in plan.expected.values() if v == "long apart"), 2 * PAIRS, BURST, CAPACITY),
          str(len(plan.expected)), "", None),
         ("sms lines printed (runs: %s)" % ", ".join(
             str(sum(1 for _, r, _ in sms if r == run.number)) for run in runs), str(len(sms)), "", None),
@@ -604,7 +605,8 @@ def main():
         ("wall time", "%.0f s" % wall, "", None),
     ]
     status = print_table(rows)
-    for what, items in (("stderr", stray), ("lost", lost), ("unexpected", unexpected), ("deleted unprinted", deleted_unprinted)):
+    for what, items in (("stderr", stray), ("lost", lost), ("unexpected", unexpected),
+                        ("deleted unprinted", deleted_unprinted)):
         if items:
             print("%s: %r" % (what, items[:10]))
     print("lines of all runs in %s" % args.output)
