@@ -30,6 +30,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 import harness  # noqa: E402
 from detect_support import Menu  # noqa: E402
 from harness import Bench  # noqa: E402
+from results import print_table  # noqa: E402
 
 NUMBERS = "13800000000,13900000000"
 HEALTH_BACK = "Press any key to go back to the menu"
@@ -120,11 +121,7 @@ def main():
         rows.append(("  send part, codes %s" % codes, "%.3f s" % part, "<= 1 s", part <= 1.0))
         rows.append(("  AT+CMGS received", str(cmgs), "0", cmgs == 0))
 
-    width = max(len(r[0]) for r in rows)
-    for name, figure, target, met in rows:
-        verdict = "" if met is None else ("met" if met else "MISSED")
-        print("%-*s  %10s  %-9s %s" % (width, name, figure, target, verdict))
-    return 0 if all(r[3] is not False for r in rows) else 1
+    return print_table(rows)
 
 
 if __name__ == "__main__":

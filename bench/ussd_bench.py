@@ -22,6 +22,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 
 import harness  # noqa: E402
 from harness import Bench  # noqa: E402
+from results import print_table  # noqa: E402
 
 MODEMS = 16
 NETWORK_MS = 3000
@@ -58,10 +59,7 @@ def main():
     rows = [("ussd on %d modems, 3 s network each: whole run" % MODEMS, "%.3f s" % whole, "<= 4.0 s", whole <= 4.0),
             ("  USSD part (first AT+CUSD to the end)", "%.3f s" % part, "<= 4.0 s", part <= 4.0),
             ("  replies decoded", str(good), str(MODEMS), good == MODEMS)]
-    width = max(len(r[0]) for r in rows)
-    for name, figure, target, met in rows:
-        print("%-*s  %10s  %-9s %s" % (width, name, figure, target, "met" if met else "MISSED"))
-    return 0 if all(r[3] for r in rows) else 1
+    return print_table(rows)
 
 
 if __name__ == "__main__":

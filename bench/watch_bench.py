@@ -28,6 +28,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 
 import harness  # noqa: E402
 from harness import Bench  # noqa: E402
+from results import print_table  # noqa: E402
 
 MODEMS = 16
 UNANNOUNCED_POLL = 5
@@ -129,10 +130,7 @@ def main():
             ("idle: %d modems watched for %.0f s, CPU" % (MODEMS, args.idle), "%.3f %%" % (share * 100), "<= 0.5 %",
              share <= 0.005),
             ("exit status after SIGTERM", "%d, %d" % (rc1, rc2), "143", rc1 == rc2 == 143)]
-    width = max(len(r[0]) for r in rows)
-    for name, figure, target, met in rows:
-        print("%-*s  %10s  %-9s %s" % (width, name, figure, target, "met" if met else "MISSED"))
-    return 0 if all(r[3] for r in rows) else 1
+    return print_table(rows)
 
 
 if __name__ == "__main__":
