@@ -36,6 +36,7 @@ class CPhoneCardBase;
 class CComPortBase;
 class SmsJournal;
 class CModemLock;
+class CWatchLease;
 namespace Json { class Value; }  // json/value.h
 enum SMS_CODE_ENUM : int;  // PhoneCardBase.h
 
@@ -96,6 +97,9 @@ public:
     // device's worker: for ttys of a USB modem (GroupsUsbTtys) the modem's
     // lock (CModemLock, into `lock`) is taken first; when another program
     // holds it, every member is recorded busy and nothing is opened. A modem
+    // (or tty) found busy whose holder is a watch of this user's is asked of
+    // the watch (within busywait, as TakeWorkPort) and, once lent, probed
+    // again; the lease goes into `lease`, to be kept with the ports. A modem
     // of the role table is examined through its primary AT port; once that
     // is recognised its other AT ports are only taken (held[i]) and recorded
     // as the primary's. Otherwise each member that is not a known non-AT
@@ -103,7 +107,12 @@ public:
     // not answered giving up once one is recognised. records[i].usb is kept.
     static void ProbeModem(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
                            std::vector<DeviceBaseComInfo>& records,
-                           std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock);
+                           std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock,
+                           std::shared_ptr<CWatchLease>& lease);
+    // One probe of ProbeModem, without asking a watch.
+    static void ProbeModemOnce(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
+                               std::vector<DeviceBaseComInfo>& records,
+                               std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock);
     // The paths a scan examines: ListCandidatePorts without the ttyACM
     // devices that are not known modems (IsKnownUsbModem), unless
     // g_nAcmPorts is 1.
@@ -120,9 +129,12 @@ public:
     // (records naming the same port share it, and their worker).
     struct WorkPorts_t
     {
-        // By entry of `ports`: the modem's lock (declared first, so that it
-        // is let go after the ttys) and its other AT ports, held since the
-        // scan or taken with the port.
+        // By entry of `ports`: the lease on a modem a watch lent (declared
+        // first, so that the watch takes the modem back only once everything
+        // else is let go; null when none), the modem's lock (let go after the
+        // ttys) and its other AT ports, held since the scan or taken with the
+        // port.
+        std::vector<std::shared_ptr<CWatchLease>> leases;
         std::vector<std::shared_ptr<CModemLock>> locks;
         std::vector<std::string> paths;                    // record i's device path
         std::vector<std::unique_ptr<CComPortBase>> ports;  // by distinct path; null until taken
@@ -158,7 +170,11 @@ public:
     // its other AT ports that no one else holds (into `others`). False when
     // the modem or its port is still held by another program then (`record`
     // says busy, with the holder's PID) or its lock cannot be taken (`record`
-    // says why, in strLockError). A port the scan found busy is
+    // says why, in strLockError). When a watch holds the modem or port
+    // (the holder's PID is a watch of this user's, WatchHandover.h), the
+    // watch is asked to lend it first, within the same busywait: its lease
+    // goes into `lease` and is to be kept as long as the port. A port the
+    // scan found busy is
     // examined once taken, and `record` refilled from what was found (the
     // port stays held only where a modem was recognised). True otherwise,
     // also when the path cannot be opened (`port` is then closed or null).
@@ -166,7 +182,7 @@ public:
     // when it begins and when it ends.
     static bool TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port,
                              std::vector<std::unique_ptr<CComPortBase>>& others, std::shared_ptr<CModemLock>& lock,
-                             bool sayWaits);
+                             std::shared_ptr<CWatchLease>& lease, bool sayWaits);
     // The reason given for a port another program holds: English for the
     // JSON documents ("port busy: held by process N"), else the catalogue's.
     static std::string PortBusyText(int32_t pid, bool catalogue);
@@ -667,6 +683,8 @@ public:
     // The locks of the USB modems held with them, by the path of the modem's
     // AT port (modems of one USB device share theirs); main thread only.
     std::map<std::string, std::shared_ptr<CModemLock>> m_heldModemLocks;
+    // The leases on modems a watch lent to the scan, kept as their locks are.
+    std::map<std::string, std::shared_ptr<CWatchLease>> m_heldLeases;
     // The modems of the last detection pass (indices into g_comVec).
     std::vector<ModemGroup_t> m_vecModemGroups;
     bool m_bShowScanProgress = false;            // the menu on a terminal: progress line while scanning
