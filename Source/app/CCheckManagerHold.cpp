@@ -48,17 +48,19 @@ auto TakeSayingWaits(const std::string& name, bool sayWaits, const std::vector<s
         return taken;
     }
     const int64_t start = MonotonicUsec();
-    const int64_t end = start + int64_t{g_nBusyWaitSec} * 1000000;
+    const int64_t waitUsec = int64_t{g_nBusyWaitSec} * 1000000;
     if (sayWaits) {
         SayOnStderr(name + ": " + HolderText(holder(*taken)) + ", waiting up to " + std::to_string(g_nBusyWaitSec) +
                     " s");
     }
     if (!lease) {
-        lease = BorrowFromWatch(holder(*taken), paths, end);
+        lease = BorrowFromWatch(holder(*taken), paths, start + waitUsec);
     }
     taken.reset();
-    // Lent, the port is free now; otherwise the rest of the wait, as for any program.
-    taken = take(static_cast<int>(std::max<int64_t>(0, end - MonotonicUsec()) / 1000));
+    // Lent, the port is free now; otherwise what a watch's silence left of
+    // the wait (all of it when the holder is no watch), as for any program.
+    // Rounded up: the few microseconds of finding no watch cost no millisecond.
+    taken = take(static_cast<int>((std::max<int64_t>(0, waitUsec - (MonotonicUsec() - start)) + 999) / 1000));
     if (sayWaits) {
         // Tenths: a wait the other run ended at once reads "0.2 s", not "0 s".
         const int64_t tenths = (MonotonicUsec() - start) / 100000;

@@ -101,7 +101,7 @@ public:
     bool connected = false;
 };
 
-TEST(WatchHandover, LentBetweenMessagesAndTakenBackWhenTheRunLetsGo)
+TEST(WatchHandoverSocket, LentBetweenMessagesAndTakenBackWhenTheRunLetsGo)
 {
     const RunFolder run;
     auto owned = std::make_unique<CHandoverServer>(run.Dirs());
@@ -143,12 +143,19 @@ TEST(WatchHandover, LentBetweenMessagesAndTakenBackWhenTheRunLetsGo)
     EXPECT_NE(access(socketPath.c_str(), F_OK), 0) << "removed at exit";
 }
 
-TEST(WatchHandover, ARequestForAModemNotHeldIsAnsweredAtOnce)
+// A watch's server in a fresh run folder, holding one modem.
+class WatchHandover : public ::testing::Test
 {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Listening()) << server.Error(); }
+
     const RunFolder run;
-    CHandoverServer server(run.Dirs());
-    ASSERT_TRUE(server.Listening()) << server.Error();
+    CHandoverServer server{run.Dirs()};
     const int modem = server.Hold({"/dev/ttyUSB0"});
+};
+
+TEST_F(WatchHandover, ARequestForAModemNotHeldIsAnsweredAtOnce)
+{
 
     const int64_t start = MonotonicUsec();
     std::unique_ptr<CWatchLease> lease = CWatchLease::Ask(getpid(), {"/dev/ttyUSB9"}, run.Dirs());
@@ -166,12 +173,8 @@ TEST(WatchHandover, ARequestForAModemNotHeldIsAnsweredAtOnce)
     EXPECT_EQ(server.WakeDescriptor(modem), -1);
 }
 
-TEST(WatchHandover, ASecondRunIsToldAtOnceAndTheModemComesBackAfterBoth)
+TEST_F(WatchHandover, ASecondRunIsToldAtOnceAndTheModemComesBackAfterBoth)
 {
-    const RunFolder run;
-    CHandoverServer server(run.Dirs());
-    ASSERT_TRUE(server.Listening()) << server.Error();
-    const int modem = server.Hold({"/dev/ttyUSB0"});
     std::unique_ptr<CWatchLease> first = CWatchLease::Ask(getpid(), {"/dev/ttyUSB0"}, run.Dirs());
     ASSERT_NE(first, nullptr);
     ASSERT_TRUE(Readable(server.WakeDescriptor(modem)));
@@ -189,12 +192,8 @@ TEST(WatchHandover, ASecondRunIsToldAtOnceAndTheModemComesBackAfterBoth)
     EXPECT_TRUE(server.WaitForReturn(modem));
 }
 
-TEST(WatchHandover, AGrantAfterTheRunWentLendsNothing)
+TEST_F(WatchHandover, AGrantAfterTheRunWentLendsNothing)
 {
-    const RunFolder run;
-    CHandoverServer server(run.Dirs());
-    ASSERT_TRUE(server.Listening()) << server.Error();
-    const int modem = server.Hold({"/dev/ttyUSB0"});
     std::unique_ptr<CWatchLease> lease = CWatchLease::Ask(getpid(), {"/dev/ttyUSB0"}, run.Dirs());
     ASSERT_TRUE(Readable(server.WakeDescriptor(modem)));
     lease.reset();
@@ -204,12 +203,8 @@ TEST(WatchHandover, AGrantAfterTheRunWentLendsNothing)
     EXPECT_FALSE(server.TakeBack(modem));
 }
 
-TEST(WatchHandover, ARunThatDiesMidLeaseGivesTheModemBack)
+TEST_F(WatchHandover, ARunThatDiesMidLeaseGivesTheModemBack)
 {
-    const RunFolder run;
-    CHandoverServer server(run.Dirs());
-    ASSERT_TRUE(server.Listening()) << server.Error();
-    const int modem = server.Hold({"/dev/ttyUSB0"});
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const pid_t watchPid = getpid();
@@ -237,7 +232,7 @@ TEST(WatchHandover, ARunThatDiesMidLeaseGivesTheModemBack)
 
 // What a run may send that is no request: the connection is closed without
 // an answer, nothing is wanted, and the server serves the next run.
-TEST(WatchHandover, WhatIsNoRequestClosesTheConnection)
+TEST_F(WatchHandover, WhatIsNoRequestClosesTheConnection)
 {
     const struct
     {
@@ -263,10 +258,6 @@ TEST(WatchHandover, WhatIsNoRequestClosesTheConnection)
         {"OverlongWithoutNewline", "release /" + std::string(HANDOVER_MAX_LINE, 'a')},
         {"OverlongLine", "release /" + std::string(HANDOVER_MAX_LINE, 'a') + "\n"},
     };
-    const RunFolder run;
-    CHandoverServer server(run.Dirs());
-    ASSERT_TRUE(server.Listening()) << server.Error();
-    const int modem = server.Hold({"/dev/ttyUSB0"});
     for (const auto& row : rows) {
         RawClient client(server.SocketPath());
         ASSERT_TRUE(client.connected) << row.name;
@@ -293,12 +284,8 @@ TEST(WatchHandover, WhatIsNoRequestClosesTheConnection)
     EXPECT_TRUE(lease->WaitReleased(SoonUsec()));
 }
 
-TEST(WatchHandover, TheRunTalksOnlyToTheLockHolderItself)
+TEST_F(WatchHandover, TheRunTalksOnlyToTheLockHolderItself)
 {
-    const RunFolder run;
-    CHandoverServer server(run.Dirs());
-    ASSERT_TRUE(server.Listening()) << server.Error();
-    server.Hold({"/dev/ttyUSB0"});
     // The socket under another PID's name: its listener is not that process.
     const pid_t other = getppid();
     ASSERT_EQ(rename(server.SocketPath().c_str(), HandoverSocketPath(run.path, other).c_str()), 0);
@@ -314,7 +301,7 @@ TEST(WatchHandover, TheRunTalksOnlyToTheLockHolderItself)
 }
 
 // Root can be another user in a child: each side refuses a peer of another uid.
-TEST(WatchHandover, APeerOfAnotherUserIsRefusedBothWays)
+TEST(WatchHandoverSocket, APeerOfAnotherUserIsRefusedBothWays)
 {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to run a child as another user";
@@ -385,7 +372,7 @@ TEST(WatchHandover, APeerOfAnotherUserIsRefusedBothWays)
     }
 }
 
-TEST(WatchHandover, AStaleSocketIsReplacedAndALiveOneOrAFileLeftAlone)
+TEST(WatchHandoverSocket, AStaleSocketIsReplacedAndALiveOneOrAFileLeftAlone)
 {
     const RunFolder run;
     const std::string path = HandoverSocketPath(run.path, getpid());
@@ -525,6 +512,30 @@ std::vector<ModemPeer::Rule> AnsweringModem()
     };
 }
 
+// What a workflow takes for a modem answering on `path` (CCheckManager::TakeWorkPort).
+struct WorkPortTake
+{
+    explicit WorkPortTake(const std::string& path)
+    {
+        record.strPortName = path;
+        record.nBaudRate = 9600;
+        record.bAtOk = true;
+    }
+    bool Run()
+    {
+        const int64_t start = MonotonicUsec();
+        const bool taken = CCheckManager::TakeWorkPort(record, port, others, lock, lease, false);
+        tookUsec = MonotonicUsec() - start;
+        return taken;
+    }
+    ComPortBaseInfo_t record;
+    std::shared_ptr<CWatchLease> lease;
+    std::shared_ptr<CModemLock> lock;
+    std::unique_ptr<CComPortBase> port;
+    std::vector<std::unique_ptr<CComPortBase>> others;
+    int64_t tookUsec = 0;
+};
+
 // A send or read: the port a watch holds is lent well within busywait and
 // goes back once the run lets go; another holder is waited for as before.
 TEST(WatchHandoverRun, AWorkflowBorrowsTheWatchedPortAndGivesItBack)
@@ -535,27 +546,18 @@ TEST(WatchHandoverRun, AWorkflowBorrowsTheWatchedPortAndGivesItBack)
     ASSERT_EQ(g_nBusyWaitSec, 10);
     PortWatcher watcher(peer.Path());
 
-    ComPortBaseInfo_t record;
-    record.strPortName = peer.Path();
-    record.nBaudRate = 9600;
-    record.bAtOk = true;
-    std::unique_ptr<CComPortBase> port;
-    std::vector<std::unique_ptr<CComPortBase>> others;
-    std::shared_ptr<CModemLock> lock;
-    std::shared_ptr<CWatchLease> lease;
-    const int64_t start = MonotonicUsec();
-    ASSERT_TRUE(CCheckManager::TakeWorkPort(record, port, others, lock, lease, false));
-    const int64_t took = MonotonicUsec() - start;
-    ASSERT_NE(port, nullptr);
-    EXPECT_EQ(port->IsOpened(), 1);
-    EXPECT_FALSE(record.bBusy);
-    ASSERT_NE(lease, nullptr);
-    EXPECT_EQ(lease->Holder(), watcher.Pid());
-    EXPECT_LT(took, 1000000) << "took " << took << " us of a 10 s busywait";
-    std::printf("port lent by the watcher in %lld us\n", static_cast<long long>(took));
+    WorkPortTake take(peer.Path());
+    ASSERT_TRUE(take.Run());
+    ASSERT_NE(take.port, nullptr);
+    EXPECT_EQ(take.port->IsOpened(), 1);
+    EXPECT_FALSE(take.record.bBusy);
+    ASSERT_NE(take.lease, nullptr);
+    EXPECT_EQ(take.lease->Holder(), watcher.Pid());
+    EXPECT_LT(take.tookUsec, 1000000) << "took " << take.tookUsec << " us of a 10 s busywait";
+    std::printf("port lent by the watcher in %lld us\n", static_cast<long long>(take.tookUsec));
 
-    port.reset();
-    lease.reset();
+    take.port.reset();
+    take.lease.reset();
     EXPECT_TRUE(watcher.TookItBack());
 }
 
@@ -599,20 +601,12 @@ TEST(WatchHandoverRun, AnotherHolderIsWaitedForAsBefore)
     ASSERT_EQ(up, 'y');
     close(ready[0]);
     close(ready[1]);
-    ComPortBaseInfo_t record;
-    record.strPortName = pty.path;
-    record.nBaudRate = 9600;
-    record.bAtOk = true;
-    std::unique_ptr<CComPortBase> port;
-    std::vector<std::unique_ptr<CComPortBase>> others;
-    std::shared_ptr<CModemLock> lock;
-    std::shared_ptr<CWatchLease> lease;
-    const int64_t start = MonotonicUsec();
-    EXPECT_FALSE(CCheckManager::TakeWorkPort(record, port, others, lock, lease, false));
-    EXPECT_GE(MonotonicUsec() - start, 900000);
-    EXPECT_TRUE(record.bBusy);
-    EXPECT_EQ(record.nBusyPid, holder);
-    EXPECT_EQ(lease, nullptr);
+    WorkPortTake take(pty.path);
+    EXPECT_FALSE(take.Run());
+    EXPECT_GE(take.tookUsec, 900000);
+    EXPECT_TRUE(take.record.bBusy);
+    EXPECT_EQ(take.record.nBusyPid, holder);
+    EXPECT_EQ(take.lease, nullptr);
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     g_nBusyWaitSec = busyWait;
