@@ -122,6 +122,8 @@ const char* const DOCUMENT_NOT_WRITTEN = "tarnel: the document could not be writ
 const char* const DOCUMENT_MESSAGES_KEPT = "; the messages read and deleted are kept in ";
 const char* const DOCUMENT_NOTHING_LOST = "; no message read was deleted";
 const char* const DOCUMENT_SEND_RESULTS_LOST = "; the results of the sends are lost";
+const char* const WATCH_NOT_WRITTEN = "tarnel: sms watch could not write to standard output: ";
+const char* const WATCH_NOTHING_MORE_DELETED = "; it stopped, and no message it had not reported was deleted";
 const char* const JOURNAL_NOT_WRITTEN = "tarnel: the journal cannot be written in ";
 const char* const JOURNAL_NOTHING_DELETED = "; nothing deleted on ";
 

@@ -122,6 +122,8 @@ const char* const DOCUMENT_NOT_WRITTEN = "tarnel：结果文档无法写到标�
 const char* const DOCUMENT_MESSAGES_KEPT = "；已读取并删除的短信保存在 ";
 const char* const DOCUMENT_NOTHING_LOST = "；读取的短信都没有删除";
 const char* const DOCUMENT_SEND_RESULTS_LOST = "；发送结果已丢失";
+const char* const WATCH_NOT_WRITTEN = "tarnel：sms watch 无法写到标准输出：";
+const char* const WATCH_NOTHING_MORE_DELETED = "；已停止，未报告的短信都没有删除";
 const char* const JOURNAL_NOT_WRITTEN = "tarnel：无法写入日志目录 ";
 const char* const JOURNAL_NOTHING_DELETED = "；未删除任何短信，端口 ";
 

@@ -95,6 +95,7 @@ check_program_package() {
         ./usr/share/doc/tarnel/copyright ./usr/share/doc/tarnel/changelog.Debian.gz \
         ./usr/share/doc/tarnel/examples/set.ini ./usr/share/doc/tarnel/examples/tarnel-readclear.cron \
         ./usr/share/doc/tarnel/examples/tarnel-readclear.service ./usr/share/doc/tarnel/examples/tarnel-readclear.timer \
+        ./usr/share/doc/tarnel/examples/tarnel-watch.service \
         ./usr/share/bash-completion/completions/tarnel ./usr/share/bash-completion/completions/tarnel-zh; do
         grep -q " $path\( \|$\)" <<< "$contents" || fail "$file: $path missing"
     done

@@ -5,7 +5,8 @@
 # parallel paths against the ThreadSanitizer programs: detection of a bank,
 # sending from several ports, reading and read-and-clear of several ports,
 # the menu's read, two runs at once on the same ports, the health of a bank
-# (menu key 4), the health step of sends and USSD on a bank. Halts on the first
+# (menu key 4), the health step of sends and USSD on a bank, sms watch with
+# a watcher per modem. Halts on the first
 # data race. Ends with ctest's summary; exits non-zero when a test failed or
 # a race was found.
 #   TARNEL_BUILD  build folder prefix (default: build)
@@ -32,5 +33,5 @@ cd "$build"
 status=0
 # The unit test programs built above.
 ctest --output-on-failure -j"$jobs" -R '^(app|port)_tests\.shard[0-9]+$' || status=1
-ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|health_menu|health_send|read_menu|runs_together|send_cmdline|sms_subcommands|ussd)$' || status=1
+ctest --output-on-failure -j"$jobs" -R '^e2e\.(bank|health_menu|health_send|read_menu|runs_together|send_cmdline|sms_subcommands|sms_watch|ussd)$' || status=1
 exit "$status"

@@ -173,6 +173,16 @@ void ErrorLine(const std::string& text)
     }
 }
 
+// Selects `storage` for reading and deleting.
+bool SelectStorage(CPhoneCardBase* phone, CComPortBase* port, SmsStorage_t storage)
+{
+    switch (storage) {
+    case SMS_STORAGE_ME: return CCheckManager::RunComCmdReadME_Sms(phone, port);
+    case SMS_STORAGE_SR: return CCheckManager::RunComCmdReadSR_Sms(phone, port);
+    default: return CCheckManager::RunComCmdReadSM_Sms(phone, port);
+    }
+}
+
 // Selects `storage` and deletes from it, by index, the parts of `messages`
 // that lie there. A message with a refused part (`refused`, by position,
 // shared by the calls for both storages) keeps the rest of its parts.
@@ -190,9 +200,7 @@ DeleteOutcome_t DeleteMessages(CPhoneCardBase* phone, CComPortBase* port, SmsSto
         return DELETE_STOPPED;
     }
     // The other storage was listed since: deletes act on the selected one.
-    const bool selected = storage == SMS_STORAGE_ME ? CCheckManager::RunComCmdReadME_Sms(phone, port)
-                                                    : CCheckManager::RunComCmdReadSM_Sms(phone, port);
-    if (!selected) {
+    if (!SelectStorage(phone, port, storage)) {
         return DELETE_INCOMPLETE;
     }
     DeleteOutcome_t outcome = undeletable ? DELETE_INCOMPLETE : DELETE_DONE;
@@ -426,13 +434,12 @@ bool CCheckManager::ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* por
 }
 
 CCheckManager::StorageRead_t CCheckManager::ReadStoragePass(CPhoneCardBase* phone, CComPortBase* port,
-                                                            bool modemMemory, std::vector<SmsRecvStruct_t>& out)
+                                                            SmsStorage_t storage, std::vector<SmsRecvStruct_t>& out)
 {
     if (phone == nullptr) {
         return STORAGE_UNAVAILABLE;
     }
-    const bool selected = modemMemory ? RunComCmdReadME_Sms(phone, port) : RunComCmdReadSM_Sms(phone, port);
-    if (!selected) {
+    if (!SelectStorage(phone, port, storage)) {
         return STORAGE_UNAVAILABLE;
     }
     bool whole = false;
@@ -478,7 +485,8 @@ void CCheckManager::PrintRecvSms(const std::vector<SmsRecvStruct_t>& list, std::
 }
 
 CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ModemWork_t& modem, std::vector<SmsRecvStruct_t>& me,
-                                                        std::vector<SmsRecvStruct_t>& sm)
+                                                        std::vector<SmsRecvStruct_t>& sm,
+                                                        std::vector<SmsRecvStruct_t>* sr)
 {
     PortStorages_t storages;
     CPhoneCardBase* const phone = modem.model.get();
@@ -491,17 +499,26 @@ CCheckManager::PortStorages_t CCheckManager::GetPortSMS(ModemWork_t& modem, std:
     phone->SetReportIncompleteSms(true);
     port->Open();
     RunComCmdInitPhone(phone, port);
-    storages.me = ReadStoragePass(phone, port, true, me);
+    storages.me = ReadStoragePass(phone, port, SMS_STORAGE_ME, me);
     const std::vector<SmsInfo> meEntries = IsListed(storages.me) ? phone->GetReadEntries() : std::vector<SmsInfo>();
-    storages.sm = ReadStoragePass(phone, port, false, sm);
+    storages.sm = ReadStoragePass(phone, port, SMS_STORAGE_SM, sm);
     const std::vector<SmsInfo> smEntries = IsListed(storages.sm) ? phone->GetReadEntries() : std::vector<SmsInfo>();
     NameStorage(me, SMS_STORAGE_ME);
     NameStorage(sm, SMS_STORAGE_SM);
     JoinAcrossStorages(meEntries, smEntries, me, sm);
+    if (sr != nullptr) {
+        storages.sr = ReadStoragePass(phone, port, SMS_STORAGE_SR, *sr);
+        NameStorage(*sr, SMS_STORAGE_SR);
+        if (storages.sr != STORAGE_UNAVAILABLE) {
+            // The SIM card is the storage the initialisation selects.
+            RunComCmdReadSM_Sms(phone, port);
+        }
+    }
     return storages;
 }
 
-CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& modem, SmsJournal& journal)
+CCheckManager::PortReadClear_t CCheckManager::ListReadyMessages(ModemWork_t& modem, SmsJournal& journal,
+                                                                bool statusReports)
 {
     PortReadClear_t result;
     CPhoneCardBase* const phone = modem.model.get();
@@ -511,9 +528,12 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& mode
     }
     std::vector<SmsRecvStruct_t> me;
     std::vector<SmsRecvStruct_t> sm;
-    result.read = GetPortSMS(modem, me, sm);
+    std::vector<SmsRecvStruct_t> sr;
+    result.read = GetPortSMS(modem, me, sm, statusReports ? &sr : nullptr);
 
-    const SmsClocks_t clocks = PortClocks(phone, port, me, sm);
+    std::vector<SmsRecvStruct_t> all = me;
+    all.insert(all.end(), sm.begin(), sm.end());
+    const SmsClocks_t clocks = PortClocks(phone, port, all, sr);
     const std::string sim = SimKey(modem.record);
     // Only the messages held now keep their record: a sender reuses its
     // references, and a stale record would flush a new message at once.
@@ -522,10 +542,50 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& mode
     const int64_t now = static_cast<int64_t>(time(nullptr));
     TakeReady(me, clocks, seen, now, result.me, result.heldMe, stillSeen);
     TakeReady(sm, clocks, seen, now, result.sm, result.heldSm, stillSeen);
+    std::vector<SmsRecvStruct_t> heldSr;  // a status report is never a part
+    TakeReady(sr, clocks, seen, now, result.sr, heldSr, stillSeen);
     if (stillSeen != seen) {
         journal.SaveFirstSeen(sim, stillSeen);
     }
+    return result;
+}
 
+void CCheckManager::DeleteReported(ModemWork_t& modem, PortReadClear_t& result)
+{
+    CPhoneCardBase* const phone = modem.model.get();
+    CComPortBase* const port = modem.Port();
+    std::vector<SmsRecvStruct_t> reported = result.me;
+    reported.insert(reported.end(), result.sm.begin(), result.sm.end());
+    reported.insert(reported.end(), result.sr.begin(), result.sr.end());
+    std::vector<bool> refused(reported.size(), false);
+    DeleteOutcome_t deleted = DELETE_DONE;
+    for (const SmsStorage_t storage : {SMS_STORAGE_ME, SMS_STORAGE_SM, SMS_STORAGE_SR}) {
+        if (deleted != DELETE_STOPPED) {
+            deleted = std::max(deleted, DeleteMessages(phone, port, storage, reported, refused));
+        }
+    }
+    if (!result.sr.empty()) {
+        RunComCmdReadSM_Sms(phone, port);  // the storage the initialisation selects
+    }
+    result.left.clear();
+    for (std::size_t i = 0; i < reported.size(); ++i) {
+        result.left.push_back(refused[i] || !Deletable(reported[i]));
+    }
+    result.stopped = deleted == DELETE_STOPPED;
+    // A storage the modem cannot select has nothing to clear; one that could
+    // not be listed whole may hold messages nobody has seen.
+    auto whole = [](StorageRead_t read) { return read == STORAGE_READ || read == STORAGE_UNAVAILABLE; };
+    result.cleared = deleted == DELETE_DONE && whole(result.read.me) && whole(result.read.sm) &&
+                     whole(result.read.sr) &&
+                     (result.read.me != STORAGE_UNAVAILABLE || result.read.sm != STORAGE_UNAVAILABLE);
+}
+
+CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& modem, SmsJournal& journal)
+{
+    PortReadClear_t result = ListReadyMessages(modem, journal, false);
+    if (modem.model == nullptr || modem.Port() == nullptr) {
+        return result;
+    }
     // What is about to be deleted is kept on disk first: should the document
     // never reach its reader, the next read reports it from there.
     const std::vector<SmsRecvStruct_t> deleteMe = DeletableOf(result.me);
@@ -537,24 +597,9 @@ CCheckManager::PortReadClear_t CCheckManager::ReadAndClearPort(ModemWork_t& mode
     if (!safe) {
         ErrorLine(std::string(Lang::JOURNAL_NOT_WRITTEN) + journal.Dir() + ": " + error +
                   Lang::JOURNAL_NOTHING_DELETED + name);
+        return result;  // nothing deleted: "cleared" stays false
     }
-
-    DeleteOutcome_t deleted = safe ? DELETE_DONE : DELETE_INCOMPLETE;
-    if (safe) {
-        std::vector<SmsRecvStruct_t> reported = result.me;
-        reported.insert(reported.end(), result.sm.begin(), result.sm.end());
-        std::vector<bool> refused(reported.size(), false);
-        deleted = DeleteMessages(phone, port, SMS_STORAGE_ME, reported, refused);
-        if (deleted != DELETE_STOPPED) {
-            deleted = std::max(deleted, DeleteMessages(phone, port, SMS_STORAGE_SM, reported, refused));
-        }
-    }
-    result.stopped = deleted == DELETE_STOPPED;
-    // A storage the modem cannot select has nothing to clear; one that could
-    // not be listed whole may hold messages nobody has seen.
-    auto whole = [](StorageRead_t read) { return read == STORAGE_READ || read == STORAGE_UNAVAILABLE; };
-    result.cleared = deleted == DELETE_DONE && whole(result.read.me) && whole(result.read.sm) &&
-                     (result.read.me != STORAGE_UNAVAILABLE || result.read.sm != STORAGE_UNAVAILABLE);
+    DeleteReported(modem, result);
     return result;
 }
 

@@ -14,6 +14,7 @@
 #include "PortDiscovery.h"
 #include "SmsCharset.h"
 #include "SmsJournal.h"
+#include "WatchLines.h"
 #include "basic.h"
 
 namespace {
@@ -44,14 +45,13 @@ Json::Value CCheckManager::SmsToJson(const SmsRecvStruct_t& sms, bool fromSim)
     if (!sms.complete) {
         msg["incomplete"] = true;
     }
+    if (sms.kind != SMS_KIND_MESSAGE) {
+        msg["kind"] = SmsKindName(sms.kind);
+    }
     if (sms.kind == SMS_KIND_STATUS_REPORT) {
-        msg["kind"] = "status-report";
         msg["status"] = sms.status;
         msg["reference"] = sms.reference;
-    } else if (sms.kind == SMS_KIND_UNDECODABLE) {
-        msg["kind"] = "undecodable";
     } else if (sms.kind == SMS_KIND_UNREADABLE) {
-        msg["kind"] = "unreadable";
         // What the modem gave may hold any bytes; a document must stay UTF-8.
         std::wstring wide;
         const bool text = sms.raw.find('\0') == std::string::npos && Utf8ToWide(sms.raw.data(), sms.raw.size(), wide);
@@ -148,6 +148,10 @@ Json::Value PortErrorObject(const ComPortBaseInfo_t& record, const std::string& 
 
 void CCheckManager::OnCmdSMS(const std::string& subcommand, const std::string& portList, bool extraArguments)
 {
+    if (subcommand == "watch") {
+        OnSmsWatch(portList, extraArguments);
+        return;
+    }
     const SmsSubCommand_t* known = nullptr;
     for (const SmsSubCommand_t& row : SMS_SUB_COMMANDS) {
         if (subcommand == row.name) {

@@ -29,9 +29,26 @@ struct PortState
     bool stopped = false;   // it then let an exchange run out of time without a byte
 };
 
-// Guards g_portStates: one worker per port may run exchanges at once.
+// Guards g_portStates and g_inputSinks: one worker per port may run exchanges at once.
 std::mutex g_portStateMutex;
 std::map<std::string, PortState> g_portStates;
+// The watched ports' sinks by device path (WatchPortInput).
+std::map<std::string, PortInputSink_t> g_inputSinks;
+
+PortInputSink_t SinkOf(const std::string& path)
+{
+    const std::lock_guard<std::mutex> lock(g_portStateMutex);
+    const auto it = g_inputSinks.find(path);
+    return it == g_inputSinks.end() ? PortInputSink_t() : it->second;
+}
+
+// Input read outside any answer: a watched port's goes to its sink.
+void HandOver(const PortInputSink_t& sink, const std::string& text)
+{
+    if (sink && !text.empty()) {
+        sink(text);
+    }
+}
 
 PortState StateOf(const std::string& path)
 {
@@ -55,57 +72,72 @@ bool PortReady(CPhoneCardBase* model, CComPortBase* port, PortNeed_t need)
     return need == OPENS_PORT ? port->Open() == 1 : port->IsOpened() == 1;
 }
 
-// Writes `command` to ports.front() and hands the growing answer to `judge`
-// after every round of read passes until it gives a verdict or `passes`
-// nominal pass lengths have gone by on the monotonic clock, however many
-// pieces the answer comes in. With `elsewhere`, the other ports are read in
-// the same round and an RSP_OK of `elsewhere` on one's input ends the
-// exchange (`answeredOn`: that port's index, else 0). Returns RSP_OK, RSP_ERROR (also when the
-// command could not be written or the device failed), or RSP_MORE when time
-// ran out; `heard` tells whether any byte came back on ports.front().
+// Writes `command` to ports.front() and hands the growing answer to
+// `row.judge` after every round of read passes until it gives a verdict or
+// `row.passes` nominal pass lengths have gone by on the monotonic clock,
+// however many pieces the answer comes in. With `row.elsewhere`, the other
+// ports are read in the same round and an RSP_OK of `row.elsewhere` on one's
+// input ends the exchange (`answeredOn`: that port's index, else 0). Returns
+// RSP_OK, RSP_ERROR (also when the command could not be written or the device
+// failed), or RSP_MORE when time ran out; `heard` tells whether any byte came
+// back on ports.front(). What the command's port reads unasked, before the
+// command and inside its answer, goes to `sink` when the port is watched.
 int Converse(CPhoneCardBase& model, const std::vector<CComPortBase*>& ports, const std::string& command,
-             AnswerJudge_t judge, AnswerJudge_t elsewhere, int passes, bool delAllPause, bool& heard,
-             std::size_t& answeredOn)
+             const ExchangeRow_t& row, const PortInputSink_t& sink, bool& heard, std::size_t& answeredOn)
 {
     heard = false;
     answeredOn = 0;
-    if (StopRequested()) {
+    if (StopRequested() && !row.afterStop) {
         return RSP_ERROR;  // the run is ending: no new command
     }
     CComPortBase& port = *ports.front();
-    const std::vector<CComPortBase*> listened = elsewhere != nullptr ? ports : std::vector<CComPortBase*>{&port};
-    // Unsolicited lines and the rest of an abandoned answer are no part of this one.
-    for (CComPortBase* const each : listened) {
-        if (each != nullptr) {
-            each->DiscardInput();
+    const std::vector<CComPortBase*> listened =
+        row.elsewhere != nullptr ? ports : std::vector<CComPortBase*>{&port};
+    // Unsolicited lines and the rest of an abandoned answer are no part of
+    // this one: dropped, or handed to the port's watch.
+    if (sink) {
+        std::string unasked;
+        port.TakeQueuedInput(unasked);
+        HandOver(sink, unasked);
+    } else {
+        port.DiscardInput();
+    }
+    for (std::size_t i = 1; i < listened.size(); ++i) {
+        if (listened[i] != nullptr) {
+            listened[i]->DiscardInput();
         }
     }
     if (port.Write(command) != 1) {
         return RSP_ERROR;
     }
-    const int64_t deadline = MonotonicUsec() + static_cast<int64_t>(passes) * ReadPassUsec();
+    const int64_t deadline = MonotonicUsec() + static_cast<int64_t>(row.passes) * ReadPassUsec();
     std::vector<PortInput_t> inputs;
     for (;;) {
         ReadEachPortOnce(listened, deadline, inputs);
         const PortInput_t& own = inputs.front();
         heard = heard || !own.input.empty();
-        const int verdict = (model.*judge)(own.input);
+        const int verdict = (model.*row.judge)(own.input);
         if (verdict == RSP_OK || verdict == RSP_ERROR) {
+            // Announcements may come inside an answer.
+            HandOver(sink, own.input);
             return verdict;
         }
         for (std::size_t i = 1; i < inputs.size(); ++i) {
-            if (!inputs[i].input.empty() && (model.*elsewhere)(inputs[i].input) == RSP_OK) {
+            if (!inputs[i].input.empty() && (model.*row.elsewhere)(inputs[i].input) == RSP_OK) {
                 answeredOn = i;
+                HandOver(sink, own.input);
                 return RSP_OK;
             }
         }
-        if (!own.alive || StopRequested()) {
+        if (!own.alive || (StopRequested() && !row.afterStop)) {
+            HandOver(sink, own.input);
             return RSP_ERROR;  // the device went away, or the run is ending
         }
         if (MonotonicUsec() >= deadline) {
+            HandOver(sink, own.input);
             return RSP_MORE;
         }
-        if (delAllPause) {
+        if (row.delAllPause) {
             // Deleting a full store takes the modem a while.
             usleep_until2(static_cast<uint64_t>(MonotonicUsec() + kDelAllPauseUsec));
         }
@@ -116,7 +148,7 @@ int Converse(CPhoneCardBase& model, const std::vector<CComPortBase*>& ports, con
 // waits until a whole pass goes by without input, so that a late answer is
 // not taken for the next one, and after an answer that could not be judged
 // checks with "AT" that the modem takes commands again.
-void Resynchronise(CPhoneCardBase& model, CComPortBase& port)
+void Resynchronise(CPhoneCardBase& model, CComPortBase& port, const PortInputSink_t& sink)
 {
     const LineState_t state = port.GetLineState();
     if (state == LineState_t::SETTLED) {
@@ -125,15 +157,17 @@ void Resynchronise(CPhoneCardBase& model, CComPortBase& port)
     port.SetLineState(LineState_t::SETTLED);
     for (int i = 0; i < kSettlePasses; ++i) {
         std::string late;
-        if (port.ReadAll(late, MonotonicUsec() + ReadPassUsec()) != 1 || late.empty()) {
+        const bool alive = port.ReadAll(late, MonotonicUsec() + ReadPassUsec()) == 1;
+        HandOver(sink, late);
+        if (!alive || late.empty()) {
             break;
         }
     }
     if (state == LineState_t::CONFUSED) {
         bool heard = false;
         std::size_t answeredOn = 0;
-        Converse(model, {&port}, model.GetATCmd(), &CPhoneCardBase::OnGetAtCmdRsp, nullptr, kResyncAtPasses, false,
-                 heard, answeredOn);
+        Converse(model, {&port}, model.GetATCmd(), ExchangeRow_t{nullptr, &CPhoneCardBase::OnGetAtCmdRsp,
+                 kResyncAtPasses, PORT_ALREADY_OPEN}, sink, heard, answeredOn);
     }
 }
 
@@ -230,6 +264,17 @@ const ExchangeRow_t USSD_CANCEL_ROW{ModelCommand<&Model::GetUssdCancelCmd>, &Mod
                                     PORT_ALREADY_OPEN};
 const ExchangeRow_t READ_NEXT_ROW{TakeReadNext, &Model::OnReadNextSmsCmdRsp, 100, PORT_ALREADY_OPEN};
 const ExchangeRow_t READ_ONE_ROW{ReadAtIndex, &Model::OnReadOneSmsCmdRsp, 100, PORT_ALREADY_OPEN};
+// New-message indications: what the modem offers and has set, and setting
+// them; putting the modem's own setting back is still written once a stop
+// was requested.
+const ExchangeRow_t INDICATION_OFFER_ROW{ModelCommand<&Model::GetIndicationOfferCmd>, &Model::OnIndicationOfferRsp,
+                                         5, PORT_ALREADY_OPEN};
+const ExchangeRow_t INDICATION_SETTING_ROW{ModelCommand<&Model::GetIndicationSettingCmd>,
+                                           &Model::OnIndicationSettingRsp, 5, PORT_ALREADY_OPEN};
+const ExchangeRow_t SET_INDICATION_ROW{CallersText, &Model::OnSetIndicationRsp, 5, PORT_ALREADY_OPEN, false, false,
+                                       nullptr, true};
+const ExchangeRow_t SELECT_SR_ROW{ModelCommand<&Model::GetReadSmsOnSrCmd>, &Model::OnGetReadSmsOnSrCmd, 5,
+                                  PORT_ALREADY_OPEN};
 // The model's initialisation commands in turn, up to 5 passes each, on a port it opens.
 const ExchangeSequence_t INIT_SEQUENCE{
     &Model::GetInitAtCmd, {CallersText, &Model::OnInitAtCmdRsp, 5, PORT_ALREADY_OPEN}, OPENS_PORT};
@@ -271,11 +316,11 @@ int RunExchange(const ExchangeRow_t& row, CPhoneCardBase* model, const std::vect
     if (StateOf(path).stopped) {
         return RSP_ERROR;
     }
-    Resynchronise(*model, *port);
+    const PortInputSink_t sink = SinkOf(path);
+    Resynchronise(*model, *port, sink);
     bool heard = false;
     std::size_t answeredAt = 0;
-    const int verdict =
-        Converse(*model, ports, command, row.judge, row.elsewhere, row.passes, row.delAllPause, heard, answeredAt);
+    const int verdict = Converse(*model, ports, command, row, sink, heard, answeredAt);
     if (answeredOn != nullptr) {
         *answeredOn = answeredAt;
     }
@@ -317,6 +362,16 @@ void DrainLateAnswers(CComPortBase& port)
     }
     // An answer still arriving when the time is up is waited out by the next exchange.
     port.SetLineState(heard ? LineState_t::LATE_ANSWER_POSSIBLE : LineState_t::SETTLED);
+}
+
+void WatchPortInput(const std::string& path, PortInputSink_t sink)
+{
+    const std::lock_guard<std::mutex> lock(g_portStateMutex);
+    if (sink) {
+        g_inputSinks[path] = std::move(sink);
+    } else {
+        g_inputSinks.erase(path);
+    }
 }
 
 void ForgetModemStates()
@@ -406,6 +461,27 @@ bool CCheckManager::RunComCmdReadME_Sms(CPhoneCardBase* model, CComPortBase* por
 bool CCheckManager::RunComCmdReadSM_Sms(CPhoneCardBase* model, CComPortBase* port)
 {
     return Succeeded(SELECT_SM_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdReadSR_Sms(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(SELECT_SR_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetIndicationOffer(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(INDICATION_OFFER_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdGetIndicationSetting(CPhoneCardBase* model, CComPortBase* port)
+{
+    return Succeeded(INDICATION_SETTING_ROW, model, port);
+}
+
+bool CCheckManager::RunComCmdSetIndication(CPhoneCardBase* model, CComPortBase* port,
+                                           const IndicationSetting_t& setting)
+{
+    return model != nullptr && Succeeded(SET_INDICATION_ROW, model, port, {model->GetSetIndicationCmd(setting)});
 }
 
 bool CCheckManager::RunComCmdDelAllSms(CPhoneCardBase* model, CComPortBase* port)

@@ -63,3 +63,15 @@ bool ReadEachPortOnce(const std::vector<CComPortBase*>& ports, int64_t notAfterU
     }
     return anyAlive;
 }
+
+bool ModemWork_t::ListenOnPorts(std::vector<std::string>& texts, int64_t notAfterUsec) const
+{
+    texts.resize(ports.size());
+    CComPortBase::WaitForInput(ports, notAfterUsec);
+    bool alive = true;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        ports[i]->TakeQueuedInput(texts[i]);
+        alive = alive && ports[i]->HasGoneAway() != 1;
+    }
+    return alive;
+}

@@ -90,6 +90,25 @@ std::string::size_type CComPortBase::DiscardInput()
     return m_pImpl->DiscardInput();
 }
 
+void CComPortBase::WaitForInput(const std::vector<CComPortBase*>& ports, int64_t notAfterUsec)
+{
+    std::vector<CComPortBaseLinux*> impls;
+    for (CComPortBase* port : ports) {
+        impls.push_back(port->m_pImpl.get());
+    }
+    CComPortBaseLinux::WaitForInput(impls, notAfterUsec);
+}
+
+void CComPortBase::ReadPastStop()
+{
+    m_pImpl->ReadPastStop();
+}
+
+void CComPortBase::TakeQueuedInput(std::string& out)
+{
+    m_pImpl->TakeQueuedInput(out);
+}
+
 const std::string& CComPortBase::GetDevPath() const
 {
     return m_pImpl->GetDevPath();

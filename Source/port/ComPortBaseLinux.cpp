@@ -401,13 +401,13 @@ bool CComPortBaseLinux::Pass(std::string& out, int64_t notAfterUsec)
         if (GivenUp()) {
             return false;  // nothing will be waited for on this port any more
         }
-        if (now >= end || StopRequested()) {
+        if (now >= end || (StopRequested() && !m_bReadsPastStop)) {
             break;
         }
         // Waits in the kernel until input arrives, the pass is over, a stop
         // is requested or (while nothing has arrived) the port is given up.
         struct pollfd polled[3] = {{m_fd, POLLIN, 0}, {}, {}};
-        nfds_t count = AddStopWake(polled);
+        nfds_t count = m_bReadsPastStop ? 1 : AddStopWake(polled);
         if (m_nGiveUpFd >= 0) {
             polled[count++] = {m_nGiveUpFd, POLLIN, 0};
         }
@@ -466,21 +466,74 @@ int CComPortBaseLinux::ReadAll(std::string& out, int64_t notAfterUsec)
 
 std::string::size_type CComPortBaseLinux::DiscardInput()
 {
-    std::string::size_type dropped = m_strPending.size();
+    std::string dropped;
+    TakeQueuedInput(dropped);
+    return dropped.size();
+}
+
+void CComPortBaseLinux::TakeQueuedInput(std::string& out)
+{
+    out += m_strPending;
     m_strPending.clear();
     if (m_fd < 0) {
-        return dropped;
+        return;
     }
     // Bounded, so a device that talks faster than we read cannot keep us here.
     for (int i = 0; i < DISCARD_READS; ++i) {
         char buf[READ_CHUNK];
         const ssize_t n = ReadChunk(m_fd, buf);
-        if (n <= 0) {
-            break;  // nothing queued (EAGAIN), or the device failed: the next read sees it
+        if (n < 0 && errno == EAGAIN) {
+            break;  // nothing queued
         }
-        dropped += static_cast<std::string::size_type>(n);
+        if (n <= 0) {
+            m_bGone = true;  // end of file or a failed read: the device went away
+            break;
+        }
+        out.append(buf, static_cast<std::string::size_type>(n));
     }
-    return dropped;
+}
+
+void CComPortBaseLinux::WaitForInput(const std::vector<CComPortBaseLinux*>& ports, int64_t notAfterUsec)
+{
+    std::vector<struct pollfd> polled;
+    std::vector<CComPortBaseLinux*> polledPorts;  // by entry of `polled`
+    for (CComPortBaseLinux* port : ports) {
+        if (!port->m_strPending.empty()) {
+            return;  // input is waiting already
+        }
+        if (port->m_fd >= 0) {
+            polled.push_back({port->m_fd, POLLIN, 0});
+            polledPorts.push_back(port);
+        }
+    }
+    const int wake = StopWakeDescriptor();
+    if (wake >= 0) {
+        polled.push_back({wake, POLLIN, 0});
+    }
+    for (;;) {
+        const int64_t now = MonotonicUsec();
+        if (now >= notAfterUsec || StopRequested()) {
+            return;
+        }
+        const struct timespec wait = UsecToTimespec(notAfterUsec - now);
+        const int ready = ppoll(polled.data(), polled.size(), &wait, nullptr);
+        if (ready < 0 && errno == EINTR) {
+            continue;  // interrupted: the deadline still holds
+        }
+        for (std::size_t i = 0; ready > 0 && i < polledPorts.size(); ++i) {
+            if ((polled[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (polled[i].revents & POLLIN) == 0) {
+                polledPorts[i]->m_bGone = true;  // hung up or failed, with nothing left to read
+            }
+        }
+        // Input, a hang-up or error, a stop, the end, or a failed wait
+        // (which no retry mends).
+        return;
+    }
+}
+
+void CComPortBaseLinux::ReadPastStop()
+{
+    m_bReadsPastStop = true;
 }
 
 void CComPortBaseLinux::SetGiveUpDescriptor(int fd)

@@ -6,7 +6,8 @@
 //
 // Threads: the workflows run one worker per port (PortWorkers.h). The
 // controller's fields are written by the main thread only, before the
-// workers start or after they are done; a worker gets one ModemWork_t per
+// workers start or after they are done (sms watch scans again while its
+// watchers run: they read none of the fields, CCheckManagerWatch.cpp); a worker gets one ModemWork_t per
 // record (a copy of the record, its own model object, and port objects shared
 // only with the records naming the same port, which run on the same worker)
 // and its own result slot, and writes to standard output only through
@@ -38,6 +39,7 @@ class SmsJournal;
 class CModemLock;
 class CWatchLease;
 namespace Json { class Value; }  // json/value.h
+struct IndicationSetting_t;       // NewMessageIndication.h
 enum SMS_CODE_ENUM : int;  // PhoneCardBase.h
 
 class CCheckManager
@@ -213,6 +215,13 @@ public:
     static bool RunComCmdReadAllSmsToPhone(CPhoneCardBase* model, CComPortBase* port);  // 1200
     static bool RunComCmdReadME_Sms(CPhoneCardBase* model, CComPortBase* port);  // 5
     static bool RunComCmdReadSM_Sms(CPhoneCardBase* model, CComPortBase* port);  // 5
+    static bool RunComCmdReadSR_Sms(CPhoneCardBase* model, CComPortBase* port);  // 5
+    // New-message indications (GetIndicationOffer, GetIndicationSetting of
+    // the model), 5 reads each; setting them is still written after a stop
+    // request, to put the modem's own setting back.
+    static bool RunComCmdGetIndicationOffer(CPhoneCardBase* model, CComPortBase* port);
+    static bool RunComCmdGetIndicationSetting(CPhoneCardBase* model, CComPortBase* port);
+    static bool RunComCmdSetIndication(CPhoneCardBase* model, CComPortBase* port, const IndicationSetting_t& setting);
     // 1400 reads with 100 ms (monotonic clock) after each undecided read.
     static bool RunComCmdDelAllSms(CPhoneCardBase* model, CComPortBase* port);
     // Deletes the message at `index` of the selected storage (GetDelSmsCmd,
@@ -424,6 +433,7 @@ public:
     {
         StorageRead_t me = STORAGE_UNAVAILABLE;
         StorageRead_t sm = STORAGE_UNAVAILABLE;
+        StorageRead_t sr = STORAGE_UNAVAILABLE;  // status reports, read only when asked
     };
 
     // Menu key 2: asks for the ports, prints each port's messages (SIM card
@@ -453,14 +463,13 @@ public:
     // left pending.
     bool ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port);
     bool ReadAllSmsByPhoneSM(CPhoneCardBase* phone, CComPortBase* port, bool& whole);
-    // One storage of an open port: selects it (modem memory when `modemMemory`,
-    // else SIM card), lists it, reads again by its index (at most 100) every
+    // One storage of an open port: selects it (ME, SM or SR), lists it, reads again by its index (at most 100) every
     // entry not read whole (RunComCmdReadOneSms; one listing showing an index
     // twice makes the result STORAGE_PARTLY_READ), and puts the messages
     // into `out`, which is left unchanged unless
     // the result is STORAGE_READ or STORAGE_PARTLY_READ (the messages that
     // were read, when some were refused or left after the follow-up limit).
-    StorageRead_t ReadStoragePass(CPhoneCardBase* phone, CComPortBase* port, bool modemMemory,
+    StorageRead_t ReadStoragePass(CPhoneCardBase* phone, CComPortBase* port, SmsStorage_t storage,
                                   std::vector<SmsRecvStruct_t>& out);
     // The blocks of one list: a rule of 50 '-' before each message and after
     // the last; on standard output, or written to `out`.
@@ -475,17 +484,23 @@ public:
     // the list of its first part's storage; every record names the storage
     // of each part. Nothing is sent without a model or a port. A list is
     // left unchanged when its storage could not be read. Returns how far
-    // each storage got.
-    PortStorages_t GetPortSMS(ModemWork_t& modem, std::vector<SmsRecvStruct_t>& me, std::vector<SmsRecvStruct_t>& sm);
+    // each storage got. With `sr`, the status-report storage is read last into
+    // it (its records name SMS_STORAGE_SR), and the SIM card selected again.
+    PortStorages_t GetPortSMS(ModemWork_t& modem, std::vector<SmsRecvStruct_t>& me, std::vector<SmsRecvStruct_t>& sm,
+                              std::vector<SmsRecvStruct_t>* sr = nullptr);
     // What read-and-clear did on one port: what it reported and how far it got.
     struct PortReadClear_t
     {
         std::vector<SmsRecvStruct_t> me;  // reported from the modem memory
         std::vector<SmsRecvStruct_t> sm;  // reported from the SIM card
+        std::vector<SmsRecvStruct_t> sr;  // reported from the status-report storage (when read)
         std::vector<SmsRecvStruct_t> heldMe;  // left on the modem memory: still arriving
         std::vector<SmsRecvStruct_t> heldSm;  // left on the SIM card: still arriving
         PortStorages_t read;              // how far each listing got
         bool stopped = false;             // a stop request ended the deletes before the last
+        // By reported message (me, then sm, then sr): left on the modem by a
+        // refused delete or an unknown index (not by a stop request).
+        std::vector<bool> left;
         // Every reported message was deleted and nothing was left unreported
         // but messages still arriving: each storage was listed whole (or the
         // modem has no such storage, but at least one was listed), every
@@ -512,6 +527,13 @@ public:
     // The port is taken by the caller; without a port or a model nothing is
     // read or deleted.
     PortReadClear_t ReadAndClearPort(ModemWork_t& modem, SmsJournal& journal);
+    // Its two halves. The listing: every storage (SR too with
+    // `statusReports`) listed and sorted into what is reported now and what
+    // is held, the first sightings kept in `journal`; nothing deleted.
+    PortReadClear_t ListReadyMessages(ModemWork_t& modem, SmsJournal& journal, bool statusReports);
+    // The deletes of what `result` reports (every storage, by index, as
+    // above), setting its "stopped" and "cleared".
+    void DeleteReported(ModemWork_t& modem, PortReadClear_t& result);
     // What clearing did to one message storage.
     enum StorageClear_t
     {
@@ -546,6 +568,12 @@ public:
     // the last three.
     void OnCmdSMS(const std::string& subcommand, const std::string& portList = std::string(),
                   bool extraArguments = false);
+    // "sms watch [ports]": holds every usable modem (or those `portList`
+    // names) until stopped and prints one JSON line per event: "modem" lines
+    // ("watched", "back", "busy", "gone") and one "sms" line per message
+    // received, each deleted only once its line is out (CCheckManagerWatch.cpp).
+    // A bad port list or `extraArguments`: one "error" line, nothing touched.
+    void OnSmsWatch(const std::string& portList, bool extraArguments);
     // "scan [ports]" and "sscan [ports]" (`compact`): scans every candidate,
     // or what `portList` names, and prints the scan document: "code",
     // "message" and "modems" (ScanModemObject of each modem, table order; the

@@ -11,6 +11,7 @@
 // the last detection, stopped answering since), guarded by one mutex in
 // CommandExchange.cpp.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,14 @@ struct ExchangeRow_t
     // RSP_OK counts, as the answer having come there; anything else on those
     // ports is no answer of the command. Null: only the command's port is read.
     AnswerJudge_t elsewhere = nullptr;
+    // Puts back what the run changed on the modem: still written once a stop
+    // was requested (every other exchange then fails without writing).
+    bool afterStop = false;
 };
+
+// Where a watched port's unsolicited input goes (WatchPortInput); called on
+// the thread that runs the exchange.
+using PortInputSink_t = std::function<void(const std::string& text)>;
 
 // The row's command is `input.text`, written as it is.
 std::string CallersText(CPhoneCardBase& model, const ExchangeInput_t& input);
@@ -71,7 +79,11 @@ std::string CallersText(CPhoneCardBase& model, const ExchangeInput_t& input);
 // port is missing or the port is not ready (`row.need`: OPENS_PORT calls Open,
 // PORT_ALREADY_OPEN requires IsOpened), and without writing when the command is
 // empty (the model has no such command, e.g. for a negative index).
-// Input left on the line is dropped before the command. After an exchange on
+// Input left on the line is dropped before the command, and after the
+// answer nothing more is read; on a watched port (WatchPortInput) that
+// input, what a resynchronisation reads and the whole answer, judged or not,
+// go to the port's sink in arrival order instead, so that no announcement
+// inside them is lost. After an exchange on
 // the port that ended without a verdict, this one first waits until a whole
 // pass goes by without input and, when the abandoned answer held anything,
 // until "AT" brings its own "OK". Once a modem that detection recognised
@@ -116,6 +128,13 @@ void RunSequence(const ExchangeSequence_t& sequence, CPhoneCardBase* model, CCom
 // requested. Leaves the line state SETTLED, or LATE_ANSWER_POSSIBLE when
 // something arrived (the next exchange then waits for a quiet pass).
 void DrainLateAnswers(CComPortBase& port);
+
+// From now on the input of the port at `path` that no exchange judges is
+// handed to `sink` (see RunExchange); an empty sink ends that. The watch
+// registers its ports before the first exchange on them and removes them
+// before letting go; only the thread that runs the port's exchanges then
+// calls the sink.
+void WatchPortInput(const std::string& path, PortInputSink_t sink);
 
 // A new run: no modem is known to have answered or stopped answering.
 void ForgetModemStates();

@@ -128,6 +128,9 @@ extern const char* const DOCUMENT_NOT_WRITTEN;
 extern const char* const DOCUMENT_MESSAGES_KEPT;
 extern const char* const DOCUMENT_NOTHING_LOST;
 extern const char* const DOCUMENT_SEND_RESULTS_LOST;
+// WATCH_NOT_WRITTEN <system's reason> WATCH_NOTHING_MORE_DELETED: sms watch's output failed
+extern const char* const WATCH_NOT_WRITTEN;
+extern const char* const WATCH_NOTHING_MORE_DELETED;
 // JOURNAL_NOT_WRITTEN <directory> ": " <reason> JOURNAL_NOTHING_DELETED <port>
 extern const char* const JOURNAL_NOT_WRITTEN;
 extern const char* const JOURNAL_NOTHING_DELETED;

@@ -67,6 +67,15 @@ struct ModemWork_t
     bool NeedsPorts(PortTakeRule_t rule) const;
     // Makes the model again after `record` changed its model type.
     void RemakeModel();
+    // One listening turn over every port of the modem, for what it says
+    // unasked (announcements: "+CMTI", "+CUSD"...): waits until one of
+    // `ports` has input (CComPortBase::WaitForInput), `notAfterUsec`
+    // (MonotonicUsec) passes or a stop is requested, then appends what each
+    // port has queued to texts[i] (resized to the port count), without
+    // waiting for more: each port's text keeps its own line boundaries, and
+    // a line still arriving completes in a later turn. False when a port's
+    // device went away (HasGoneAway).
+    bool ListenOnPorts(std::vector<std::string>& texts, int64_t notAfterUsec) const;
 };
 
 // What one port brought in the read passes of ReadEachPortOnce so far.

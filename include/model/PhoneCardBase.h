@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ModemHealth.h"
+#include "NewMessageIndication.h"
 #include "PduLongSms.h"
 #include "PhoneType.h"
 #include "SmsRecv.h"
@@ -254,6 +255,29 @@ public:
     bool GetUssdReplyStarted() const { return m_bUssdReplyStarted; }
     const std::string& GetUssdCharset() const { return m_strUssdCharset; }
 
+    // ---- new-message indications (PhoneCardBaseWatch.cpp)
+
+    // "AT+CNMI=?\r": the values the modem offers (GetIndicationOffer, the
+    // "+CNMI:" line without its token; "" when it gave none).
+    virtual std::string GetIndicationOfferCmd() const;
+    virtual int OnIndicationOfferRsp(std::string rsp);
+    // "AT+CNMI?\r": the setting in force (GetIndicationSetting, as above).
+    virtual std::string GetIndicationSettingCmd() const;
+    virtual int OnIndicationSettingRsp(std::string rsp);
+    // "AT+CNMI=<values>\r" of `setting` (IndicationSettingCmd); the answer
+    // is judged by OnOkErrorRsp.
+    virtual std::string GetSetIndicationCmd(const IndicationSetting_t& setting) const;
+    virtual int OnSetIndicationRsp(std::string rsp);
+    // "AT+CPMS=\"SR\"\r\n": the status-report storage for reading and deleting.
+    virtual std::string GetReadSmsOnSrCmd() const;
+    virtual int OnGetReadSmsOnSrCmd(std::string rsp);
+    // The announcements among the complete lines of `pending`, text the
+    // modem sent unasked (TakeNewMessageIndications of NewMessageIndication.h
+    // here); the lines are taken out of `pending`.
+    virtual std::vector<NewMessage_t> TakeNewMessages(std::string& pending) const;
+    const std::string& GetIndicationOffer() const { return m_strIndicationOffer; }
+    const std::string& GetIndicationSetting() const { return m_strIndicationSetting; }
+
     // What the health answers so far said.
     const ModemHealth_t& GetHealth() const { return m_health; }
 
@@ -374,6 +398,9 @@ protected:
         std::string finalText;   // the deciding final line
     };
     static ValueAnswer_t FindValueAnswer(const std::string& rsp, const char* token);
+    // Once `answer` is decided: its value into `value` ("" for a refusal or
+    // an answer without a token line). Returns its verdict.
+    static int KeepAnswerValue(const ValueAnswer_t& answer, std::string& value);
 
     // ---- helpers shared by several model classes
 
@@ -459,6 +486,8 @@ protected:
     UssdLine_t m_ussdReply;                   // the reply OnUssdRequestRsp took
     bool m_bUssdReplyStarted = false;         // a "+CUSD:" came on any port, whole or not
     std::string m_strUssdCharset;             // the AT+CSCS answer before a USSD request
+    std::string m_strIndicationOffer;         // the last "+CNMI:" answer to AT+CNMI=?
+    std::string m_strIndicationSetting;       // the last "+CNMI:" answer to AT+CNMI?
 };
 
 #endif

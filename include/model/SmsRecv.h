@@ -34,6 +34,7 @@ enum SmsStorage_t
     SMS_STORAGE_LISTED = 0,  // the storage that was listed
     SMS_STORAGE_ME = 1,      // the modem's memory
     SMS_STORAGE_SM = 2,      // the SIM card
+    SMS_STORAGE_SR = 3,      // status reports, where a modem keeps them apart
 };
 
 // One parsed entry of a listing: its header and its decoded PDU.

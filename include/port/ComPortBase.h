@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 class CComPortBaseLinux;
@@ -114,6 +115,21 @@ public:
     // waiting: stale input never reaches the next answer. Returns the count
     // of bytes dropped.
     std::string::size_type DiscardInput();
+    // Appends the pending input and whatever the device has queued (bounded,
+    // as DiscardInput) to `out` without waiting: what a watched port said
+    // unasked is handed on instead of dropped.
+    void TakeQueuedInput(std::string& out);
+
+    // Waits until one of `ports` has input (pending or queued on its
+    // device) or a hang-up or error to report, a stop is requested, or
+    // MonotonicUsec() reaches `notAfterUsec`; reads nothing. Returns at once
+    // when one has pending input. A watch waits so on all of a modem's AT ports.
+    static void WaitForInput(const std::vector<CComPortBase*>& ports, int64_t notAfterUsec);
+
+    // From now on a stop request no longer ends this port's read passes, so
+    // that the commands putting back what a run changed on the modem still
+    // get their answers, each within its own bound.
+    void ReadPastStop();
 
     // The device path given at construction.
     const std::string& GetDevPath() const;

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 #include "term.h"
@@ -130,6 +131,15 @@ public:
     // Drops the pending input and whatever the device has queued, without
     // waiting. Returns the number of bytes dropped.
     std::string::size_type DiscardInput();
+    // Appends the pending input and whatever the device has queued to `out`,
+    // without waiting.
+    void TakeQueuedInput(std::string& out);
+
+    // See CComPortBase::WaitForInput.
+    static void WaitForInput(const std::vector<CComPortBaseLinux*>& ports, int64_t notAfterUsec);
+
+    // See CComPortBase::ReadPastStop.
+    void ReadPastStop();
 
     // See CComPortBase::SetGiveUpDescriptor and GivenUp.
     void SetGiveUpDescriptor(int fd);
@@ -188,6 +198,7 @@ private:
     pid_t m_nBusyPid = 0;
     std::string m_strLockError;
     int m_nGiveUpFd = -1;  // see SetGiveUpDescriptor; not owned
+    bool m_bReadsPastStop = false;  // see ReadPastStop
 };
 
 #endif

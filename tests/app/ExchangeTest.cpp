@@ -12,6 +12,7 @@
 
 #include "CCheckManager.h"
 #include "ComPortBase.h"
+#include "CommandExchange.h"
 #include "ModemPeer.h"
 #include "PhoneCardBase.h"
 #include "basic.h"
@@ -84,6 +85,12 @@ public:
     int OnGetOperatorCmdRsp(std::string rsp) override { return Judge("COPS", rsp); }
     std::string GetCharsetCmd() const override { return "X-CSCS\r"; }
     int OnGetCharsetCmdRsp(std::string rsp) override { return Judge("CSCS", rsp); }
+    // The indication commands are the base class's own; the status-report storage is scripted.
+    int OnIndicationOfferRsp(std::string rsp) override { return Judge("CNMI=?", rsp); }
+    int OnIndicationSettingRsp(std::string rsp) override { return Judge("CNMI?", rsp); }
+    int OnSetIndicationRsp(std::string rsp) override { return Judge("CNMI=", rsp); }
+    std::string GetReadSmsOnSrCmd() const override { return "X-SR\r"; }
+    int OnGetReadSmsOnSrCmd(std::string rsp) override { return Judge("SR", rsp); }
 
 private:
     int Judge(const char* name, const std::string& rsp)
@@ -129,7 +136,20 @@ std::vector<ExchangeCase> ExchangeCases()
         {"ReadAllSmsToPhone", CCheckManager::RunComCmdReadAllSmsToPhone, "X-CMGL\r", "CMGL", 1200, false},
         {"ReadME_Sms", CCheckManager::RunComCmdReadME_Sms, "X-ME\r", "ME", 5, false},
         {"ReadSM_Sms", CCheckManager::RunComCmdReadSM_Sms, "X-SM\r", "SM", 5, false},
+        {"ReadSR_Sms", CCheckManager::RunComCmdReadSR_Sms, "X-SR\r", "SR", 5, false},
         {"DelAllSms", CCheckManager::RunComCmdDelAllSms, "X-CMGD\r", "CMGD", 1400, false},
+        {"GetIndicationOffer", CCheckManager::RunComCmdGetIndicationOffer, "AT+CNMI=?\r", "CNMI=?", 5, false},
+        {"GetIndicationSetting", CCheckManager::RunComCmdGetIndicationSetting, "AT+CNMI?\r", "CNMI?", 5, false},
+        {"SetIndication",
+         [](CPhoneCardBase* m, CComPortBase* p) {
+             IndicationSetting_t setting;
+             setting.mode = 2;
+             setting.mt = 1;
+             setting.ds = 2;
+             setting.count = 5;
+             return CCheckManager::RunComCmdSetIndication(m, p, setting);
+         },
+         "AT+CNMI=2,1,0,2,0\r", "CNMI=", 5, false},
         {"ReadNextSms", CCheckManager::RunComCmdReadNextSms, "X-NEXT\r", "NEXT", 100, false},
         {"DelSms", [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdDelSms(m, p, 3); },
          "AT+CMGD=3\r", "DELETE", 100, false},
@@ -372,6 +392,33 @@ TEST(CommandExchangeStaleInput, UnsolicitedLinesBeforeTheCommandAreDropped)
     EXPECT_EQ(Answers(model).back(), "\r\n+X: 1\r\n\r\nOK-END\r\n");
 }
 
+// On a watched port nothing read outside a judged verdict is lost: what came
+// before the command, and the whole answer with the announcement inside it,
+// go to the port's sink in arrival order; once the watch ends they are
+// dropped again.
+TEST(CommandExchangeStaleInput, AWatchedPortHandsOverWhatItReadsUnasked)
+{
+    const ReadCycles cycles(400);  // 200 ms passes: an answer delayed by a loaded machine still counts
+    const std::string answer = "\r\n+X: 1\r\n\r\n+CMTI: \"SM\",4\r\n\r\nOK-END\r\n";
+    ModemPeer peer({ModemPeer::Rule{"X-CSQ\r", {answer}}});
+    CComPortBase port(peer.Path(), 9600);
+    std::string handed;
+    WatchPortInput(port.GetDevPath(), [&handed](const std::string& text) { handed += text; });
+    peer.SendUnasked("\r\n+CMTI: \"SM\",3\r\n");
+    ScriptedModel model;
+
+    EXPECT_TRUE(CCheckManager::RunComCmdGetSignalStrength(&model, &port));
+    EXPECT_EQ(Answers(model).back(), answer);
+    EXPECT_EQ(handed, "\r\n+CMTI: \"SM\",3\r\n" + answer);
+
+    WatchPortInput(port.GetDevPath(), PortInputSink_t());
+    handed.clear();
+    peer.SendUnasked("\r\nRING\r\n");
+    EXPECT_TRUE(CCheckManager::RunComCmdGetSignalStrength(&model, &port));
+    EXPECT_EQ(handed, "");
+    EXPECT_EQ(Answers(model).back(), answer);
+}
+
 // An answer that could not be judged leaves the modem in doubt: before the
 // next command the line is let go quiet and "AT" must bring its own verdict.
 TEST(CommandExchangeStaleInput, UnjudgedAnswerIsFollowedByAt)
@@ -427,7 +474,7 @@ TEST_P(UssdElsewhere, TheFirstWholeReplyOnAnyHeldPort)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         if (!c.otherAfter.empty()) {
-            other.SendUnasked(c.otherAfter);
+            other.SendUnasked(c.otherAfter, true);  // the exchange is reading that port
         }
     });
     CPhoneCardBase model;

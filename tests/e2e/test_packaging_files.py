@@ -32,6 +32,7 @@ class Completion(unittest.TestCase):
                     (["tarnel", "USB0;S"], []),
                     (["tarnel", "sms", "s"], ["sclear", "sread", "sreadclear"]),
                     (["tarnel", "SMS", "read"], ["read", "readclear"]),
+                    (["tarnel", "sms", "w"], ["watch"]),
                     (["tarnel", "pdu", "1"], []),
                     (["tarnel", "USB0", "1391234", "Hel"], [])]
             for words, expected in rows:
