@@ -289,6 +289,9 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
     ForgetModemStates();
     // Slots sized before the workers start: each worker fills its own.
     std::vector<DeviceBaseComInfo> records(ports.size());
+    // By modem device, once known; declared before the ports, so that a
+    // watch that lent a modem gets it back only after they are let go.
+    std::vector<std::shared_ptr<CWatchLease>> leases;
     std::vector<std::unique_ptr<CComPortBase>> held(ports.size());
     // The ttys of one USB modem are probed by one worker, under its lock.
     std::vector<std::string> keys;
@@ -307,7 +310,7 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
         }
     }
     std::vector<std::shared_ptr<CModemLock>> locks(keys.size());
-    std::vector<std::shared_ptr<CWatchLease>> leases(keys.size());
+    leases.resize(keys.size());
     // Each tty probed needs its port and a lock file being written; the
     // ttys of a modem share a pipe. Where the process may not open that
     // many at once, the modems are probed in turns rather than fail.

@@ -705,14 +705,16 @@ public:
     std::vector<SendSmsResult_t> m_vecSendResult;  // send results for the JSON report
     bool m_bPlainText = true;                    // print each send result at once
     bool m_bSayWaits = false;                    // command-line modes: waits for busy ports on stderr
+    // The leases on modems a watch lent to the scan, by the path of the
+    // modem's AT port, kept as their locks are; declared before the ports so
+    // that the watch is given its modem back only once they are let go.
+    std::map<std::string, std::shared_ptr<CWatchLease>> m_heldLeases;
     // Ports recognised by the last scan, held (lock file, flock) by path until
     // a workflow takes them or ReleasePorts; main thread only.
     std::map<std::string, std::unique_ptr<CComPortBase>> m_heldPorts;
     // The locks of the USB modems held with them, by the path of the modem's
     // AT port (modems of one USB device share theirs); main thread only.
     std::map<std::string, std::shared_ptr<CModemLock>> m_heldModemLocks;
-    // The leases on modems a watch lent to the scan, kept as their locks are.
-    std::map<std::string, std::shared_ptr<CWatchLease>> m_heldLeases;
     // The modems of the last detection pass (indices into g_comVec).
     std::vector<ModemGroup_t> m_vecModemGroups;
     bool m_bShowScanProgress = false;            // the menu on a terminal: progress line while scanning
