@@ -448,33 +448,49 @@ TEST(WatchHandoverSocket, AStaleSocketIsReplacedAndALiveOneOrAFileLeftAlone)
 
 // The watch's part, played by a child process that holds the port: between
 // two "messages" it looks for a request, lets go, grants, waits for the
-// modem back and takes the port again, then tells the parent.
+// modem back and takes the port again, then tells the parent. The child is
+// forked while this process has no other thread (before the modem peer's),
+// so that it may start its server's (ThreadSanitizer allows no thread after
+// a multi-threaded fork); Start gives it the port.
 class PortWatcher
 {
 public:
-    explicit PortWatcher(const std::string& path)
+    PortWatcher()
     {
-        int ready[2];
-        EXPECT_EQ(pipe(ready), 0);
+        int path[2];
+        EXPECT_EQ(pipe(path), 0);
+        EXPECT_EQ(pipe(m_ready), 0);
         EXPECT_EQ(pipe(m_back), 0);
         m_pid = fork();
         if (m_pid == 0) {
-            close(ready[0]);
+            close(path[1]);
+            close(m_ready[0]);
             close(m_back[0]);
-            _exit(Watch(path, ready[1], m_back[1]));
+            _exit(Watch(path[0], m_ready[1], m_back[1]));
         }
-        close(ready[1]);
+        close(path[0]);
+        m_path = path[1];
+        close(m_ready[1]);
         close(m_back[1]);
-        char up = 0;
-        EXPECT_EQ(read(ready[0], &up, 1), 1);
-        EXPECT_EQ(up, 'y');
-        close(ready[0]);
     }
     ~PortWatcher()
     {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
-        close(m_back[0]);
+        for (const int fd : {m_path, m_ready[0], m_back[0]}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    }
+    // The watcher takes `path` and lends it from now on; true once it holds it.
+    bool Start(const std::string& path)
+    {
+        EXPECT_EQ(write(m_path, path.data(), path.size()), static_cast<ssize_t>(path.size()));
+        close(m_path);
+        m_path = -1;
+        char up = 0;
+        return read(m_ready[0], &up, 1) == 1 && up == 'y';
     }
     pid_t Pid() const { return m_pid; }
     // Whether the watcher has said it took the port back, without waiting.
@@ -487,8 +503,14 @@ public:
     }
 
 private:
-    static int Watch(const std::string& path, int ready, int back)
+    static int Watch(int pathFd, int ready, int back)
     {
+        std::string path;
+        char buffer[256];
+        for (ssize_t n; (n = read(pathFd, buffer, sizeof buffer)) > 0;) {
+            path.append(buffer, static_cast<std::size_t>(n));
+        }
+        CComPortBase::ResetAllComPort();
         CHandoverServer server;
         auto port = std::make_unique<CComPortBase>(path, 9600);
         const int modem = server.Hold({path});
@@ -510,6 +532,8 @@ private:
     }
 
     pid_t m_pid = -1;
+    int m_path = -1;
+    int m_ready[2] = {-1, -1};
     int m_back[2] = {-1, -1};
 };
 
@@ -555,9 +579,10 @@ TEST(WatchHandoverRun, AWorkflowBorrowsTheWatchedPortAndGivesItBack)
 {
     const RunFolder run;
     const ReadCycles cycles(200);
-    ModemPeer peer(AnsweringModem());
     const BusyWait busyWait(10);
-    PortWatcher watcher(peer.Path());
+    PortWatcher watcher;
+    ModemPeer peer(AnsweringModem());
+    ASSERT_TRUE(watcher.Start(peer.Path()));
 
     WorkPortTake take(peer.Path());
     ASSERT_TRUE(take.Run());
@@ -579,8 +604,9 @@ TEST(WatchHandoverRun, AScanBorrowsTheWatchedPortAndTheWorkflowGivesItBack)
     const RunFolder run;
     const ReadCycles cycles(200);
     const BusyWait busyWait(10);
+    PortWatcher watcher;
     ModemPeer peer(AnsweringModem());
-    PortWatcher watcher(peer.Path());
+    ASSERT_TRUE(watcher.Start(peer.Path()));
     CCheckManager manager;
     const std::vector<DeviceBaseComInfo> records = manager.DetectDevices({peer.Path()});
     ASSERT_EQ(records.size(), 1u);
