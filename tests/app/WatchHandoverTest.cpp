@@ -573,16 +573,23 @@ struct WorkPortTake
     int64_t tookUsec = 0;
 };
 
-// A send or read: the port a watch holds is lent well within busywait and
-// goes back once the run lets go; another holder is waited for as before.
-TEST(WatchHandoverRun, AWorkflowBorrowsTheWatchedPortAndGivesItBack)
+// A modem answering on a port that a watcher in another process holds.
+class WatchedPort : public ::testing::Test
 {
+protected:
+    void SetUp() override { ASSERT_TRUE(watcher.Start(peer.Path())); }
+
     const RunFolder run;
-    const ReadCycles cycles(200);
-    const BusyWait busyWait(10);
+    const ReadCycles cycles{200};
+    const BusyWait busyWait{10};
     PortWatcher watcher;
-    ModemPeer peer(AnsweringModem());
-    ASSERT_TRUE(watcher.Start(peer.Path()));
+    ModemPeer peer{AnsweringModem()};
+};
+
+// A send or read: the port a watch holds is lent well within busywait and
+// goes back once the run lets go.
+TEST_F(WatchedPort, AWorkflowBorrowsTheWatchedPortAndGivesItBack)
+{
 
     WorkPortTake take(peer.Path());
     ASSERT_TRUE(take.Run());
@@ -599,14 +606,8 @@ TEST(WatchHandoverRun, AWorkflowBorrowsTheWatchedPortAndGivesItBack)
     EXPECT_TRUE(watcher.TookItBack());
 }
 
-TEST(WatchHandoverRun, AScanBorrowsTheWatchedPortAndTheWorkflowGivesItBack)
+TEST_F(WatchedPort, AScanBorrowsTheWatchedPortAndTheWorkflowGivesItBack)
 {
-    const RunFolder run;
-    const ReadCycles cycles(200);
-    const BusyWait busyWait(10);
-    PortWatcher watcher;
-    ModemPeer peer(AnsweringModem());
-    ASSERT_TRUE(watcher.Start(peer.Path()));
     CCheckManager manager;
     const std::vector<DeviceBaseComInfo> records = manager.DetectDevices({peer.Path()});
     ASSERT_EQ(records.size(), 1u);
