@@ -21,6 +21,7 @@
 #include "PortDiscovery.h"
 #include "PortWorkers.h"
 #include "UsbRoles.h"
+#include "WatchHandover.h"
 
 namespace {
 
@@ -83,7 +84,38 @@ private:
 void CCheckManager::ProbeModem(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
                                std::vector<DeviceBaseComInfo>& records,
                                std::vector<std::unique_ptr<CComPortBase>>& held,
-                               std::shared_ptr<CModemLock>& lock)
+                               std::shared_ptr<CModemLock>& lock, std::shared_ptr<CWatchLease>& lease)
+{
+    // The members as the scan set them out, for a second probe.
+    std::vector<DeviceBaseComInfo> fresh;
+    std::vector<std::string> memberPaths;
+    for (const std::size_t i : members) {
+        fresh.push_back(records[i]);
+        memberPaths.push_back(paths[i]);
+    }
+    const int64_t start = MonotonicUsec();
+    ProbeModemOnce(paths, members, records, held, lock);
+    const auto busy = std::find_if(members.begin(), members.end(),
+                                   [&](std::size_t i) { return records[i].bBusy && records[i].nBusyPid > 0; });
+    if (busy == members.end() || g_nBusyWaitSec <= 0) {
+        return;
+    }
+    // A watch lends its modem within busywait; any other holder is left alone.
+    lease = BorrowFromWatch(records[*busy].nBusyPid, memberPaths, start + int64_t{g_nBusyWaitSec} * 1000000);
+    if (!lease) {
+        return;
+    }
+    lock.reset();
+    for (std::size_t k = 0; k < members.size(); ++k) {
+        held[members[k]].reset();
+        records[members[k]] = fresh[k];
+    }
+    ProbeModemOnce(paths, members, records, held, lock);
+}
+
+void CCheckManager::ProbeModemOnce(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
+                                   std::vector<DeviceBaseComInfo>& records,
+                                   std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock)
 {
     const UsbPlace_t& usb = records[members.front()].usb;
     if (GroupsUsbTtys(usb)) {
@@ -257,6 +289,9 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
     ForgetModemStates();
     // Slots sized before the workers start: each worker fills its own.
     std::vector<DeviceBaseComInfo> records(ports.size());
+    // By modem device, once known; declared before the ports, so that a
+    // watch that lent a modem gets it back only after they are let go.
+    std::vector<std::shared_ptr<CWatchLease>> leases;
     std::vector<std::unique_ptr<CComPortBase>> held(ports.size());
     // The ttys of one USB modem are probed by one worker, under its lock.
     std::vector<std::string> keys;
@@ -275,6 +310,7 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
         }
     }
     std::vector<std::shared_ptr<CModemLock>> locks(keys.size());
+    leases.resize(keys.size());
     // Each tty probed needs its port and a lock file being written; the
     // ttys of a modem share a pipe. Where the process may not open that
     // many at once, the modems are probed in turns rather than fail.
@@ -294,7 +330,7 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
                                                 keys.begin() + static_cast<std::ptrdiff_t>(end));
         CPortWorkers workers(turnKeys, [&](std::size_t k) {
             const std::size_t g = done + k;
-            ProbeModem(ports, members[g], records, held, locks[g]);
+            ProbeModem(ports, members[g], records, held, locks[g], leases[g]);
         });
         if (m_bShowScanProgress) {
             workers.WaitAll([&](std::size_t finished, std::size_t) { ShowScanProgress(done + finished, keys.size()); });
@@ -327,6 +363,9 @@ std::vector<DeviceBaseComInfo> CCheckManager::DetectDevices(const std::vector<st
         }
         if (locks[groupOf[modem.primary]]) {
             m_heldModemLocks[ports[modem.primary]] = locks[groupOf[modem.primary]];
+        }
+        if (leases[groupOf[modem.primary]]) {
+            m_heldLeases[ports[modem.primary]] = leases[groupOf[modem.primary]];
         }
     }
     g_comVec = records;

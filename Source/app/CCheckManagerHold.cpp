@@ -2,6 +2,7 @@
 // workflow's work on it.
 #include "CCheckManager.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "PortDiscovery.h"
 #include "UsbRoles.h"
 #include "PortWorkers.h"
+#include "WatchHandover.h"
 #include "basic.h"
 
 namespace {
@@ -33,22 +35,32 @@ void SayOnStderr(const std::string& line)
 // Takes what another program may hold (a port, a modem's lock) with `take`
 // (given the milliseconds to wait): first without waiting, then, when
 // `holder` says it is held (a PID, 0 when it cannot be told; -1 when taken),
-// waiting up to busywait. With `sayWaits` the wait is said on standard error
-// when it begins and when it ends.
+// waiting up to busywait. A holder that is a watch is first asked to lend
+// the modem of `paths` within that wait (into `lease`, unless a lease is
+// held already). With `sayWaits` the wait is said on standard error when it
+// begins and when it ends.
 template <typename Take, typename Holder>
-auto TakeSayingWaits(const std::string& name, bool sayWaits, Take take, Holder holder) -> decltype(take(0))
+auto TakeSayingWaits(const std::string& name, bool sayWaits, const std::vector<std::string>& paths,
+                     std::shared_ptr<CWatchLease>& lease, Take take, Holder holder) -> decltype(take(0))
 {
     auto taken = take(0);
     if (holder(*taken) < 0 || g_nBusyWaitSec <= 0) {
         return taken;
     }
     const int64_t start = MonotonicUsec();
+    const int64_t waitUsec = int64_t{g_nBusyWaitSec} * 1000000;
     if (sayWaits) {
         SayOnStderr(name + ": " + HolderText(holder(*taken)) + ", waiting up to " + std::to_string(g_nBusyWaitSec) +
                     " s");
     }
+    if (!lease) {
+        lease = BorrowFromWatch(holder(*taken), paths, start + waitUsec);
+    }
     taken.reset();
-    taken = take(g_nBusyWaitSec * 1000);
+    // Lent, the port is free now; otherwise what a watch's silence left of
+    // the wait (all of it when the holder is no watch), as for any program.
+    // Rounded up: the few microseconds of finding no watch cost no millisecond.
+    taken = take(static_cast<int>((std::max<int64_t>(0, waitUsec - (MonotonicUsec() - start)) + 999) / 1000));
     if (sayWaits) {
         // Tenths: a wait the other run ended at once reads "0.2 s", not "0 s".
         const int64_t tenths = (MonotonicUsec() - start) / 100000;
@@ -67,6 +79,7 @@ void CCheckManager::ReleasePorts()
     // The ttys before the modem: the reverse of taking them.
     m_heldPorts.clear();
     m_heldModemLocks.clear();
+    m_heldLeases.clear();
 }
 
 CCheckManager::WorkPorts_t::WorkPorts_t() = default;
@@ -93,6 +106,8 @@ CCheckManager::WorkPorts_t CCheckManager::TakeWorkPorts(const std::vector<ComPor
             work.others.push_back(std::move(others));
             const auto lock = m_heldModemLocks.find(record.strPortName);
             work.locks.push_back(lock == m_heldModemLocks.end() ? nullptr : lock->second);
+            const auto lease = m_heldLeases.find(record.strPortName);
+            work.leases.push_back(lease == m_heldLeases.end() ? nullptr : lease->second);
         }
         work.paths.push_back(record.strPortName);
         work.slot.push_back(found.first->second);
@@ -115,11 +130,12 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
         std::unique_ptr<CComPortBase>& port = ports.Of(i);
         std::vector<std::unique_ptr<CComPortBase>>& others = ports.others[ports.slot[i]];
         std::shared_ptr<CModemLock>& lock = ports.locks[ports.slot[i]];
+        std::shared_ptr<CWatchLease>& lease = ports.leases[ports.slot[i]];
         {
             ModemWork_t modem(records[i], port.get());
             if (modem.NeedsPorts(rule)) {
                 const PHONE_TYPE_t chosenType = modem.record.nPhoneType;
-                modem.taken = TakeWorkPort(modem.record, port, others, lock, m_bSayWaits) ? PORTS_TAKEN : PORTS_BUSY;
+                modem.taken = TakeWorkPort(modem.record, port, others, lock, lease, m_bSayWaits) ? PORTS_TAKEN : PORTS_BUSY;
                 modem.UsePort(port.get());
                 for (const std::unique_ptr<CComPortBase>& other : others) {
                     modem.ports.push_back(other.get());
@@ -137,6 +153,7 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
             port.reset();
             others.clear();
             lock.reset();
+            lease.reset();
         }
     });
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -149,27 +166,31 @@ void CCheckManager::RunOnPorts(const std::vector<ComPortBaseInfo_t>& records, Po
 
 bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port,
                                  std::vector<std::unique_ptr<CComPortBase>>& others, std::shared_ptr<CModemLock>& lock,
-                                 bool sayWaits)
+                                 std::shared_ptr<CWatchLease>& lease, bool sayWaits)
 {
+    // The paths a watch holding the modem knows it by.
+    std::vector<std::string> paths{record.strPortName};
+    paths.insert(paths.end(), record.modem.otherAt.begin(), record.modem.otherAt.end());
     if (port && port->IsOpened() == 1) {
         return true;  // held since the scan, with the rest of its modem
     }
     // The modem before its ttys, as the scan takes them.
     if (!lock && GroupsUsbTtys(record.modem.usb)) {
         lock = TakeSayingWaits(
-            "usb:" + record.modem.usb.position, sayWaits,
+            "usb:" + record.modem.usb.position, sayWaits, paths, lease,
             [&](int waitMs) { return std::make_shared<CModemLock>(record.modem.usb.position, waitMs); },
             [](const CModemLock& taken) { return taken.Held() ? pid_t{-1} : taken.BusyPid(); });
         if (!lock->Held()) {
             record.bBusy = true;
             record.nBusyPid = static_cast<int32_t>(lock->BusyPid());
             lock.reset();
+            lease.reset();
             return false;
         }
     }
     const int rate = record.Unavailable() ? DETECT_RATES[0] : record.nBaudRate;
     port = TakeSayingWaits(
-        ShortPortName(record.strPortName), sayWaits,
+        ShortPortName(record.strPortName), sayWaits, paths, lease,
         [&](int waitMs) { return std::make_unique<CComPortBase>(record.strPortName, rate, waitMs); },
         [](const CComPortBase& taken) { return taken.IsBusy() == 1 ? taken.GetBusyPid() : pid_t{-1}; });
     if (port->IsBusy() == 1) {
@@ -177,12 +198,14 @@ bool CCheckManager::TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CCom
         record.nBusyPid = static_cast<int32_t>(port->GetBusyPid());
         port.reset();
         lock.reset();
+        lease.reset();
         return false;
     }
     if (!port->GetLockError().empty()) {
         record.strLockError = port->GetLockError();
         port.reset();
         lock.reset();
+        lease.reset();
         return false;
     }
     // Its other AT ports, in name order; one another program holds (a data

@@ -37,6 +37,7 @@ class CPhoneCardBase;
 class CComPortBase;
 class SmsJournal;
 class CModemLock;
+class CWatchLease;
 namespace Json { class Value; }  // json/value.h
 struct IndicationSetting_t;       // NewMessageIndication.h
 enum SMS_CODE_ENUM : int;  // PhoneCardBase.h
@@ -98,6 +99,9 @@ public:
     // device's worker: for ttys of a USB modem (GroupsUsbTtys) the modem's
     // lock (CModemLock, into `lock`) is taken first; when another program
     // holds it, every member is recorded busy and nothing is opened. A modem
+    // (or tty) found busy whose holder is a watch of this user's is asked of
+    // the watch (within busywait, as TakeWorkPort) and, once lent, probed
+    // again; the lease goes into `lease`, to be kept with the ports. A modem
     // of the role table is examined through its primary AT port; once that
     // is recognised its other AT ports are only taken (held[i]) and recorded
     // as the primary's. Otherwise each member that is not a known non-AT
@@ -105,7 +109,12 @@ public:
     // not answered giving up once one is recognised. records[i].usb is kept.
     static void ProbeModem(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
                            std::vector<DeviceBaseComInfo>& records,
-                           std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock);
+                           std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock,
+                           std::shared_ptr<CWatchLease>& lease);
+    // One probe of ProbeModem, without asking a watch.
+    static void ProbeModemOnce(const std::vector<std::string>& paths, const std::vector<std::size_t>& members,
+                               std::vector<DeviceBaseComInfo>& records,
+                               std::vector<std::unique_ptr<CComPortBase>>& held, std::shared_ptr<CModemLock>& lock);
     // The paths a scan examines: ListCandidatePorts without the ttyACM
     // devices that are not known modems (IsKnownUsbModem), unless
     // g_nAcmPorts is 1.
@@ -122,9 +131,12 @@ public:
     // (records naming the same port share it, and their worker).
     struct WorkPorts_t
     {
-        // By entry of `ports`: the modem's lock (declared first, so that it
-        // is let go after the ttys) and its other AT ports, held since the
-        // scan or taken with the port.
+        // By entry of `ports`: the lease on a modem a watch lent (declared
+        // first, so that the watch takes the modem back only once everything
+        // else is let go; null when none), the modem's lock (let go after the
+        // ttys) and its other AT ports, held since the scan or taken with the
+        // port.
+        std::vector<std::shared_ptr<CWatchLease>> leases;
         std::vector<std::shared_ptr<CModemLock>> locks;
         std::vector<std::string> paths;                    // record i's device path
         std::vector<std::unique_ptr<CComPortBase>> ports;  // by distinct path; null until taken
@@ -160,7 +172,11 @@ public:
     // its other AT ports that no one else holds (into `others`). False when
     // the modem or its port is still held by another program then (`record`
     // says busy, with the holder's PID) or its lock cannot be taken (`record`
-    // says why, in strLockError). A port the scan found busy is
+    // says why, in strLockError). When a watch holds the modem or port
+    // (the holder's PID is a watch of this user's, WatchHandover.h), the
+    // watch is asked to lend it first, within the same busywait: its lease
+    // goes into `lease` and is to be kept as long as the port. A port the
+    // scan found busy is
     // examined once taken, and `record` refilled from what was found (the
     // port stays held only where a modem was recognised). True otherwise,
     // also when the path cannot be opened (`port` is then closed or null).
@@ -168,7 +184,7 @@ public:
     // when it begins and when it ends.
     static bool TakeWorkPort(ComPortBaseInfo_t& record, std::unique_ptr<CComPortBase>& port,
                              std::vector<std::unique_ptr<CComPortBase>>& others, std::shared_ptr<CModemLock>& lock,
-                             bool sayWaits);
+                             std::shared_ptr<CWatchLease>& lease, bool sayWaits);
     // The reason given for a port another program holds: English for the
     // JSON documents ("port busy: held by process N"), else the catalogue's.
     static std::string PortBusyText(int32_t pid, bool catalogue);
@@ -689,6 +705,10 @@ public:
     std::vector<SendSmsResult_t> m_vecSendResult;  // send results for the JSON report
     bool m_bPlainText = true;                    // print each send result at once
     bool m_bSayWaits = false;                    // command-line modes: waits for busy ports on stderr
+    // The leases on modems a watch lent to the scan, by the path of the
+    // modem's AT port, kept as their locks are; declared before the ports so
+    // that the watch is given its modem back only once they are let go.
+    std::map<std::string, std::shared_ptr<CWatchLease>> m_heldLeases;
     // Ports recognised by the last scan, held (lock file, flock) by path until
     // a workflow takes them or ReleasePorts; main thread only.
     std::map<std::string, std::unique_ptr<CComPortBase>> m_heldPorts;
