@@ -8,8 +8,9 @@
 // owns its modem's ports, model and unsolicited text; it shares with the
 // others only the WatchOutput (one mutex, WatchLines.h), the SmsJournal of
 // first sightings (its own mutex) and what the exchanges know of each port
-// (CommandExchange.cpp). Its `ended` flag is written by the watcher and read
-// by the main thread.
+// (CommandExchange.cpp), and the hand-over server that lends modems to
+// one-shot runs (its own mutex, WatchHandover.h). Its `ended` flag is written
+// by the watcher and read by the main thread.
 #include <atomic>
 #include <map>
 #include <memory>
@@ -27,6 +28,7 @@
 #include "PortWorkers.h"
 #include "SmsJournal.h"
 #include "StopSignal.h"
+#include "WatchHandover.h"
 #include "WatchLines.h"
 #include "basic.h"
 
@@ -87,13 +89,12 @@ const char* StorageWord(SmsStorage_t storage)
 class CModemWatcher
 {
 public:
-    CModemWatcher(CCheckManager& manager, ModemWatch_t& watch, WatchOutput& out, SmsJournal& journal)
-        : m_manager(manager), m_watch(watch), m_out(out), m_journal(journal),
-          m_modem(watch.record, watch.port.get())
+    CModemWatcher(CCheckManager& manager, ModemWatch_t& watch, WatchOutput& out, SmsJournal& journal,
+                  CHandoverServer& handover)
+        : m_manager(manager), m_watch(watch), m_out(out), m_journal(journal), m_handover(handover),
+          m_modem(watch.record, nullptr)
     {
-        for (const std::unique_ptr<CComPortBase>& other : watch.others) {
-            m_modem.ports.push_back(other.get());
-        }
+        UseHeldPorts();
         m_modem.taken = PORTS_TAKEN;
     }
 
@@ -116,11 +117,22 @@ private:
     // Writes the line of `sms`; false when the output failed.
     bool Report(const SmsRecvStruct_t& sms, SmsStorage_t storage);
     void SayModem(const char* state, const std::string& reason = std::string());
+    // The ports m_watch holds become the modem's, heard by the watch.
+    void UseHeldPorts();
+    // Closes every port of the modem and lets go of its lock.
+    void LetGo();
+    // Lends the modem to the one-shot run that asked for it (WatchHandover.h)
+    // and takes it back with a catch-up once the run let go. False when it
+    // could not be taken back or a stop came while it was lent: nothing is
+    // held then.
+    bool Lend();
 
     CCheckManager& m_manager;
     ModemWatch_t& m_watch;
     WatchOutput& m_out;
     SmsJournal& m_journal;
+    CHandoverServer& m_handover;
+    int m_nLendId = 0;  // the modem's number with m_handover
     ModemWork_t m_modem;
     bool m_bAnnounces = false;         // the chosen indications were taken
     IndicationSetting_t m_chosen;
@@ -144,6 +156,50 @@ void CModemWatcher::SayModem(const char* state, const std::string& reason)
         line["announces"] = m_bAnnounces;
     }
     m_out.Write(line);
+}
+
+void CModemWatcher::UseHeldPorts()
+{
+    m_modem.UsePort(m_watch.port.get());
+    for (const std::unique_ptr<CComPortBase>& other : m_watch.others) {
+        m_modem.ports.push_back(other.get());
+    }
+    m_unasked.assign(m_modem.ports.size(), std::string());
+    for (std::size_t i = 0; i < m_modem.ports.size(); ++i) {
+        std::string& unasked = m_unasked[i];
+        WatchPortInput(m_modem.ports[i]->GetDevPath(), [&unasked](const std::string& text) { unasked += text; });
+    }
+}
+
+void CModemWatcher::LetGo()
+{
+    for (CComPortBase* p : m_modem.ports) {
+        WatchPortInput(p->GetDevPath(), PortInputSink_t());
+    }
+    // At once: a tty held open keeps the kernel from giving a modem that
+    // comes back its old number.
+    m_modem.UsePort(nullptr);
+    m_watch.others.clear();
+    m_watch.port.reset();
+    m_watch.lock.reset();
+}
+
+bool CModemWatcher::Lend()
+{
+    LetGo();
+    SayModem("lent");
+    if (m_handover.Grant(m_nLendId) && !m_handover.WaitForReturn(m_nLendId)) {
+        return false;  // a stop came while it was lent
+    }
+    std::shared_ptr<CWatchLease> none;  // a watch borrows nothing
+    if (!CCheckManager::TakeWorkPort(m_watch.record, m_watch.port, m_watch.others, m_watch.lock, none, false) ||
+        m_watch.port == nullptr || m_watch.port->IsOpened() != 1) {
+        return false;
+    }
+    UseHeldPorts();
+    ApplyIndications();  // the borrower's initialisation may have set its own
+    SayModem("back");
+    return FullPass();   // what arrived while it was lent
 }
 
 void CModemWatcher::ApplyIndications()
@@ -249,13 +305,12 @@ void CModemWatcher::Run()
 {
     CComPortBase* const port = Port();
     if (Model() == nullptr || port == nullptr) {
+        LetGo();
         return;
     }
-    m_unasked.resize(m_modem.ports.size());
-    for (std::size_t i = 0; i < m_modem.ports.size(); ++i) {
-        std::string& unasked = m_unasked[i];
-        WatchPortInput(m_modem.ports[i]->GetDevPath(), [&unasked](const std::string& text) { unasked += text; });
-    }
+    std::vector<std::string> paths = m_modem.record.modem.all;
+    paths.push_back(m_modem.record.strPortName);
+    m_nLendId = m_handover.Hold(paths);
     // The modem's own setting before the initialisation, which may set its own.
     m_bOwnKnown = CCheckManager::RunComCmdGetIndicationSetting(Model(), port) &&
                   ReadIndicationSetting(Model()->GetIndicationSetting(), m_own) && m_own.count > 0;
@@ -277,33 +332,36 @@ void CModemWatcher::Run()
                 announced = true;
             }
         }
+        // Between two messages, never between a message's line and its delete.
+        if (m_handover.Wanted(m_nLendId)) {
+            if (!Lend()) {
+                m_bGone = Going();
+            }
+            continue;
+        }
         const int64_t now = MonotonicUsec();
         if (now >= nextPoll) {
             m_bGone = !FullPass();
             nextPoll = MonotonicUsec() + pollUsec;
-        } else if (!announced && !m_modem.ListenOnPorts(m_unasked, std::min(nextPoll, now + kLookUsec))) {
+        } else if (!announced && !m_modem.ListenOnPorts(m_unasked, std::min(nextPoll, now + kLookUsec),
+                                                        m_handover.WakeDescriptor(m_nLendId))) {
             m_bGone = true;
         }
-        m_bGone = m_bGone || port->HasGoneAway() == 1;
+        m_bGone = m_bGone || Port()->HasGoneAway() == 1;
     }
-    const bool gone = m_bGone;
-    if (!gone && m_bAnnounces && m_bOwnKnown) {
+    CComPortBase* const held = Port();  // null when lent at the stop or not taken back
+    if (held != nullptr && !m_bGone && m_bAnnounces && m_bOwnKnown) {
         // The modem's own setting back, also after a stop request.
-        port->ReadPastStop();
-        CCheckManager::RunComCmdSetIndication(Model(), port, m_own);
+        held->ReadPastStop();
+        CCheckManager::RunComCmdSetIndication(Model(), held, m_own);
     }
-    for (CComPortBase* p : m_modem.ports) {
-        WatchPortInput(p->GetDevPath(), PortInputSink_t());
+    if (m_bGone) {
+        SayModem("gone", held == nullptr                ? "not taken back"
+                         : held->HasGoneAway() == 1 ? "port gone"
+                                                    : "not answering");
     }
-    if (gone) {
-        SayModem("gone", port->HasGoneAway() == 1 ? "port gone" : "not answering");
-    }
-    // Let go at once: a tty held open keeps the kernel from giving a modem
-    // that comes back its old number.
-    m_modem.ports.clear();
-    m_watch.others.clear();
-    m_watch.port.reset();
-    m_watch.lock.reset();
+    m_handover.Forget(m_nLendId);
+    LetGo();
 }
 
 }  // namespace
@@ -326,6 +384,9 @@ void CCheckManager::OnSmsWatch(const std::string& portList, bool extraArguments)
         return;
     }
     SmsJournal journal(g_strJournalDir);
+    // Made before the first modem is taken and kept until the last is let
+    // go; without a socket the watch runs on, lending nothing.
+    CHandoverServer handover;
     std::vector<std::unique_ptr<ModemWatch_t>> watches;
     std::set<std::string> goneModems;            // IdentityOf the modems that went away
     std::map<std::string, std::string> busySaid;  // path -> the reason last said
@@ -402,8 +463,8 @@ void CCheckManager::OnSmsWatch(const std::string& portList, bool extraArguments)
             w->others = std::move(ports.others[ports.slot[i]]);
             ModemWatch_t* const watch = w.get();
             w->worker = std::make_unique<CPortWorkers>(std::vector<std::string>{taken[i].strPortName},
-                                                       [this, watch, &out, &journal](std::size_t) {
-                                                           CModemWatcher(*this, *watch, out, journal).Run();
+                                                       [this, watch, &out, &journal, &handover](std::size_t) {
+                                                           CModemWatcher(*this, *watch, out, journal, handover).Run();
                                                            watch->ended = true;
                                                        });
             watches.push_back(std::move(w));

@@ -64,10 +64,10 @@ bool ReadEachPortOnce(const std::vector<CComPortBase*>& ports, int64_t notAfterU
     return anyAlive;
 }
 
-bool ModemWork_t::ListenOnPorts(std::vector<std::string>& texts, int64_t notAfterUsec) const
+bool ModemWork_t::ListenOnPorts(std::vector<std::string>& texts, int64_t notAfterUsec, int wakeFd) const
 {
     texts.resize(ports.size());
-    CComPortBase::WaitForInput(ports, notAfterUsec);
+    CComPortBase::WaitForInput(ports, notAfterUsec, wakeFd);
     bool alive = true;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         ports[i]->TakeQueuedInput(texts[i]);

@@ -90,13 +90,13 @@ std::string::size_type CComPortBase::DiscardInput()
     return m_pImpl->DiscardInput();
 }
 
-void CComPortBase::WaitForInput(const std::vector<CComPortBase*>& ports, int64_t notAfterUsec)
+void CComPortBase::WaitForInput(const std::vector<CComPortBase*>& ports, int64_t notAfterUsec, int wakeFd)
 {
     std::vector<CComPortBaseLinux*> impls;
     for (CComPortBase* port : ports) {
         impls.push_back(port->m_pImpl.get());
     }
-    CComPortBaseLinux::WaitForInput(impls, notAfterUsec);
+    CComPortBaseLinux::WaitForInput(impls, notAfterUsec, wakeFd);
 }
 
 void CComPortBase::ReadPastStop()

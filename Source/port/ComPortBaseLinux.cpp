@@ -493,7 +493,7 @@ void CComPortBaseLinux::TakeQueuedInput(std::string& out)
     }
 }
 
-void CComPortBaseLinux::WaitForInput(const std::vector<CComPortBaseLinux*>& ports, int64_t notAfterUsec)
+void CComPortBaseLinux::WaitForInput(const std::vector<CComPortBaseLinux*>& ports, int64_t notAfterUsec, int wakeFd)
 {
     std::vector<struct pollfd> polled;
     std::vector<CComPortBaseLinux*> polledPorts;  // by entry of `polled`
@@ -506,9 +506,10 @@ void CComPortBaseLinux::WaitForInput(const std::vector<CComPortBaseLinux*>& port
             polledPorts.push_back(port);
         }
     }
-    const int wake = StopWakeDescriptor();
-    if (wake >= 0) {
-        polled.push_back({wake, POLLIN, 0});
+    for (const int wake : {StopWakeDescriptor(), wakeFd}) {
+        if (wake >= 0) {
+            polled.push_back({wake, POLLIN, 0});
+        }
     }
     for (;;) {
         const int64_t now = MonotonicUsec();

@@ -73,9 +73,10 @@ struct ModemWork_t
     // (MonotonicUsec) passes or a stop is requested, then appends what each
     // port has queued to texts[i] (resized to the port count), without
     // waiting for more: each port's text keeps its own line boundaries, and
-    // a line still arriving completes in a later turn. False when a port's
-    // device went away (HasGoneAway).
-    bool ListenOnPorts(std::vector<std::string>& texts, int64_t notAfterUsec) const;
+    // a line still arriving completes in a later turn. `wakeFd` (-1: none)
+    // ends the wait too once readable. False when a port's device went away
+    // (HasGoneAway).
+    bool ListenOnPorts(std::vector<std::string>& texts, int64_t notAfterUsec, int wakeFd = -1) const;
 };
 
 // What one port brought in the read passes of ReadEachPortOnce so far.

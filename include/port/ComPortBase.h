@@ -122,9 +122,10 @@ public:
 
     // Waits until one of `ports` has input (pending or queued on its
     // device) or a hang-up or error to report, a stop is requested, or
-    // MonotonicUsec() reaches `notAfterUsec`; reads nothing. Returns at once
-    // when one has pending input. A watch waits so on all of a modem's AT ports.
-    static void WaitForInput(const std::vector<CComPortBase*>& ports, int64_t notAfterUsec);
+    // MonotonicUsec() reaches `notAfterUsec`, or `wakeFd` (not read; -1:
+    // none) is readable; reads nothing. Returns at once when one has pending
+    // input. A watch waits so on all of a modem's AT ports.
+    static void WaitForInput(const std::vector<CComPortBase*>& ports, int64_t notAfterUsec, int wakeFd = -1);
 
     // From now on a stop request no longer ends this port's read passes, so
     // that the commands putting back what a run changed on the modem still

@@ -136,7 +136,7 @@ public:
     void TakeQueuedInput(std::string& out);
 
     // See CComPortBase::WaitForInput.
-    static void WaitForInput(const std::vector<CComPortBaseLinux*>& ports, int64_t notAfterUsec);
+    static void WaitForInput(const std::vector<CComPortBaseLinux*>& ports, int64_t notAfterUsec, int wakeFd = -1);
 
     // See CComPortBase::ReadPastStop.
     void ReadPastStop();

@@ -351,6 +351,8 @@ class Bench:
         env = {k: v for k, v in os.environ.items() if k in kept}
         env.setdefault("PATH", "/usr/sbin:/usr/bin:/sbin:/bin")
         env.setdefault("LANG", "C.UTF-8")
+        # A watch's hand-over socket, and where runs look for it: the bench's own.
+        env["TARNEL_RUN_DIR"] = os.path.join(self.workdir, "run")
         env.update(extra or {})
         return env
 

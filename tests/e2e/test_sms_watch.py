@@ -352,6 +352,42 @@ class WatchModems(unittest.TestCase):
             self.assertEqual(watch.stop(), 143)
 
 
+    def test_one_shot_runs_borrow_a_watched_modem_without_waiting_out_busywait(self):
+        # busywait is far longer than any run here may take: a run that
+        # waited it out, instead of borrowing, fails its bound.
+        ini = WATCH_INI + "busywait=60\n"
+        with Bench([modem(0), modem(1)], set_ini=ini) as bench:
+            watch = Watch(bench)
+            watch.modem("watched", "ttyUSB0")
+            watch.modem("watched", "ttyUSB1")
+            caught_up(bench, "ttyUSB0")
+            runs = [
+                (["USB0", "10086", "lent for a send"], lambda doc: doc["result"][0]["code"] == 0),
+                (["sms", "sread", "USB0"], lambda doc: [(p["name"], "error" in p) for p in doc["ports"]] ==
+                 [("ttyUSB0", False)]),
+                (["sscan", "USB0"], lambda doc: doc["modems"][0]["imei"] == "861234567890000"),
+            ]
+            for args, good in runs:
+                with self.subTest(args=args):
+                    started = time.monotonic()
+                    result = bench.run_tarnel(args, timeout=50)
+                    took = time.monotonic() - started
+                    self.assertEqual(result.rc, 0, result)
+                    self.assertTrue(good(json.loads(result.out)), result)
+                    self.assertLess(took, 20, "the run waited for the watch")
+                    watch.modem("lent", "ttyUSB0")
+                    watch.modem("back", "ttyUSB0")
+            self.assertEqual(len(bench.events("ttyUSB0", "sms")), 1)
+            # Watched again: the indications are the watch's, and a message is printed.
+            cnmi_becomes(bench, "ttyUSB0", [2, 1, 0, 2, 0])
+            bench.deliver("ttyUSB0", msg("after the lending"))
+            _, line = watch.sms("after the lending")
+            self.assertEqual(line["name"], "ttyUSB0")
+            # The other modem was never lent.
+            self.assertFalse([l for _, l in watch.lines if l.get("state") == "lent" and l["name"] == "ttyUSB1"])
+            self.assertEqual(watch.stop(), 143)
+
+
 class Holder:
     """Another watch holding the modems, ended by the bench if a test fails."""
 
