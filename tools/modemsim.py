@@ -1302,9 +1302,10 @@ class Modem:
         self._unplug()
         self.out.clear()
         self.queued = 0
+        # The state first: whoever sees the event finds the tty closed.
+        self._write_state()
         if reason != "exit":
             self.event(reason)
-        self._write_state()
 
     def replug(self, path):
         """Plugged in again at another path, as a USB modem comes back after a

@@ -266,13 +266,14 @@ const ExchangeRow_t READ_NEXT_ROW{TakeReadNext, &Model::OnReadNextSmsCmdRsp, 100
 const ExchangeRow_t READ_ONE_ROW{ReadAtIndex, &Model::OnReadOneSmsCmdRsp, 100, PORT_ALREADY_OPEN};
 // New-message indications: what the modem offers and has set, and setting
 // them; putting the modem's own setting back is still written once a stop
-// was requested.
+// was requested, and has a longer bound: a setting not put back stays on
+// the modem after the watch.
 const ExchangeRow_t INDICATION_OFFER_ROW{ModelCommand<&Model::GetIndicationOfferCmd>, &Model::OnIndicationOfferRsp,
                                          5, PORT_ALREADY_OPEN};
 const ExchangeRow_t INDICATION_SETTING_ROW{ModelCommand<&Model::GetIndicationSettingCmd>,
                                            &Model::OnIndicationSettingRsp, 5, PORT_ALREADY_OPEN};
-const ExchangeRow_t SET_INDICATION_ROW{CallersText, &Model::OnSetIndicationRsp, 5, PORT_ALREADY_OPEN, false, false,
-                                       nullptr, true};
+const ExchangeRow_t SET_INDICATION_ROW{CallersText, &Model::OnSetIndicationRsp, 20, PORT_ALREADY_OPEN, false,
+                                       false, nullptr, true};
 const ExchangeRow_t SELECT_SR_ROW{ModelCommand<&Model::GetReadSmsOnSrCmd>, &Model::OnGetReadSmsOnSrCmd, 5,
                                   PORT_ALREADY_OPEN};
 // The model's initialisation commands in turn, up to 5 passes each, on a port it opens.

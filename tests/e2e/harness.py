@@ -26,6 +26,7 @@ import subprocess
 import sys
 import tempfile
 import termios
+import threading
 import time
 import unittest
 
@@ -308,6 +309,11 @@ class Bench:
         for client in self.clients:
             client.close()
         if self.home_ns >= 0:
+            # A process with more than one thread cannot change its mount
+            # namespace: a test's helper threads end first.
+            for thread in threading.enumerate():
+                if thread is not threading.current_thread():
+                    thread.join(10)
             _setns(self.home_ns)
             os.close(self.home_ns)
             self.home_ns = -1

@@ -55,7 +55,9 @@ class Watch:
         bench.children.append(self)
 
     def close(self, force=True):
-        """The bench's clean-up: a watch a failed test left running ends."""
+        """The bench's clean-up: a watch a failed test left running ends,
+        and so does its reader (the bench leaves the simulator's namespace
+        only with one thread)."""
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
@@ -91,7 +93,7 @@ class Watch:
         return self.wait_line(lambda l: l["event"] == "modem" and l["state"] == state and
                               (name is None or l["name"] == name), timeout, "modem %s" % state)
 
-    def stop(self, signo=signal.SIGTERM, timeout=10.0):
+    def stop(self, signo=signal.SIGTERM, timeout=30.0):
         self.proc.send_signal(signo)
         self.proc.wait(timeout)
         self._reader.join(timeout)
@@ -103,7 +105,7 @@ class Watch:
 
 def cnmi_becomes(bench, name, values):
     """The simulator's record of the modem's AT+CNMI reaches `values` (it is written just after the command)."""
-    harness.wait_for(lambda: bench.state(name)["cnmi"] == values, 5, "%s AT+CNMI %r" % (name, values))
+    harness.wait_for(lambda: bench.state(name)["cnmi"] == values, 15, "%s AT+CNMI %r" % (name, values))
 
 
 def caught_up(bench, tty):
