@@ -149,7 +149,7 @@ std::vector<ExchangeCase> ExchangeCases()
              setting.count = 5;
              return CCheckManager::RunComCmdSetIndication(m, p, setting);
          },
-         "AT+CNMI=2,1,0,2,0\r", "CNMI=", 5, false},
+         "AT+CNMI=2,1,0,2,0\r", "CNMI=", 20, false},
         {"ReadNextSms", CCheckManager::RunComCmdReadNextSms, "X-NEXT\r", "NEXT", 100, false},
         {"DelSms", [](CPhoneCardBase* m, CComPortBase* p) { return CCheckManager::RunComCmdDelSms(m, p, 3); },
          "AT+CMGD=3\r", "DELETE", 100, false},
